@@ -1,0 +1,85 @@
+#pragma once
+// TBackupFile: the archive component. It restores archives (header, entry
+// records, data blocks of zlib-compressed or stored chunks, continuation
+// volumes) below a destination directory, reports through its events, and
+// collects numbered error codes that it reports once at the end.
+#include <cstdint>
+#include <string>
+
+#include "framework/core/component.h"
+#include "framework/core/event.h"
+#include "framework/core/stream.h"
+
+enum TBackupMode : uint8_t { bmAll, bmIncremental };
+enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
+enum TCompressionLevel : uint8_t { clFastest, clNone, clDefault, clMax };
+using TPercentage = uint8_t;  // 0 to 100
+
+// Event types; Sender is always the component.
+using TProgressEvent = TEvent<TObject* /*Sender*/, const std::string& /*Filename*/, TPercentage /*Percent*/,
+                              bool& /*Continue*/>;
+using TNeedDiskEvent = TEvent<TObject* /*Sender*/, uint16_t /*DiskID*/, bool& /*Continue*/>;
+using TRestoreFileEvent = TEvent<TObject* /*Sender*/, std::string& /*Filename*/, int32_t /*FA*/,
+                                 bool& /*DoRestore*/>;
+using TFileRestoredEvent = TEvent<TObject* /*Sender*/, std::string& /*Filename*/, TFileStream*& /*Stream*/>;
+using TBackupErrorEvent = TEvent<TObject* /*Sender*/, int32_t /*Error*/, const std::string& /*ErrString*/>;
+
+// The archive name that makes Restore read from SourceStream instead of a file.
+inline constexpr const char* kStreamArchiveName = ":STREAM";
+
+class TBackupFile : public TComponent {
+ public:
+  explicit TBackupFile(TComponent* owner);
+
+  // Restores the archive ArchiveName (the first volume, or ":STREAM") below
+  // TargetDir (empty: every file to its stored path). Returns true when no
+  // error code was set and the restore was not stopped. Raises "Cannot read
+  // archive" when the header cannot be read, and the decoder's exceptions
+  // ("Invalid archive type", "Stream read error") from skipped entries and
+  // volume changes.
+  bool Restore(const std::string& ArchiveName, const std::string& TargetDir);
+
+  // Reads one data block from Source: writes its bytes to Dest (write mode)
+  // or steps over them (skip mode, Dest null). Sets error code 6 on a zlib
+  // failure; raises "Invalid archive type", "Stream read error", "Out of
+  // memory", and "Stream write error" when Dest stores fewer bytes than given.
+  void ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData);
+
+  // Reports an error code through OnError, or in the error message box.
+  void ReportError(int32_t Error);
+  // The fixed message of an error code; empty for unknown codes.
+  static std::string errorMessage(int32_t Error);
+
+  // Published properties.
+  std::string GetVersion() const { return "5.00"; }
+  void SetVersion(const std::string&) {}
+  std::string BackupTitle;
+  TBackupMode backupMode() const { return FBackupMode; }
+  void SetBackupMode(TBackupMode value);
+  TCompressionLevel CompressionLevel = clFastest;
+  TRestoreMode RestoreMode = rmAll;
+  int32_t MaxSize = 0;
+  bool SetArchiveFlag = false;
+  TProgressEvent OnProgress;
+  TNeedDiskEvent OnNeedDisk;
+  TRestoreFileEvent OnRestoreFile;
+  TFileRestoredEvent OnFileRestored;
+  TBackupErrorEvent OnError;
+  bool RestoreFullPath = false;
+  bool SaveFileID = false;
+
+  // Run-time state of the last (or current) restore.
+  int32_t FHeaderExtra = 0;
+  int32_t FRestoredCount = 0;
+  int32_t FTotalSize = 0;
+  int32_t FBytesDone = 0;
+  std::string FCurrentFile;
+  bool FBusy = false;
+  bool FContinue = false;
+  int32_t FErrorCode = 0;
+  // Read instead of a file when the archive name is ":STREAM"; not owned.
+  TStream* FSourceStream = nullptr;
+
+ private:
+  TBackupMode FBackupMode = bmAll;
+};

@@ -1,0 +1,76 @@
+// The data block decoder: one block of chunks, written out or stepped over.
+#include <cstring>
+#include <memory>
+
+#include "engine/backup_file.h"
+#include "engine/zlib_inflater.h"
+#include "framework/core/application_services.h"
+#include "framework/core/exceptions.h"
+
+namespace {
+
+constexpr int32_t kChunkArea = 16384;
+
+// The progress percentage of a restore: a 64-bit product, truncating
+// division, kept within 0..100. Without a usable total (0 or less) there is no
+// measurable progress until the final report gives 100.
+TPercentage percentage(int32_t bytesDone, int32_t totalSize) {
+  if (totalSize <= 0) return 0;
+  int64_t p = int64_t(bytesDone) * 100 / totalSize;
+  return TPercentage(p < 0 ? 0 : p > 100 ? 100 : p);
+}
+
+}  // namespace
+
+void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) {
+  char signature[4];
+  Source.readBuffer(signature, 4);
+  if (std::string(signature, strnlen(signature, 4)) != "EC2") throw Exception("Invalid archive type");
+
+  // One input and one output area per call; nothing is allocated per chunk.
+  std::unique_ptr<uint8_t[]> input;
+  std::unique_ptr<uint8_t[]> output;
+  if (WriteData) {
+    input.reset(new uint8_t[kChunkArea]);
+    output.reset(new uint8_t[kChunkArea]);
+  }
+  const bool reportsProgress = Dest != nullptr && dynamic_cast<TFileStream*>(Dest) != nullptr;
+
+  int32_t chunkLength = -1;
+  int32_t chunkCount = 0;
+  while (chunkLength != 0 && FContinue) {
+    chunkLength = Source.readInt32();
+    if (chunkLength == 0) {
+      chunkCount = 0;
+    } else {
+      const bool compressed = chunkLength > 0;
+      const int64_t length = compressed ? int64_t(chunkLength) : -int64_t(chunkLength);
+      if (WriteData) {
+        // A chunk larger than the input area breaks the format; it is never
+        // read into the area but rejected like a bad block.
+        if (length > kChunkArea) throw Exception("Invalid archive type");
+        Source.readBuffer(input.get(), length);
+        if (compressed) {
+          InflateOutcome r = inflateChunk(input.get(), uint32_t(length), output.get(), kChunkArea);
+          if (r.failed) {
+            FErrorCode = 6;
+            FContinue = false;
+          }
+          chunkCount = int32_t(r.produced);
+          if (Dest) Dest->writeBuffer(output.get(), chunkCount);
+        } else {
+          chunkCount = int32_t(length);
+          if (Dest) Dest->writeBuffer(input.get(), chunkCount);
+        }
+      } else {
+        // Skip mode seeks instead of reading: the data is never needed.
+        Source.seek(length, platform::kSeekCurrent);
+      }
+    }
+    application().processMessages();
+    if (reportsProgress) {
+      FBytesDone = int32_t(uint32_t(FBytesDone) + uint32_t(chunkCount));
+      if (OnProgress) OnProgress(this, FCurrentFile, percentage(FBytesDone, FTotalSize), FContinue);
+    }
+  }
+}

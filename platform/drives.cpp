@@ -1,0 +1,124 @@
+#include "platform/drives.h"
+
+#include <cctype>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "platform/current_dir.h"
+
+namespace platform {
+
+namespace {
+
+std::optional<std::vector<Drive>>& table() {
+  static std::optional<std::vector<Drive>> t;
+  return t;
+}
+
+// Mount-table fields escape blanks and backslashes as octal (\040).
+std::string unescapeMountField(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() + 0 && std::isdigit((unsigned char)s[i + 1]) &&
+        std::isdigit((unsigned char)s[i + 2]) && std::isdigit((unsigned char)s[i + 3])) {
+      out += char((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+bool under(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
+
+std::string lastComponent(const std::string& path) {
+  auto p = path.find_last_of('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+}  // namespace
+
+std::vector<Drive> driveTableFromMounts(const std::string& mountsText) {
+  std::vector<Drive> drives;
+  drives.push_back(Drive{});  // C: is the host root
+  char next = 'D';
+  std::istringstream in(mountsText);
+  std::string line;
+  while (std::getline(in, line) && next <= 'Z') {
+    std::istringstream fields(line);
+    std::string device, mountPoint, fsType;
+    if (!(fields >> device >> mountPoint >> fsType)) continue;
+    mountPoint = unescapeMountField(mountPoint);
+    device = unescapeMountField(device);
+    bool userFolder = under(mountPoint, "/media") || under(mountPoint, "/run/media") || under(mountPoint, "/mnt");
+    Drive d;
+    d.hostRoot = mountPoint;
+    d.label = lastComponent(mountPoint);
+    if (fsType == "nfs" || fsType == "nfs4" || fsType == "cifs" || fsType == "smb3" || fsType == "smbfs" ||
+        fsType == "sshfs" || fsType == "fuse.sshfs" || fsType == "9p") {
+      d.type = kDriveRemote;
+      d.label.clear();
+      // "server:/export" or "//server/share" both become \\server\share.
+      std::string r = device;
+      if (r.rfind("//", 0) == 0) r = r.substr(2);
+      auto colon = r.find(":/");
+      if (colon != std::string::npos) r = r.substr(0, colon) + r.substr(colon + 1);
+      for (char& c : r) if (c == '/') c = '\\';
+      while (!r.empty() && r.back() == '\\') r.pop_back();
+      d.remoteName = "\\\\" + r;
+    } else if (!userFolder) {
+      continue;
+    } else if (fsType == "iso9660" || fsType == "udf") {
+      d.type = kDriveCdRom;
+      d.fsFlags = kFsCasePreserved;
+    } else if (fsType == "tmpfs" || fsType == "ramfs") {
+      d.type = kDriveRamDisk;
+    } else {
+      d.type = kDriveRemovable;
+      if (fsType == "vfat" || fsType == "exfat" || fsType == "msdos" || fsType == "ntfs" || fsType == "ntfs3" ||
+          fsType == "fuseblk")
+        d.fsFlags = kFsCasePreserved;
+    }
+    d.letter = next++;
+    drives.push_back(d);
+  }
+  return drives;
+}
+
+std::vector<Drive> readHostDriveTable() {
+  std::ifstream f("/proc/self/mounts");
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return driveTableFromMounts(ss.str());
+}
+
+const std::vector<Drive>& driveTable() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (!table()) {
+      table() = readHostDriveTable();
+    }
+  });
+  return *table();
+}
+
+void installDriveTable(std::vector<Drive> drives) {
+  driveTable();  // make sure the host table is never read over an installed one later
+  for (auto& d : drives) d.letter = char(std::toupper((unsigned char)d.letter));
+  table() = std::move(drives);
+  resetCurrentDirectories();
+}
+
+const Drive* findDrive(char letter) {
+  char up = char(std::toupper((unsigned char)letter));
+  for (const auto& d : driveTable())
+    if (d.letter == up) return &d;
+  return nullptr;
+}
+
+}  // namespace platform

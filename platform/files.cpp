@@ -1,0 +1,175 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/dos_time.h"
+#include "platform/errors.h"
+#include "platform/paths.h"
+
+namespace platform {
+
+namespace {
+
+bool statPath(const std::string& path, struct stat& st) {
+  auto host = hostPathOf(path);
+  if (!host) return false;
+  if (stat(host->c_str(), &st) != 0) return failFromErrno();
+  return true;
+}
+
+std::string lastHostComponent(const std::string& host) {
+  auto slash = host.find_last_of('/');
+  return slash == std::string::npos ? host : host.substr(slash + 1);
+}
+
+}  // namespace
+
+uint32_t getFileAttributes(const std::string& path) {
+  auto host = hostPathOf(path);
+  if (!host) return kInvalidAttributes;
+  struct stat st {};
+  if (stat(host->c_str(), &st) != 0) {
+    failFromErrno();
+    return kInvalidAttributes;
+  }
+  uint32_t a = 0;
+  if (S_ISDIR(st.st_mode))
+    a |= kAttrDirectory;
+  else if (S_ISREG(st.st_mode))
+    a |= kAttrArchive;
+  else
+    a |= kAttrSystem;
+  std::string name = lastHostComponent(*host);
+  if (name.size() > 1 && name[0] == '.' && name != "..") a |= kAttrHidden;
+  if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
+  return a;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return statPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+  struct stat st {};
+  return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+int32_t fileAge(const std::string& path) {
+  struct stat st {};
+  if (!statPath(path, st) || S_ISDIR(st.st_mode)) return -1;
+  return int32_t(unixToDosDateTime(st.st_mtim.tv_sec));
+}
+
+bool createDirectory(const std::string& path) {
+  auto host = hostPathOf(path);
+  if (!host) return false;
+  if (mkdir(host->c_str(), 0777) != 0) return failFromErrno();
+  noteHostEntryCreated(*host);
+  return true;
+}
+
+FileHandle openFile(const std::string& path, FileAccess access) {
+  auto host = hostPathOf(path);
+  if (!host) return {};
+  int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  int fd = open(host->c_str(), flags | O_CLOEXEC);
+  if (fd < 0) {
+    failFromErrno();
+    return {};
+  }
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    setLastError(kErrorAccessDenied);
+    return {};
+  }
+  return FileHandle{fd};
+}
+
+FileHandle createFile(const std::string& path) {
+  auto host = hostPathOf(path);
+  if (!host) return {};
+  int fd = open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    failFromErrno();
+    return {};
+  }
+  noteHostEntryCreated(*host);
+  return FileHandle{fd};
+}
+
+int64_t readFile(FileHandle file, void* buffer, int64_t count) {
+  char* p = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = read(int(file.value), p + done, size_t(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failFromErrno();
+      return done > 0 ? done : -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t writeFile(FileHandle file, const void* buffer, int64_t count) {
+  const char* p = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = write(int(file.value), p + done, size_t(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failFromErrno();
+      return done > 0 ? done : -1;
+    }
+    if (n == 0) {
+      setLastError(kErrorDiskFull);
+      break;
+    }
+    done += n;
+  }
+  return done;
+}
+
+int64_t seekFile(FileHandle file, int64_t offset, SeekOrigin origin) {
+  int whence = origin == kSeekBegin ? SEEK_SET : origin == kSeekCurrent ? SEEK_CUR : SEEK_END;
+  off_t r = lseek(int(file.value), off_t(offset), whence);
+  if (r < 0) {
+    failFromErrno();
+    return -1;
+  }
+  return int64_t(r);
+}
+
+void closeFile(FileHandle file) {
+  if (file.valid()) close(int(file.value));
+}
+
+bool setFileDosTime(FileHandle file, uint32_t dosDateTime) {
+  auto t = dosDateTimeToUnix(dosDateTime);
+  if (!t) {
+    setLastError(kErrorInvalidParameter);
+    return false;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = time_t(*t);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  if (futimens(int(file.value), times) != 0) return failFromErrno();
+  return true;
+}
+
+uint32_t getFileDosTime(FileHandle file) {
+  struct stat st {};
+  if (fstat(int(file.value), &st) != 0) return 0;
+  return unixToDosDateTime(st.st_mtim.tv_sec);
+}
+
+}  // namespace platform
