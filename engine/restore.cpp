@@ -1,5 +1,7 @@
 // The restore driver: walks the archive's entry records across volumes and
 // recreates each file below the destination.
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "engine/backup_file.h"
@@ -51,6 +53,67 @@ bool staysBelow(const std::string& relative) {
   return true;
 }
 
+// Reads a volume file through a buffer: the entry records and chunk lengths
+// are 4-byte reads, and one system call each made the restore of many small
+// files slow. Only volumes this restore opens are wrapped; the owner's source
+// stream is read as it is, its position being the owner's business.
+class VolumeReader : public TStream {
+ public:
+  explicit VolumeReader(TStream& file) : file_(file), buffer_(new uint8_t[kCapacity]) {}
+  int64_t read(void* buffer, int64_t count) override {
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      if (next_ == end_) {
+        // A large read bypasses the buffer; a small one refills it.
+        if (count - done >= kCapacity) {
+          int64_t n = file_.read(out + done, count - done);
+          if (n <= 0) break;
+          done += n;
+          base_ += n;
+          continue;
+        }
+        if (!refill()) break;
+      }
+      int64_t n = std::min(count - done, end_ - next_);
+      std::memcpy(out + done, buffer_.get() + next_, size_t(n));
+      next_ += n;
+      done += n;
+    }
+    return done;
+  }
+  int64_t write(const void*, int64_t) override { return 0; }
+  int64_t seek(int64_t offset, SeekOrigin origin) override {
+    const int64_t here = base_ + next_;
+    if (origin == platform::kSeekCurrent && offset >= -next_ && offset <= end_ - next_) {
+      next_ += offset;
+      return here + offset;
+    }
+    int64_t target = origin == platform::kSeekCurrent ? here + offset : offset;
+    int64_t at = origin == platform::kSeekEnd ? file_.seek(offset, platform::kSeekEnd)
+                                              : file_.seek(target, platform::kSeekBegin);
+    base_ = at;
+    next_ = end_ = 0;
+    return at;
+  }
+
+ private:
+  static constexpr int64_t kCapacity = 65536;
+  bool refill() {
+    base_ += end_;
+    next_ = end_ = 0;
+    int64_t n = file_.read(buffer_.get(), kCapacity);
+    if (n <= 0) return false;
+    end_ = n;
+    return true;
+  }
+  TStream& file_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  int64_t base_ = 0;  // file position of buffer_[0]
+  int64_t next_ = 0;  // next byte to deliver
+  int64_t end_ = 0;   // bytes in the buffer
+};
+
 // Closes an output file after stamping it with the entry's date. A failure to
 // set the time is ignored.
 void stampAndClose(std::unique_ptr<TFileStream>& file, TFileStream* stamped, int32_t fileDate) {
@@ -72,6 +135,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<TFileStream> volumeFile;
+  std::unique_ptr<VolumeReader> volumeReader;  // declared after volumeFile: destroyed first
   TStream* volume = nullptr;
   if (!fromStream && !platform::fileExists(archiveName)) return false;
 
@@ -82,7 +146,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     } else {
       volumeFile = std::make_unique<TFileStream>(archiveName, fmOpenRead | fmShareDenyNone);
       volumeFile->setPosition(0);
-      volume = volumeFile.get();
+      volumeReader = std::make_unique<VolumeReader>(*volumeFile);
+      volume = volumeReader.get();
     }
     if (!volume) throw EReadError();
     int32_t headerTextLength = volume->readInt32();
@@ -112,7 +177,10 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
     if (name.compare(0, 9, "NEXT:DISK") == 0) {
       // ---- volume change ----
-      if (!fromStream) volumeFile.reset();
+      if (!fromStream) {
+        volumeReader.reset();
+        volumeFile.reset();
+      }
       std::string volumeNumber = name.substr(9, 3);
       std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
       if (volumeNumber.size() != 3 || diskNumber.empty() ||
@@ -146,7 +214,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       } else {
         volumeFile = std::make_unique<TFileStream>(archiveName, fmOpenRead | fmShareDenyNone);
         volumeFile->setPosition(0);
-        volume = volumeFile.get();
+        volumeReader = std::make_unique<VolumeReader>(*volumeFile);
+        volume = volumeReader.get();
       }
       const bool continueFile = doRestore && haveFileEntry;
       std::unique_ptr<TFileStream> output;
@@ -232,6 +301,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     }
   } while (nameLength != 0 && FContinue);
 
+  volumeReader.reset();
   volumeFile.reset();
   const bool result = FErrorCode == 0 && FContinue;
   OnProgress(this, std::string(), 100, FContinue);

@@ -23,7 +23,8 @@ std::optional<int64_t> dosDateTimeToUnix(uint32_t dos) {
   int second = int(dos & 0x1F) * 2;
   if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
   static const int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (day > kDaysInMonth[month - 1]) return std::nullopt;
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  if (day > kDaysInMonth[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
   struct tm tm {};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;

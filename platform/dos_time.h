@@ -14,7 +14,8 @@ namespace platform {
 uint32_t unixToDosDateTime(int64_t unixSeconds);
 
 // Unix time of a DOS date-time read as local time (mktime, DST decided by the
-// zone). Empty when a field is out of range (month 0 or 13, day 0, hour 24...).
+// zone). Empty when a field is out of range (month 0 or 13, day 0, a day the
+// month does not have, hour 24...).
 std::optional<int64_t> dosDateTimeToUnix(uint32_t dosDateTime);
 
 // Builds a DOS date-time from its fields without any range check.

@@ -1,5 +1,6 @@
 #include "platform/drives.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <mutex>
@@ -83,6 +84,15 @@ std::vector<Drive> driveTableFromMounts(const std::string& mountsText) {
       if (fsType == "vfat" || fsType == "exfat" || fsType == "msdos" || fsType == "ntfs" || fsType == "ntfs3" ||
           fsType == "fuseblk")
         d.fsFlags = kFsCasePreserved;
+    }
+    // A later mount on the same point hides the earlier one: it takes over
+    // that drive's letter instead of adding a drive that cannot be reached.
+    auto same = std::find_if(drives.begin() + 1, drives.end(),
+                             [&](const Drive& e) { return e.hostRoot == d.hostRoot; });
+    if (same != drives.end()) {
+      d.letter = same->letter;
+      *same = d;
+      continue;
     }
     d.letter = next++;
     drives.push_back(d);

@@ -154,6 +154,11 @@ std::string expandPath(const std::string& input) {
 }
 
 std::optional<std::string> hostPathOf(const std::string& path) {
+  // A zero byte would cut the host path short and name another file.
+  if (path.find('\0') != std::string::npos) {
+    setLastError(kErrorInvalidName);
+    return std::nullopt;
+  }
   std::string full = expandPath(path);
   if (isUncPath(full)) {
     setLastError(kErrorBadNetPath);

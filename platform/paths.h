@@ -24,7 +24,8 @@ std::string expandPath(const std::string& path);
 
 // The host path of a Windows-form path, with existing components matched
 // case-insensitively. Empty (and lastError set) when the path has no host
-// form: a UNC path (53), an unknown drive (3) or a drive without medium (21).
+// form: a UNC path (53), an unknown drive (3), a drive without medium (21) or
+// a name holding a zero byte (123).
 std::optional<std::string> hostPathOf(const std::string& path);
 
 // The Windows-form path of an absolute host path, through the drive whose host

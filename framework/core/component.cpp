@@ -107,13 +107,56 @@ std::string trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// A text in single quotes ('' for a quote); control characters, which a
+// line-based form cannot hold, are written outside the quotes as #nn.
 std::string quote(const std::string& s) {
-  std::string out = "'";
+  std::string out;
+  bool open = false;
   for (char c : s) {
+    if (static_cast<unsigned char>(c) < 32) {
+      if (open) out += '\'';
+      open = false;
+      out += '#' + std::to_string(static_cast<unsigned char>(c));
+      continue;
+    }
+    if (!open) out += '\'';
+    open = true;
     if (c == '\'') out += '\'';
     out += c;
   }
-  return out + "'";
+  if (open || s.empty()) out += s.empty() ? "''" : "'";
+  return out;
+}
+
+// Reads a text written by quote(): quoted runs and #nn characters. Returns
+// false for an unterminated run or a bad character code.
+bool unquote(const std::string& value, std::string& text) {
+  size_t i = 0;
+  while (i < value.size() && (value[i] == '\'' || value[i] == '#')) {
+    if (value[i] == '#') {
+      size_t end = ++i;
+      while (end < value.size() && std::isdigit((unsigned char)value[end])) ++end;
+      if (end == i || end - i > 3) return false;
+      int code = std::stoi(value.substr(i, end - i));
+      if (code > 255) return false;
+      text += char(code);
+      i = end;
+      continue;
+    }
+    for (++i;; ++i) {
+      if (i >= value.size()) return false;
+      if (value[i] != '\'') {
+        text += value[i];
+      } else if (i + 1 < value.size() && value[i + 1] == '\'') {
+        text += '\'';
+        ++i;
+      } else {
+        ++i;
+        break;
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -155,22 +198,9 @@ Layout layoutFromText(const TComponent& component, const std::string& text) {
     std::string name = trim(line.substr(0, eq));
     std::string value = trim(line.substr(eq + 1));
     const PropertyInfo* p = component.findProperty(name);
-    if (!value.empty() && value[0] == '\'') {
+    if (!value.empty() && (value[0] == '\'' || value[0] == '#')) {
       std::string s;
-      size_t i = 1;
-      for (; i < value.size(); ++i) {
-        if (value[i] == '\'') {
-          if (i + 1 < value.size() && value[i + 1] == '\'') {
-            s += '\'';
-            ++i;
-          } else {
-            break;
-          }
-        } else {
-          s += value[i];
-        }
-      }
-      if (i >= value.size()) throw Exception("Layout line " + std::to_string(lineNo) + ": unterminated string");
+      if (!unquote(value, s)) throw Exception("Layout line " + std::to_string(lineNo) + ": unterminated string");
       layout.push_back({name, s});
     } else if (value == "True" || value == "False") {
       layout.push_back({name, value == "True"});

@@ -111,6 +111,7 @@ class TComponent : public TObject {
 
 // The text form of layouts, one "Name = value" line per stored property:
 // numbers in decimal, Booleans as True/False, enumerations and handler names as
-// bare identifiers, strings in single quotes with '' for a quote.
+// bare identifiers, strings in single quotes with '' for a quote and control
+// characters as #nn outside the quotes ('one'#13#10'two').
 std::string layoutToText(const TComponent& component, const Layout& layout);
 Layout layoutFromText(const TComponent& component, const std::string& text);

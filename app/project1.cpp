@@ -1,0 +1,27 @@
+// The program setup: creates the application, the background window Form1
+// (the main window) and the hidden wizard Form2, and runs the main loop until
+// the main window is closed. Exit code 0.
+#include <memory>
+
+#include "app/unit1.h"
+#include "app/unit2.h"
+#include "framework/gui/application.h"
+
+int main(int, char** argv) {
+  // The program takes no arguments: Qt sees the program name only.
+  int argc = 1;
+  TApplication application(argc, argv);
+
+  auto form1 = std::make_unique<TForm1>();
+  Form1 = form1.get();
+  auto form2 = std::make_unique<TForm2>();
+  Form2 = form2.get();
+
+  const int exitCode = application.Run(Form1);
+
+  Form2 = nullptr;
+  form2.reset();
+  Form1 = nullptr;
+  form1.reset();
+  return exitCode;
+}

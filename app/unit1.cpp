@@ -1,0 +1,44 @@
+#include "app/unit1.h"
+
+#include "app/unit2.h"
+#include "framework/gui/application.h"
+#include "framework/gui/text.h"
+
+TForm1* Form1 = nullptr;
+
+TForm1::TForm1(QWidget* parent) : TForm(parent), ui(std::make_unique<Ui::TForm1>()) {
+  ui->setupUi(this);
+  setName("Form1");
+  ApplyStoredSettings();
+  OnShow = bindEvent(this, &TForm1::FormShow, "FormShow");
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormShow(TObject*) {
+  TApplication* app = TApplication::instance();
+  ReadConfiguration((app ? app->ProgramDirectory() : std::string()) + "SETUP.INS");
+  if (Form2) Form2->Show();
+}
+
+void TForm1::ReadConfiguration(const std::string& iniPath) {
+  FIniFile = std::make_unique<TIniFile>(iniPath);
+
+  ui->Label1->setText(toQString(FIniFile->ReadString("Setup", "Title", "")));
+  ui->Label1->adjustSize();  // the title label sizes itself to its one line
+
+  const std::string app = FIniFile->ReadString("Setup", "App", "");
+  if (!Form2) return;
+  Ui::TForm2& wizard = *Form2->ui;
+  wizard.Label1->setText(
+      toQString("Welcome to the " + app + " Setup program.  It will install the software on your computer."));
+  wizard.Label3->setText(toQString("Setup will install " + app + " to the directory listed in the box below."));
+  wizard.Label6->setText(
+      toQString("Setup is complete and " + app + " is now installed!\r\n\r\nClick Finish to end the Setup."));
+
+  const std::string destDir = FIniFile->ReadString("Setup", "DestDir", "");
+  wizard.Edit1->setReadOnly(false);
+  wizard.Edit1->setText(toQString(destDir));
+  wizard.Edit1->setCursorPosition(0);
+  wizard.Edit1->setReadOnly(true);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The background window TForm1, the program's main window: a maximised
+// gradient with the product title in its top-left corner. Showing it reads
+// SETUP.INS and shows the wizard.
+#include <memory>
+#include <string>
+
+#include "framework/gui/form.h"
+#include "framework/gui/ini_file.h"
+#include "ui_unit1.h"
+
+class TForm1 : public TForm {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The OnShow handler: reads SETUP.INS from the program directory, hands its
+  // values to the windows, then shows the wizard Form2 modeless.
+  void FormShow(TObject* Sender);
+
+  // Creates the INI reader for iniPath and hands its Title to Label1 and its
+  // App and DestDir to Form2's texts and destination field. Missing values
+  // are empty; nothing is reported.
+  void ReadConfiguration(const std::string& iniPath);
+
+  // The controls of the stored layout, by their names (ui->Label1).
+  std::unique_ptr<Ui::TForm1> ui;
+  // The reader of SETUP.INS; lives from the first show to the end.
+  std::unique_ptr<TIniFile> FIniFile;
+};
+
+// The main window of the running program.
+extern TForm1* Form1;

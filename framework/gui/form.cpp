@@ -1,0 +1,73 @@
+#include "framework/gui/form.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVariant>
+
+#include "framework/gui/application.h"
+
+namespace {
+
+QString stored(const QWidget* w, const char* name) { return w->property(name).toString(); }
+
+}  // namespace
+
+TForm::TForm(QWidget* parent) : QWidget(parent), TComponent(nullptr) {}
+
+void TForm::ApplyStoredSettings() {
+  Qt::WindowFlags flags = windowFlags();
+  if (stored(this, "BorderStyle") == "bsDialog") {
+    flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+            Qt::MSWindowsFixedSizeDialogHint;
+    setFixedSize(size());
+  }
+  if (stored(this, "FormStyle") == "fsStayOnTop") flags |= Qt::WindowStaysOnTopHint;
+  setWindowFlags(flags);
+
+  QList<QWidget*> widgets = findChildren<QWidget*>();
+  widgets.prepend(this);
+  for (QWidget* w : widgets) {
+    bool ok = false;
+    int height = w->property("FontHeight").toInt(&ok);
+    if (ok && height > 0) {
+      QFont f = w->font();
+      f.setPixelSize(height);
+      w->setFont(f);
+    }
+  }
+}
+
+void TForm::Show() {
+  if (!FPlaced) {
+    FPlaced = true;
+    const QString position = stored(this, "Position");
+    if (QScreen* screen = QGuiApplication::primaryScreen();
+        screen && (position == "poDesktopCenter" || position == "poScreenCenter")) {
+      QRect area = position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry();
+      move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    } else if (property("Left").isValid() && property("Top").isValid()) {
+      move(property("Left").toInt(), property("Top").toInt());
+    }
+  }
+  if (stored(this, "WindowState") == "wsMaximized")
+    showMaximized();
+  else
+    show();
+  raise();
+}
+
+void TForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) OnShow(this);
+}
+
+void TForm::closeEvent(QCloseEvent* event) {
+  TApplication* app = TApplication::instance();
+  if (app && app->MainForm() == this) {
+    app->Terminate();
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}

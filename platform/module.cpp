@@ -1,0 +1,35 @@
+#include "platform/module.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+
+namespace platform {
+
+std::string moduleFileName() {
+  std::string host(4096, '\0');
+  for (;;) {
+    ssize_t n = readlink("/proc/self/exe", host.data(), host.size());
+    if (n < 0) {
+      failFromErrno();
+      return {};
+    }
+    if (size_t(n) < host.size()) {
+      host.resize(size_t(n));
+      break;
+    }
+    host.resize(host.size() * 2);  // the link may have been cut: read again with more room
+  }
+  std::optional<std::string> path = virtualPathOf(host);
+  if (!path) {
+    setLastError(kErrorPathNotFound);
+    return {};
+  }
+  return *path;
+}
+
+}  // namespace platform

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# make demo: installs missing packages, builds, packs a demo medium with
+# setupkit and starts the setup program from it. With a display the program
+# simply runs there. Without one it runs on a virtual display (Xvfb with the
+# openbox window manager), the wizard is walked through, and screenshots land
+# in build/demo/.
+#
+# Environment: BUILD_DIR (default build), DEMO_VOLUME_SIZE (default 700K).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${BUILD_DIR:-build}
+demo=$build/demo
+medium=$demo/medium
+
+bash scripts/install-deps.sh
+bash scripts/build.sh "$build"
+
+rm -rf "$demo"
+mkdir -p "$demo"
+bash scripts/make-demo-payload.sh "$demo/payload"
+
+# The proposed destination: a folder in the user's home, in Windows form.
+home_windows="C:$(printf '%s' "$HOME" | tr '/' '\\')"
+dest="${home_windows%\\}\\DemoApp"
+title="Demo Office 2000"
+app="Demo Office"
+
+if [ -x "$build/tools/setupkit" ]; then
+  "$build/tools/setupkit" medium -o "$medium" --title "$title" --app "$app" --dest "$dest" \
+    --volume-size "${DEMO_VOLUME_SIZE:-700K}" --program "$build/app/setup" "$demo/payload"
+else
+  # Without the authoring tool: the program and its configuration only.
+  echo "setupkit not built: the medium has no archive"
+  mkdir -p "$medium"
+  cp "$build/app/setup" "$medium/setup"
+  printf '[Setup]\r\nTitle=%s\r\nApp=%s\r\nDestDir=%s\r\n' "$title" "$app" "$dest" > "$medium/SETUP.INS"
+fi
+echo "medium: $(ls "$medium" | tr '\n' ' ')"
+echo "destination: $dest"
+
+if [ -n "${DISPLAY:-}" ]; then
+  (cd "$medium" && ./setup)
+  exit $?
+fi
+
+# ---- No display: a virtual one, a window manager, and screenshots ----------
+started=()
+cleanup() {
+  local i
+  for ((i = ${#started[@]} - 1; i >= 0; i--)); do kill "${started[i]}" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+number=99
+while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+export DISPLAY=":$number"
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$demo/xvfb.log" 2>&1 &
+started+=($!)
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$demo/openbox.log" 2>&1 &
+started+=($!)
+sleep 1
+
+shot_number=0
+# shot NAME: a screenshot of the whole screen as build/demo/NN-NAME.png.
+shot() {
+  shot_number=$((shot_number + 1))
+  local file
+  file=$(printf '%s/%02d-%s.png' "$demo" "$shot_number" "$1")
+  import -window root "$file"
+  echo "screenshot: $file"
+}
+
+# The visible windows captioned "Setup": the wizard is the one of 459 x 305
+# client pixels, the background window the large one.
+window_by_width() {  # window_by_width MIN MAX
+  local id w
+  for id in $(xdotool search --onlyvisible --name '^Setup$' 2>/dev/null); do
+    w=$(xdotool getwindowgeometry "$id" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
+    if [ "$w" -ge "$1" ] && [ "$w" -le "$2" ]; then echo "$id"; return 0; fi
+  done
+  return 1
+}
+wizard_window() { window_by_width 400 600; }
+main_window() { window_by_width 1000 100000; }
+
+# wait_for WHAT: waits up to 10 s until the command WHAT succeeds.
+wait_for() {
+  for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  echo "timed out waiting for: $*" >&2
+  return 1
+}
+
+# click_wizard X Y: a left click at client coordinates of the wizard.
+click_wizard() {
+  local id
+  id=$(wizard_window)
+  xdotool mousemove --window "$id" "$1" "$2" click 1
+  sleep 0.3
+}
+
+# The steps through the wizard, one screenshot per page.
+walk_wizard() {
+  shot welcome
+}
+
+(cd "$medium" && exec ./setup) >"$demo/setup.log" 2>&1 &
+setup_pid=$!
+started+=($setup_pid)
+wait_for wizard_window
+sleep 0.5
+walk_wizard
+
+# End the program through its main window's close command (Alt+F4).
+if kill -0 "$setup_pid" 2>/dev/null; then
+  xdotool windowactivate --sync "$(main_window)" key alt+F4 || true
+fi
+status=0
+for _ in $(seq 100); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$setup_pid" 2>/dev/null; then
+  echo "setup did not end" >&2
+  status=1
+else
+  wait "$setup_pid" || status=$?
+  echo "setup ended with exit code $status"
+fi
+echo "screenshots in $root/$demo"
+exit "$status"

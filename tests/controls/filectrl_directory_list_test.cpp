@@ -1,0 +1,218 @@
+// The directory list over a drive table: items from the disk, opening items,
+// drive changes, failures and drawing.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controls/directory_list_box.h"
+#include "controls/file_list_box.h"
+#include "framework/core/exceptions.h"
+#include "platform/current_dir.h"
+#include "tests/controls/filectrl_fixture.h"
+#include "tests/support/expect_message.h"
+
+namespace {
+
+using Items = std::vector<std::pair<std::string, TGlyph>>;
+
+Items itemsOf(const TDirectoryListBox& list) {
+  Items items;
+  for (const auto& item : list.Items()) items.emplace_back(item.Text, item.Glyph);
+  EXPECT_EQ(list.count(), int(items.size()));
+  return items;
+}
+
+class DirectoryList : public FileCtrlFixture {
+ protected:
+  // Double-clicks an item with the mouse.
+  static void doubleClick(TDirectoryListBox& list, int row) {
+    list.resize(240, 400);
+    list.show();
+    QApplication::processEvents();
+    const QPoint at = list.visualItemRect(list.item(row)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &press);
+    QApplication::sendEvent(list.viewport(), &release);
+    QApplication::sendEvent(list.viewport(), &twice);
+  }
+};
+
+TEST_F(DirectoryList, DeepDirectoryFromTheDisk) {
+  enter("C:\\Windows\\System");
+  TDirectoryListBox list;
+  EXPECT_EQ(list.Directory(), "C:\\Windows\\System");
+  // Hidden directories are left out; the rest sorted without regard to case.
+  EXPECT_EQ(itemsOf(list), (Items{{"C:\\", TGlyph::OpenFolder},
+                                  {"Windows", TGlyph::OpenFolder},
+                                  {"System", TGlyph::CurrentFolder},
+                                  {"color", TGlyph::ClosedFolder},
+                                  {"Drivers", TGlyph::ClosedFolder},
+                                  {"Zeta", TGlyph::ClosedFolder}}));
+  EXPECT_EQ(list.currentRow(), 2);
+  EXPECT_EQ(list.item(0)->text(), "C:\\");
+}
+
+TEST_F(DirectoryList, DoubleClickOpensItems) {
+  enter("C:\\Windows\\System");
+  TDirectoryListBox list;
+  int changes = 0;
+  list.OnChange = TNotifyEvent([&](TObject* sender) {
+    EXPECT_EQ(sender, &list);
+    ++changes;
+  });
+  struct Step {
+    int row;
+    const char* opens;
+  } steps[] = {
+      {1, "C:\\Windows"},                       // an ancestor
+      {2, "C:\\Windows\\System"},               // a sub-directory
+      {0, "C:\\"},                              // the first item: the drive root
+      {1, "C:\\Program Files"},
+      {1, "C:\\Program Files"},                 // the open directory itself: nothing changes
+  };
+  int expectedChanges = 0;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.opens);
+    const bool opensAnother = list.GetItemPath(step.row) != list.Directory();
+    doubleClick(list, step.row);
+    if (opensAnother) ++expectedChanges;
+    EXPECT_EQ(list.Directory(), step.opens);
+    EXPECT_EQ(platform::getCurrentDirectory(), step.opens);  // the list works through the current directory
+    EXPECT_EQ(changes, expectedChanges);
+    EXPECT_EQ(list.item(list.currentRow())->text().toStdString(),
+              list.Items()[size_t(openDirectoryIndex(list.Items()))].Text);
+  }
+}
+
+TEST_F(DirectoryList, EachDriveOpensAtItsOwnCurrentDirectory) {
+  enter("D:\\docs\\letters");
+  enter("C:\\Windows");
+  TDirectoryListBox list;
+  int changes = 0;
+  list.OnChange = TNotifyEvent([&](TObject*) { ++changes; });
+  list.SetDrive('d');
+  EXPECT_EQ(list.Directory(), "D:\\docs\\letters");
+  EXPECT_EQ(changes, 1);
+  list.DriveChange('C');
+  EXPECT_EQ(list.Directory(), "C:\\Windows");
+  list.DriveChange('c');  // the same drive: nothing happens
+  EXPECT_EQ(changes, 2);
+  list.SetDrive('E');  // never visited: its root
+  EXPECT_EQ(list.Directory(), "E:\\");
+  EXPECT_EQ(itemsOf(list), (Items{{"E:\\", TGlyph::CurrentFolder}}));
+}
+
+TEST_F(DirectoryList, FailuresLeaveTheListAsItWas) {
+  enter("C:\\Windows");
+  TDirectoryListBox list;
+  int changes = 0;
+  list.OnChange = TNotifyEvent([&](TObject*) { ++changes; });
+  const Items before = itemsOf(list);
+  struct Row {
+    const char* name;
+    std::function<void()> action;
+    const char* message;
+  } rows[] = {
+      {"drive without medium", [&] { list.SetDrive('A'); }, "I/O error 21"},
+      {"drive change without medium", [&] { list.DriveChange('a'); }, "I/O error 21"},
+      {"drive that does not exist", [&] { list.SetDrive('Q'); }, "I/O error 15"},
+      {"missing directory", [&] { list.SetDirectory("C:\\Windows\\Missing"); }, "File not found"},
+      {"missing parent", [&] { list.SetDirectory("C:\\Nope\\Deeper"); }, "File not found"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_THROW_MESSAGE(row.action(), EInOutError, row.message);
+    EXPECT_EQ(list.Directory(), "C:\\Windows");
+    EXPECT_EQ(itemsOf(list), before);
+    EXPECT_EQ(platform::getCurrentDirectory(), "C:\\Windows");
+  }
+  EXPECT_EQ(changes, 0);
+}
+
+TEST_F(DirectoryList, CaseFlagsOfTheVolume) {
+  // A volume that neither preserves nor tells case shows names in lower case.
+  platform::installDriveTable({drive('C', "c", platform::kDriveFixed, ""),
+                               drive('E', "e", platform::kDriveCdRom, "", "", true, platform::kFsCasePreserved),
+                               drive('F', "c", platform::kDriveFixed, "", "", true, 0)});
+  struct Row {
+    const char* dir;
+    bool preserve;
+    bool sensitive;
+  } rows[] = {{"C:\\", true, true}, {"E:\\", true, false}, {"F:\\", false, false}};
+  TDirectoryListBox list;
+  for (const auto& row : rows) {
+    list.SetDirectory(row.dir);
+    EXPECT_EQ(list.PreserveCase(), row.preserve) << row.dir;
+    EXPECT_EQ(list.CaseSensitive(), row.sensitive) << row.dir;
+  }
+  // On F:, the same directory in other letters is the open one: no change.
+  list.SetDirectory("F:\\Windows");
+  int changes = 0;
+  list.OnChange = TNotifyEvent([&](TObject*) { ++changes; });
+  list.SetDirectory("f:\\WINDOWS");
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(list.Directory(), "F:\\Windows");
+}
+
+TEST_F(DirectoryList, LinkedFileListFollows) {
+  enter("C:\\Windows");
+  TDirectoryListBox list;
+  TFileListBox files;
+  list.SetFileList(&files);
+  list.SetDirectory("System");
+  EXPECT_EQ(files.Directory(), "C:\\Windows\\System");
+  EXPECT_EQ(files.count(), 3);
+}
+
+// Every non-transparent pixel of the glyph is at (x, y) in the image, and the
+// transparent ones show the background.
+void expectGlyphAt(const QImage& image, TGlyph glyph, int x, int y, QColor background) {
+  const QImage stored = glyphImage(glyph).convertToFormat(QImage::Format_ARGB32);
+  const QRgb transparent = stored.pixel(0, stored.height() - 1);
+  for (int gy = 0; gy < stored.height(); ++gy)
+    for (int gx = 0; gx < stored.width(); ++gx) {
+      const QRgb want = stored.pixel(gx, gy) == transparent ? background.rgb() : stored.pixel(gx, gy);
+      ASSERT_EQ(image.pixel(x + gx, y + gy), want) << glyphName(glyph) << " pixel " << gx << "," << gy;
+    }
+}
+
+TEST_F(DirectoryList, DrawsGlyphsAtTheirIndents) {
+  enter("C:\\Windows\\System");
+  TDirectoryListBox list;
+  list.SetItemHeight(17);
+  const QColor base = list.palette().color(QPalette::Base);
+  const QColor highlight = list.palette().color(QPalette::Highlight);
+  struct Row {
+    int index;
+    bool selected;
+    int indent;
+  } rows[] = {{0, false, 2}, {1, false, 6}, {2, true, 10}, {3, false, 14}, {5, false, 14}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.index);
+    QImage image(200, 17, QImage::Format_ARGB32);
+    image.fill(Qt::magenta);
+    {
+      QPainter painter(&image);
+      list.DrawItem(&painter, row.index, QRect(0, 0, 200, 17), row.selected);
+    }
+    const TGlyph glyph = list.Items()[size_t(row.index)].Glyph;
+    const QColor background = row.selected ? highlight : base;
+    expectGlyphAt(image, glyph, row.indent, 1, background);  // 15 pixels high, centred in 17
+    EXPECT_EQ(image.pixel(row.indent - 1, 8), background.rgb());
+    EXPECT_EQ(image.pixel(199, 0), background.rgb());  // the whole item is filled
+  }
+}
+
+}  // namespace

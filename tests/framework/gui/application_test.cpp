@@ -1,0 +1,159 @@
+// The application object: the error box for exceptions that escape an event
+// handler, the deferred end of the main loop, and modal loops that end as if
+// cancelled when the end is requested.
+#include "framework/gui/application.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <new>
+#include <stdexcept>
+
+#include "framework/core/exceptions.h"
+#include "framework/gui/form.h"
+#include "tests/support/modal.h"
+
+namespace {
+
+TApplication& app() { return *TApplication::instance(); }
+
+// An object whose handler of a user event raises the given failure.
+class Thrower : public QObject {
+ public:
+  std::function<void()> raise;
+  int delivered = 0;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != QEvent::User) return QObject::event(e);
+    ++delivered;
+    raise();
+    return true;
+  }
+};
+
+struct ErrorBoxView {
+  std::string caption, text;
+  bool icon = false;
+  std::vector<std::string> buttons;
+};
+
+ErrorBoxView sendAndLook(Thrower& thrower) {
+  ErrorBoxView view;
+  whenModalShown([&view](QWidget* box) {
+    view.caption = box->windowTitle().toStdString();
+    view.text = box->findChild<QLabel*>("Message")->text().toStdString();
+    view.icon = box->findChild<QLabel*>("Image") != nullptr;
+    for (QPushButton* b : box->findChildren<QPushButton*>()) view.buttons.push_back(b->text().toStdString());
+    box->findChild<QPushButton*>("OK")->click();
+  });
+  QEvent event(QEvent::User);
+  QCoreApplication::sendEvent(&thrower, &event);
+  return view;
+}
+
+TEST(ApplicationErrorBox, ShowsTheMessageWithItsFullStopRule) {
+  struct Row {
+    const char* name;
+    std::function<void()> raise;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"ends in a letter", [] { throw Exception("Cannot read archive"); }, "Cannot read archive."},
+      {"ends in a full stop", [] { throw Exception("Stream read error."); }, "Stream read error."},
+      {"ends in an exclamation mark", [] { throw Exception("Disk full!"); }, "Disk full!"},
+      {"ends in a digit", [] { throw EInOutError(1117); }, "I/O error 1117."},
+      {"ends below the full stop", [] { throw Exception("Path (C:)"); }, "Path (C:)"},
+      {"empty message", [] { throw Exception(""); }, ""},
+      {"standard exception", [] { throw std::runtime_error("bad thing"); }, "bad thing."},
+      {"memory exhausted", [] { throw std::bad_alloc(); }, "Out of memory."},
+  };
+  for (const Row& row : rows) {
+    Thrower thrower;
+    thrower.raise = row.raise;
+    ErrorBoxView view = sendAndLook(thrower);
+    EXPECT_EQ(view.text, row.text) << row.name;
+    EXPECT_EQ(view.caption, app().title()) << row.name;
+    EXPECT_TRUE(view.icon) << row.name;
+    EXPECT_EQ(view.buttons, std::vector<std::string>{"OK"}) << row.name;
+  }
+}
+
+// A click handler that fails: the box appears, and the button works again.
+TEST(ApplicationErrorBox, ClickHandlerFailureLeavesTheButtonUsable) {
+  QPushButton button("Browse...");
+  button.resize(75, 25);
+  button.show();
+  int clicks = 0;
+  QObject::connect(&button, &QPushButton::clicked, [&clicks] {
+    if (++clicks == 1) throw EInOutError(15);
+  });
+  auto clickOnce = [&button] {
+    const QPointF at(10, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, at, button.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, button.mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(&button, &press);
+    QCoreApplication::sendEvent(&button, &release);
+  };
+  std::string text;
+  whenModalShown([&text](QWidget* box) {
+    text = box->findChild<QLabel*>("Message")->text().toStdString();
+    box->findChild<QPushButton*>("OK")->click();
+  });
+  clickOnce();
+  EXPECT_EQ(text, ioErrorMessage(15) + (ioErrorMessage(15).back() > '.' ? "." : ""));
+  EXPECT_FALSE(button.isDown());
+  clickOnce();
+  EXPECT_EQ(clicks, 2);
+}
+
+// The end requested while a handler runs a nested modal box: the box ends as
+// if cancelled, later boxes return at once, the handler runs to its end with
+// the main window still shown, and only then the main loop ends.
+TEST(ApplicationTermination, TakesEffectBackInTheMainLoop) {
+  TForm mainForm;
+  TForm other;
+  other.show();
+  std::vector<std::string> trace;
+
+  QTimer::singleShot(0, &mainForm, [&] {
+    whenModalShown([&](QWidget*) {
+      trace.push_back("box shown");
+      other.close();  // a window that is not the main one only hides
+      trace.push_back(app().Terminated() ? "ended by other" : "other closed");
+      mainForm.close();
+      trace.push_back(mainForm.isVisible() ? "main still shown" : "main hidden");
+    });
+    int first = application().messageDlg("Insert disk 2", TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0);
+    trace.push_back("first box " + std::to_string(first));
+    int second = application().messageDlg("Really?", TMsgDlgType::mtConfirmation, buttonSet({mbYes, mbNo}), 0);
+    trace.push_back("second box " + std::to_string(second));
+    application().processMessages();
+    trace.push_back(mainForm.isVisible() ? "handler ends, main shown" : "handler ends, main hidden");
+  });
+  const int exitCode = app().Run(&mainForm);
+  trace.push_back("loop ended");
+
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_FALSE(other.isVisible());
+  const std::vector<std::string> expected = {
+      "box shown",     "other closed",  "main still shown", "first box 2", "second box 7",
+      "handler ends, main shown", "loop ended"};
+  EXPECT_EQ(trace, expected);
+  app().ClearTerminated();
+}
+
+TEST(ApplicationTermination, RequestBeforeRunEndsAtOnce) {
+  TForm mainForm;
+  app().Terminate();
+  EXPECT_EQ(app().Run(&mainForm), 0);
+  EXPECT_FALSE(mainForm.isVisible());
+  EXPECT_EQ(application().messageDlg("x", TMsgDlgType::mtWarning, buttonSet({mbOK}), 0), mrOk);
+  app().ClearTerminated();
+}
+
+}  // namespace

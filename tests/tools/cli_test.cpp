@@ -1,0 +1,229 @@
+// The command line: parsing into options, usage errors, and the exit
+// statuses of the setupkit binary.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/temp_dir.h"
+#include "tests/tools/tool_test_util.h"
+#include "tools/cli.h"
+
+namespace fs = std::filesystem;
+using namespace tooltest;
+using setupkit::Command;
+
+namespace {
+
+struct ParseRow {
+  const char* name;
+  std::vector<std::string> args;
+  std::string usageError;  // empty: parses
+  std::function<void(const setupkit::CommandLine&)> check;
+};
+
+class ParseCommandLine : public ::testing::TestWithParam<ParseRow> {};
+
+TEST_P(ParseCommandLine, Row) {
+  const ParseRow& row = GetParam();
+  if (!row.usageError.empty()) {
+    try {
+      setupkit::parseCommandLine(row.args);
+      ADD_FAILURE() << "no usage error";
+    } catch (const setupkit::UsageError& e) {
+      EXPECT_EQ(std::string(e.what()), row.usageError);
+    }
+    return;
+  }
+  row.check(setupkit::parseCommandLine(row.args));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ParseCommandLine,
+    ::testing::Values(
+        ParseRow{"PackEveryOption",
+                 {"pack", "--level", "fastest", "--volume-size=1440K", "--header-text", "T", "--no-file-list",
+                  "--threads", "3", "-o", "/x/a.bin", "/s1", "/s2"},
+                 "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.command, Command::Pack);
+                   EXPECT_EQ(c.pack.level, setupkit::Level::Fastest);
+                   EXPECT_EQ(c.pack.volumeSize, 1440 * 1024);
+                   EXPECT_EQ(c.pack.headerText, "T");
+                   EXPECT_FALSE(c.pack.fileList);
+                   EXPECT_EQ(c.pack.threads, 3u);
+                   EXPECT_EQ(c.pack.archive, "/x/a.bin");
+                   EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/s1", "/s2"}));
+                 }},
+        ParseRow{"PackDefaults", {"pack", "-o", "a.bin", "src"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.pack.level, setupkit::Level::Max);
+                   EXPECT_EQ(c.pack.volumeSize, 0);
+                   EXPECT_TRUE(c.pack.fileList);
+                 }},
+        ParseRow{"MediumAsTheDemoCallsIt",
+                 {"medium", "-o", "/m", "--title", "T", "--app", "A", "--dest", "C:\\D", "--volume-size", "100000",
+                  "/src"},
+                 "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.medium.directory, "/m");
+                   EXPECT_EQ(c.medium.title, "T");
+                   EXPECT_EQ(c.medium.app, "A");
+                   EXPECT_EQ(c.medium.destDir, "C:\\D");
+                   EXPECT_EQ(c.medium.pack.volumeSize, 100000);
+                   EXPECT_EQ(c.medium.pack.sources, std::vector<std::string>{"/src"});
+                 }},
+        ParseRow{"RestoreWithModeAndDest", {"restore", "--full-path", "--mode", "existing-newer", "a.bin", "C:\\D"},
+                 "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_TRUE(c.restore.fullPath);
+                   EXPECT_EQ(c.restore.mode, rmExistingNewer);
+                   EXPECT_EQ(c.restore.archive, "a.bin");
+                   EXPECT_TRUE(c.restore.hasDest);
+                   EXPECT_EQ(c.restore.dest, "C:\\D");
+                 }},
+        ParseRow{"RestoreWithoutDest", {"restore", "a.bin"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_FALSE(c.restore.hasDest);
+                   EXPECT_EQ(c.restore.mode, rmAll);
+                 }},
+        ParseRow{"HelpOfACommand", {"verify", "--help"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_TRUE(c.help);
+                   EXPECT_EQ(c.command, Command::Verify);
+                 }},
+        ParseRow{"NoCommand", {}, "no command given", nullptr},
+        ParseRow{"UnknownCommand", {"unpack"}, "unknown command \"unpack\"", nullptr},
+        ParseRow{"UnknownOption", {"list", "--all", "a.bin"}, "unknown option --all", nullptr},
+        ParseRow{"MissingValue", {"pack", "src", "-o"}, "option -o needs a value", nullptr},
+        ParseRow{"BadLevel", {"pack", "--level", "turbo", "-o", "a", "s"},
+                 "unknown level \"turbo\" (fastest, none, default or max)", nullptr},
+        ParseRow{"BadVolumeSize", {"pack", "--volume-size", "1.44M", "-o", "a", "s"},
+                 "option --volume-size needs a number of bytes, not \"1.44M\"", nullptr},
+        ParseRow{"ZeroThreads", {"pack", "--threads", "0", "-o", "a", "s"},
+                 "option --threads needs a number from 1 to 999, not \"0\"", nullptr},
+        ParseRow{"PackWithoutOutput", {"pack", "src"}, "the archive is missing (-o ARCHIVE)", nullptr},
+        ParseRow{"PackWithoutSource", {"pack", "-o", "a.bin"}, "no SOURCE given", nullptr},
+        ParseRow{"MediumWithoutTitle", {"medium", "-o", "m", "--app", "A", "--dest", "D", "s"},
+                 "--title, --app and --dest are required", nullptr},
+        ParseRow{"FlagWithValue", {"pack", "--no-file-list=yes", "-o", "a", "s"}, "option --no-file-list takes no value",
+                 nullptr},
+        ParseRow{"BadMode", {"restore", "--mode", "some", "a.bin"},
+                 "unknown mode \"some\" (all, no-overwrite, newer, existing, existing-newer)", nullptr},
+        ParseRow{"RestoreTooManyOperands", {"restore", "a", "b", "c"}, "give ARCHIVE and optionally DEST", nullptr},
+        ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the binary ----
+
+struct BinaryRow {
+  const char* name;
+  std::string arguments;  // "{T}" stands for the scratch directory
+  int status;
+  std::string stderrStart;  // the start of standard error
+};
+
+class Binary : public ::testing::TestWithParam<BinaryRow> {
+ protected:
+  static void SetUpTestSuite() {
+    tmp_ = new TempDir;
+    const std::string t = tmp_->path();
+    writeFile(t + "/src/a.txt", "alpha");
+    for (int i = 0; i < 12; ++i) writeFile(t + "/src/d/f" + std::to_string(i), makeContent(2000, false, uint32_t(i)));
+    setupkit::PackOptions options;
+    packTree(t + "/good.bin", {t + "/src"}, options);
+    options.volumeSize = 9000;
+    auto volumes = packTree(t + "/gap/SETUP.BIN", {t + "/src"}, options).volumes;
+    fs::remove(volumes.back());
+
+    std::string z = zlibCompress(std::string(3000, 'z'));
+    z[z.size() - 1] ^= 1;  // Adler-32 mismatch
+    ArchiveBuilder zlibBad;
+    zlibBad.header(3000).file("C:\\Z.TXT", 0x2ACF63C0, DataBlock().compressedRaw(z)).end();
+    writeFile(t + "/zlib.bin", zlibBad.bytes());
+    ArchiveBuilder writtenBad;
+    writtenBad.header(5).file("C:\\A.TXT", 0x2ACF63C0, DataBlock().signature(std::string("EC3\0", 4)).stored("hello")).end();
+    writeFile(t + "/written.bin", writtenBad.bytes());
+    ArchiveBuilder skippedBad;
+    skippedBad.header(5)
+        .storedFile("C:\\A.TXT", 0x2ACF63C0, "hello")
+        .fileList(0x2ACF63C0, DataBlock().signature(std::string("EC\0\0", 4)))
+        .end();
+    writeFile(t + "/skipped.bin", skippedBad.bytes());
+    writeFile(t + "/short.bin", "ab");
+    ArchiveBuilder noEnd;
+    noEnd.header(5).storedFile("C:\\A.TXT", 0x2ACF63C0, "hello");
+    writeFile(t + "/noend.bin", noEnd.bytes());
+  }
+  static void TearDownTestSuite() {
+    delete tmp_;
+    tmp_ = nullptr;
+  }
+  static TempDir* tmp_;
+};
+TempDir* Binary::tmp_ = nullptr;
+
+std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
+  return s;
+}
+
+TEST_P(Binary, ExitStatusAndMessage) {
+  const std::string t = tmp_->path();
+  const std::string err = t + "/stderr.txt";
+  const std::string command = std::string(SETUPKIT_BINARY) + " " + replaceAll(GetParam().arguments, "{T}", t) +
+                              " > " + t + "/stdout.txt 2> " + err + " < /dev/null";
+  int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw)) << command;
+  EXPECT_EQ(WEXITSTATUS(raw), GetParam().status) << command;
+  const std::string expected = replaceAll(GetParam().stderrStart, "{T}", t);
+  EXPECT_EQ(readFile(err).substr(0, expected.size()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Binary,
+    ::testing::Values(
+        BinaryRow{"NoArguments", "", 64, "setupkit: no command given\nUsage: setupkit COMMAND"},
+        BinaryRow{"BadOption", "pack --bogus -o {T}/x.bin {T}/src", 64, "setupkit: unknown option --bogus\nUsage: setupkit pack"},
+        BinaryRow{"ToolHelp", "--help", 0, ""},
+        BinaryRow{"PackHelp", "pack --help", 0, ""},
+        BinaryRow{"MediumHelp", "medium --help", 0, ""},
+        BinaryRow{"ListHelp", "list --help", 0, ""},
+        BinaryRow{"VerifyHelp", "verify --help", 0, ""},
+        BinaryRow{"RestoreHelp", "restore --help", 0, ""},
+        BinaryRow{"PackRefused", "pack -o {T}/none.bin {T}/missing", 1, "setupkit: Source not found: {T}/missing"},
+        BinaryRow{"ListSound", "list {T}/good.bin", 0, ""},
+        BinaryRow{"VerifySound", "verify {T}/good.bin", 0, ""},
+        BinaryRow{"VerifyDamaged", "verify {T}/zlib.bin", 1, ""},
+        BinaryRow{"VerifyMissing", "verify {T}/nothing.bin", 3, "setupkit: Archive not found: {T}/nothing.bin"},
+        BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
+        BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 1, "Compression error\n"},
+        BinaryRow{"RestoreCannotReadFile", "restore {T}/written.bin {T}/out-written", 1, "Cannot read file\n"},
+        BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2, "Invalid archive type\n"},
+        BinaryRow{"RestoreCannotReadArchive", "restore {T}/short.bin {T}/out-short", 2, "Cannot read archive\n"},
+        BinaryRow{"RestoreStreamReadError", "restore {T}/noend.bin {T}/out-noend", 2, "Stream read error\n"},
+        BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3, "Archive not found: {T}/nothing.bin\n"},
+        BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
+                  "The restore was cancelled: volume "},
+        BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BinaryOutput, RestorePrintsEachFileOnce) {
+  TempDir tmp;
+  writeFile(tmp.file("src/big.bin"), makeContent(40000, false, 9));
+  writeFile(tmp.file("src/small.txt"), "x");
+  setupkit::PackOptions options;
+  options.volumeSize = 20000;
+  ASSERT_GE(packTree(tmp.file("v/SETUP.BIN"), {tmp.file("src")}, options).volumes.size(), 2u);
+  const std::string command = std::string(SETUPKIT_BINARY) + " restore " + tmp.file("v/SETUP.BIN") + " " +
+                              tmp.file("out") + " > " + tmp.file("stdout.txt") + " 2>&1 < /dev/null";
+  ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
+  std::string out = readFile(tmp.file("stdout.txt"));
+  EXPECT_EQ(out, "C:" + replaceAll(tmp.file("out/big.bin"), "/", "\\") + "\nC:" +
+                     replaceAll(tmp.file("out/small.txt"), "/", "\\") + "\n");
+}
+
+}  // namespace

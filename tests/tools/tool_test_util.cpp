@@ -1,0 +1,104 @@
+#include "tests/tools/tool_test_util.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "tests/support/temp_dir.h"
+#include "tools/restore_command.h"
+
+namespace fs = std::filesystem;
+
+namespace tooltest {
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void writeTree(const std::string& root, const Tree& tree) {
+  for (const auto& [relative, file] : tree) {
+    std::string path = root + "/" + relative;
+    writeFile(path, file.content);
+    auto t = std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(file.mtime)));
+    fs::last_write_time(path, t);
+  }
+}
+
+Tree readTree(const std::string& root) {
+  Tree tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (!e.is_regular_file()) continue;
+    auto sys = std::chrono::file_clock::to_sys(e.last_write_time());
+    int64_t mtime = std::chrono::floor<std::chrono::seconds>(sys).time_since_epoch().count();
+    tree[e.path().lexically_relative(root).generic_string()] = TreeFile{readFile(e.path().string()), mtime};
+  }
+  return tree;
+}
+
+std::string makeContent(size_t n, bool text, uint32_t seed) {
+  static const char* const kWords[] = {"setup ", "file ", "archive ", "volume ", "restore ", "data\r\n", "chunk ",
+                                       "the ", "of ", "stream "};
+  std::mt19937 random(seed);
+  std::string s;
+  s.reserve(n + 16);
+  while (s.size() < n) {
+    if (text)
+      s += kWords[random() % 10];
+    else
+      s += char(random());
+  }
+  s.resize(n);
+  return s;
+}
+
+std::vector<std::string> readVolumes(const std::vector<std::string>& paths) {
+  std::vector<std::string> volumes;
+  for (const auto& p : paths) volumes.push_back(readFile(p));
+  return volumes;
+}
+
+setupkit::PackResult packTree(const std::string& archive, const std::vector<std::string>& sources,
+                              setupkit::PackOptions options) {
+  options.archive = archive;
+  options.sources = sources;
+  return setupkit::pack(options);
+}
+
+int restoreTree(const std::string& driveRoot, const std::string& archive, const std::string& dest) {
+  ScopedDriveC drive(driveRoot);
+  std::ostringstream out, err;
+  setupkit::RestoreConsole console{out, err, nullptr, false};
+  setupkit::RestoreOptions options;
+  options.archive = archive;
+  options.dest = dest;
+  options.hasDest = true;
+  options.fullPath = true;
+  return int(setupkit::runRestore(options, console).outcome);
+}
+
+std::vector<std::string> differences(const Tree& original, const Tree& restored) {
+  std::vector<std::string> diff;
+  for (const auto& [name, file] : original) {
+    auto it = restored.find(name);
+    if (it == restored.end())
+      diff.push_back(name + " missing");
+    else if (it->second.content != file.content)
+      diff.push_back(name + " content");
+    else if (it->second.mtime != dosRounded(file.mtime))
+      diff.push_back(name + " time " + std::to_string(it->second.mtime) + " != " + std::to_string(file.mtime));
+  }
+  for (const auto& [name, file] : restored)
+    if (!original.count(name)) diff.push_back(name + " extra");
+  return diff;
+}
+
+}  // namespace tooltest

@@ -1,0 +1,51 @@
+#pragma once
+// Helpers of the setupkit tests: random source trees, tree comparison, and
+// packing and restoring in a scratch directory.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "tools/pack.h"
+
+namespace tooltest {
+
+// A file of a tree: its relative path ("a/b.txt"), content and Unix mtime.
+struct TreeFile {
+  std::string content;
+  int64_t mtime = 0;
+};
+using Tree = std::map<std::string, TreeFile>;
+
+// Writes the tree below host directory `root` and stamps every file's mtime.
+void writeTree(const std::string& root, const Tree& tree);
+// Reads every regular file below `root` (relative generic paths).
+Tree readTree(const std::string& root);
+
+// Content of `n` bytes: mostly text-like (compressible) when `text`, random
+// otherwise; deterministic for a seed.
+std::string makeContent(size_t n, bool text, uint32_t seed);
+
+// The whole archive (every volume, in order) as bytes.
+std::vector<std::string> readVolumes(const std::vector<std::string>& paths);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+// Packs `sources` into `archive` with the given options (archive and
+// sources overwritten).
+setupkit::PackResult packTree(const std::string& archive, const std::vector<std::string>& sources,
+                              setupkit::PackOptions options = {});
+
+// Restores `archive` below `dest` with full paths through the restore
+// command (and so through the engine), with C: mapped to `driveRoot`.
+// Returns the outcome as an exit status and the restored tree.
+int restoreTree(const std::string& driveRoot, const std::string& archive, const std::string& dest);
+
+// The mtime a restore gives: DOS date-times hold even seconds.
+inline int64_t dosRounded(int64_t mtime) { return mtime - (mtime % 2 + 2) % 2; }
+
+// Names the files in which two trees differ (content or rounded time).
+std::vector<std::string> differences(const Tree& original, const Tree& restored);
+
+}  // namespace tooltest

@@ -1,0 +1,39 @@
+#pragma once
+// The command line of setupkit, parsed into the option structs of the
+// commands. No command runs here.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/medium.h"
+#include "tools/pack.h"
+#include "tools/restore_command.h"
+
+namespace setupkit {
+
+enum class Command { None, Pack, Medium, List, Verify, Restore };
+
+struct CommandLine {
+  Command command = Command::None;
+  bool help = false;          // --help: print the command's usage
+  PackOptions pack;           // pack (archive and sources as given, host form)
+  MediumOptions medium;       // medium
+  std::string archive;        // list, verify
+  RestoreOptions restore;     // restore
+};
+
+// A command line that does not fit the usage; main prints it with the usage.
+class UsageError : public std::runtime_error {
+ public:
+  UsageError(Command command, const std::string& message) : std::runtime_error(message), command(command) {}
+  Command command;
+};
+
+// Parses the arguments after the program name. Options take their value as
+// the next argument or after "=". Raises UsageError.
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The usage text of a command (Command::None: of the whole tool).
+std::string usageText(Command command);
+
+}  // namespace setupkit

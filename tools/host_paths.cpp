@@ -1,0 +1,75 @@
+#include "tools/host_paths.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/paths.h"
+#include "tools/tool_error.h"
+
+namespace fs = std::filesystem;
+
+namespace setupkit {
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = char(std::tolower((unsigned char)c));
+  return s;
+}
+
+}  // namespace
+
+bool isWindowsFormPath(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha((unsigned char)path[0])) return true;
+  return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+}
+
+std::string windowsPathOfArgument(const std::string& argument) {
+  if (isWindowsFormPath(argument)) return argument;
+  std::string host = fs::absolute(fs::path(argument)).lexically_normal().string();
+  auto virtualPath = platform::virtualPathOf(host);
+  if (!virtualPath) throw ToolError("No drive covers the path " + argument);
+  return *virtualPath;
+}
+
+std::string hostPathOfArgument(const std::string& argument) {
+  if (!isWindowsFormPath(argument)) return argument;
+  auto host = platform::hostPathOf(argument);
+  if (!host) throw ToolError("The path " + argument + " names no host file");
+  return *host;
+}
+
+std::string volumeNumberText(int number) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%03d", number);
+  return text;
+}
+
+std::string volumeHostPath(const std::string& firstVolume, int number) {
+  size_t slash = firstVolume.find_last_of('/');
+  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = firstVolume.find_last_of('.');
+  std::string stem = dot == std::string::npos || dot < nameStart ? firstVolume : firstVolume.substr(0, dot);
+  return stem + "." + volumeNumberText(number);
+}
+
+std::optional<std::string> findHostFile(const std::string& path) {
+  std::error_code ec;
+  if (fs::is_regular_file(path, ec)) return path;
+  fs::path p(path);
+  fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+  const std::string wanted = lower(p.filename().string());
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (lower(entry.path().filename().string()) == wanted && entry.is_regular_file(ec))
+      return (p.parent_path() / entry.path().filename()).string();
+  }
+  return std::nullopt;
+}
+
+std::string hostFileName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace setupkit

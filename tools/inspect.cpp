@@ -1,0 +1,149 @@
+#include "tools/inspect.h"
+
+#include <cstdio>
+
+#include "tools/manifest.h"
+
+namespace setupkit {
+
+namespace {
+
+const char* kindName(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::File: return "file";
+    case EntryKind::FileList: return "list";
+    case EntryKind::VolumeChange: return "volume";
+    case EntryKind::Filler: return "filler";
+  }
+  return "";
+}
+
+// Bytes shown as text, with anything unprintable escaped.
+std::string printable(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c != 0x7F) {
+      out += char(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string entryLabel(const ArchiveInfo& info, int entry) {
+  if (entry < 0 || size_t(entry) >= info.entries.size()) return "";
+  return printable(info.entries[size_t(entry)].name) + ": ";
+}
+
+}  // namespace
+
+std::string formatDosDate(int32_t fileDate) {
+  uint32_t d = uint32_t(fileDate);
+  int year = int(d >> 25) + 1980, month = int((d >> 21) & 15), day = int((d >> 16) & 31);
+  int hour = int((d >> 11) & 31), minute = int((d >> 5) & 63), second = int(d & 31) * 2;
+  char text[32];
+  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+    std::snprintf(text, sizeof text, "invalid 0x%08X", d);
+  else
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+  return text;
+}
+
+bool printListing(const ArchiveInfo& info, std::ostream& out) {
+  out << "Archive:      " << info.volumes.front() << " (" << info.volumes.size()
+      << (info.volumes.size() == 1 ? " volume)\n" : " volumes)\n");
+  out << "Header text:  \"" << printable(info.headerText) << "\"\n";
+  out << "Total size:   " << info.totalSize << "\n";
+  out << "Header extra: " << info.headerExtra << "\n\n";
+  char line[160];
+  std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  %s\n", "Kind", "Date", "Size", "Stored", "Chunks", "Name");
+  out << line;
+  uint64_t files = 0, size = 0, stored = 0;
+  for (const auto& e : info.entries) {
+    if (e.kind == EntryKind::File || e.kind == EntryKind::FileList) {
+      std::snprintf(line, sizeof line, "%-7s %-19s %12llu %12llu %7u  ", kindName(e.kind), formatDosDate(e.fileDate).c_str(),
+                    (unsigned long long)e.fileSize, (unsigned long long)e.storedSize, e.chunks);
+      if (e.kind == EntryKind::File) {
+        ++files;
+        size += e.fileSize;
+      }
+      stored += e.storedSize;
+    } else {
+      std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  ", kindName(e.kind), "-", "-", "-", "-");
+    }
+    out << line << printable(e.name) << "\n";
+  }
+  out << "\n" << files << (files == 1 ? " file, " : " files, ") << size << " bytes, " << stored << " bytes stored\n";
+  if (!info.complete && !info.problems.empty()) {
+    const Problem& p = info.problems.back();
+    out << "Reading stopped at " << describeLocation(info, p.at) << ": " << p.message << "\n";
+  }
+  return info.complete;
+}
+
+VerifyReport verifyArchive(const ArchiveInfo& info) {
+  VerifyReport report;
+  report.problems = info.problems;
+
+  std::vector<int> files;
+  uint64_t total = 0;
+  for (size_t i = 0; i < info.entries.size(); ++i) {
+    if (info.entries[i].kind != EntryKind::File) continue;
+    files.push_back(int(i));
+    total += info.entries[i].fileSize;
+  }
+  const Location totalAt{1, 4 + int64_t(info.headerText.size())};
+  if (info.totalSize <= 0)
+    report.problems.push_back({totalAt, -1, "TotalSize is " + std::to_string(info.totalSize) + ", not greater than 0"});
+  else if (info.complete && uint64_t(info.totalSize) != total)
+    report.problems.push_back(
+        {totalAt, -1, "TotalSize is " + std::to_string(info.totalSize) + ", the files hold " + std::to_string(total)});
+
+  for (size_t i = 0; i < info.entries.size(); ++i) {
+    const EntryInfo& list = info.entries[i];
+    if (list.kind != EntryKind::FileList) continue;
+    auto lines = parseManifest(list.data);
+    if (!lines) {
+      report.notes.push_back("The file list at " + describeLocation(info, list.at) + " is not a manifest; not checked");
+      continue;
+    }
+    ++report.manifestsChecked;
+    if (lines->size() != files.size())
+      report.problems.push_back({list.at, int(i),
+                                 "the manifest lists " + std::to_string(lines->size()) + " files, the archive holds " +
+                                     std::to_string(files.size())});
+    for (size_t n = 0; n < std::min(lines->size(), files.size()); ++n) {
+      const ManifestLine& want = (*lines)[n];
+      const EntryInfo& file = info.entries[size_t(files[n])];
+      std::string message;
+      if (file.name != want.storedName)
+        message = "line " + std::to_string(n + 1) + " of the manifest names " + printable(want.storedName);
+      else if (file.fileSize != want.size)
+        message = "holds " + std::to_string(file.fileSize) + " bytes, the manifest says " + std::to_string(want.size);
+      else if (file.sha256 != want.sha256)
+        message = "its SHA-256 differs from the manifest";
+      if (!message.empty()) report.problems.push_back({file.at, files[n], message});
+    }
+  }
+  return report;
+}
+
+void printVerifyReport(const ArchiveInfo& info, const VerifyReport& report, std::ostream& out) {
+  for (const auto& p : report.problems)
+    out << describeLocation(info, p.at) << ": " << entryLabel(info, p.entry) << p.message << "\n";
+  for (const auto& n : report.notes) out << n << "\n";
+  if (report.sound()) {
+    size_t files = 0;
+    for (const auto& e : info.entries) files += e.kind == EntryKind::File;
+    out << "Sound: " << files << (files == 1 ? " file, " : " files, ") << info.totalSize << " bytes in "
+        << info.volumes.size() << (info.volumes.size() == 1 ? " volume" : " volumes")
+        << (report.manifestsChecked ? ", checked against the manifest\n" : ", no manifest\n");
+  } else {
+    out << "Damaged: " << report.problems.size() << (report.problems.size() == 1 ? " problem\n" : " problems\n");
+  }
+}
+
+}  // namespace setupkit

@@ -1,0 +1,36 @@
+#pragma once
+// list and verify: what an archive holds, and whether it is sound.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/archive_reader.h"
+
+namespace setupkit {
+
+// Prints the header and every entry (kind, date in local time, file size,
+// stored size, chunks, stored name) of a read archive, then whatever stopped
+// the reading. Returns true when the archive was read to its end marker.
+bool printListing(const ArchiveInfo& info, std::ostream& out);
+
+struct VerifyReport {
+  std::vector<Problem> problems;   // reading problems, then failed checks
+  std::vector<std::string> notes;  // facts that are not damage
+  size_t manifestsChecked = 0;
+  bool sound() const { return problems.empty(); }
+};
+
+// Checks a read archive beyond its chunks: TotalSize against the sum of the
+// file sizes (greater than 0), and each file list that is a manifest against
+// the files' names, sizes and hashes, in order.
+VerifyReport verifyArchive(const ArchiveInfo& info);
+
+// Prints a report: one line per problem with its volume and offset and the
+// entry it concerns, then a summary.
+void printVerifyReport(const ArchiveInfo& info, const VerifyReport& report, std::ostream& out);
+
+// A DOS date-time as "YYYY-MM-DD HH:MM:SS" (its fields are local time), or
+// "invalid 0x...." when a field is out of range.
+std::string formatDosDate(int32_t fileDate);
+
+}  // namespace setupkit

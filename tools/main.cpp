@@ -1,0 +1,95 @@
+// setupkit: parses the command line, runs the command from setupkit_lib and
+// maps its result to the exit status.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "platform/module.h"
+#include "tools/archive_reader.h"
+#include "tools/host_paths.h"
+#include "tools/cli.h"
+#include "tools/inspect.h"
+#include "tools/medium.h"
+#include "tools/pack.h"
+#include "tools/restore_command.h"
+#include "tools/tool_error.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitMissing = 3;
+constexpr int kExitUsage = 64;
+
+void printPackResult(const setupkit::PackResult& r) {
+  for (const auto& w : r.warnings) std::cerr << "warning: " << w << "\n";
+  for (const auto& s : r.staleRemoved) std::cerr << "Removed the stale volume " << s << "\n";
+  std::cout << "Packed " << r.files << (r.files == 1 ? " file, " : " files, ") << r.totalSize << " bytes into "
+            << r.archiveBytes << " bytes in " << r.volumes.size() << (r.volumes.size() == 1 ? " volume:" : " volumes:")
+            << "\n";
+  for (const auto& v : r.volumes) std::cout << "  " << v << "\n";
+}
+
+int run(const setupkit::CommandLine& line, const std::string& self) {
+  using namespace setupkit;
+  switch (line.command) {
+    case Command::Pack: printPackResult(pack(line.pack)); return kExitOk;
+    case Command::Medium: {
+      MediumResult r = makeMedium(line.medium, self);
+      printPackResult(r.pack);
+      std::cout << "  " << r.configuration << "\n";
+      if (r.program.empty())
+        std::cerr << "warning: no setup program found (build it, or name it with --program); the medium has none\n";
+      else
+        std::cout << "  " << r.program << "\n";
+      return kExitOk;
+    }
+    case Command::List: return printListing(readArchive(line.archive), std::cout) ? kExitOk : kExitFailed;
+    case Command::Verify: {
+      ArchiveInfo info = readArchive(line.archive);
+      VerifyReport report = verifyArchive(info);
+      printVerifyReport(info, report, std::cout);
+      return report.sound() ? kExitOk : kExitFailed;
+    }
+    case Command::Restore: {
+      const bool terminal = isatty(STDIN_FILENO) != 0;
+      RestoreConsole console{std::cout, std::cerr, terminal ? &std::cin : nullptr, isatty(STDERR_FILENO) != 0};
+      RestoreReport r = runRestore(line.restore, console);
+      if (r.outcome != RestoreOutcome::Success) std::cerr << r.message << "\n";
+      return int(r.outcome);
+    }
+    case Command::None: break;
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  setupkit::CommandLine line;
+  try {
+    line = setupkit::parseCommandLine(args);
+  } catch (const setupkit::UsageError& e) {
+    std::cerr << "setupkit: " << e.what() << "\n" << setupkit::usageText(e.command);
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::cerr << "setupkit: " << e.what() << "\n";
+    return kExitFailed;
+  }
+  if (line.help) {
+    std::cout << setupkit::usageText(line.command);
+    return kExitOk;
+  }
+  try {
+    std::string self = platform::moduleFileName();
+    return run(line, self.empty() ? std::string() : setupkit::hostPathOfArgument(self));
+  } catch (const setupkit::ArchiveNotFound& e) {
+    std::cerr << "setupkit: " << e.what() << "\n";
+    return kExitMissing;
+  } catch (const std::exception& e) {
+    std::cerr << "setupkit: " << e.what() << "\n";
+    return kExitFailed;
+  }
+}

@@ -1,0 +1,41 @@
+#pragma once
+// pack: writes an archive and its continuation volumes from SOURCE trees.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/piece_compressor.h"
+
+namespace setupkit {
+
+struct PackOptions {
+  std::string archive;               // host path of the first volume
+  std::vector<std::string> sources;  // host paths of files and directories
+  Level level = Level::Max;
+  int64_t volumeSize = 0;            // 0: one volume
+  std::string headerText;
+  bool fileList = true;              // store the manifest as a file-list entry
+  unsigned threads = 0;              // 0: every core
+};
+
+struct PackResult {
+  std::vector<std::string> volumes;       // host paths, first volume first
+  std::vector<std::string> warnings;      // for the user; the archive was written
+  std::vector<std::string> staleRemoved;  // continuation volumes of an older archive
+  size_t files = 0;
+  uint64_t totalSize = 0;                 // the header's TotalSize
+  int64_t archiveBytes = 0;               // all volumes together
+};
+
+// Packs the sources into options.archive. Files are cut into pieces of at
+// most 16384 bytes, each compressed on its own (on all threads) or stored.
+// The header's TotalSize is the sum of the file sizes and must be 1 to
+// 2147483647: otherwise ToolError is raised before anything is written.
+// Raises ToolError for every other failure too (unreadable or changing
+// source, volume size too small, write errors); then no archive is left.
+PackResult pack(const PackOptions& options);
+
+// The file-list entry's name.
+inline constexpr const char* kFileListName = "FILE:LIST";
+
+}  // namespace setupkit

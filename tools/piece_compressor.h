@@ -1,0 +1,42 @@
+#pragma once
+// Turns one piece of a file (at most 16384 bytes) into the chunk that stores
+// it: a complete zlib stream of its own when that is smaller than the piece,
+// the raw bytes otherwise.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace setupkit {
+
+// The largest piece of file data one chunk carries.
+inline constexpr int32_t kPieceSize = 16384;
+
+enum class Level { Fastest, None, Default, Max };
+
+struct Chunk {
+  bool compressed = false;     // true: data is a zlib stream; false: the raw piece
+  std::vector<uint8_t> data;   // the chunk's ChunkData, 1 to 16384 bytes
+};
+
+// Compresses pieces at one level. Keeps its zlib state between pieces, so one
+// object per thread. Not thread-safe.
+class PieceCompressor {
+ public:
+  explicit PieceCompressor(Level level);
+  ~PieceCompressor();
+  PieceCompressor(const PieceCompressor&) = delete;
+  PieceCompressor& operator=(const PieceCompressor&) = delete;
+
+  // The chunk for a piece of 1 to kPieceSize bytes. Compressed only when the
+  // zlib stream is strictly shorter than the piece. Levels: Fastest 1,
+  // Default 6, Max 9 with the largest hash memory; None stores every piece.
+  // Raises std::bad_alloc when zlib cannot get memory.
+  Chunk compress(const uint8_t* piece, size_t length);
+
+ private:
+  struct Streams;
+  Level level_;
+  std::unique_ptr<Streams> streams_;
+};
+
+}  // namespace setupkit
