@@ -164,7 +164,7 @@ void makeMix(const fs::path& root, double scaleMiB) {
   double text = 0, binary = 0, noise = 0;
   int n = 0;
   while (text < total * 0.20) {
-    size_t size = r.logUniform(300, 96 * 1024);
+    size_t size = r.logUniform(200, 32 * 1024);
     write(root / (directoryFor(r, 3) + "text" + std::to_string(n++) + (r.below(2) ? ".txt" : ".ini")), textFile(r, size));
     text += double(size);
   }

@@ -25,7 +25,8 @@ std::vector<Seed> seeds() {
     return t;
   }();
   std::vector<Seed> out;
-  out.push_back({"one-stored-file", 0x00, ArchiveBuilder().header(5).storedFile("C:\\A.TXT", kDate, "12345").end().bytes()});
+  out.push_back(
+      {"one-stored-file", 0x00, ArchiveBuilder().header(5).storedFile("C:\\A.TXT", kDate, "12345").end().bytes()});
   out.push_back({"compressed-chunks", 0x01,
                  ArchiveBuilder()
                      .header(int32_t(text.size()))

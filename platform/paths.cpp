@@ -72,9 +72,14 @@ bool sameVersion(const Listing& l, const struct stat& st) {
 }
 
 // The real name of `name` in host directory `dir`, ignoring letter case.
-std::optional<std::string> findInsensitive(const std::string& dir, const std::string& name) {
+// `known` is the directory's stat when the caller has just taken it.
+std::optional<std::string> findInsensitive(const std::string& dir, const std::string& name,
+                                           const struct stat* known = nullptr) {
   struct stat st {};
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  if (known)
+    st = *known;
+  else if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return std::nullopt;
   std::lock_guard<std::mutex> lock(gCacheMutex);
   auto it = gCache.find(dir);
   if (it == gCache.end() || !sameVersion(it->second, st)) {
@@ -184,7 +189,12 @@ std::optional<std::string> hostPathOf(const std::string& path) {
   std::string parent = root;
   for (size_t i = 0; i + 1 < parts.size(); ++i) parent = joinHost(parent, parts[i]);
   struct stat st {};
-  if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return resolveComponent(parent, parts.back());
+  if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // The exact name is known to be missing (a file about to be created, as a
+    // rule): look for it by letter case only, without testing it again.
+    auto real = findInsensitive(parent, parts.back(), &st);
+    return joinHost(parent, real ? *real : parts.back());
+  }
 
   std::string host = root;
   for (auto& p : parts) host = resolveComponent(host, p);

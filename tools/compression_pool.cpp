@@ -22,20 +22,21 @@ CompressionPool::~CompressionPool() {
 }
 
 std::future<Chunk> CompressionPool::submit(std::vector<uint8_t> piece) {
-  Job job{std::move(piece), {}};
-  std::future<Chunk> future = job.result.get_future();
+  return submit([piece = std::move(piece)](PieceCompressor& c) { return c.compress(piece.data(), piece.size()); });
+}
+
+void CompressionPool::push(std::function<void(PieceCompressor&)> job) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(job));
   }
   ready_.notify_one();
-  return future;
 }
 
 void CompressionPool::work() {
   PieceCompressor compressor(level_);
   for (;;) {
-    Job job;
+    std::function<void(PieceCompressor&)> job;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -43,11 +44,7 @@ void CompressionPool::work() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    try {
-      job.result.set_value(compressor.compress(job.piece.data(), job.piece.size()));
-    } catch (...) {
-      job.result.set_exception(std::current_exception());
-    }
+    job(compressor);  // a packaged task: its exceptions go to its future
   }
 }
 

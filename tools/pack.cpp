@@ -20,73 +20,23 @@ namespace setupkit {
 namespace {
 
 constexpr uint64_t kMaxTotalSize = 2147483647;
+// Files up to this size are read, hashed and compressed by one worker: many
+// small files then keep every core busy, not only the compressing part.
+constexpr uint64_t kWholeFileJob = 256 * 1024;
 
-// Feeds entries and their pieces to the writer in archive order while the
-// pieces are compressed ahead on the pool. Pieces in flight are bounded so
-// that memory stays small however large the files are.
-class PackPipeline {
- public:
-  PackPipeline(ArchiveWriter& writer, Level level, unsigned threads)
-      : writer_(writer), level_(level), window_(32 * std::max(1u, threads)) {
-    if (level != Level::None) pool_ = std::make_unique<CompressionPool>(level, threads);
-  }
-
-  void beginEntry(const std::string& name, uint32_t fileDate) { ops_.push_back(Op{Op::Begin, name, fileDate, {}, {}}); }
-
-  void piece(std::vector<uint8_t> data) {
-    Op op{Op::Piece, {}, 0, {}, {}};
-    if (pool_) {
-      op.future = pool_->submit(std::move(data));
-    } else {
-      op.chunk.data = std::move(data);
-    }
-    ops_.push_back(std::move(op));
-    if (++inFlight_ > window_) drainUntil(window_);
-  }
-
-  void endEntry() { ops_.push_back(Op{Op::End, {}, 0, {}, {}}); }
-
-  void drain() { drainUntil(0); }
-
- private:
-  struct Op {
-    enum Kind { Begin, Piece, End } kind;
-    std::string name;
-    uint32_t fileDate;
-    Chunk chunk;
-    std::future<Chunk> future;
-  };
-
-  void drainUntil(size_t pieces) {
-    while (!ops_.empty() && (inFlight_ > pieces || ops_.front().kind != Op::Piece)) {
-      Op op = std::move(ops_.front());
-      ops_.pop_front();
-      switch (op.kind) {
-        case Op::Begin: writer_.beginEntry(op.name, op.fileDate); break;
-        case Op::Piece:
-          --inFlight_;
-          writer_.writeChunk(op.future.valid() ? op.future.get() : op.chunk);
-          break;
-        case Op::End: writer_.endEntry(); break;
-      }
-    }
-  }
-
-  ArchiveWriter& writer_;
-  Level level_;
-  size_t window_;
-  size_t inFlight_ = 0;
-  std::deque<Op> ops_;
-  std::unique_ptr<CompressionPool> pool_;  // destroyed first: its workers finish before ops_ goes
+struct PackedFile {
+  std::vector<Chunk> chunks;
+  std::string sha256;
 };
 
-// Reads one file in pieces into the pipeline and returns its manifest line.
-// The size must stay what the scan found: TotalSize is already written.
-ManifestLine packFile(PackPipeline& pipeline, const SourceFile& file) {
+// Reads a file piece by piece, hashing it, and hands each piece to `take`.
+// Returns the hash. The size must stay what the scan found: TotalSize is
+// already written.
+template <typename Take>
+std::string readPieces(const SourceFile& file, Take&& take) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.hostPath.c_str(), "rb"), &std::fclose);
   if (!in) throw ToolError("Cannot read " + file.hostPath + ": " + std::strerror(errno));
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
-  pipeline.beginEntry(file.storedName, file.fileDate);
   Sha256 hash;
   uint64_t done = 0;
   for (;;) {
@@ -100,21 +50,122 @@ ManifestLine packFile(PackPipeline& pipeline, const SourceFile& file) {
     if (done > file.size) break;
     piece.resize(n);
     hash.update(piece.data(), n);
-    pipeline.piece(std::move(piece));
+    take(std::move(piece));
   }
   if (done != file.size) throw ToolError("The file changed while it was packed: " + file.hostPath);
-  pipeline.endEntry();
-  return ManifestLine{file.size, hash.finishHex(), file.storedName};
+  return hash.finishHex();
 }
 
-void packBytes(PackPipeline& pipeline, const std::string& name, uint32_t fileDate, const std::string& bytes) {
-  pipeline.beginEntry(name, fileDate);
-  for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
-    size_t n = std::min(bytes.size() - at, size_t(kPieceSize));
-    pipeline.piece(std::vector<uint8_t>(bytes.begin() + at, bytes.begin() + at + n));
-  }
-  pipeline.endEntry();
+// A whole file's chunks and hash; stored pieces when there is no compressor.
+PackedFile packWholeFile(const SourceFile& file, PieceCompressor* compressor) {
+  PackedFile packed;
+  packed.sha256 = readPieces(file, [&](std::vector<uint8_t> piece) {
+    if (compressor) {
+      packed.chunks.push_back(compressor->compress(piece.data(), piece.size()));
+    } else {
+      packed.chunks.push_back(Chunk{false, std::move(piece)});
+    }
+  });
+  return packed;
 }
+
+size_t pieceCount(uint64_t size) { return size_t(std::max<uint64_t>(1, (size + kPieceSize - 1) / kPieceSize)); }
+
+// Feeds entries and their chunks to the writer in archive order while the
+// work is done ahead on the pool. Work in flight is bounded (in pieces) so
+// that memory stays small however large the files are.
+class PackPipeline {
+ public:
+  PackPipeline(ArchiveWriter& writer, Level level, unsigned threads)
+      : writer_(writer), window_(32 * std::max(1u, threads)) {
+    if (level != Level::None) pool_ = std::make_unique<CompressionPool>(level, threads);
+  }
+
+  // Queues a file; its hash is stored in *sha256 by the time it is written.
+  void file(const SourceFile& file, std::string* sha256) {
+    ops_.push_back(Op{Op::Begin, file.storedName, file.fileDate});
+    if (file.size <= kWholeFileJob) {
+      Op op{Op::WholeFile};
+      op.sha256 = sha256;
+      op.weight = pieceCount(file.size);
+      if (pool_)
+        op.packed = pool_->submit([file](PieceCompressor& c) { return packWholeFile(file, &c); });
+      else
+        op.ready = packWholeFile(file, nullptr);
+      add(std::move(op));
+    } else {
+      *sha256 = readPieces(file, [&](std::vector<uint8_t> piece) { this->piece(std::move(piece)); });
+    }
+    ops_.push_back(Op{Op::End});
+  }
+
+  // Queues an entry whose data is in memory.
+  void bytes(const std::string& name, uint32_t fileDate, const std::string& data) {
+    ops_.push_back(Op{Op::Begin, name, fileDate});
+    for (size_t at = 0; at < data.size(); at += kPieceSize) {
+      size_t n = std::min(data.size() - at, size_t(kPieceSize));
+      piece(std::vector<uint8_t>(data.begin() + at, data.begin() + at + n));
+    }
+    ops_.push_back(Op{Op::End});
+  }
+
+  void drain() { drainUntil(0); }
+
+ private:
+  struct Op {
+    enum Kind { Begin, Piece, WholeFile, End };
+    explicit Op(Kind k, std::string n = {}, uint32_t date = 0) : kind(k), name(std::move(n)), fileDate(date) {}
+    Kind kind;
+    std::string name;
+    uint32_t fileDate;
+    Chunk chunk;
+    std::future<Chunk> future;
+    std::future<PackedFile> packed;
+    PackedFile ready;
+    std::string* sha256 = nullptr;
+    size_t weight = 1;
+  };
+
+  void piece(std::vector<uint8_t> data) {
+    Op op{Op::Piece};
+    if (pool_)
+      op.future = pool_->submit(std::move(data));
+    else
+      op.chunk.data = std::move(data);
+    add(std::move(op));
+  }
+
+  void add(Op op) {
+    inFlight_ += op.weight;
+    ops_.push_back(std::move(op));
+    if (inFlight_ > window_) drainUntil(window_);
+  }
+
+  void drainUntil(size_t limit) {
+    while (!ops_.empty() && (inFlight_ > limit || ops_.front().kind == Op::Begin || ops_.front().kind == Op::End)) {
+      Op op = std::move(ops_.front());
+      ops_.pop_front();
+      switch (op.kind) {
+        case Op::Begin: writer_.beginEntry(op.name, op.fileDate); break;
+        case Op::Piece: writer_.writeChunk(op.future.valid() ? op.future.get() : op.chunk); break;
+        case Op::WholeFile: {
+          PackedFile packed = op.packed.valid() ? op.packed.get() : std::move(op.ready);
+          for (const auto& chunk : packed.chunks) writer_.writeChunk(chunk);
+          *op.sha256 = packed.sha256;
+          break;
+        }
+        case Op::End: writer_.endEntry(); break;
+      }
+      if (op.kind == Op::Piece || op.kind == Op::WholeFile) inFlight_ -= op.weight;
+    }
+  }
+
+  ArchiveWriter& writer_;
+  size_t window_;
+  size_t inFlight_ = 0;
+  std::deque<Op> ops_;
+  std::unique_ptr<CompressionPool> pool_;  // destroyed first: its workers finish before ops_ goes
+};
 
 }  // namespace
 
@@ -133,18 +184,21 @@ PackResult pack(const PackOptions& options) {
 
   ArchiveWriter writer(options.archive, options.volumeSize);
   writer.writeHeader(options.headerText, int32_t(scan.totalSize), 0);
-  std::vector<ManifestLine> manifest;
+  std::vector<ManifestLine> manifest(scan.files.size());
   {
     const unsigned threads = options.threads ? options.threads : defaultThreadCount();
     PackPipeline pipeline(writer, options.level, threads);
     uint32_t newest = 0;
-    for (const auto& file : scan.files) {
-      manifest.push_back(packFile(pipeline, file));
+    for (size_t i = 0; i < scan.files.size(); ++i) {
+      const SourceFile& file = scan.files[i];
+      manifest[i] = ManifestLine{file.size, {}, file.storedName};
+      pipeline.file(file, &manifest[i].sha256);
       newest = std::max(newest, file.fileDate);
     }
+    pipeline.drain();
     // The list's date is the newest file's, so that packing the same tree
     // twice gives the same bytes.
-    if (options.fileList) packBytes(pipeline, kFileListName, newest, formatManifest(manifest));
+    if (options.fileList) pipeline.bytes(kFileListName, newest, formatManifest(manifest));
     pipeline.drain();
   }
   writer.finish();

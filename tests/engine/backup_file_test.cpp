@@ -59,7 +59,10 @@ TEST_F(BackupFileTest, SetBackupModeTurnsTheArchiveFlagOnOnlyOnAChange) {
       {"again to incremental", [](TBackupFile& b) { b.SetBackupMode(bmIncremental); }, bmIncremental, true},
       {"flag off by hand", [](TBackupFile& b) { b.SetArchiveFlag = false; }, bmIncremental, false},
       {"incremental once more", [](TBackupFile& b) { b.SetBackupMode(bmIncremental); }, bmIncremental, false},
-      {"through a layout", [](TBackupFile& b) { b.readLayout({{"BackupMode", int64_t(bmAll)}, {"BackupMode", int64_t(bmIncremental)}}); },
+      {"through a layout",
+       [](TBackupFile& b) {
+         b.readLayout({{"BackupMode", int64_t(bmAll)}, {"BackupMode", int64_t(bmIncremental)}});
+       },
        bmIncremental, true},
   };
   for (const auto& step : steps) {
@@ -122,10 +125,10 @@ TEST_F(BackupFileTest, ReportErrorCallsOnErrorInsteadOfTheBox) {
 TEST_F(BackupFileTest, PublishedPropertiesInOrder) {
   std::vector<std::string> names;
   for (const auto& p : backup.properties()) names.push_back(p.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Tag", "Version", "BackupTitle", "BackupMode",
-                                             "CompressionLevel", "RestoreMode", "MaxSize", "SetArchiveFlag",
-                                             "OnProgress", "OnNeedDisk", "OnRestoreFile", "OnFileRestored",
-                                             "OnError", "RestoreFullPath", "SaveFileID"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Name", "Tag", "Version", "BackupTitle", "BackupMode", "CompressionLevel",
+                                      "RestoreMode", "MaxSize", "SetArchiveFlag", "OnProgress", "OnNeedDisk",
+                                      "OnRestoreFile", "OnFileRestored", "OnError", "RestoreFullPath", "SaveFileID"}));
 }
 
 TEST_F(BackupFileTest, ZeroAndFalseValuesAreStoredEmptyTextsAreNot) {
@@ -147,9 +150,10 @@ class WizardOwner : public TComponent {
  public:
   WizardOwner() : TComponent(nullptr) {
     registerMethod("BackupFile1Progress", TProgressEvent::Handler([this](TObject*, const std::string&, TPercentage p,
-                                                                          bool&) { percents.push_back(p); }));
-    registerMethod("BackupFile1FileRestored",
-                   TFileRestoredEvent::Handler([this](TObject*, std::string& f, TFileStream*&) { files.push_back(f); }));
+                                                                         bool&) { percents.push_back(p); }));
+    registerMethod(
+        "BackupFile1FileRestored",
+        TFileRestoredEvent::Handler([this](TObject*, std::string& f, TFileStream*&) { files.push_back(f); }));
   }
   std::vector<int> percents;
   std::vector<std::string> files;

@@ -74,7 +74,11 @@ TEST_F(DataBlockTest, SignatureIsEc2FollowedByAZeroByte) {
       {"ec2 and a letter", "EC2X", false},
       {"ec2 and a digit", "EC21", false},
       {"two letters and two zeros", std::string("EC\0\0", 4), false},
-      {"two letters, zero, digit", std::string("EC\0" "2", 4), false},
+      {"two letters, zero, digit",
+       std::string("EC\0"
+                   "2",
+                   4),
+       false},
       {"lower case", std::string("ec2\0", 4), false},
       {"all zeros", std::string(4, '\0'), false},
       {"leading zero", std::string("\0EC2", 4), false},
@@ -175,7 +179,8 @@ TEST_F(DataBlockTest, SkipModeReadsOnlyTheLengthFields) {
 
 TEST_F(DataBlockTest, SkipModeStepsOverAnyChunkLength) {
   const std::string large = patternBytes(100000);
-  const std::string block = DataBlock().chunkLength(-100000).raw(large).chunkLength(70000).raw(large.substr(0, 70000)).bytes();
+  const std::string block =
+      DataBlock().chunkLength(-100000).raw(large).chunkLength(70000).raw(large.substr(0, 70000)).bytes();
   TMemoryStream source(toVector(block));
   backup.ReadDataBlock(source, nullptr, false);
   EXPECT_EQ(source.position(), int64_t(block.size()));
@@ -287,7 +292,8 @@ TEST_F(DataBlockProgressTest, AnEmptyFileReportsOnceWithTheUnchangedPercent) {
 TEST_F(DataBlockProgressTest, ProgressFollowsMessageProcessing) {
   std::vector<std::string> order;
   app.onProcess = [&] { order.push_back("messages"); };
-  backup.OnProgress = TProgressEvent([&](TObject*, const std::string&, TPercentage, bool&) { order.push_back("progress"); });
+  backup.OnProgress =
+      TProgressEvent([&](TObject*, const std::string&, TPercentage, bool&) { order.push_back("progress"); });
   backup.FTotalSize = 10;
   decodeToFile(DataBlock().stored("abc").bytes());
   EXPECT_EQ(order, (std::vector<std::string>{"messages", "progress", "messages", "progress"}));

@@ -37,8 +37,8 @@ struct EventLog {
     b.OnFileRestored = TFileRestoredEvent([this](TObject*, std::string& f, TFileStream*& s) {
       restored.push_back({f, s ? s->size() : -1});
     });
-    b.OnError = TBackupErrorEvent(
-        [this](TObject*, int32_t code, const std::string& text) { errors.emplace_back(code, text); });
+    b.OnError =
+        TBackupErrorEvent([this](TObject*, int32_t code, const std::string& text) { errors.emplace_back(code, text); });
   }
   // Progress reports with an empty file name and 100: the final report.
   int finalReports() const {

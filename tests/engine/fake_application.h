@@ -37,7 +37,7 @@ class FakeApplication : public ApplicationServices {
   std::string title() const override { return "Setup"; }
 
   std::vector<Box> boxes;
-  std::deque<int> answers;  // results of the next boxes, in order
+  std::deque<int> answers;   // results of the next boxes, in order
   int defaultAnswer = mrOk;  // once the queue is empty
   int processed = 0;
   std::function<void()> onProcess;

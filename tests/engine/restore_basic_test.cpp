@@ -146,6 +146,27 @@ TEST_F(RestoreTest, TheFileListIsNeverRestoredNorAnnounced) {
   EXPECT_EQ(backup.FRestoredCount, 1);
 }
 
+TEST_F(RestoreTest, LargeEntriesAreWrittenOrSteppedOverWhole) {
+  const std::string big = patternBytes(200000, 11);
+  const std::string other = patternBytes(70000, 12);
+  backup.OnRestoreFile = TRestoreFileEvent([](TObject*, std::string& f, int32_t, bool& d) {
+    if (f.ends_with("SKIPPED.BIN")) d = false;
+  });
+  writeVolume("SETUP.BIN", ArchiveBuilder()
+                               .header(int32_t(2 * big.size() + other.size()))
+                               .fileList(kDate2001, DataBlock().chunkLength(-70000).raw(other).stored("x"))
+                               .file("C:\\SKIPPED.BIN", kDate2001, DataBlock::ofContent(big, false))
+                               .file("C:\\STORED.BIN", kDate2001, DataBlock::ofContent(big, false))
+                               .file("C:\\PACKED.BIN", kDate2001, DataBlock::ofContent(other + big.substr(0, 30000), true))
+                               .storedFile("C:\\LAST.TXT", kDate2001, "last")
+                               .end());
+  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
+  EXPECT_FALSE(tmp.exists("dest/SKIPPED.BIN"));
+  EXPECT_TRUE(tmp.read("dest/STORED.BIN") == big);
+  EXPECT_TRUE(tmp.read("dest/PACKED.BIN") == other + big.substr(0, 30000));
+  EXPECT_EQ(tmp.read("dest/LAST.TXT"), "last");
+}
+
 TEST_F(RestoreTest, AFileListWithAWrongSignatureStopsTheRestore) {
   writeVolume("SETUP.BIN", ArchiveBuilder()
                                .header(2)
@@ -202,20 +223,18 @@ TEST_F(RestoreTest, TargetPaths) {
 
 TEST_F(RestoreTest, AStoredPathThatLeavesTheDestinationIsNotWritten) {
   const char* names[] = {
-      "C:\\..\\evil.txt",        "C:\\a\\..\\..\\evil.txt", "C:\\a\\..\\..\\..\\evil.txt",
-      "C:\\\\evil.txt",          "C:\\/evil.txt",            "C:\\a\\D:\\evil.txt",
-      "C:\\a\\C:evil.txt",       "C:\\..",                   "C:\\a/../../evil.txt",
+      "C:\\..\\evil.txt",     "C:\\a\\..\\..\\evil.txt", "C:\\a\\..\\..\\..\\evil.txt", "C:\\\\evil.txt",
+      "C:\\/evil.txt",        "C:\\a\\D:\\evil.txt",     "C:\\a\\C:evil.txt",           "C:\\..",
+      "C:\\a/../../evil.txt",
   };
   backup.RestoreFullPath = true;
   for (const char* name : names) {
     SCOPED_TRACE(name);
     fs::remove_all(tmp.file("dest"));
     log.errors.clear();
-    writeVolume("SETUP.BIN", ArchiveBuilder()
-                                 .header(2)
-                                 .storedFile(name, kDate2001, "x")
-                                 .storedFile("C:\\after.txt", kDate2001, "y")
-                                 .end());
+    writeVolume(
+        "SETUP.BIN",
+        ArchiveBuilder().header(2).storedFile(name, kDate2001, "x").storedFile("C:\\after.txt", kDate2001, "y").end());
     EXPECT_FALSE(backup.Restore("C:\\SETUP.BIN", "C:\\dest\\inner"));
     EXPECT_EQ(backup.FErrorCode, 1);
     EXPECT_EQ(filesUnder(tmp.path()), (std::vector<std::string>{"SETUP.BIN"}));

@@ -22,7 +22,8 @@ constexpr uint32_t kDate2050 = platform::makeDosDateTime(2050, 3, 1, 8, 0, 0);  
 
 // Sets the host modification time of a file to a local DOS date-time.
 void setHostTime(const std::string& hostPath, uint32_t dos) {
-  struct timespec t[2] = {{time_t(*platform::dosDateTimeToUnix(dos)), 0}, {time_t(*platform::dosDateTimeToUnix(dos)), 0}};
+  struct timespec t[2] = {{time_t(*platform::dosDateTimeToUnix(dos)), 0},
+                          {time_t(*platform::dosDateTimeToUnix(dos)), 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, hostPath.c_str(), t, 0), 0);
 }
 
@@ -87,8 +88,11 @@ TEST_F(RestoreDecisionTest, RestoreModes) {
     log.attach(backup);
     app.boxes.clear();
     switch (row.target) {
-      case Missing: break;
-      case Directory: fs::create_directories(tmp.file("dest/A.TXT")); break;
+      case Missing:
+        break;
+      case Directory:
+        fs::create_directories(tmp.file("dest/A.TXT"));
+        break;
       default:
         tmp.write("dest/A.TXT", "old");
         setHostTime(tmp.file("dest/A.TXT"), row.target == Older ? kOlder : row.target == Equal ? kDate2001 : kNewer);
@@ -180,10 +184,14 @@ TEST_F(RestoreDecisionTest, OnRestoreFileMayRewriteVetoOrForce) {
     };
   };
   const Row rows[] = {
-      {"rewrite into new directories", rmAll,
-       forA([](std::string& f, bool&) { f = "C:\\other\\deep\\x.txt"; }), {"dest/B.TXT", "other/deep/x.txt"}},
+      {"rewrite into new directories",
+       rmAll,
+       forA([](std::string& f, bool&) { f = "C:\\other\\deep\\x.txt"; }),
+       {"dest/B.TXT", "other/deep/x.txt"}},
       {"veto", rmAll, forA([](std::string&, bool& d) { d = false; }), {"dest/B.TXT"}},
-      {"force over the mode", rmNoOverwrite, forA([](std::string&, bool& d) { d = true; }),
+      {"force over the mode",
+       rmNoOverwrite,
+       forA([](std::string&, bool& d) { d = true; }),
        {"dest/A.TXT", "dest/B.TXT"}},
   };
   for (const auto& row : rows) {
@@ -324,8 +332,9 @@ TEST_F(RestoreDecisionTest, ADamagedBlockWhileWritingGivesCodeOne) {
     fs::remove_all(tmp.file("dest"));
     log = EventLog();
     log.attach(backup);
-    writeVolume("SETUP.BIN",
-                ArchiveBuilder().header(5).file("C:\\A.TXT", kDate2001, block).storedFile("C:\\B.TXT", kDate2001, "b").end());
+    writeVolume(
+        "SETUP.BIN",
+        ArchiveBuilder().header(5).file("C:\\A.TXT", kDate2001, block).storedFile("C:\\B.TXT", kDate2001, "b").end());
     EXPECT_FALSE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
     EXPECT_EQ(backup.FErrorCode, 1);
     EXPECT_EQ(backup.FRestoredCount, 0);

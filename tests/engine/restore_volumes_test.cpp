@@ -32,7 +32,8 @@ class VolumeTest : public EngineTest {
                                    .file("C:\\B.TXT", kDate2001, DataBlock().stored("B1"))
                                    .volumeChange("002"));
     writeVolume(base + ".002", ArchiveBuilder().block(DataBlock().stored("B2")).volumeChange("003"));
-    writeVolume(base + ".003", ArchiveBuilder().block(DataBlock().stored("B3")).storedFile("C:\\C.TXT", kDate2001, "c").end());
+    writeVolume(base + ".003",
+                ArchiveBuilder().block(DataBlock().stored("B3")).storedFile("C:\\C.TXT", kDate2001, "c").end());
   }
   std::vector<std::string> restoredNames() const {
     std::vector<std::string> names;
@@ -73,8 +74,8 @@ TEST_F(VolumeTest, WithoutAHandlerTheUserIsAskedInABox) {
 
 struct VolumeNameRow {
   const char* name;
-  const char* archive;    // relative to the scratch root
-  const char* number;     // in the volume-change entry
+  const char* archive;     // relative to the scratch root
+  const char* number;      // in the volume-change entry
   const char* nextVolume;  // relative to the scratch root
   int disk;
 };
@@ -202,8 +203,7 @@ TEST_F(VolumeTest, AFailingContinuationLeavesRestoreAfterStampingTheFile) {
 TEST_F(VolumeTest, AFileThatCannotBeOpenedAgainLeavesRestore) {
   writeThreeVolumes();
   backup.OnNeedDisk = TNeedDiskEvent([this](TObject*, uint16_t, bool&) { fs::remove(tmp.file("dest/B.TXT")); });
-  EXPECT_THROW_MESSAGE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"), Exception,
-                       "Cannot open file \"C:\\dest\\B.TXT\"");
+  EXPECT_THROW_MESSAGE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"), Exception, "Cannot open file \"C:\\dest\\B.TXT\"");
 }
 
 TEST_F(VolumeTest, ExceptionsReleaseTheOpenVolume) {
@@ -228,7 +228,10 @@ class StreamVolumeTest : public VolumeTest {
   static std::vector<uint8_t> bytesOf(const ArchiveBuilder& a) { return a.data(); }
   ArchiveBuilder firstPart() const {
     ArchiveBuilder a;
-    a.header(6).storedFile("C:\\A.TXT", kDate2001, "aaa").file("C:\\B.TXT", kDate2001, DataBlock().stored("B1")).volumeChange("002");
+    a.header(6)
+        .storedFile("C:\\A.TXT", kDate2001, "aaa")
+        .file("C:\\B.TXT", kDate2001, DataBlock().stored("B1"))
+        .volumeChange("002");
     return a;
   }
   ArchiveBuilder secondPart() const {

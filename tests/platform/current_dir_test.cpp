@@ -1,12 +1,13 @@
 // The process current directory with a remembered directory per drive, and
 // the error numbers of a failed change.
+#include "platform/current_dir.h"
+
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
-#include "platform/current_dir.h"
 #include "platform/errors.h"
 #include "tests/platform/drive_fixture.h"
 

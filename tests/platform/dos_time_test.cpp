@@ -1,9 +1,10 @@
 // DOS date-times against Unix times, in local time under two time zones.
+#include "platform/dos_time.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "platform/dos_time.h"
 #include "tests/support/scoped_time_zone.h"
 
 namespace {
@@ -37,7 +38,7 @@ TEST(DosTime, UnixToDosDateTime) {
       {kUtc, 0, first},
       {kUtc, -86400, first},
       {kUtc, 4354819199, last},
-      {kUtc, 4354819200, last},  // after 2107: the last second
+      {kUtc, 4354819200, last},          // after 2107: the last second
       {kBerlin, 992601000, 0x2ACF63C0},  // summer time
       {kBerlin, 979558200, makeDosDateTime(2001, 1, 15, 12, 30, 0)},
       {kBerlin, 315529200, first},

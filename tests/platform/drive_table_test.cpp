@@ -58,7 +58,8 @@ TEST(DriveTable, WithoutMountsOnlyCExists) {
 
 TEST(DriveTable, LettersEndAtZ) {
   std::string mounts;
-  for (int i = 0; i < 30; ++i) mounts += "/dev/x" + std::to_string(i) + " /mnt/m" + std::to_string(i) + " ext4 rw 0 0\n";
+  for (int i = 0; i < 30; ++i)
+    mounts += "/dev/x" + std::to_string(i) + " /mnt/m" + std::to_string(i) + " ext4 rw 0 0\n";
   auto drives = driveTableFromMounts(mounts);
   ASSERT_EQ(drives.size(), 24u);  // C to Z
   EXPECT_EQ(drives.back().letter, 'Z');

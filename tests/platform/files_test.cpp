@@ -1,5 +1,7 @@
 // Files and directories by Windows-form path: existence, attributes, times,
 // directory creation and open files.
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 
 #include "platform/dos_time.h"
 #include "platform/errors.h"
-#include "platform/files.h"
 #include "tests/platform/drive_fixture.h"
 #include "tests/support/scoped_time_zone.h"
 

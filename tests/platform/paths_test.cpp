@@ -1,12 +1,13 @@
 // Windows-form paths over the host: expansion against the current
 // directories, the host path of a virtual path (matching letter case), and the
 // virtual path of a host path.
+#include "platform/paths.h"
+
 #include <filesystem>
 #include <optional>
 
 #include "platform/current_dir.h"
 #include "platform/errors.h"
-#include "platform/paths.h"
 #include "tests/platform/drive_fixture.h"
 
 namespace fs = std::filesystem;

@@ -63,7 +63,9 @@ DataBlock& DataBlock::stored(const std::string& bytes) {
   return *this;
 }
 
-DataBlock& DataBlock::compressed(const std::string& bytes, int level) { return compressedRaw(zlibCompress(bytes, level)); }
+DataBlock& DataBlock::compressed(const std::string& bytes, int level) {
+  return compressedRaw(zlibCompress(bytes, level));
+}
 
 DataBlock& DataBlock::compressedRaw(const std::string& zlibBytes) {
   chunks_ += int32Bytes(int32_t(zlibBytes.size())) + zlibBytes;

@@ -6,14 +6,14 @@
 
 #include <string>
 
-#define EXPECT_THROW_MESSAGE(statement, ExceptionClass, expectedMessage)   \
-  EXPECT_THROW(                                                            \
-      {                                                                    \
-        try {                                                              \
-          statement;                                                       \
-        } catch (const ExceptionClass& caught_) {                          \
+#define EXPECT_THROW_MESSAGE(statement, ExceptionClass, expectedMessage)        \
+  EXPECT_THROW(                                                                 \
+      {                                                                         \
+        try {                                                                   \
+          statement;                                                            \
+        } catch (const ExceptionClass& caught_) {                               \
           EXPECT_EQ(std::string(caught_.what()), std::string(expectedMessage)); \
-          throw;                                                           \
-        }                                                                  \
-      },                                                                   \
+          throw;                                                                \
+        }                                                                       \
+      },                                                                        \
       ExceptionClass)

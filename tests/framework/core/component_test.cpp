@@ -1,7 +1,8 @@
 // The component base: ownership, events, and layouts in both forms.
+#include "framework/core/component.h"
+
 #include <gtest/gtest.h>
 
-#include "framework/core/component.h"
 #include "framework/core/exceptions.h"
 #include "tests/support/expect_message.h"
 
@@ -14,20 +15,31 @@ class TSample : public TComponent {
  public:
   enum TShape : uint8_t { shCircle, shSquare };
   explicit TSample(TComponent* owner) : TComponent(owner) {
-    addProperty({"Caption", PropertyKind::String, {}, [this] { return PropertyValue(Caption); },
+    addProperty({"Caption",
+                 PropertyKind::String,
+                 {},
+                 [this] { return PropertyValue(Caption); },
                  [this](const PropertyValue& v) { Caption = std::get<std::string>(v); }});
-    addProperty({"Count", PropertyKind::Integer, {}, [this] { return PropertyValue(Count); },
+    addProperty({"Count",
+                 PropertyKind::Integer,
+                 {},
+                 [this] { return PropertyValue(Count); },
                  [this](const PropertyValue& v) {
                    Count = std::get<int64_t>(v);
                    order.push_back("Count");
                  }});
-    addProperty({"Shape", PropertyKind::Enumeration, {"shCircle", "shSquare"},
+    addProperty({"Shape",
+                 PropertyKind::Enumeration,
+                 {"shCircle", "shSquare"},
                  [this] { return PropertyValue(int64_t(Shape)); },
                  [this](const PropertyValue& v) {
                    Shape = TShape(std::get<int64_t>(v));
                    order.push_back("Shape");
                  }});
-    addProperty({"Visible", PropertyKind::Boolean, {}, [this] { return PropertyValue(Visible); },
+    addProperty({"Visible",
+                 PropertyKind::Boolean,
+                 {},
+                 [this] { return PropertyValue(Visible); },
                  [this](const PropertyValue& v) { Visible = std::get<bool>(v); }});
     addEventProperty("OnClick", OnClick);
   }
@@ -76,8 +88,8 @@ TEST(Component, AnUnassignedEventIsSkipped) {
 TEST(Component, WriteLayoutStoresNumbersAlwaysAndTextsWhenSet) {
   TOwner owner;
   TSample s(&owner);
-  EXPECT_EQ(s.writeLayout(), (Layout{{"Tag", int64_t(0)}, {"Count", int64_t(0)}, {"Shape", int64_t(0)},
-                                     {"Visible", false}}));
+  EXPECT_EQ(s.writeLayout(),
+            (Layout{{"Tag", int64_t(0)}, {"Count", int64_t(0)}, {"Shape", int64_t(0)}, {"Visible", false}}));
   s.setName("Sample1");
   s.Caption = "Go";
   s.readLayout({{"OnClick", std::string("Sample1Click")}});
@@ -116,9 +128,13 @@ TEST(Component, TextsRoundTripThroughTheTextForm) {
       {"blanks at both ends", "  padded  "},
       {"equals sign and hash", "a = b # c"},
       {"line breaks", "first line\r\nsecond line\n"},
-      {"tab and control characters", std::string("a\tb\x01" "c\x1f", 6)},
+      {"tab and control characters", std::string("a\tb\x01"
+                                                 "c\x1f",
+                                                 6)},
       {"zero byte", std::string("a\0b", 3)},
-      {"eight-bit text", "Gr\xFC\xDF" "e"},
+      {"eight-bit text",
+       "Gr\xFC\xDF"
+       "e"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -1,13 +1,14 @@
 // The modal message box rules (captions, buttons, default and cancel
 // buttons), the application error text, the application title and the
 // console services.
+#include "framework/core/message_box.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "framework/core/application_services.h"
 #include "framework/core/exceptions.h"
-#include "framework/core/message_box.h"
 
 namespace {
 
@@ -26,10 +27,17 @@ TEST(MessageBox, ButtonsInOrderWithCaptionsAndResults) {
     int result;
   };
   const Row rows[] = {
-      {mbYes, "&Yes", 6},        {mbNo, "&No", 7},         {mbOK, "OK", 1},
-      {mbCancel, "Cancel", 2},   {mbAbort, "&Abort", 3},   {mbRetry, "&Retry", 4},
-      {mbIgnore, "&Ignore", 5},  {mbAll, "&All", 8},       {mbNoToAll, "N&o to All", 9},
-      {mbYesToAll, "Yes to &All", 10}, {mbHelp, "&Help", 0},
+      {mbYes, "&Yes", 6},
+      {mbNo, "&No", 7},
+      {mbOK, "OK", 1},
+      {mbCancel, "Cancel", 2},
+      {mbAbort, "&Abort", 3},
+      {mbRetry, "&Retry", 4},
+      {mbIgnore, "&Ignore", 5},
+      {mbAll, "&All", 8},
+      {mbNoToAll, "N&o to All", 9},
+      {mbYesToAll, "Yes to &All", 10},
+      {mbHelp, "&Help", 0},
   };
   std::vector<TMsgDlgBtn> all;
   for (const auto& row : rows) {
@@ -129,9 +137,16 @@ TEST(ApplicationServices, WithoutATerminalTheConsoleAnswersWithTheCancelButton) 
 
 TEST(Exceptions, IoErrorMessages) {
   const std::pair<uint32_t, const char*> rows[] = {
-      {2, "File not found"},      {3, "Path not found"}, {4, "Too many open files"}, {5, "File access denied"},
-      {100, "Read beyond end of file"}, {101, "Disk full"}, {15, "I/O error 15"},  {21, "I/O error 21"},
-      {53, "I/O error 53"},       {0, "I/O error 0"},
+      {2, "File not found"},
+      {3, "Path not found"},
+      {4, "Too many open files"},
+      {5, "File access denied"},
+      {100, "Read beyond end of file"},
+      {101, "Disk full"},
+      {15, "I/O error 15"},
+      {21, "I/O error 21"},
+      {53, "I/O error 53"},
+      {0, "I/O error 0"},
   };
   for (const auto& [code, message] : rows) {
     EInOutError e(code);

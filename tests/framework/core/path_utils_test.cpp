@@ -1,10 +1,11 @@
 // Text operations on Windows-form paths, and creating directory trees.
+#include "framework/core/path_utils.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "framework/core/exceptions.h"
-#include "framework/core/path_utils.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,9 +1,10 @@
 // Streams: exact reads across short reads, checked writes, little-endian
 // integers, memory streams with capped reads, and file streams by path.
+#include "framework/core/stream.h"
+
 #include <gtest/gtest.h>
 
 #include "framework/core/exceptions.h"
-#include "framework/core/stream.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 
@@ -58,12 +59,8 @@ struct Int32Row {
 
 TEST(Stream, Int32IsLittleEndian) {
   const Int32Row rows[] = {
-      {0, std::string(4, '\0')},
-      {5, std::string("\x05\0\0\0", 4)},
-      {-5, "\xFB\xFF\xFF\xFF"},
-      {0x2ACF63C0, "\xC0\x63\xCF\x2A"},
-      {INT32_MIN, std::string("\0\0\0\x80", 4)},
-      {INT32_MAX, "\xFF\xFF\xFF\x7F"},
+      {0, std::string(4, '\0')},        {5, std::string("\x05\0\0\0", 4)},         {-5, "\xFB\xFF\xFF\xFF"},
+      {0x2ACF63C0, "\xC0\x63\xCF\x2A"}, {INT32_MIN, std::string("\0\0\0\x80", 4)}, {INT32_MAX, "\xFF\xFF\xFF\x7F"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.value);
@@ -131,8 +128,7 @@ TEST_F(FileStreamTest, OpenModes) {
 }
 
 TEST_F(FileStreamTest, FailuresNameTheFile) {
-  EXPECT_THROW_MESSAGE(TFileStream("C:\\missing.bin", fmOpenRead), EFOpenError,
-                       "Cannot open file \"C:\\missing.bin\"");
+  EXPECT_THROW_MESSAGE(TFileStream("C:\\missing.bin", fmOpenRead), EFOpenError, "Cannot open file \"C:\\missing.bin\"");
   EXPECT_THROW_MESSAGE(TFileStream("C:\\no\\dir\\x.bin", fmCreate), EFCreateError,
                        "Cannot create file \"C:\\no\\dir\\x.bin\"");
   EXPECT_THROW_MESSAGE(TFileStream("C:\\", fmOpenRead), EFOpenError, "Cannot open file \"C:\\\"");
