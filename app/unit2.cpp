@@ -1,18 +1,161 @@
 #include "app/unit2.h"
 
+#include <QFile>
+#include <QMetaObject>
+#include <QPushButton>
+#include <algorithm>
+#include <exception>
+
+#include "app/modals_above.h"
+#include "app/unit1.h"
+#include "controls/choose_directory.h"
+#include "framework/core/exceptions.h"
+#include "framework/gui/application.h"
 #include "framework/gui/colors.h"
+#include "framework/gui/text.h"
 
 TForm2* Form2 = nullptr;
 
+// The pictures, the animation clip and BackupFile1's stored settings live in
+// the resources of this (static) library; make sure they are linked in.
+static void initWizardResources() { Q_INIT_RESOURCE(wizard); }
+
+namespace {
+
+// The stored settings of BackupFile1, in the component layout text form.
+constexpr const char* kBackupFile1Layout = ":/unit2.backupfile1.layout";
+
+std::string readResourceText(const char* path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) throw Exception(std::string("Resource ") + path + " not found");
+  return file.readAll().toStdString();
+}
+
+// Wires a button to a click handler. An exception that leaves the handler is
+// passed on to the application's error box through the event loop, after the
+// handler has ended, instead of unwinding through the button's own code. The
+// buttons are widgets, not components, so the handlers get no Sender.
+void connectClick(QPushButton* button, TForm2* form, void (TForm2::*handler)(TObject*)) {
+  QObject::connect(button, &QPushButton::clicked, form, [form, handler] {
+    try {
+      (form->*handler)(nullptr);
+    } catch (...) {
+      std::exception_ptr error = std::current_exception();
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(), [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+    }
+  });
+}
+
+// Sets the read-only flag of an edit again when it goes out of scope, also
+// when the code in between raises.
+class ReadOnlyAgain {
+ public:
+  explicit ReadOnlyAgain(QLineEdit* edit) : FEdit(edit) {}
+  ~ReadOnlyAgain() { FEdit->setReadOnly(true); }
+  ReadOnlyAgain(const ReadOnlyAgain&) = delete;
+  ReadOnlyAgain& operator=(const ReadOnlyAgain&) = delete;
+
+ private:
+  QLineEdit* FEdit;
+};
+
+}  // namespace
+
 TForm2::TForm2(QWidget* parent) : TForm(parent), ui(std::make_unique<Ui::TForm2>()) {
+  initWizardResources();
   ui->setupUi(this);
   setName("Form2");
   ApplyStoredSettings();
+  if (TApplication* app = TApplication::instance()) FProgramDirectory = app->ProgramDirectory();
 
   // The destination field is painted in the menu-bar colour, read-only.
   QPalette palette = ui->Edit1->palette();
   palette.setColor(QPalette::Base, rgbToQColor(colorToRGB(clMenuBar)));
   ui->Edit1->setPalette(palette);
+  // Label5 sizes itself to its one line of text.
+  ui->Label5->adjustSize();
+
+  // BackupFile1 gets its stored settings; the layout binds its events to the
+  // handlers registered here by name.
+  registerMethod("BackupFile1Progress", bindEvent(this, &TForm2::BackupFile1Progress).handler());
+  registerMethod("BackupFile1FileRestored", bindEvent(this, &TForm2::BackupFile1FileRestored).handler());
+  FBackupFile1 = std::make_unique<TBackupFile>(this);
+  BackupFile1 = FBackupFile1.get();
+  BackupFile1->setName("BackupFile1");
+  BackupFile1->readLayout(layoutFromText(*BackupFile1, readResourceText(kBackupFile1Layout)));
+
+  connectClick(ui->Button1, this, &TForm2::Button1Click);
+  connectClick(ui->Button2, this, &TForm2::Button2Click);
+  connectClick(ui->Button3, this, &TForm2::Button3Click);
+  connectClick(ui->Button4, this, &TForm2::Button4Click);
+
+  FModalsAbove = new ModalsAbove(this);
 }
 
 TForm2::~TForm2() = default;
+
+std::string TForm2::ArchivePath() const { return FProgramDirectory + "SETUP.BIN"; }
+
+void TForm2::ShowPage(int index) {
+  if (index >= 0 && index < ui->Notebook1->count()) ui->Notebook1->setCurrentIndex(index);
+}
+
+void TForm2::Button1Click(TObject*) {
+  if (Form1) Form1->close();
+}
+
+void TForm2::Button2Click(TObject*) {
+  ShowPage(ui->Notebook1->currentIndex() + 1);
+  switch (ui->Notebook1->currentIndex()) {
+    case pgDestination:
+      ui->Button3->setEnabled(true);
+      break;
+    case pgInstalling: {
+      ui->Button2->setEnabled(false);
+      ui->Button3->setEnabled(false);
+      // Runs the whole installation; the event handlers below update the page
+      // meanwhile and may already show the Finish page, where it then waits.
+      const std::string destination = fromQString(ui->Edit1->text());
+      BackupFile1->Restore(ArchivePath(), destination);
+      break;
+    }
+    case pgFinish:  // the click was made on the Finish page
+      if (Form1) Form1->close();
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm2::Button3Click(TObject*) {
+  ShowPage(ui->Notebook1->currentIndex() - 1);
+  if (ui->Notebook1->currentIndex() == pgWelcome) ui->Button3->setEnabled(false);
+}
+
+void TForm2::Button4Click(TObject*) {
+  ui->Edit1->setReadOnly(false);
+  ReadOnlyAgain guard(ui->Edit1);
+  std::string directory = fromQString(ui->Edit1->text());
+  if (ChooseDirectory(directory, 0, 0)) {
+    ui->Edit1->setText(toQString(directory));
+    ui->Edit1->setCursorPosition(0);
+  }
+}
+
+void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStream*&) {
+  ui->Label5->setText(toQString(Filename));
+  ui->Label5->adjustSize();
+}
+
+void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Percent, bool&) {
+  // The bar keeps within its range: a larger value shows as full.
+  QProgressBar* bar = ui->ProgressBar1;
+  bar->setValue(std::clamp<int>(Percent, bar->minimum(), bar->maximum()));
+  if (bar->value() != 100) return;
+  ShowPage(pgFinish);
+  ui->Button3->setEnabled(false);
+  ui->Button2->setText("Finish");
+  ui->Button2->setEnabled(true);
+  ui->Button1->setEnabled(false);
+}

@@ -1,21 +1,63 @@
 #pragma once
 // The wizard window TForm2: four pages (Welcome, Destination, Installing,
-// Finish) in Notebook1, with Cancel, Next and Back below them. Created hidden
-// from its stored layout; shown modeless, on top and centred by TForm1.
+// Finish) in Notebook1, with Cancel, Next and Back below them, and the archive
+// component BackupFile1 that installs the software. Created hidden from its
+// stored layout; shown modeless, on top and centred by TForm1.
 #include <memory>
+#include <string>
 
+#include "engine/backup_file.h"
 #include "framework/gui/form.h"
 #include "ui_unit2.h"
+
+class ModalsAbove;
 
 class TForm2 : public TForm {
   Q_OBJECT
 
  public:
+  // Page indexes of Notebook1.
+  enum Page { pgWelcome = 0, pgDestination = 1, pgInstalling = 2, pgFinish = 3 };
+
+  // Builds the layout, creates BackupFile1 and gives it its stored settings
+  // (handlers bound by name), and wires the buttons.
   explicit TForm2(QWidget* parent = nullptr);
   ~TForm2() override;
 
+  // Cancel: closes Form1, which ends the program (during the installation,
+  // once the installation has returned).
+  void Button1Click(TObject* Sender);
+  // Next, captioned Finish on the last page: shows the next page and acts on
+  // it (Destination: enables Back; Installing: runs the installation; a click
+  // on Finish closes Form1). Raises what Restore raises.
+  void Button2Click(TObject* Sender);
+  // Back: shows the previous page; disables Back on the Welcome page.
+  void Button3Click(TObject* Sender);
+  // Browse: lets the user choose the destination in the directory chooser.
+  // Edit1 stays read-only whatever happens; raises what ChooseDirectory raises.
+  void Button4Click(TObject* Sender);
+  // OnFileRestored: Label5 shows the restored file's target path.
+  void BackupFile1FileRestored(TObject* Sender, std::string& Filename, TFileStream*& Stream);
+  // OnProgress: moves the bar; at 100 the wizard goes to the Finish page.
+  void BackupFile1Progress(TObject* Sender, const std::string& Filename, TPercentage Percent, bool& Continue);
+
+  // The archive the installation restores: the program directory + SETUP.BIN.
+  std::string ArchivePath() const;
+
   // The controls of the stored layout, by their names (ui->Label1, ui->Edit1).
   std::unique_ptr<Ui::TForm2> ui;
+  // The archive component, owned by the wizard.
+  TBackupFile* BackupFile1 = nullptr;
+  // Where SETUP.BIN is looked for: the program directory, with its trailing
+  // backslash (taken from the application when the wizard is created).
+  std::string FProgramDirectory;
+
+ private:
+  // Shows a page of Notebook1; an index outside the four pages is ignored.
+  void ShowPage(int index);
+
+  std::unique_ptr<TBackupFile> FBackupFile1;
+  ModalsAbove* FModalsAbove = nullptr;
 };
 
 // The wizard of the running program.

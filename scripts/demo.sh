@@ -97,14 +97,43 @@ click_wizard() {
   local id
   id=$(wizard_window)
   xdotool mousemove --window "$id" "$1" "$2" click 1
-  sleep 0.3
+  sleep 0.5
 }
 
-# The steps through the wizard, one screenshot per page.
+# The component's disk prompt, a message box captioned "Information".
+disk_prompt() { xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -1 | grep .; }
+
+# Button centres in the wizard's client area.
+next_x=333 next_y=284   # Next / Finish
+
+# The steps through the wizard, one screenshot per page and one of the disk
+# prompt. The installation stops at the prompt, which is where the Installing
+# page is photographed (with the prompt moved aside); the next volume is
+# already on the medium, so Enter (OK) lets it go on to the Finish page.
 walk_wizard() {
   shot welcome
+  click_wizard $next_x $next_y
+  shot destination
+  click_wizard $next_x $next_y
+  if wait_for disk_prompt; then
+    sleep 0.5
+    shot disk-prompt
+    local prompt
+    prompt=$(disk_prompt)
+    xdotool windowmove "$prompt" 20 20
+    sleep 0.5
+    shot installing
+    xdotool windowactivate --sync "$prompt" key Return
+  else
+    echo "no disk prompt appeared" >&2
+    shot installing
+  fi
+  sleep 2
+  shot finish
+  click_wizard $next_x $next_y   # Finish ends the program
 }
 
+dest_host=$(printf '%s' "${dest#C:}" | tr '\\' '/')
 (cd "$medium" && exec ./setup) >"$demo/setup.log" 2>&1 &
 setup_pid=$!
 started+=($setup_pid)
@@ -112,18 +141,36 @@ wait_for wizard_window
 sleep 0.5
 walk_wizard
 
-# End the program through its main window's close command (Alt+F4).
-if kill -0 "$setup_pid" 2>/dev/null; then
-  xdotool windowactivate --sync "$(main_window)" key alt+F4 || true
-fi
+# Should the walk have left it running: the main window's close command (Alt+F4).
 status=0
-for _ in $(seq 100); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 50); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$setup_pid" 2>/dev/null; then
+  echo "setup did not end after Finish" >&2
+  status=1
+  xdotool windowactivate --sync "$(main_window)" key alt+F4 || true
+  for _ in $(seq 50); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+fi
 if kill -0 "$setup_pid" 2>/dev/null; then
   echo "setup did not end" >&2
   status=1
 else
-  wait "$setup_pid" || status=$?
-  echo "setup ended with exit code $status"
+  code=0
+  wait "$setup_pid" || code=$?
+  echo "setup ended with exit code $code"
+  [ "$code" -eq 0 ] || status=1
 fi
+
+# Every payload file landed flat in the destination, with the same bytes
+# when its name is unique in the payload.
+missing=0 differ=0
+while IFS= read -r name; do
+  [ -f "$dest_host/$name" ] || { missing=$((missing + 1)); continue; }
+  matches=$(find "$demo/payload" -type f -name "$name" | wc -l)
+  if [ "$matches" -eq 1 ]; then
+    cmp -s "$(find "$demo/payload" -type f -name "$name")" "$dest_host/$name" || differ=$((differ + 1))
+  fi
+done < <(find "$demo/payload" -type f -printf '%f\n' | sort -u)
+echo "destination $dest_host: $(find "$dest_host" -maxdepth 1 -type f | wc -l) files, $missing missing, $differ differ"
+[ "$missing" -eq 0 ] && [ "$differ" -eq 0 ] || status=1
 echo "screenshots in $root/$demo"
 exit "$status"

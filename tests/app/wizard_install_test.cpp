@@ -1,0 +1,150 @@
+// The installation end to end: the program's windows over a medium, clicked
+// through from the Welcome page to the end of the program.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QWindow>
+
+#include "platform/files.h"
+#include "tests/app/wizard_fixture.h"
+
+namespace {
+
+using State = WizardScenario::State;
+
+enum class Medium { OneVolume, TwoVolumes, Damaged, Missing, TwoBytes };
+
+const State kInstalling{2, false, false, true, "Next >"};
+const State kFinish{3, false, true, false, "Finish"};
+const char* const kDiskPrompt = "Please insert disk 2 and click OK to continue.";
+
+std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+class InstallRun : public WizardScenario {
+ public:
+  void makeMedium(Medium medium) {
+    switch (medium) {
+      case Medium::OneVolume: EXPECT_EQ(WizardScenario::makeMedium(0), 1u); break;
+      case Medium::TwoVolumes: EXPECT_EQ(WizardScenario::makeMedium(45000), 2u); break;
+      case Medium::Damaged:  // a chunk that zlib rejects: the component reports it itself
+        dir.write("medium/SETUP.BIN",
+                  ArchiveBuilder().header(5).file("C:\\bad.txt", 0x2A614A8F, DataBlock().compressedRaw("junk!")).end().bytes());
+        break;
+      case Medium::Missing: break;
+      case Medium::TwoBytes: dir.write("medium/SETUP.BIN", "EC"); break;
+    }
+  }
+
+  // Records Label5 after every restored file; runs duringInstall once, after
+  // the first file.
+  void watchFiles(std::function<void()> duringInstall = {}) {
+    TFileRestoredEvent wizardHandler = form2->BackupFile1->OnFileRestored;
+    form2->BackupFile1->OnFileRestored = TFileRestoredEvent(
+        [this, wizardHandler, duringInstall](TObject* sender, std::string& name, TFileStream*& stream) mutable {
+          wizardHandler(sender, name, stream);
+          const std::string shown = fromQString(form2->ui->Label5->text());
+          if (labels.empty() || labels.back() != shown) labels.push_back(shown);
+          if (duringInstall) std::exchange(duringInstall, {})();
+        });
+  }
+
+  // Every payload file restored flat below hostDir with its content and date.
+  void expectRestoredFlat(const std::string& hostDir, const char* row) {
+    for (const PayloadFile& f : kPayload) {
+      const std::string target = hostDir + "/" + baseName(f.relative);
+      ASSERT_TRUE(dir.exists(target.substr(dir.path().size() + 1))) << row << ": " << target;
+      EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1)), dir.read("payload/" + f.relative)) << row;
+      EXPECT_EQ(platform::fileAge("C:" + windowsTail(target)), platform::fileAge("C:\\payload\\" + windows(f.relative)))
+          << row << ": " << target;
+    }
+  }
+
+  // Runs step() once no modal window is open and `boxes` have been seen (at
+  // most 5 s), so that an error box posted by a handler comes first.
+  void whenQuiet(const ModalAnswers& answers, size_t boxes, std::function<void()> step) {
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    auto* timer = new QTimer(form1.get());
+    QObject::connect(timer, &QTimer::timeout, [&answers, boxes, step, timer, clock] {
+      if ((QApplication::activeModalWidget() || answers.seen.size() < boxes) && clock->elapsed() < 5000) return;
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      step();
+    });
+    timer->start(10);
+  }
+
+  std::string windowsTail(const std::string& host) const {
+    return windows(host.substr(dir.path().size()));
+  }
+  static std::string windows(std::string path) {
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    return path;
+  }
+
+  std::vector<std::string> labels;
+};
+
+TEST(Install, FromWelcomeToTheEnd) {
+  struct Row {
+    const char* name;
+    Medium medium;
+    std::string destination;
+    std::vector<ModalAnswers::Action> answers;
+    std::vector<std::string> boxes;  // "caption: text" of each modal box, in order
+    State end;                       // once the installation and its boxes are over
+    std::string restoredTo;          // host directory below dir with every file, or empty
+    std::vector<std::string> labels; // Label5 after each restored file
+  };
+  const std::string flat[] = {"C:\\dest\\app.dat", "C:\\dest\\guide.txt", "C:\\dest\\readme.txt"};
+  const std::string title = TApplication::instance()->title();
+  const Row rows[] = {
+      {"one volume", Medium::OneVolume, "C:\\dest", {}, {}, kFinish, "dest", {flat[0], flat[1], flat[2]}},
+      {"two volumes, OK at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("OK")},
+       {std::string("Information: ") + kDiskPrompt}, kFinish, "dest", {flat[0], flat[1], flat[2]}},
+      {"two volumes, Cancel at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("Cancel")},
+       {std::string("Information: ") + kDiskPrompt}, kFinish, "", {flat[0]}},
+      {"empty destination: stored paths", Medium::OneVolume, "", {}, {}, kFinish, "",
+       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}},
+      {"damaged chunk: the component's error box", Medium::Damaged, "C:\\dest", {ModalAnswers::press("OK")},
+       {"Error: Compression error"}, kFinish, "", {"C:\\dest\\bad.txt"}},
+      {"missing archive", Medium::Missing, "C:\\dest", {}, {}, kInstalling, "", {}},
+      {"two-byte archive: the application error box", Medium::TwoBytes, "C:\\dest", {ModalAnswers::press("OK")},
+       {title + ": Cannot read archive."}, kInstalling, "", {}},
+  };
+  for (const Row& row : rows) {
+    InstallRun s;
+    s.makeMedium(row.medium);
+    s.watchFiles();
+    ModalAnswers answers(row.answers);
+    State end{};
+    std::string label5;
+    bool terminatedBeforeEnd = true;
+    const int exitCode = s.run(row.destination, [&] {
+      s.click(s.form2->ui->Button2);
+      s.click(s.form2->ui->Button2);  // returns when the installation has ended
+      s.whenQuiet(answers, row.boxes.size(), [&] {
+        end = s.state();
+        label5 = fromQString(s.form2->ui->Label5->text());
+        terminatedBeforeEnd = TApplication::instance()->Terminated();
+        s.click(end.page == TForm2::pgFinish ? s.form2->ui->Button2 : s.form2->ui->Button1);
+      });
+    });
+
+    EXPECT_EQ(exitCode, 0) << row.name;
+    EXPECT_FALSE(terminatedBeforeEnd) << row.name;
+    EXPECT_TRUE(TApplication::instance()->Terminated()) << row.name;
+    EXPECT_EQ(end, row.end) << row.name;
+    std::vector<std::string> seen;
+    for (const SeenBox& b : answers.seen) seen.push_back(b.caption + ": " + b.text);
+    EXPECT_EQ(seen, row.boxes) << row.name;
+    EXPECT_EQ(s.labels, row.labels) << row.name;
+    EXPECT_EQ(label5, row.labels.empty() ? "Installing File: %s" : row.labels.back()) << row.name;
+    EXPECT_EQ(s.form2->ui->ProgressBar1->value(), row.end.page == TForm2::pgFinish ? 100 : 0) << row.name;
+    if (!row.restoredTo.empty()) s.expectRestoredFlat(s.dir.file(row.restoredTo), row.name);
+  }
+}
+
+}  // namespace
