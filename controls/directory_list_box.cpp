@@ -11,6 +11,7 @@
 #include "controls/drive_combo_box.h"
 #include "controls/file_ctrl_text.h"
 #include "controls/file_list_box.h"
+#include "controls/flag_scope.h"
 #include "controls/owner_draw_delegate.h"
 #include "controls/resolve_entered_path.h"
 #include "controls/shorten_path.h"
@@ -44,28 +45,12 @@ std::vector<std::string> listSubdirectories(const std::string& directory) {
   return names;
 }
 
-// Clears a flag when a scope ends, also on failure.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
-
 }  // namespace
 
 TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setUniformItemSizes(true);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setItemDelegate(new TOwnerDrawDelegate(
+  setUpOwnerDrawnList(
       this, [this](QPainter* p, int i, const QRect& r, bool selected) { DrawItem(p, i, r, selected); },
-      [this] { return FItemHeight; }));
+      [this] { return FItemHeight; });
   ResetItemHeight();
   FDirectory = platform::getCurrentDirectory();
   BuildList();

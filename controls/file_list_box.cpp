@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "controls/file_ctrl_text.h"
+#include "controls/flag_scope.h"
 #include "controls/owner_draw_delegate.h"
 #include "controls/resolve_entered_path.h"
 #include "framework/core/path_utils.h"
@@ -62,27 +63,12 @@ class BusyCursor {
   bool shown_ = false;
 };
 
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
-
 }  // namespace
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setUniformItemSizes(true);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setItemDelegate(new TOwnerDrawDelegate(
+  setUpOwnerDrawnList(
       this, [this](QPainter* p, int i, const QRect& r, bool selected) { DrawItem(p, i, r, selected); },
-      [this] { return FItemHeight; }));
+      [this] { return FItemHeight; });
   ResetItemHeight();
   connect(this, &QListWidget::currentRowChanged, this, [this](int) {
     if (!FReading) Change();

@@ -26,3 +26,11 @@ void TOwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 QSize TOwnerDrawDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
   return QSize(option.rect.width() > 0 ? option.rect.width() : 1, itemHeight_());
 }
+
+void setUpOwnerDrawnList(QListWidget* list, TOwnerDrawDelegate::DrawItem drawItem, std::function<int()> itemHeight) {
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setUniformItemSizes(true);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setItemDelegate(new TOwnerDrawDelegate(list, std::move(drawItem), std::move(itemHeight)));
+}

@@ -2,6 +2,7 @@
 // The item delegate of the owner-drawn list and combo boxes: it hands the
 // painting of an item to its control and gives every item the control's
 // fixed item height.
+#include <QListWidget>
 #include <QStyledItemDelegate>
 #include <functional>
 
@@ -20,3 +21,7 @@ class TOwnerDrawDelegate : public QStyledItemDelegate {
   DrawItem drawItem_;
   std::function<int()> itemHeight_;
 };
+
+// Makes a list widget an owner-drawn single-selection list of fixed-height
+// items that the user cannot edit.
+void setUpOwnerDrawnList(QListWidget* list, TOwnerDrawDelegate::DrawItem drawItem, std::function<int()> itemHeight);

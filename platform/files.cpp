@@ -8,6 +8,7 @@
 
 #include "platform/dos_time.h"
 #include "platform/errors.h"
+#include "platform/host_attributes.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -28,6 +29,19 @@ std::string lastHostComponent(const std::string& host) {
 
 }  // namespace
 
+uint32_t hostEntryAttributes(const struct stat& st, const std::string& name) {
+  uint32_t a = 0;
+  if (S_ISDIR(st.st_mode))
+    a |= kAttrDirectory;
+  else if (S_ISREG(st.st_mode))
+    a |= kAttrArchive;
+  else
+    a |= kAttrSystem;
+  if (name.size() > 1 && name[0] == '.' && name != "..") a |= kAttrHidden;
+  if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
+  return a;
+}
+
 uint32_t getFileAttributes(const std::string& path) {
   auto host = hostPathOf(path);
   if (!host) return kInvalidAttributes;
@@ -36,17 +50,7 @@ uint32_t getFileAttributes(const std::string& path) {
     failFromErrno();
     return kInvalidAttributes;
   }
-  uint32_t a = 0;
-  if (S_ISDIR(st.st_mode))
-    a |= kAttrDirectory;
-  else if (S_ISREG(st.st_mode))
-    a |= kAttrArchive;
-  else
-    a |= kAttrSystem;
-  std::string name = lastHostComponent(*host);
-  if (name.size() > 1 && name[0] == '.' && name != "..") a |= kAttrHidden;
-  if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
-  return a;
+  return hostEntryAttributes(st, lastHostComponent(*host));
 }
 
 bool fileExists(const std::string& path) {

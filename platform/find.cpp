@@ -9,6 +9,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/host_attributes.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -46,18 +47,6 @@ bool globMatch(const std::string& name, const std::string& mask) {
   return m == mask.size();
 }
 
-uint32_t attributesOf(const struct stat& st, const std::string& name) {
-  uint32_t a = 0;
-  if (S_ISDIR(st.st_mode))
-    a |= kAttrDirectory;
-  else if (S_ISREG(st.st_mode))
-    a |= kAttrArchive;
-  else
-    a |= kAttrSystem;
-  if (name.size() > 1 && name[0] == '.' && name != "..") a |= kAttrHidden;
-  if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
-  return a;
-}
 
 FindData entryOf(const std::string& hostDir, const std::string& name) {
   std::string host = hostDir == "/" ? "/" + name : hostDir + "/" + name;
@@ -72,7 +61,7 @@ FindData entryOf(const std::string& hostDir, const std::string& name) {
     d.attributes = kAttrArchive;  // a dangling link lists as a plain file
     return d;
   }
-  d.attributes = attributesOf(st, name);
+  d.attributes = hostEntryAttributes(st, name);
   d.size = S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
   return d;
 }

@@ -1,0 +1,13 @@
+#pragma once
+// Sets a flag for the length of a scope and clears it again, also when the
+// scope is left by an exception.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
