@@ -164,6 +164,12 @@ class WizardScenario {
   std::unique_ptr<TForm2> form2;
 };
 
+// The wizard's pages as the state table defines them.
+inline const WizardScenario::State kWelcome{0, false, true, true, "Next >"};
+inline const WizardScenario::State kDestination{1, true, true, true, "Next >"};
+inline const WizardScenario::State kInstalling{2, false, false, true, "Next >"};
+inline const WizardScenario::State kFinish{3, false, true, false, "Finish"};
+
 inline std::ostream& operator<<(std::ostream& os, const WizardScenario::State& s) {
   return os << "page " << s.page << " back " << s.back << " next " << s.next << " cancel " << s.cancel << " \""
             << s.nextCaption << "\"";

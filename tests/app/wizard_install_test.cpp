@@ -14,8 +14,6 @@ using State = WizardScenario::State;
 
 enum class Medium { OneVolume, TwoVolumes, Damaged, Missing, TwoBytes };
 
-const State kInstalling{2, false, false, true, "Next >"};
-const State kFinish{3, false, true, false, "Finish"};
 const char* const kDiskPrompt = "Please insert disk 2 and click OK to continue.";
 
 std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }

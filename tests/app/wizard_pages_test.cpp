@@ -16,9 +16,6 @@ namespace {
 
 using State = WizardScenario::State;
 
-const State kWelcome{0, false, true, true, "Next >"};
-const State kDestination{1, true, true, true, "Next >"};
-const State kFinish{3, false, true, false, "Finish"};
 
 TEST(WizardPages, BackAndNextFollowTheStateTable) {
   WizardScenario s;

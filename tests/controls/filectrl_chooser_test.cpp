@@ -26,7 +26,7 @@
 #include "framework/core/exceptions.h"
 #include "platform/current_dir.h"
 #include "tests/controls/filectrl_fixture.h"
-#include "tests/engine/fake_application.h"
+#include "tests/support/fake_application.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/modal.h"
 
@@ -211,9 +211,7 @@ TEST_F(Chooser, HelpContext) {
   std::string dir = "C:\\";
   choose(dir, 0, 7, [](TSelectDirDlg& dlg) {
     EXPECT_TRUE(dlg.HelpButton->isVisible());
-    EXPECT_EQ(dlg.OKButton->geometry(), QRect(172, 224, 77, 27));
-    EXPECT_EQ(dlg.CancelButton->geometry(), QRect(256, 224, 77, 27));
-    EXPECT_EQ(dlg.HelpButton->geometry(), QRect(340, 224, 77, 27));
+    EXPECT_EQ(dlg.OKButton->x(), 172);  // the places of the Layout test
     dlg.HelpButton->click();
     dlg.CancelButton->click();
   });

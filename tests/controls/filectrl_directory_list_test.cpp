@@ -176,18 +176,6 @@ TEST_F(DirectoryList, LinkedFileListFollows) {
   EXPECT_EQ(files.count(), 3);
 }
 
-// Every non-transparent pixel of the glyph is at (x, y) in the image, and the
-// transparent ones show the background.
-void expectGlyphAt(const QImage& image, TGlyph glyph, int x, int y, QColor background) {
-  const QImage stored = glyphImage(glyph).convertToFormat(QImage::Format_ARGB32);
-  const QRgb transparent = stored.pixel(0, stored.height() - 1);
-  for (int gy = 0; gy < stored.height(); ++gy)
-    for (int gx = 0; gx < stored.width(); ++gx) {
-      const QRgb want = stored.pixel(gx, gy) == transparent ? background.rgb() : stored.pixel(gx, gy);
-      ASSERT_EQ(image.pixel(x + gx, y + gy), want) << glyphName(glyph) << " pixel " << gx << "," << gy;
-    }
-}
-
 TEST_F(DirectoryList, DrawsGlyphsAtTheirIndents) {
   enter("C:\\Windows\\System");
   TDirectoryListBox list;

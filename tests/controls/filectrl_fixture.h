@@ -12,15 +12,17 @@
 //   M:  network drive without a connection name, label "Lost"
 //   N:  network drive \\server\share
 //   R:  RAM disk
-// C:\ is the current directory at the start; the previous table is put back
-// afterwards.
+// C:\ is the current directory at the start.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QImage>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "controls/glyphs.h"
 #include "platform/current_dir.h"
 #include "platform/drives.h"
 #include "tests/support/temp_dir.h"
@@ -28,7 +30,6 @@
 class FileCtrlFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = platform::driveTable();
     for (const char* d : {"c/Windows/System/color", "c/Windows/System/Drivers", "c/Windows/System/Zeta",
                           "c/Windows/System/.cache", "c/Program Files/Common Files", "a", "b", "d/docs/letters",
                           "e", "m", "n/shared", "r"})
@@ -37,7 +38,7 @@ class FileCtrlFixture : public ::testing::Test {
                           "c/Windows/System/.secret", "c/Windows/win.ini"})
       tmp.write(f, "x");
     mkfifo(tmp.file("c/Windows/System/pipe").c_str(), 0644);
-    platform::installDriveTable({
+    table = std::make_unique<ScopedDriveTable>(std::vector<platform::Drive>{
         drive('C', "c", platform::kDriveFixed, ""),
         drive('A', "a", platform::kDriveRemovable, "FLOPPY", "", false),
         drive('B', "b", platform::kDriveRemovable, "BOOTDISK"),
@@ -48,27 +49,29 @@ class FileCtrlFixture : public ::testing::Test {
         drive('R', "r", platform::kDriveRamDisk, ""),
     });
   }
-  void TearDown() override { platform::installDriveTable(saved_); }
 
+  // A drive whose root is a directory below the scratch directory.
   platform::Drive drive(char letter, const char* dir, uint32_t type, const char* label, const char* remote = "",
                         bool medium = true,
                         uint32_t flags = platform::kFsCaseSensitive | platform::kFsCasePreserved) const {
-    platform::Drive d;
-    d.letter = letter;
-    d.hostRoot = tmp.file(dir);
-    d.type = type;
-    d.label = label;
-    d.remoteName = remote;
-    d.mediumPresent = medium;
-    d.fsFlags = flags;
-    return d;
+    return testDrive(letter, tmp.file(dir), type, label, remote, medium, flags);
   }
 
   // Enters a directory, failing the test when that is not possible.
   static void enter(const std::string& dir) { ASSERT_TRUE(platform::setCurrentDirectory(dir)) << dir; }
 
-  TempDir tmp;
+  // Every pixel of the stored glyph is at (x, y) in the image; its transparent
+  // ones (the colour of its bottom-left pixel) show the background.
+  static void expectGlyphAt(const QImage& image, TGlyph glyph, int x, int y, QColor background) {
+    const QImage stored = glyphImage(glyph).convertToFormat(QImage::Format_ARGB32);
+    const QRgb transparent = stored.pixel(0, stored.height() - 1);
+    for (int gy = 0; gy < stored.height(); ++gy)
+      for (int gx = 0; gx < stored.width(); ++gx) {
+        const QRgb want = stored.pixel(gx, gy) == transparent ? background.rgb() : stored.pixel(gx, gy);
+        ASSERT_EQ(image.pixel(x + gx, y + gy), want) << glyphName(glyph) << " pixel " << gx << "," << gy;
+      }
+  }
 
- private:
-  std::vector<platform::Drive> saved_;
+  TempDir tmp;
+  std::unique_ptr<ScopedDriveTable> table;
 };

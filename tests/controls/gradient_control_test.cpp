@@ -6,14 +6,10 @@
 #include <QFontMetrics>
 
 #include "controls/smooth_gradient.h"
+#include "tests/support/pixels.h"
 
 namespace {
 
-constexpr uint32_t rgb(int r, int g, int b) { return uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16; }
-uint32_t pixel(const QImage& image, int x, int y) {
-  QRgb p = image.pixel(x, y);
-  return rgb(qRed(p), qGreen(p), qBlue(p));
-}
 
 class CountingGradient : public TSmoothGradient {
  public:

@@ -2,6 +2,7 @@
 // kinds, stamping, and the archive sources (file and stream).
 #include <climits>
 #include <filesystem>
+#include <map>
 
 #include "framework/core/exceptions.h"
 #include "platform/files.h"
@@ -11,17 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string hex(const std::string& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
 
 // Every file below the scratch root, as relative paths.
 std::vector<std::string> filesUnder(const std::string& root) {
@@ -45,31 +35,28 @@ struct ZoneRow {
   int64_t unixTime;
 };
 
+// The same entry dated in summer and in winter, in two time zones: the
+// stamp is local time.
 TEST_F(RestoreTest, TheFortyNineByteArchiveRestoresOneStampedFile) {
-  ArchiveBuilder a;
-  a.header(5).storedFile("C:\\A.TXT", kDate2001, "12345").end();
-  ASSERT_EQ(a.size(), 49u);
-  EXPECT_EQ(hex(a.bytes()),
-            "00 00 00 00 05 00 00 00 00 00 00 00 08 00 00 00 43 3A 5C 41 2E 54 58 54 C0 63 CF 2A "
-            "45 43 32 00 FB FF FF FF 31 32 33 34 35 00 00 00 00 00 00 00 00");
-
+  ASSERT_EQ(ArchiveBuilder().header(5).storedFile("C:\\A.TXT", kDate2001, "hello").end().bytes(), kSmallestArchive);
+  const uint32_t winter = platform::makeDosDateTime(2001, 1, 15, 12, 30, 0);
   const ZoneRow rows[] = {
       {"UTC0", kDate2001, 992608200},
       {"Europe/Berlin", kDate2001, 992601000},  // summer time, two hours ahead
-      {"UTC0", platform::makeDosDateTime(2001, 1, 15, 12, 30, 0), 979561800},
-      {"Europe/Berlin", platform::makeDosDateTime(2001, 1, 15, 12, 30, 0), 979558200},
+      {"UTC0", winter, 979561800},
+      {"Europe/Berlin", winter, 979558200},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.zone);
     ScopedTimeZone zone(row.zone);
-    ArchiveBuilder archive;
-    archive.header(5).storedFile("C:\\A.TXT", row.date, "12345").end();
-    writeVolume("SETUP.BIN", archive);
+    std::string archive = kSmallestArchive;
+    archive.replace(24, 4, int32Bytes(int32_t(row.date)));
+    tmp.write("SETUP.BIN", archive);
     log = EventLog();
     log.attach(backup);
 
     EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-    EXPECT_EQ(tmp.read("dest/A.TXT"), "12345");
+    EXPECT_EQ(tmp.read("dest/A.TXT"), "hello");
     EXPECT_EQ(hostMtime(tmp.file("dest/A.TXT")), row.unixTime);
     EXPECT_EQ(uint32_t(platform::fileAge("C:\\dest\\A.TXT")), row.date);
     EXPECT_EQ(backup.FRestoredCount, 1);
@@ -91,45 +78,55 @@ TEST_F(RestoreTest, TheFortyNineByteArchiveRestoresOneStampedFile) {
 
 // ---- archive layout ----
 
-TEST_F(RestoreTest, AnArchiveWithoutEntriesSucceedsAndCreatesNothing) {
-  writeVolume("SETUP.BIN", ArchiveBuilder().header(1).end());
-  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  EXPECT_FALSE(tmp.exists("dest"));
-  EXPECT_EQ(backup.FRestoredCount, 0);
-  ASSERT_EQ(log.progress.size(), 1u);
-  EXPECT_EQ(log.finalReports(), 1);
-}
+struct LayoutRow {
+  const char* name;
+  ArchiveBuilder archive;
+  std::map<std::string, std::string> files;  // below dest
+  int32_t totalSize, headerExtra;
+};
 
-TEST_F(RestoreTest, HeaderTextAndFillersAreReadPast) {
-  writeVolume("SETUP.BIN", ArchiveBuilder()
-                               .header(6, -77, "free text of the writer")
-                               .filler(-1)
-                               .filler(INT32_MIN)
-                               .storedFile("C:\\A.TXT", kDate2001, "abc")
-                               .filler(-12)
-                               .storedFile("C:\\B.TXT", kDate2001, "def")
-                               .end());
-  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  EXPECT_EQ(tmp.read("dest/A.TXT"), "abc");
-  EXPECT_EQ(tmp.read("dest/B.TXT"), "def");
-  EXPECT_EQ(backup.FTotalSize, 6);
-  EXPECT_EQ(backup.FHeaderExtra, -77);
-  EXPECT_EQ(backup.FRestoredCount, 2);
-}
-
-TEST_F(RestoreTest, NamesThatDifferOnlyInCaseAreOrdinaryFiles) {
-  writeVolume("SETUP.BIN", ArchiveBuilder()
-                               .header(3)
-                               .storedFile("next:disk002", kDate2001, "1")
-                               .storedFile("File:List", kDate2001, "2")
-                               .storedFile("NEXT:DIS", kDate2001, "3")
-                               .end());
-  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  // A flat restore keeps the text after the last colon.
-  EXPECT_EQ(tmp.read("dest/disk002"), "1");
-  EXPECT_EQ(tmp.read("dest/List"), "2");
-  EXPECT_EQ(tmp.read("dest/DIS"), "3");
-  EXPECT_EQ(backup.FRestoredCount, 3);
+TEST_F(RestoreTest, ArchiveLayouts) {
+  const LayoutRow rows[] = {
+      {"no entries: nothing created", ArchiveBuilder().header(1).end(), {}, 1, 0},
+      {"header text and fillers are read past",
+       ArchiveBuilder()
+           .header(6, -77, "free text of the writer")
+           .filler(-1)
+           .filler(INT32_MIN)
+           .storedFile("C:\\A.TXT", kDate2001, "abc")
+           .filler(-12)
+           .storedFile("C:\\B.TXT", kDate2001, "def")
+           .end(),
+       {{"A.TXT", "abc"}, {"B.TXT", "def"}}, 6, -77},
+      {"names that differ only in case from the special ones are files; flat keeps the text after the colon",
+       ArchiveBuilder()
+           .header(3)
+           .storedFile("next:disk002", kDate2001, "1")
+           .storedFile("File:List", kDate2001, "2")
+           .storedFile("NEXT:DIS", kDate2001, "3")
+           .end(),
+       {{"disk002", "1"}, {"List", "2"}, {"DIS", "3"}}, 3, 0},
+      {"an empty data block: an empty, stamped file",
+       ArchiveBuilder().header(1).file("C:\\EMPTY", kDate2001, DataBlock()).end(), {{"EMPTY", ""}}, 1, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(tmp.file("dest"));
+    log = EventLog();
+    log.attach(backup);
+    writeVolume("SETUP.BIN", row.archive);
+    EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
+    for (const auto& [name, content] : row.files) {
+      EXPECT_EQ(tmp.read("dest/" + name), content);
+      EXPECT_EQ(uint32_t(platform::fileAge("C:\\dest\\" + name)), kDate2001);
+    }
+    EXPECT_EQ(filesUnder(tmp.path()).size(), row.files.size() + 1);  // and SETUP.BIN
+    EXPECT_EQ(tmp.exists("dest"), !row.files.empty());
+    EXPECT_EQ(backup.FRestoredCount, int(row.files.size()));
+    EXPECT_EQ(backup.FTotalSize, row.totalSize);
+    EXPECT_EQ(backup.FHeaderExtra, row.headerExtra);
+    EXPECT_EQ(log.finalReports(), 1);
+  }
 }
 
 TEST_F(RestoreTest, TheFileListIsNeverRestoredNorAnnounced) {
@@ -177,14 +174,6 @@ TEST_F(RestoreTest, AFileListWithAWrongSignatureStopsTheRestore) {
   EXPECT_FALSE(tmp.exists("dest/A.TXT"));
   EXPECT_TRUE(log.progress.empty());
   EXPECT_TRUE(app.boxes.empty());
-}
-
-TEST_F(RestoreTest, AnEmptyDataBlockCreatesAnEmptyFile) {
-  writeVolume("SETUP.BIN", ArchiveBuilder().header(1).file("C:\\EMPTY", kDate2001, DataBlock()).end());
-  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  ASSERT_TRUE(tmp.exists("dest/EMPTY"));
-  EXPECT_EQ(fs::file_size(tmp.file("dest/EMPTY")), 0u);
-  EXPECT_EQ(uint32_t(platform::fileAge("C:\\dest\\EMPTY")), kDate2001);
 }
 
 // ---- target paths ----

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/drives.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ std::vector<std::string> describeAll(const std::vector<Drive>& drives) {
 TEST(DriveTable, FromMounts) {
   const std::string mounts =
       "/dev/vda1 / ext4 rw,relatime 0 0\n"
+      "systemd-1 /media/usb autofs rw 0 0\n"  // a placeholder, replaced below
       "proc /proc proc rw,nosuid 0 0\n"
       "tmpfs /run tmpfs rw,nosuid 0 0\n"
       "/dev/sdb1 /media/user/USB\\040STICK vfat rw 0 0\n"
@@ -31,6 +33,7 @@ TEST(DriveTable, FromMounts) {
       "/dev/sdc1 /run/media/bob/DATA ext4 rw 0 0\n"
       "/dev/sdd1 /mediafoo ext4 rw 0 0\n"
       "/dev/sde1 /media ext4 rw 0 0\n"
+      "/dev/sdf1 /media/usb vfat rw 0 0\n"  // takes over the placeholder's letter
       "garbage\n"
       "\n";
   const int caseSensitive = kFsCaseSensitive | kFsCasePreserved;
@@ -38,12 +41,13 @@ TEST(DriveTable, FromMounts) {
   EXPECT_EQ(describeAll(driveTableFromMounts(mounts)),
             (std::vector<std::string>{
                 "C: / type 3 label '' remote '' flags " + std::to_string(caseSensitive),
-                "D: /media/user/USB STICK type 2 label 'USB STICK' remote '' flags " + std::to_string(casePreserved),
-                "E: /media/cdrom type 5 label 'cdrom' remote '' flags " + std::to_string(casePreserved),
-                "F: /mnt/ram type 6 label 'ram' remote '' flags " + std::to_string(caseSensitive),
-                "G: /home/nfs type 4 label '' remote '\\\\server\\export\\home' flags " + std::to_string(caseSensitive),
-                "H: /mnt/smb type 4 label '' remote '\\\\host\\share' flags " + std::to_string(caseSensitive),
-                "I: /run/media/bob/DATA type 2 label 'DATA' remote '' flags " + std::to_string(caseSensitive),
+                "D: /media/usb type 2 label 'usb' remote '' flags " + std::to_string(casePreserved),
+                "E: /media/user/USB STICK type 2 label 'USB STICK' remote '' flags " + std::to_string(casePreserved),
+                "F: /media/cdrom type 5 label 'cdrom' remote '' flags " + std::to_string(casePreserved),
+                "G: /mnt/ram type 6 label 'ram' remote '' flags " + std::to_string(caseSensitive),
+                "H: /home/nfs type 4 label '' remote '\\\\server\\export\\home' flags " + std::to_string(caseSensitive),
+                "I: /mnt/smb type 4 label '' remote '\\\\host\\share' flags " + std::to_string(caseSensitive),
+                "J: /run/media/bob/DATA type 2 label 'DATA' remote '' flags " + std::to_string(caseSensitive),
             }));
 }
 
@@ -67,17 +71,11 @@ TEST(DriveTable, LettersEndAtZ) {
 }
 
 TEST(DriveTable, FindDriveIgnoresLetterCase) {
-  const auto saved = driveTable();
-  Drive c, d;
-  c.letter = 'c';
-  d.letter = 'D';
-  d.hostRoot = "/tmp";
-  installDriveTable({c, d});
+  ScopedDriveTable table({testDrive('c', "/"), testDrive('D', "/tmp")});
   ASSERT_NE(findDrive('d'), nullptr);
   EXPECT_EQ(findDrive('d')->hostRoot, "/tmp");
   EXPECT_EQ(findDrive('C')->letter, 'C');
   EXPECT_EQ(findDrive('E'), nullptr);
-  installDriveTable(saved);
 }
 
 }  // namespace

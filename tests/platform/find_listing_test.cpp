@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,6 @@ using platform::FindData;
 class FindListing : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = platform::driveTable();
     tmp.write("c/Dir/readme.txt", "12345");
     tmp.write("c/Dir/Setup.BIN", "");
     tmp.write("c/Dir/.hidden", "");
@@ -34,16 +34,9 @@ class FindListing : public ::testing::Test {
     mkfifo(tmp.file("c/Dir/pipe").c_str(), 0644);
     tmp.write("c/root.txt", "");
     std::filesystem::create_directories(tmp.file("floppy"));
-    platform::Drive c;
-    c.hostRoot = tmp.file("c");
-    platform::Drive a;
-    a.letter = 'A';
-    a.hostRoot = tmp.file("floppy");
-    a.type = platform::kDriveRemovable;
-    a.mediumPresent = false;
-    platform::installDriveTable({c, a});
+    table = std::make_unique<ScopedDriveTable>(std::vector<platform::Drive>{
+        testDrive('C', tmp.file("c")), testDrive('A', tmp.file("floppy"), platform::kDriveRemovable, "", "", false)});
   }
-  void TearDown() override { platform::installDriveTable(saved_); }
 
   // Every entry a pattern finds, name -> attributes.
   static std::map<std::string, uint32_t> findAll(const std::string& pattern) {
@@ -59,9 +52,7 @@ class FindListing : public ::testing::Test {
   }
 
   TempDir tmp;
-
- private:
-  std::vector<platform::Drive> saved_;
+  std::unique_ptr<ScopedDriveTable> table;
 };
 
 TEST_F(FindListing, AttributesOfEveryKindOfEntry) {

@@ -15,33 +15,13 @@ using namespace platform;
 
 class Volumes : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = driveTable();
-    auto drive = [this](char letter, uint32_t type, const char* label, const char* remote = "") {
-      Drive d;
-      d.letter = letter;
-      d.hostRoot = tmp.path();
-      d.type = type;
-      d.label = label;
-      d.remoteName = remote;
-      return d;
-    };
-    Drive c = drive('C', kDriveFixed, "System");
-    Drive a = drive('A', kDriveRemovable, "Floppy");
-    a.mediumPresent = false;
-    Drive e = drive('e', kDriveCdRom, "SETUP_CD");
-    e.fsFlags = kFsCasePreserved;
-    Drive n = drive('N', kDriveRemote, "netlabel", "\\\\server\\share");
-    Drive m = drive('M', kDriveRemote, "lost");  // a network drive without a remote name
-    Drive r = drive('Z', kDriveRamDisk, "");
-    installDriveTable({c, a, e, n, m, r});
-  }
-  void TearDown() override { installDriveTable(saved_); }
-
   TempDir tmp;
-
- private:
-  std::vector<Drive> saved_;
+  ScopedDriveTable table{{testDrive('C', tmp.path(), kDriveFixed, "System"),
+                          testDrive('A', tmp.path(), kDriveRemovable, "Floppy", "", false),
+                          testDrive('e', tmp.path(), kDriveCdRom, "SETUP_CD", "", true, kFsCasePreserved),
+                          testDrive('N', tmp.path(), kDriveRemote, "netlabel", "\\\\server\\share"),
+                          testDrive('M', tmp.path(), kDriveRemote, "lost"),  // remote without a remote name
+                          testDrive('Z', tmp.path(), kDriveRamDisk)}};
 };
 
 TEST_F(Volumes, LogicalDriveMaskHasOneBitPerLetter) {
@@ -125,22 +105,5 @@ TEST_F(Volumes, ErrorModeReturnsThePreviousMode) {
 }
 
 TEST(VolumesHost, NoConnectDialogOnThisHost) { EXPECT_FALSE(findConnectDialog()); }
-
-TEST(VolumesMounts, ALaterMountOnTheSamePointTakesOverItsLetter) {
-  // An automount placeholder replaced by the real file system, then a
-  // second, unrelated medium.
-  const std::string mounts =
-      "systemd-1 /media/usb autofs rw 0 0\n"
-      "/dev/sdb1 /media/usb vfat rw 0 0\n"
-      "/dev/sr0 /media/cdrom iso9660 ro 0 0\n";
-  auto drives = driveTableFromMounts(mounts);
-  ASSERT_EQ(drives.size(), 3u);
-  EXPECT_EQ(drives[1].letter, 'D');
-  EXPECT_EQ(drives[1].hostRoot, "/media/usb");
-  EXPECT_EQ(drives[1].type, kDriveRemovable);
-  EXPECT_EQ(drives[1].fsFlags, kFsCasePreserved);  // the vfat entry, not the placeholder's
-  EXPECT_EQ(drives[2].letter, 'E');
-  EXPECT_EQ(drives[2].type, kDriveCdRom);
-}
 
 }  // namespace

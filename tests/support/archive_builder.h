@@ -17,6 +17,14 @@ std::string int32Bytes(int32_t value);
 // `n` bytes of a repeatable, poorly compressible pattern seeded by `seed`.
 std::string patternBytes(size_t n, uint32_t seed = 1);
 
+// The smallest useful archive, 49 bytes: TotalSize 5, one entry C:\A.TXT dated
+// 15 June 2001 12:30:00 (0x2ACF63C0) holding "hello" in one stored chunk, no
+// file list, the end marker.
+inline const std::string kSmallestArchive(
+    "\0\0\0\0\5\0\0\0\0\0\0\0\x08\0\0\0C:\\A.TXT\xC0\x63\xCF\x2A"
+    "EC2\0\xFB\xFF\xFF\xFFhello\0\0\0\0\0\0\0\0",
+    49);
+
 // One data block: a signature, chunks, and (unless left open) the zero
 // ChunkLength that ends it.
 class DataBlock {

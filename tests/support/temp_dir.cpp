@@ -7,8 +7,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/drives.h"
-
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -23,30 +21,40 @@ TempDir::~TempDir() {
 }
 
 void TempDir::write(const std::string& relative, const std::string& content) const {
-  fs::path p = file(relative);
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << content;
+  writeHostFile(file(relative), content);
 }
 
-std::string TempDir::read(const std::string& relative) const {
-  std::ifstream f(file(relative), std::ios::binary);
+std::string TempDir::read(const std::string& relative) const { return readHostFile(file(relative)); }
+
+bool TempDir::exists(const std::string& relative) const { return fs::exists(file(relative)); }
+
+std::string readHostFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
   std::stringstream ss;
   ss << f.rdbuf();
   return ss.str();
 }
 
-bool TempDir::exists(const std::string& relative) const { return fs::exists(file(relative)); }
-
-namespace {
-std::vector<platform::Drive> gSaved;
+void writeHostFile(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-ScopedDriveC::ScopedDriveC(const std::string& hostRoot) {
-  gSaved = platform::driveTable();
-  platform::Drive c;
-  c.letter = 'C';
-  c.hostRoot = hostRoot;
-  platform::installDriveTable({c});
+platform::Drive testDrive(char letter, const std::string& hostRoot, uint32_t type, const std::string& label,
+                          const std::string& remote, bool medium, uint32_t flags) {
+  platform::Drive d;
+  d.letter = letter;
+  d.hostRoot = hostRoot;
+  d.type = type;
+  d.label = label;
+  d.remoteName = remote;
+  d.mediumPresent = medium;
+  d.fsFlags = flags;
+  return d;
 }
 
-ScopedDriveC::~ScopedDriveC() { platform::installDriveTable(gSaved); }
+ScopedDriveTable::ScopedDriveTable(std::vector<platform::Drive> drives) : saved_(platform::driveTable()) {
+  platform::installDriveTable(std::move(drives));
+}
+
+ScopedDriveTable::~ScopedDriveTable() { platform::installDriveTable(saved_); }

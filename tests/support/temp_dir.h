@@ -1,6 +1,11 @@
 #pragma once
-// A scratch directory per test, removed with everything in it afterwards.
+// Scratch directories and drive tables for tests: a directory per test that is
+// removed afterwards, host-file helpers, and drive tables installed for the
+// lifetime of an object.
 #include <string>
+#include <vector>
+
+#include "platform/drives.h"
 
 class TempDir {
  public:
@@ -23,10 +28,30 @@ class TempDir {
   std::string path_;
 };
 
-// Installs a drive table in which C: is the given host directory, and makes
-// C:\ the current directory. The previous table is restored on destruction.
-class ScopedDriveC {
+// Reads / writes (creating parent directories) a file by host path.
+std::string readHostFile(const std::string& path);
+void writeHostFile(const std::string& path, const std::string& bytes);
+
+// A drive of a test table.
+platform::Drive testDrive(char letter, const std::string& hostRoot, uint32_t type = platform::kDriveFixed,
+                          const std::string& label = "", const std::string& remote = "", bool medium = true,
+                          uint32_t flags = platform::kFsCaseSensitive | platform::kFsCasePreserved);
+
+// Installs a drive table (the process current directory becomes the first
+// drive's root); the previous table is put back on destruction.
+class ScopedDriveTable {
  public:
-  explicit ScopedDriveC(const std::string& hostRoot);
-  ~ScopedDriveC();
+  explicit ScopedDriveTable(std::vector<platform::Drive> drives);
+  ~ScopedDriveTable();
+  ScopedDriveTable(const ScopedDriveTable&) = delete;
+  ScopedDriveTable& operator=(const ScopedDriveTable&) = delete;
+
+ private:
+  std::vector<platform::Drive> saved_;
+};
+
+// A table in which C: is the given host directory, C:\ current.
+class ScopedDriveC : public ScopedDriveTable {
+ public:
+  explicit ScopedDriveC(const std::string& hostRoot) : ScopedDriveTable({testDrive('C', hostRoot)}) {}
 };

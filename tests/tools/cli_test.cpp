@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/cli.h"
@@ -29,16 +30,10 @@ class ParseCommandLine : public ::testing::TestWithParam<ParseRow> {};
 
 TEST_P(ParseCommandLine, Row) {
   const ParseRow& row = GetParam();
-  if (!row.usageError.empty()) {
-    try {
-      setupkit::parseCommandLine(row.args);
-      ADD_FAILURE() << "no usage error";
-    } catch (const setupkit::UsageError& e) {
-      EXPECT_EQ(std::string(e.what()), row.usageError);
-    }
-    return;
-  }
-  row.check(setupkit::parseCommandLine(row.args));
+  if (row.usageError.empty())
+    row.check(setupkit::parseCommandLine(row.args));
+  else
+    EXPECT_THROW_MESSAGE(setupkit::parseCommandLine(row.args), setupkit::UsageError, row.usageError);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 
+#include "tests/support/archive_builder.h"
 #include "tests/support/scoped_time_zone.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
@@ -175,24 +176,26 @@ TEST(PackDeterminism, OneThreadAndFourGiveTheSameBytes) {
 }
 
 // A five-byte file, stored since compression cannot shrink it, without a
-// file list: exactly the header, one entry, one stored chunk and the end.
+// file list: the smallest archive byte for byte, its date the file's local
+// time in either time zone.
 TEST(PackLayout, SmallestArchiveIsByteExact) {
-  TempDir tmp;
-  struct tm local {};
-  local.tm_year = 2001 - 1900;
-  local.tm_mon = 5;
-  local.tm_mday = 15;
-  local.tm_hour = 12;
-  local.tm_min = 30;
-  local.tm_isdst = -1;
-  writeTree(tmp.file("src"), {{"A.TXT", TreeFile{"hello", int64_t(mktime(&local))}}});
-  setupkit::PackOptions options;
-  options.fileList = false;
-  packTree(tmp.file("a.bin"), {tmp.file("src")}, options);
-  const std::string expected = std::string("\0\0\0\0\5\0\0\0\0\0\0\0\x08\0\0\0C:\\A.TXT\xC0\x63\xCF\x2A"
-                                           "EC2\0\xFB\xFF\xFF\xFFhello\0\0\0\0\0\0\0\0",
-                                           49);
-  EXPECT_EQ(readFile(tmp.file("a.bin")), expected);
+  for (const char* zone : {"UTC0", "Europe/Berlin"}) {
+    SCOPED_TRACE(zone);
+    ScopedTimeZone scoped(zone);
+    TempDir tmp;
+    struct tm local {};
+    local.tm_year = 2001 - 1900;
+    local.tm_mon = 5;
+    local.tm_mday = 15;
+    local.tm_hour = 12;
+    local.tm_min = 30;
+    local.tm_isdst = -1;
+    writeTree(tmp.file("src"), {{"A.TXT", TreeFile{"hello", int64_t(mktime(&local))}}});
+    setupkit::PackOptions options;
+    options.fileList = false;
+    packTree(tmp.file("a.bin"), {tmp.file("src")}, options);
+    EXPECT_EQ(readFile(tmp.file("a.bin")), kSmallestArchive);
+  }
 }
 
 // Files given one by one are stored under their own names; a header text is

@@ -1,7 +1,6 @@
 #include "tests/tools/tool_test_util.h"
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -11,18 +10,6 @@
 namespace fs = std::filesystem;
 
 namespace tooltest {
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void writeTree(const std::string& root, const Tree& tree) {
   for (const auto& [relative, file] : tree) {

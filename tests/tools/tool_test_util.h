@@ -29,8 +29,8 @@ std::string makeContent(size_t n, bool text, uint32_t seed);
 
 // The whole archive (every volume, in order) as bytes.
 std::vector<std::string> readVolumes(const std::vector<std::string>& paths);
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
+inline std::string readFile(const std::string& path) { return readHostFile(path); }
+inline void writeFile(const std::string& path, const std::string& bytes) { writeHostFile(path, bytes); }
 
 // Packs `sources` into `archive` with the given options (archive and
 // sources overwritten).

@@ -1,6 +1,7 @@
-// The modal message box rules (captions, buttons, default and cancel
-// buttons), the application error text, the application title and the
-// console services.
+// The message box's default and cancel buttons, the application error text,
+// the application title, the console's answers and the I/O error messages.
+// Captions, button order and results are checked on the real box in
+// tests/framework/gui.
 #include "framework/core/message_box.h"
 
 #include <fcntl.h>
@@ -11,46 +12,6 @@
 #include "framework/core/exceptions.h"
 
 namespace {
-
-TEST(MessageBox, CaptionsByType) {
-  EXPECT_EQ(messageBoxCaption(TMsgDlgType::mtWarning, "Setup"), "Warning");
-  EXPECT_EQ(messageBoxCaption(TMsgDlgType::mtError, "Setup"), "Error");
-  EXPECT_EQ(messageBoxCaption(TMsgDlgType::mtInformation, "Setup"), "Information");
-  EXPECT_EQ(messageBoxCaption(TMsgDlgType::mtConfirmation, "Setup"), "Confirm");
-  EXPECT_EQ(messageBoxCaption(TMsgDlgType::mtCustom, "Setup"), "Setup");
-}
-
-TEST(MessageBox, ButtonsInOrderWithCaptionsAndResults) {
-  struct Row {
-    TMsgDlgBtn button;
-    const char* caption;
-    int result;
-  };
-  const Row rows[] = {
-      {mbYes, "&Yes", 6},
-      {mbNo, "&No", 7},
-      {mbOK, "OK", 1},
-      {mbCancel, "Cancel", 2},
-      {mbAbort, "&Abort", 3},
-      {mbRetry, "&Retry", 4},
-      {mbIgnore, "&Ignore", 5},
-      {mbAll, "&All", 8},
-      {mbNoToAll, "N&o to All", 9},
-      {mbYesToAll, "Yes to &All", 10},
-      {mbHelp, "&Help", 0},
-  };
-  std::vector<TMsgDlgBtn> all;
-  for (const auto& row : rows) {
-    EXPECT_EQ(buttonCaption(row.button), row.caption);
-    EXPECT_EQ(buttonResult(row.button), row.result);
-    all.push_back(row.button);
-  }
-  EXPECT_EQ(buttonsInOrder(buttonSet({mbHelp, mbCancel, mbYes, mbOK})),
-            (std::vector<TMsgDlgBtn>{mbYes, mbOK, mbCancel, mbHelp}));
-  TMsgDlgButtons every = 0;
-  for (auto b : all) every |= buttonSet({b});
-  EXPECT_EQ(buttonsInOrder(every), all);
-}
 
 TEST(MessageBox, DefaultAndCancelButtons) {
   struct Row {
@@ -105,14 +66,6 @@ TEST(ApplicationTitle, FromTheProgramPath) {
       {"/opt/x/", ""},
   };
   for (const auto& [path, title] : rows) EXPECT_EQ(applicationTitleFromPath(path), title) << path;
-}
-
-TEST(ApplicationServices, InstallingAndRestoringServices) {
-  ConsoleApplication console;
-  ApplicationServices* before = setApplicationServices(&console);
-  EXPECT_EQ(&application(), &console);
-  EXPECT_EQ(setApplicationServices(before), &console);
-  EXPECT_NE(&application(), &console);
 }
 
 // Runs a console box with standard input taken from /dev/null.

@@ -55,7 +55,9 @@ ErrorBoxView sendAndLook(Thrower& thrower) {
   return view;
 }
 
-TEST(ApplicationErrorBox, ShowsTheMessageWithItsFullStopRule) {
+// The text rule itself is checked in tests/framework/core; here every kind of
+// failure reaches the box.
+TEST(ApplicationErrorBox, ShowsTheMessageOfEveryKindOfFailure) {
   struct Row {
     const char* name;
     std::function<void()> raise;
@@ -63,10 +65,7 @@ TEST(ApplicationErrorBox, ShowsTheMessageWithItsFullStopRule) {
   };
   const Row rows[] = {
       {"ends in a letter", [] { throw Exception("Cannot read archive"); }, "Cannot read archive."},
-      {"ends in a full stop", [] { throw Exception("Stream read error."); }, "Stream read error."},
-      {"ends in an exclamation mark", [] { throw Exception("Disk full!"); }, "Disk full!"},
       {"ends in a digit", [] { throw EInOutError(1117); }, "I/O error 1117."},
-      {"ends below the full stop", [] { throw Exception("Path (C:)"); }, "Path (C:)"},
       {"empty message", [] { throw Exception(""); }, ""},
       {"standard exception", [] { throw std::runtime_error("bad thing"); }, "bad thing."},
       {"memory exhausted", [] { throw std::bad_alloc(); }, "Out of memory."},
