@@ -4,6 +4,7 @@
 // volumes) below a destination directory, reports through its events, and
 // collects numbered error codes that it reports once at the end.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "framework/core/component.h"
@@ -82,4 +83,10 @@ class TBackupFile : public TComponent {
 
  private:
   TBackupMode FBackupMode = bmAll;
+  // The decoder's input and output areas of 16384 bytes each, made on first
+  // use and kept, so that a restore of many small files allocates them once.
+  // Their contents never outlive one chunk, so a decoder run started from an
+  // event handler in the middle of another cannot disturb it.
+  std::unique_ptr<uint8_t[]> FChunkInput;
+  std::unique_ptr<uint8_t[]> FChunkOutput;
 };

@@ -1,6 +1,5 @@
 // The data block decoder: one block of chunks, written out or stepped over.
 #include <cstring>
-#include <memory>
 
 #include "engine/backup_file.h"
 #include "engine/zlib_inflater.h"
@@ -27,13 +26,13 @@ void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
   Source.readBuffer(signature, 4);
   if (std::string(signature, strnlen(signature, 4)) != "EC2") throw Exception("Invalid archive type");
 
-  // One input and one output area per call; nothing is allocated per chunk.
-  std::unique_ptr<uint8_t[]> input;
-  std::unique_ptr<uint8_t[]> output;
-  if (WriteData) {
-    input.reset(new uint8_t[kChunkArea]);
-    output.reset(new uint8_t[kChunkArea]);
+  // The component's input and output areas; nothing is allocated per chunk.
+  if (WriteData && !FChunkInput) {
+    FChunkInput.reset(new uint8_t[kChunkArea]);
+    FChunkOutput.reset(new uint8_t[kChunkArea]);
   }
+  uint8_t* const input = FChunkInput.get();
+  uint8_t* const output = FChunkOutput.get();
   const bool reportsProgress = Dest != nullptr && dynamic_cast<TFileStream*>(Dest) != nullptr;
 
   int32_t chunkLength = -1;
@@ -49,18 +48,18 @@ void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
         // A chunk larger than the input area breaks the format; it is never
         // read into the area but rejected like a bad block.
         if (length > kChunkArea) throw Exception("Invalid archive type");
-        Source.readBuffer(input.get(), length);
+        Source.readBuffer(input, length);
         if (compressed) {
-          InflateOutcome r = inflateChunk(input.get(), uint32_t(length), output.get(), kChunkArea);
+          InflateOutcome r = inflateChunk(input, uint32_t(length), output, kChunkArea);
           if (r.failed) {
             FErrorCode = 6;
             FContinue = false;
           }
           chunkCount = int32_t(r.produced);
-          if (Dest) Dest->writeBuffer(output.get(), chunkCount);
+          if (Dest) Dest->writeBuffer(output, chunkCount);
         } else {
           chunkCount = int32_t(length);
-          if (Dest) Dest->writeBuffer(input.get(), chunkCount);
+          if (Dest) Dest->writeBuffer(input, chunkCount);
         }
       } else {
         // Skip mode seeks instead of reading: the data is never needed.

@@ -9,17 +9,30 @@
 #include "platform/dos_time.h"
 #include "platform/errors.h"
 #include "platform/host_attributes.h"
+#include "platform/host_lookup.h"
 #include "platform/paths.h"
 
 namespace platform {
 
 namespace {
 
-bool statPath(const std::string& path, struct stat& st) {
-  auto host = hostPathOf(path);
-  if (!host) return false;
-  if (stat(host->c_str(), &st) != 0) return failFromErrno();
+// The stat() of a path's host form; the lookup has taken it already in most cases.
+bool statHost(const HostLookup& lookup, struct stat& st) {
+  if (!lookup.statKnown) {
+    if (stat(lookup.path.c_str(), &st) != 0) return failFromErrno();
+    return true;
+  }
+  if (lookup.statErrno != 0) {
+    setLastError(errorFromErrno(lookup.statErrno));
+    return false;
+  }
+  st = lookup.st;
   return true;
+}
+
+bool statPath(const std::string& path, struct stat& st) {
+  auto lookup = lookupHostPath(path);
+  return lookup && statHost(*lookup, st);
 }
 
 std::string lastHostComponent(const std::string& host) {
@@ -43,14 +56,10 @@ uint32_t hostEntryAttributes(const struct stat& st, const std::string& name) {
 }
 
 uint32_t getFileAttributes(const std::string& path) {
-  auto host = hostPathOf(path);
-  if (!host) return kInvalidAttributes;
+  auto lookup = lookupHostPath(path);
   struct stat st {};
-  if (stat(host->c_str(), &st) != 0) {
-    failFromErrno();
-    return kInvalidAttributes;
-  }
-  return hostEntryAttributes(st, lastHostComponent(*host));
+  if (!lookup || !statHost(*lookup, st)) return kInvalidAttributes;
+  return hostEntryAttributes(st, lastHostComponent(lookup->path));
 }
 
 bool fileExists(const std::string& path) {
@@ -73,7 +82,7 @@ bool createDirectory(const std::string& path) {
   auto host = hostPathOf(path);
   if (!host) return false;
   if (mkdir(host->c_str(), 0777) != 0) return failFromErrno();
-  noteHostEntryCreated(*host);
+  noteHostDirectoryCreated(*host);
   return true;
 }
 

@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/current_dir.h"
 #include "platform/drives.h"
 #include "platform/errors.h"
+#include "platform/host_lookup.h"
 
 namespace platform {
 
@@ -55,20 +58,65 @@ std::string fold(const std::string& prefix, const std::string& rest, bool traili
 
 // ---- case-insensitive lookup with cached directory listings ----
 
-struct Listing {
+// What identifies one state of a directory: any entry added or removed changes
+// its modification time (and, on most file systems, its size or link count);
+// a directory removed and made anew is another inode.
+struct DirVersion {
   int64_t mtimeNs = 0;
   uint64_t ino = 0;
   uint64_t dev = 0;
-  std::unordered_map<std::string, std::string> byLowerName;
+  int64_t size = 0;
+  uint64_t links = 0;
+  bool operator==(const DirVersion&) const = default;
+};
+
+struct Listing {
+  DirVersion version;
+  std::unordered_set<std::string> names;                    // every entry, exact
+  std::unordered_map<std::string, std::string> byLowerName;  // first entry of each lower-case name
+  void add(const std::string& name) {
+    names.insert(name);
+    byLowerName.emplace(lowerAscii(name), name);
+  }
 };
 
 std::mutex gCacheMutex;
 std::unordered_map<std::string, Listing> gCache;
+constexpr size_t kCachedListings = 512;
 
-int64_t mtimeNs(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+DirVersion versionOf(const struct stat& st) {
+  return DirVersion{int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, uint64_t(st.st_ino),
+                    uint64_t(st.st_dev), int64_t(st.st_size), uint64_t(st.st_nlink)};
+}
 
-bool sameVersion(const Listing& l, const struct stat& st) {
-  return l.mtimeNs == mtimeNs(st) && l.ino == uint64_t(st.st_ino) && l.dev == uint64_t(st.st_dev);
+// Stores a listing; the cache is emptied now and then so that it stays small.
+Listing& storeListing(const std::string& dir, Listing listing) {
+  if (gCache.size() > kCachedListings) gCache.clear();
+  return gCache.insert_or_assign(dir, std::move(listing)).first->second;
+}
+
+bool isCached(const std::string& dir) {
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  return gCache.count(dir) != 0;
+}
+
+// How a name stands in a directory according to its cached listing.
+struct CachedEntry {
+  enum Kind { NoListing, Exact, Variant, Missing } kind = NoListing;
+  std::string real;  // the variant's name
+};
+
+// Answers from the cached listing of `dir` when it is current for `dirStat`,
+// without touching the file system.
+CachedEntry lookUpCached(const std::string& dir, const std::string& name, const struct stat& dirStat) {
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  auto it = gCache.find(dir);
+  if (it == gCache.end() || !(it->second.version == versionOf(dirStat))) return {};
+  const Listing& l = it->second;
+  if (l.names.count(name)) return {CachedEntry::Exact, {}};
+  auto found = l.byLowerName.find(lowerAscii(name));
+  if (found == l.byLowerName.end()) return {CachedEntry::Missing, {}};
+  return {CachedEntry::Variant, found->second};
 }
 
 // The real name of `name` in host directory `dir`, ignoring letter case.
@@ -82,20 +130,20 @@ std::optional<std::string> findInsensitive(const std::string& dir, const std::st
     return std::nullopt;
   std::lock_guard<std::mutex> lock(gCacheMutex);
   auto it = gCache.find(dir);
-  if (it == gCache.end() || !sameVersion(it->second, st)) {
-    if (gCache.size() > 512) gCache.clear();
-    Listing l;
-    l.mtimeNs = mtimeNs(st);
-    l.ino = st.st_ino;
-    l.dev = st.st_dev;
+  const Listing* l = it == gCache.end() || !(it->second.version == versionOf(st)) ? nullptr : &it->second;
+  if (!l) {
+    // The version is taken before the entries are read: a change made while
+    // reading gives the directory a newer version, and the next lookup reads again.
+    Listing fresh;
+    fresh.version = versionOf(st);
     if (DIR* d = opendir(dir.c_str())) {
-      while (dirent* e = readdir(d)) l.byLowerName.emplace(lowerAscii(e->d_name), e->d_name);
+      while (dirent* e = readdir(d)) fresh.add(e->d_name);
       closedir(d);
     }
-    it = gCache.insert_or_assign(dir, std::move(l)).first;
+    l = &storeListing(dir, std::move(fresh));
   }
-  auto found = it->second.byLowerName.find(lowerAscii(name));
-  if (found == it->second.byLowerName.end()) return std::nullopt;
+  auto found = l->byLowerName.find(lowerAscii(name));
+  if (found == l->byLowerName.end()) return std::nullopt;
   return found->second;
 }
 
@@ -108,11 +156,86 @@ bool hostExists(const std::string& p) {
   return lstat(p.c_str(), &st) == 0;
 }
 
-std::string resolveComponent(const std::string& dir, const std::string& name) {
-  std::string exact = joinHost(dir, name);
-  if (hostExists(exact)) return exact;
-  if (auto real = findInsensitive(dir, name)) return joinHost(dir, *real);
-  return exact;
+bool isHostDirectory(const std::string& p, struct stat& st) { return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode); }
+
+// The host path of the components `parts` below the host directory `root`:
+// each component under its exact name when that exists, else under a name
+// that differs only in letter case, else as given. When `lookup` is given, the
+// exact path is stat()ed first and the outcome kept when the exact path is
+// the answer.
+std::string resolveBelow(const std::string& root, const std::vector<std::string>& parts, HostLookup* lookup) {
+  std::string exact = root;
+  for (auto& p : parts) exact = joinHost(exact, p);
+  int exactErrno = 0;
+  if (lookup) {
+    if (stat(exact.c_str(), &lookup->st) == 0) {
+      lookup->statKnown = true;
+      return exact;
+    }
+    exactErrno = errno;
+  }
+  auto answer = [&](std::string host) {
+    if (lookup && host == exact) {
+      lookup->statKnown = true;
+      lookup->statErrno = exactErrno;
+    }
+    return host;
+  };
+
+  std::string parent = root;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) parent = joinHost(parent, parts[i]);
+  const std::string& name = parts.back();
+  struct stat parentStat {};
+  bool parentStatted = false;
+  bool parentIsDirectory = false;
+  // A current listing of the parent answers without testing the name itself.
+  if (isCached(parent)) {
+    parentStatted = true;
+    parentIsDirectory = isHostDirectory(parent, parentStat);
+    if (parentIsDirectory) {
+      CachedEntry e = lookUpCached(parent, name, parentStat);
+      if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answer(exact);
+      if (e.kind == CachedEntry::Variant) return answer(joinHost(parent, e.real));
+    }
+  }
+  if (!lookup || exactErrno != ENOTDIR) {
+    // A failed stat() may still leave a name that exists: a dangling link.
+    if (hostExists(exact)) return answer(exact);
+  }
+  if (!parentStatted) parentIsDirectory = isHostDirectory(parent, parentStat);
+  if (parentIsDirectory) {
+    // The exact name is known to be missing (a file about to be created, as a
+    // rule): look for it by letter case only.
+    auto real = findInsensitive(parent, name, &parentStat);
+    return answer(real ? joinHost(parent, *real) : exact);
+  }
+
+  // Some directory on the way is missing under its exact name. Every prefix
+  // that exists under its exact names keeps them, so the walk starts at the
+  // deepest such prefix; from the first component that exists under no name
+  // at all, nothing below can exist and the rest is taken as given.
+  size_t start = parts.size() - 1;
+  std::vector<std::string> prefixes(parts.size());
+  std::string prefix = root;
+  for (size_t i = 0; i < parts.size(); ++i) prefixes[i] = prefix = joinHost(prefix, parts[i]);
+  while (start > 0 && !hostExists(prefixes[start - 1])) --start;
+  std::string host = start == 0 ? root : prefixes[start - 1];
+  size_t i = start;
+  for (; i < parts.size(); ++i) {
+    std::string next = joinHost(host, parts[i]);
+    if (hostExists(next)) {
+      host = next;
+      continue;
+    }
+    auto real = findInsensitive(host, parts[i]);
+    host = real ? joinHost(host, *real) : next;
+    if (!real) {
+      ++i;
+      break;
+    }
+  }
+  for (; i < parts.size(); ++i) host = joinHost(host, parts[i]);
+  return answer(host);
 }
 
 std::string trimHostRoot(std::string root) {
@@ -158,7 +281,11 @@ std::string expandPath(const std::string& input) {
   return expandPath(cur + "\\" + s);
 }
 
-std::optional<std::string> hostPathOf(const std::string& path) {
+namespace {
+
+// The drive root and the components of a Windows-form path; empty (and
+// lastError set) when the path has no host form.
+std::optional<std::pair<std::string, std::vector<std::string>>> hostParts(const std::string& path) {
   // A zero byte would cut the host path short and name another file.
   if (path.find('\0') != std::string::npos) {
     setLastError(kErrorInvalidName);
@@ -178,27 +305,27 @@ std::optional<std::string> hostPathOf(const std::string& path) {
     setLastError(kErrorNotReady);
     return std::nullopt;
   }
-  std::string root = trimHostRoot(drive->hostRoot);
-  auto parts = splitComponents(full.substr(2));
-  if (parts.empty()) return root;
+  return std::make_pair(trimHostRoot(drive->hostRoot), splitComponents(full.substr(2)));
+}
 
-  // Fast paths: the exact path exists, or its exact parent does.
-  std::string exact = root;
-  for (auto& p : parts) exact = joinHost(exact, p);
-  if (hostExists(exact)) return exact;
-  std::string parent = root;
-  for (size_t i = 0; i + 1 < parts.size(); ++i) parent = joinHost(parent, parts[i]);
-  struct stat st {};
-  if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    // The exact name is known to be missing (a file about to be created, as a
-    // rule): look for it by letter case only, without testing it again.
-    auto real = findInsensitive(parent, parts.back(), &st);
-    return joinHost(parent, real ? *real : parts.back());
-  }
+}  // namespace
 
-  std::string host = root;
-  for (auto& p : parts) host = resolveComponent(host, p);
-  return host;
+std::optional<std::string> hostPathOf(const std::string& path) {
+  auto parts = hostParts(path);
+  if (!parts) return std::nullopt;
+  if (parts->second.empty()) return parts->first;
+  return resolveBelow(parts->first, parts->second, nullptr);
+}
+
+std::optional<HostLookup> lookupHostPath(const std::string& path) {
+  auto parts = hostParts(path);
+  if (!parts) return std::nullopt;
+  HostLookup lookup;
+  if (parts->second.empty())
+    lookup.path = parts->first;
+  else
+    lookup.path = resolveBelow(parts->first, parts->second, &lookup);
+  return lookup;
 }
 
 std::optional<std::string> virtualPathOf(const std::string& hostPathIn) {
@@ -236,8 +363,22 @@ void noteHostEntryCreated(const std::string& hostPath) {
     gCache.erase(it);
     return;
   }
-  it->second.byLowerName.emplace(lowerAscii(name), name);
-  it->second.mtimeNs = mtimeNs(st);
+  it->second.add(name);
+  it->second.version = versionOf(st);
+}
+
+void noteHostDirectoryCreated(const std::string& hostPath) {
+  noteHostEntryCreated(hostPath);
+  // Just made, the directory holds only "." and "..": its version taken now
+  // stands for that listing, and any later change gives it another version.
+  struct stat st {};
+  if (stat(hostPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+  Listing empty;
+  empty.version = versionOf(st);
+  empty.add(".");
+  empty.add("..");
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  storeListing(hostPath, std::move(empty));
 }
 
 }  // namespace platform

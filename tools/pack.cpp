@@ -29,9 +29,9 @@ struct PackedFile {
   std::string sha256;
 };
 
-// Reads a file piece by piece, hashing it, and hands each piece to `take`.
-// Returns the hash. The size must stay what the scan found: TotalSize is
-// already written.
+// Reads a file piece by piece into one buffer, hashing it, and hands each
+// piece to `take(data, length)`. Returns the hash. The size must stay what
+// the scan found: TotalSize is already written.
 template <typename Take>
 std::string readPieces(const SourceFile& file, Take&& take) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.hostPath.c_str(), "rb"), &std::fclose);
@@ -39,18 +39,17 @@ std::string readPieces(const SourceFile& file, Take&& take) {
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
   Sha256 hash;
   uint64_t done = 0;
+  std::unique_ptr<uint8_t[]> piece(new uint8_t[kPieceSize]);
   for (;;) {
-    std::vector<uint8_t> piece(kPieceSize);
-    size_t n = std::fread(piece.data(), 1, piece.size(), in.get());
+    size_t n = std::fread(piece.get(), 1, kPieceSize, in.get());
     if (n == 0) {
       if (std::ferror(in.get())) throw ToolError("Cannot read " + file.hostPath + ": " + std::strerror(errno));
       break;
     }
     done += n;
     if (done > file.size) break;
-    piece.resize(n);
-    hash.update(piece.data(), n);
-    take(std::move(piece));
+    hash.update(piece.get(), n);
+    take(piece.get(), n);
   }
   if (done != file.size) throw ToolError("The file changed while it was packed: " + file.hostPath);
   return hash.finishHex();
@@ -59,11 +58,11 @@ std::string readPieces(const SourceFile& file, Take&& take) {
 // A whole file's chunks and hash; stored pieces when there is no compressor.
 PackedFile packWholeFile(const SourceFile& file, PieceCompressor* compressor) {
   PackedFile packed;
-  packed.sha256 = readPieces(file, [&](std::vector<uint8_t> piece) {
+  packed.sha256 = readPieces(file, [&](const uint8_t* piece, size_t length) {
     if (compressor) {
-      packed.chunks.push_back(compressor->compress(piece.data(), piece.size()));
+      packed.chunks.push_back(compressor->compress(piece, length));
     } else {
-      packed.chunks.push_back(Chunk{false, std::move(piece)});
+      packed.chunks.push_back(Chunk{false, std::vector<uint8_t>(piece, piece + length)});
     }
   });
   return packed;
@@ -94,7 +93,9 @@ class PackPipeline {
         op.ready = packWholeFile(file, nullptr);
       add(std::move(op));
     } else {
-      *sha256 = readPieces(file, [&](std::vector<uint8_t> piece) { this->piece(std::move(piece)); });
+      *sha256 = readPieces(file, [&](const uint8_t* data, size_t length) {
+        this->piece(std::vector<uint8_t>(data, data + length));
+      });
     }
     ops_.push_back(Op{Op::End});
   }
