@@ -156,26 +156,27 @@ void ArchiveWriter::endEntry() {
   inBlock_ = false;
 }
 
-void ArchiveWriter::cutBetweenEntries() {
+// Ends the volume with a volume-change entry naming the next one, opens that
+// one and starts its continuation data block.
+void ArchiveWriter::changeVolume() {
   std::string name = "NEXT:DISK" + volumeNumberText(int(temporaries_.size() + 1));
   putInt32(int32_t(name.size()));
   put(name.data(), name.size());
   closeVolume();
   openVolume();
-  // A continuation volume always starts with a data block, empty here.
   put(kSignature, sizeof kSignature);
+}
+
+void ArchiveWriter::cutBetweenEntries() {
+  // A continuation volume always starts with a data block, empty here.
+  changeVolume();
   putInt32(0);
   if (used_ + kVolumeChange > limit_) tooSmall(kEmptyBlock + kVolumeChange);
 }
 
 void ArchiveWriter::cutInsideBlock() {
   putInt32(0);
-  std::string name = "NEXT:DISK" + volumeNumberText(int(temporaries_.size() + 1));
-  putInt32(int32_t(name.size()));
-  put(name.data(), name.size());
-  closeVolume();
-  openVolume();
-  put(kSignature, sizeof kSignature);
+  changeVolume();
 }
 
 void ArchiveWriter::finish() {

@@ -58,6 +58,7 @@ class ArchiveWriter {
   int64_t entryRecordSize(const PendingEntry& e) const;
   void writeEntryRecord(const PendingEntry& e);
   void ensureRoomForEntry(int64_t firstItem);
+  void changeVolume();
   void cutBetweenEntries();
   void cutInsideBlock();
   void openVolume();
