@@ -6,6 +6,7 @@
 
 #include "engine/backup_file.h"
 #include "framework/core/application_services.h"
+#include "framework/core/buffered_read_stream.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
 #include "platform/files.h"
@@ -53,65 +54,18 @@ bool staysBelow(const std::string& relative) {
   return true;
 }
 
-// Reads a volume file through a buffer: the entry records and chunk lengths
-// are 4-byte reads, and one system call each made the restore of many small
-// files slow. Only volumes this restore opens are wrapped; the owner's source
-// stream is read as it is, its position being the owner's business.
-class VolumeReader : public TStream {
+// A volume file this restore opened, read through a buffer: entry records
+// and chunk lengths are 4-byte reads, and one system call each made the
+// restore of many small files slow. The owner's source stream is read as it
+// is, its position being the owner's business.
+class OwnedVolume {
  public:
-  explicit VolumeReader(TStream& file) : file_(file), buffer_(new uint8_t[kCapacity]) {}
-  int64_t read(void* buffer, int64_t count) override {
-    uint8_t* out = static_cast<uint8_t*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-      if (next_ == end_) {
-        // A large read bypasses the buffer; a small one refills it.
-        if (count - done >= kCapacity) {
-          int64_t n = file_.read(out + done, count - done);
-          if (n <= 0) break;
-          done += n;
-          base_ += n;
-          continue;
-        }
-        if (!refill()) break;
-      }
-      int64_t n = std::min(count - done, end_ - next_);
-      std::memcpy(out + done, buffer_.get() + next_, size_t(n));
-      next_ += n;
-      done += n;
-    }
-    return done;
-  }
-  int64_t write(const void*, int64_t) override { return 0; }
-  int64_t seek(int64_t offset, SeekOrigin origin) override {
-    const int64_t here = base_ + next_;
-    if (origin == platform::kSeekCurrent && offset >= -next_ && offset <= end_ - next_) {
-      next_ += offset;
-      return here + offset;
-    }
-    int64_t target = origin == platform::kSeekCurrent ? here + offset : offset;
-    int64_t at = origin == platform::kSeekEnd ? file_.seek(offset, platform::kSeekEnd)
-                                              : file_.seek(target, platform::kSeekBegin);
-    base_ = at;
-    next_ = end_ = 0;
-    return at;
-  }
+  explicit OwnedVolume(const std::string& name) : file_(name, fmOpenRead | fmShareDenyNone), reader_(file_) {}
+  TStream& stream() { return reader_; }
 
  private:
-  static constexpr int64_t kCapacity = 65536;
-  bool refill() {
-    base_ += end_;
-    next_ = end_ = 0;
-    int64_t n = file_.read(buffer_.get(), kCapacity);
-    if (n <= 0) return false;
-    end_ = n;
-    return true;
-  }
-  TStream& file_;
-  std::unique_ptr<uint8_t[]> buffer_;
-  int64_t base_ = 0;  // file position of buffer_[0]
-  int64_t next_ = 0;  // next byte to deliver
-  int64_t end_ = 0;   // bytes in the buffer
+  TFileStream file_;
+  TBufferedReadStream reader_;
 };
 
 // Closes an output file after stamping it with the entry's date. A failure to
@@ -134,21 +88,20 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   FContinue = true;
 
   // The open volume: a file this restore owns, or the owner's stream.
-  std::unique_ptr<TFileStream> volumeFile;
-  std::unique_ptr<VolumeReader> volumeReader;  // declared after volumeFile: destroyed first
+  std::unique_ptr<OwnedVolume> ownedVolume;
   TStream* volume = nullptr;
+  auto openVolume = [&] {
+    ownedVolume = std::make_unique<OwnedVolume>(archiveName);
+    volume = &ownedVolume->stream();
+  };
   if (!fromStream && !platform::fileExists(archiveName)) return false;
 
   FBusy = true;
   try {
-    if (fromStream) {
+    if (fromStream)
       volume = FSourceStream;
-    } else {
-      volumeFile = std::make_unique<TFileStream>(archiveName, fmOpenRead | fmShareDenyNone);
-      volumeFile->setPosition(0);
-      volumeReader = std::make_unique<VolumeReader>(*volumeFile);
-      volume = volumeReader.get();
-    }
+    else
+      openVolume();
     if (!volume) throw EReadError();
     int32_t headerTextLength = volume->readInt32();
     if (headerTextLength < 0) throw EReadError();
@@ -166,9 +119,17 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     throw Exception("Cannot read archive");
   }
 
+  // Reports a written file while it is still open, then stamps and closes it.
+  int32_t fileDate = 0;
+  auto finishFile = [&](std::unique_ptr<TFileStream>& output) {
+    if (!output) return;
+    TFileStream* stream = output.get();
+    OnFileRestored(this, FCurrentFile, stream);
+    stampAndClose(output, stream, fileDate);
+  };
+
   bool doRestore = true;
   bool haveFileEntry = false;  // a volume change before any file has nothing to continue
-  int32_t fileDate = 0;
   int32_t nameLength = 0;
   do {
     nameLength = volume->readInt32();
@@ -177,10 +138,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
     if (name.compare(0, 9, "NEXT:DISK") == 0) {
       // ---- volume change ----
-      if (!fromStream) {
-        volumeReader.reset();
-        volumeFile.reset();
-      }
+      ownedVolume.reset();
       std::string volumeNumber = name.substr(9, 3);
       std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
       if (volumeNumber.size() != 3 || diskNumber.empty() ||
@@ -188,21 +146,20 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         throw Exception("Invalid archive type");
       const uint16_t diskId = uint16_t(std::stoi(diskNumber));
 
-      if (fromStream) {
-        // A stream has no neighbouring files: ask once; a handler of
-        // OnNeedDisk may point FSourceStream at the next volume's data.
+      auto askForDisk = [&] {
         if (OnNeedDisk)
           OnNeedDisk(this, diskId, FContinue);
         else
           FContinue = application().messageDlg("Please insert disk " + diskNumber + " and click OK to continue.",
                                                TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
+      };
+      if (fromStream) {
+        // A stream has no neighbouring files: ask once; a handler of
+        // OnNeedDisk may point FSourceStream at the next volume's data.
+        askForDisk();
       } else {
         do {
-          if (OnNeedDisk)
-            OnNeedDisk(this, diskId, FContinue);
-          else
-            FContinue = application().messageDlg("Please insert disk " + diskNumber + " and click OK to continue.",
-                                                 TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
+          askForDisk();
           archiveName = fw::changeExtension(archiveName, "." + volumeNumber);
         } while (!platform::fileExists(archiveName) && FContinue);
       }
@@ -212,10 +169,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         volume = FSourceStream;
         if (!volume) throw EReadError();
       } else {
-        volumeFile = std::make_unique<TFileStream>(archiveName, fmOpenRead | fmShareDenyNone);
-        volumeFile->setPosition(0);
-        volumeReader = std::make_unique<VolumeReader>(*volumeFile);
-        volume = volumeReader.get();
+        openVolume();
       }
       const bool continueFile = doRestore && haveFileEntry;
       std::unique_ptr<TFileStream> output;
@@ -229,11 +183,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         stampAndClose(output, output.get(), fileDate);
         throw;
       }
-      if (output) {
-        TFileStream* stream = output.get();
-        OnFileRestored(this, FCurrentFile, stream);
-        stampAndClose(output, stream, fileDate);
-      }
+      finishFile(output);
       continue;
     }
 
@@ -257,10 +207,12 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       case rmNoOverwrite: doRestore = !platform::fileExists(FCurrentFile); break;
       case rmNewer:
       case rmExistingNewer: {
-        bool exists = platform::fileExists(FCurrentFile);
+        // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
+        const int32_t age = platform::fileAge(FCurrentFile);
+        const bool exists = age != -1;
         // DOS date-times compare as unsigned values, so dates from 2044 on
         // (the top bit set) still order correctly.
-        bool older = exists && uint32_t(platform::fileAge(FCurrentFile)) < uint32_t(fileDate);
+        const bool older = exists && uint32_t(age) < uint32_t(fileDate);
         doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
         break;
       }
@@ -291,18 +243,13 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         FErrorCode = 1;
         FContinue = false;
       }
-      if (output) {
-        TFileStream* stream = output.get();
-        OnFileRestored(this, FCurrentFile, stream);
-        stampAndClose(output, stream, fileDate);
-      }
+      finishFile(output);
     } else {
       ReadDataBlock(*volume, nullptr, false);
     }
   } while (nameLength != 0 && FContinue);
 
-  volumeReader.reset();
-  volumeFile.reset();
+  ownedVolume.reset();
   const bool result = FErrorCode == 0 && FContinue;
   OnProgress(this, std::string(), 100, FContinue);
   FBusy = false;

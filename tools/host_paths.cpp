@@ -4,21 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/tool_error.h"
 
 namespace fs = std::filesystem;
 
 namespace setupkit {
-
-namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = char(std::tolower((unsigned char)c));
-  return s;
-}
-
-}  // namespace
 
 bool isWindowsFormPath(const std::string& path) {
   if (path.size() >= 2 && path[1] == ':' && std::isalpha((unsigned char)path[0])) return true;
@@ -57,14 +49,18 @@ std::string volumeHostPath(const std::string& firstVolume, int number) {
 std::optional<std::string> findHostFile(const std::string& path) {
   std::error_code ec;
   if (fs::is_regular_file(path, ec)) return path;
-  fs::path p(path);
-  fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
-  const std::string wanted = lower(p.filename().string());
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (lower(entry.path().filename().string()) == wanted && entry.is_regular_file(ec))
-      return (p.parent_path() / entry.path().filename()).string();
+  // The platform's lookup matches a name that differs only in letter case;
+  // the directory part stays as it was given.
+  std::string windowsPath;
+  try {
+    windowsPath = windowsPathOfArgument(path);
+  } catch (const ToolError&) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  if (!platform::fileExists(windowsPath)) return std::nullopt;
+  auto real = platform::hostPathOf(windowsPath);
+  if (!real) return std::nullopt;
+  return (fs::path(path).parent_path() / fs::path(*real).filename()).string();
 }
 
 std::string hostFileName(const std::string& path) {

@@ -71,7 +71,7 @@ TEST_F(LookupCacheTest, AnswersFollowChangesMadeOutsideThePlatform) {
          fs::remove_all(t.hostOf("c/work/Again"));
          t.scratch().write("c/work/Again/two.TXT", "2");
        },
-       [](LookupCacheTest& t) {
+       [](LookupCacheTest&) {
          EXPECT_FALSE(platform::fileExists("C:\\work\\Again\\One.txt"));
          EXPECT_EQ(platform::fileAge("C:\\work\\Again\\ONE.TXT"), -1);
          EXPECT_TRUE(platform::fileExists("C:\\work\\Again\\Two.txt"));
