@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev zlib1g-dev
+  libgtest-dev zlib1g-dev libdeflate-dev
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils x11-apps imagemagick openbox
   fonts-liberation2 fonts-dejavu-core
   zip unzip
+  debootstrap xorriso dpkg-dev file
 )
 
 missing=()

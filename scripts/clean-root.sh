@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# A bare Debian 12 root file system for tests that must run where nothing of
+# ours is installed.
+#
+#   scripts/clean-root.sh            make the cached root if needed, print its path
+#   scripts/clean-root.sh --copy DIR make a throwaway copy of it in DIR, print DIR
+#
+# The root is built once with `debootstrap --variant=minbase bookworm` and kept
+# outside the clone (SETUPKIT_ROOT_CACHE, default /var/cache/setupkit-test), so
+# later runs and CI reuse it. The cached root is never changed after it is
+# made: tests that install into a root work on a copy.
+# Exits 77 (the conventional "skipped") when this machine cannot make one.
+set -euo pipefail
+
+cache=${SETUPKIT_ROOT_CACHE:-/var/cache/setupkit-test}
+root=$cache/bookworm-minbase
+mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+
+skip() { echo "clean-root: $*; skipped" >&2; exit 77; }
+
+if [ ! -x "$root/bin/sh" ]; then
+  [ "$(id -u)" -eq 0 ] || skip "debootstrap needs root"
+  command -v debootstrap >/dev/null || skip "debootstrap is not installed"
+  mkdir -p "$cache"
+  work=$(mktemp -d "$cache/.building.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  echo "clean-root: building a minimal Debian 12 root in $root (once)" >&2
+  debootstrap --variant=minbase bookworm "$work/root" "$mirror" >"$work/log" 2>&1 ||
+    { tail -5 "$work/log" >&2; skip "debootstrap failed"; }
+  rm -rf "$root"
+  mv "$work/root" "$root"
+fi
+
+if [ "${1:-}" = "--copy" ]; then
+  dest=${2:?usage: clean-root.sh --copy DIR}
+  mkdir -p "$dest"
+  cp -a "$root/." "$dest/"
+  echo "$dest"
+else
+  echo "$root"
+fi
