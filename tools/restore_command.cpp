@@ -57,14 +57,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     }
   });
 
-  std::string lastShown;
-  int lastCount = -1;
   int lastPercent = -1;
   backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
-    // A continuation of the same file fires again; show each file once.
-    if (name == lastShown && backup.FRestoredCount == lastCount) return;
-    lastShown = name;
-    lastCount = backup.FRestoredCount;
     if (console.progress) console.err << "\r\033[K" << std::flush;
     console.out << name << "\n";
     lastPercent = -1;
@@ -79,14 +73,21 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string errorMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { errorMessage = text; });
 
+  // The file behind a failure and the system's reason, beside the component's message.
+  auto nameFailedFile = [&] {
+    if (!backup.FFailedFile.empty())
+      console.err << "cannot write " << shownPath(backup.FFailedFile) << ": " << backup.FFailureReason << "\n";
+  };
   bool ok = false;
   try {
     ok = backup.Restore(archive, dest);
   } catch (const std::exception& e) {
     if (console.progress) console.err << "\n";
+    nameFailedFile();
     return {RestoreOutcome::Exception, e.what(), backup.FRestoredCount};
   }
   if (console.progress) console.err << "\r\033[K" << std::flush;
+  nameFailedFile();
   report.restored = backup.FRestoredCount;
   if (ok) return report;
   if (backup.FErrorCode != 0) {
