@@ -123,8 +123,10 @@ void TForm2::Button2Click(TObject*) {
         // 100, which has shown the Finish page.
         if (ui->Notebook1->currentIndex() == pgInstalling)
           throw Exception("The archive \"" + ArchivePath() + "\" was not found");
+        // One line break less than the success text: the longer sentence
+        // takes two lines of the label's fixed height.
         ui->Label6->setText(toQString("Setup did not complete and not every file of " + FAppName +
-                                      " was installed.\r\n\r\nClick Finish to end the Setup."));
+                                      " was installed.\r\nClick Finish to end the Setup."));
       }
       break;
     }
