@@ -44,7 +44,9 @@ class TBackupFile : public TComponent {
   // or steps over them (skip mode, Dest null). Sets error code 6 on a zlib
   // failure; raises "Invalid archive type", "Stream read error", "Out of
   // memory", and "Stream write error" when Dest stores fewer bytes than given.
-  void ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData);
+  // Returns true when the block was read to its end and every chunk decoded,
+  // false when it stopped early (Continue cleared, a zlib failure).
+  bool ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData);
 
   // Reports an error code through OnError, or in the error message box.
   void ReportError(int32_t Error);
@@ -80,6 +82,12 @@ class TBackupFile : public TComponent {
   int32_t FErrorCode = 0;
   // Read instead of a file when the archive name is ":STREAM"; not owned.
   TStream* FSourceStream = nullptr;
+  // The file behind the last failure of a restore (error code 1 or 6, or an
+  // exception while a file was being written), and its reason: the system's
+  // text when the file could not be created or written ("No space left on
+  // device"), the decoder's message otherwise. Empty when none.
+  std::string FFailedFile;
+  std::string FFailureReason;
 
  private:
   TBackupMode FBackupMode = bmAll;

@@ -21,7 +21,7 @@ TPercentage percentage(int32_t bytesDone, int32_t totalSize) {
 
 }  // namespace
 
-void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) {
+bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) {
   char signature[4];
   Source.readBuffer(signature, 4);
   if (std::string(signature, strnlen(signature, 4)) != "EC2") throw Exception("Invalid archive type");
@@ -37,10 +37,13 @@ void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
 
   int32_t chunkLength = -1;
   int32_t chunkCount = 0;
+  bool ended = false;  // the terminating ChunkLength was read
+  bool failed = false;  // zlib could not decode a chunk
   while (chunkLength != 0 && FContinue) {
     chunkLength = Source.readInt32();
     if (chunkLength == 0) {
       chunkCount = 0;
+      ended = true;
     } else {
       const bool compressed = chunkLength > 0;
       const int64_t length = compressed ? int64_t(chunkLength) : -int64_t(chunkLength);
@@ -52,6 +55,7 @@ void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
         if (compressed) {
           InflateOutcome r = inflateChunk(input, uint32_t(length), output, kChunkArea);
           if (r.failed) {
+            failed = true;
             FErrorCode = 6;
             FContinue = false;
           }
@@ -72,4 +76,5 @@ void TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
       if (OnProgress) OnProgress(this, FCurrentFile, percentage(FBytesDone, FTotalSize), FContinue);
     }
   }
+  return ended && !failed;
 }

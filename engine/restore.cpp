@@ -5,10 +5,12 @@
 #include <memory>
 
 #include "engine/backup_file.h"
+#include "engine/restore_output.h"
 #include "framework/core/application_services.h"
 #include "framework/core/buffered_read_stream.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 
 namespace {
@@ -54,6 +56,18 @@ bool staysBelow(const std::string& relative) {
   return true;
 }
 
+// A stored path in the form the destination uses: "/" and runs of separators
+// become one "\", as they name the same directories where archives are made.
+std::string withSingleBackslashes(const std::string& relative) {
+  std::string path;
+  for (char c : relative) {
+    if (c == '/') c = '\\';
+    if (c == '\\' && !path.empty() && path.back() == '\\') continue;
+    path += c;
+  }
+  return path;
+}
+
 // A volume file this restore opened, read through a buffer: entry records
 // and chunk lengths are 4-byte reads, and one system call each made the
 // restore of many small files slow. The owner's source stream is read as it
@@ -68,11 +82,28 @@ class OwnedVolume {
   TBufferedReadStream reader_;
 };
 
-// Closes an output file after stamping it with the entry's date. A failure to
-// set the time is ignored.
-void stampAndClose(std::unique_ptr<TFileStream>& file, TFileStream* stamped, int32_t fileDate) {
-  if (stamped) platform::setFileDosTime(stamped->handle(), uint32_t(fileDate));
-  file.reset();
+// The reason of a failure while a file was written: the system's text when
+// the file could not be created or written, the exception's message otherwise.
+std::string failureReason(const std::exception& e) {
+  if (dynamic_cast<const EWriteError*>(&e) || dynamic_cast<const EFCreateError*>(&e)) {
+    std::string system = platform::lastErrorMessage();
+    if (!system.empty()) return system;
+  }
+  return e.what();
+}
+
+// Whether the next entry record (past any filler) is a volume change, read
+// only to learn whether the last file continues there. An archive that ends
+// here announces no continuation.
+bool nextIsVolumeChange(TStream& volume) {
+  try {
+    int32_t nameLength = 0;
+    do nameLength = volume.readInt32();
+    while (nameLength < 0);
+    return nameLength >= 9 && readText(volume, 9) == "NEXT:DISK";
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -86,6 +117,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   FErrorCode = 0;
   FRestoredCount = 0;
   FContinue = true;
+  FFailedFile.clear();
+  FFailureReason.clear();
 
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<OwnedVolume> ownedVolume;
@@ -119,32 +152,73 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     throw Exception("Cannot read archive");
   }
 
-  // Reports a written file while it is still open, then stamps and closes it.
   int32_t fileDate = 0;
-  auto finishFile = [&](std::unique_ptr<TFileStream>& output) {
-    if (!output) return;
-    TFileStream* stream = output.get();
+  // The file being restored. Its data is complete so far, but it is finished
+  // only when the next entry record shows that it does not continue in the
+  // next volume: a file cut short by a failure or a cancelled disk prompt
+  // must never look complete.
+  std::unique_ptr<TRestoreOutput> pending;
+  auto fail = [&](int32_t code, const std::string& reason) {
+    FErrorCode = code;
+    FContinue = false;
+    FFailedFile = FCurrentFile;
+    FFailureReason = reason;
+  };
+  // Ends the pending file: reported while still open, stamped after the
+  // report, given its name, and only then counted.
+  auto finishFile = [&] {
+    if (!pending) return;
+    std::unique_ptr<TRestoreOutput> output = std::move(pending);
+    TFileStream* stream = output->stream();
     OnFileRestored(this, FCurrentFile, stream);
-    stampAndClose(output, stream, fileDate);
+    if (output->complete(stream, uint32_t(fileDate)))
+      ++FRestoredCount;
+    else
+      fail(1, platform::lastErrorMessage());
+  };
+  // Writes a data block into the pending file; drops the file when the block
+  // stops short of its end.
+  auto writeBlock = [&] {
+    if (ReadDataBlock(*volume, pending->stream(), true)) return;
+    if (FErrorCode == 6) {
+      FFailedFile = FCurrentFile;
+      FFailureReason = errorMessage(6);
+    }
+    pending.reset();
   };
 
   bool doRestore = true;
-  bool haveFileEntry = false;  // a volume change before any file has nothing to continue
-  int32_t nameLength = 0;
-  do {
-    nameLength = volume->readInt32();
-    if (nameLength <= 0) continue;  // 0 ends the loop; a negative length is filler
-    std::string name = readText(*volume, nameLength);
+  int currentVolume = 1;
+  for (;;) {
+    int32_t nameLength = 0;
+    std::string name;
+    try {
+      nameLength = volume->readInt32();
+      if (nameLength > 0) name = readText(*volume, nameLength);
+    } catch (...) {
+      // The archive ends without an end marker: no continuation can follow.
+      finishFile();
+      throw;
+    }
+    if (nameLength < 0) continue;  // filler
+    const bool volumeChange = name.compare(0, 9, "NEXT:DISK") == 0;
+    if (!volumeChange) {
+      finishFile();
+      if (nameLength == 0 || !FContinue) break;
+    }
 
-    if (name.compare(0, 9, "NEXT:DISK") == 0) {
+    if (volumeChange) {
       // ---- volume change ----
       ownedVolume.reset();
       std::string volumeNumber = name.substr(9, 3);
       std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
+      // A volume can only lead to a later one; an earlier or the same number
+      // would repeat volumes for ever.
       if (volumeNumber.size() != 3 || diskNumber.empty() ||
-          diskNumber.find_first_not_of("0123456789") != std::string::npos)
+          diskNumber.find_first_not_of("0123456789") != std::string::npos || std::stoi(diskNumber) <= currentVolume)
         throw Exception("Invalid archive type");
-      const uint16_t diskId = uint16_t(std::stoi(diskNumber));
+      currentVolume = std::stoi(diskNumber);
+      const uint16_t diskId = uint16_t(currentVolume);
 
       auto askForDisk = [&] {
         if (OnNeedDisk)
@@ -163,7 +237,10 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
           archiveName = fw::changeExtension(archiveName, "." + volumeNumber);
         } while (!platform::fileExists(archiveName) && FContinue);
       }
-      if (!FContinue) continue;
+      if (!FContinue) {
+        pending.reset();  // its rest lies on the disk that did not come
+        break;
+      }
 
       if (fromStream) {
         volume = FSourceStream;
@@ -171,25 +248,23 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       } else {
         openVolume();
       }
-      const bool continueFile = doRestore && haveFileEntry;
-      std::unique_ptr<TFileStream> output;
-      if (continueFile) {
-        output = std::make_unique<TFileStream>(FCurrentFile, fmOpenWrite | fmShareExclusive);
-        output->seek(0, platform::kSeekEnd);
+      if (pending) {
+        try {
+          writeBlock();
+        } catch (const std::exception& e) {
+          FFailedFile = FCurrentFile;
+          FFailureReason = failureReason(e);
+          throw;
+        }
+      } else {
+        ReadDataBlock(*volume, nullptr, false);
       }
-      try {
-        ReadDataBlock(*volume, output.get(), continueFile);
-      } catch (...) {
-        stampAndClose(output, output.get(), fileDate);
-        throw;
-      }
-      finishFile(output);
+      if (!FContinue) break;
       continue;
     }
 
     // ---- file entry or file-list entry ----
     fileDate = volume->readInt32();
-    haveFileEntry = true;
     bool leavesDestination = false;
     if (targetDir.empty()) {
       FCurrentFile = name;
@@ -198,7 +273,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     } else {
       std::string relative = name.size() > 3 ? name.substr(3) : std::string();
       leavesDestination = !staysBelow(relative);
-      FCurrentFile = targetDir + relative;
+      FCurrentFile = targetDir + (leavesDestination ? relative : withSingleBackslashes(relative));
     }
     const std::string computedTarget = FCurrentFile;
 
@@ -225,29 +300,39 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       OnRestoreFile(this, FCurrentFile, fileDate, doRestore);
     }
 
-    std::unique_ptr<TFileStream> output;
     if (doRestore) {
       // A stored path that would leave the destination, or a directory that
       // cannot be created, fails the entry like a file that cannot be created.
-      if ((leavesDestination && FCurrentFile == computedTarget) ||
-          !fw::forceDirectories(fw::directoryPart(FCurrentFile))) {
-        FErrorCode = 1;
-        FContinue = false;
-        continue;
+      if (leavesDestination && FCurrentFile == computedTarget) {
+        fail(1, "the name leaves the destination directory");
+        break;
+      }
+      if (!fw::forceDirectories(fw::directoryPart(FCurrentFile))) {
+        fail(1, platform::lastErrorMessage());
+        break;
       }
       try {
-        output = std::make_unique<TFileStream>(FCurrentFile, fmCreate | fmShareExclusive);
-        ReadDataBlock(*volume, output.get(), true);
-        ++FRestoredCount;
-      } catch (const std::exception&) {
-        FErrorCode = 1;
-        FContinue = false;
+        pending = std::make_unique<TRestoreOutput>(FCurrentFile);
+        writeBlock();
+      } catch (const std::exception& e) {
+        const std::string reason = failureReason(e);  // before the removal sets another error
+        pending.reset();
+        fail(1, reason);
       }
-      finishFile(output);
     } else {
       ReadDataBlock(*volume, nullptr, false);
     }
-  } while (nameLength != 0 && FContinue);
+    if (!FContinue) break;
+  }
+
+  // Stopped just as a file's data ended (Continue cleared by OnProgress at the
+  // block's end): the file is complete unless the archive continues it.
+  if (pending) {
+    if (nextIsVolumeChange(*volume))
+      pending.reset();
+    else
+      finishFile();
+  }
 
   ownedVolume.reset();
   const bool result = FErrorCode == 0 && FContinue;

@@ -1,15 +1,22 @@
 #include "platform/errors.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace platform {
 
 namespace {
 thread_local uint32_t tLastError = kErrorSuccess;
+thread_local int tLastErrno = 0;  // the host's reason behind tLastError, 0 if none
 }
 
 uint32_t lastError() { return tLastError; }
-void setLastError(uint32_t code) { tLastError = code; }
+void setLastError(uint32_t code) {
+  tLastError = code;
+  tLastErrno = 0;
+}
+
+std::string lastErrorMessage() { return tLastErrno ? std::string(strerror(tLastErrno)) : std::string(); }
 
 uint32_t errorFromErrno(int e) {
   switch (e) {
@@ -40,7 +47,9 @@ uint32_t errorFromErrno(int e) {
 }
 
 bool failFromErrno() {
-  setLastError(errorFromErrno(errno));
+  const int e = errno;
+  setLastError(errorFromErrno(e));
+  tLastErrno = e;
   return false;
 }
 

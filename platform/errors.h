@@ -2,6 +2,7 @@
 // Windows error numbers as the layers above the platform see them, and the
 // per-thread "last error" that every failing platform call leaves behind.
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -31,6 +32,10 @@ enum ErrorCode : uint32_t {
 // The error number left by the last failing platform call on this thread.
 uint32_t lastError();
 void setLastError(uint32_t code);
+
+// The host system's text for the reason of the last failing platform call on
+// this thread ("No space left on device"); empty when it was not the host's.
+std::string lastErrorMessage();
 
 // Maps a host errno value onto the nearest Windows error number.
 uint32_t errorFromErrno(int errnoValue);

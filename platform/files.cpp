@@ -35,6 +35,12 @@ bool statPath(const std::string& path, struct stat& st) {
   return lookup && statHost(*lookup, st);
 }
 
+// The Windows-form directory of a path, with its trailing separator.
+std::string directoryOfWindowsPath(const std::string& path) {
+  auto p = path.find_last_of("\\/:");
+  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
 std::string lastHostComponent(const std::string& host) {
   auto slash = host.find_last_of('/');
   return slash == std::string::npos ? host : host.substr(slash + 1);
@@ -116,6 +122,65 @@ FileHandle createFile(const std::string& path) {
   return FileHandle{fd};
 }
 
+FileHandle createNewFile(const std::string& path) {
+  auto host = hostPathOf(path);
+  if (!host) return {};
+  int fd = open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    failFromErrno();
+    return {};
+  }
+  noteHostEntryCreated(*host);
+  return FileHandle{fd};
+}
+
+FileHandle createReplacement(const std::string& path, std::string& replacementPath) {
+  auto host = hostPathOf(path);
+  if (!host) return {};
+  // Opening the old file for writing fails exactly where overwriting it in
+  // place would have: a directory, no write permission, a dangling link.
+  FileHandle old = openFile(path, FileAccess::Write);
+  if (!old.valid()) return {};
+  struct stat st {};
+  const bool haveStat = fstat(int(old.value), &st) == 0;
+  closeFile(old);
+
+  auto slash = host->find_last_of('/');
+  std::string dir = host->substr(0, slash + 1);
+  // The name says what the file will become, shortened so that the template
+  // stays within a file name's length limit.
+  std::string pattern = dir + ".~" + host->substr(slash + 1, 100) + ".XXXXXX";
+  int fd = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) {
+    failFromErrno();
+    return {};
+  }
+  if (haveStat) {
+    // Owner and group are kept where the process may set them (as root);
+    // elsewhere the file belongs to the installing user, as a new one would.
+    if (fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
+    if (fchmod(fd, st.st_mode & 07777) != 0) errno = 0;
+  }
+  noteHostEntryCreated(pattern);
+  replacementPath = directoryOfWindowsPath(path) + pattern.substr(slash + 1);
+  return FileHandle{fd};
+}
+
+bool moveFileReplacing(const std::string& from, const std::string& to) {
+  auto hostFrom = hostPathOf(from);
+  auto hostTo = hostFrom ? hostPathOf(to) : std::nullopt;
+  if (!hostTo) return false;
+  if (rename(hostFrom->c_str(), hostTo->c_str()) != 0) return failFromErrno();
+  return true;
+}
+
+bool deleteFile(const std::string& path) {
+  auto host = hostPathOf(path);
+  if (!host) return false;
+  if (unlink(host->c_str()) != 0) return failFromErrno();
+  return true;
+}
+
 int64_t readFile(FileHandle file, void* buffer, int64_t count) {
   char* p = static_cast<char*>(buffer);
   int64_t done = 0;
@@ -143,7 +208,8 @@ int64_t writeFile(FileHandle file, const void* buffer, int64_t count) {
       return done > 0 ? done : -1;
     }
     if (n == 0) {
-      setLastError(kErrorDiskFull);
+      errno = ENOSPC;
+      failFromErrno();
       break;
     }
     done += n;

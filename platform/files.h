@@ -43,6 +43,19 @@ enum SeekOrigin { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2 };
 FileHandle openFile(const std::string& path, FileAccess access);
 // Creates a file, replacing an existing one, for reading and writing.
 FileHandle createFile(const std::string& path);
+// Creates a file that does not exist yet, for reading and writing; fails with
+// kErrorAlreadyExists when something of that name exists (a file, a
+// directory, a link).
+FileHandle createNewFile(const std::string& path);
+// Creates an empty file that is to replace the existing file `path`: in the
+// same directory, under a new hidden name (stored in replacementPath, Windows
+// form), with the existing file's permissions. Fails, without creating
+// anything, where writing the existing file itself would fail (a directory, a
+// file without write access).
+FileHandle createReplacement(const std::string& path, std::string& replacementPath);
+// Renames `from` to `to`, replacing an existing file `to` in one step.
+bool moveFileReplacing(const std::string& from, const std::string& to);
+bool deleteFile(const std::string& path);
 
 // Reads up to count bytes; returns the number read (0 at the end), -1 on error.
 int64_t readFile(FileHandle file, void* buffer, int64_t count);

@@ -63,6 +63,8 @@ class THandleStream : public TStream {
 class TFileStream : public THandleStream {
  public:
   TFileStream(const std::string& fileName, uint32_t mode);
+  // Takes over a file that is already open; it is closed with the stream.
+  TFileStream(const std::string& fileName, platform::FileHandle handle) : THandleStream(handle), fileName_(fileName) {}
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;

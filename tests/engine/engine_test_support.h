@@ -2,6 +2,8 @@
 // Shared pieces of the engine tests: a log of the component's events, the
 // usual entry date, and a fixture with C: over a scratch directory.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -56,6 +58,26 @@ inline int64_t hostMtime(const std::string& hostPath) {
   struct stat st {};
   return stat(hostPath.c_str(), &st) == 0 ? int64_t(st.st_mtim.tv_sec) : -1;
 }
+
+// The file-size limit makes the disk "full" after a few bytes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit r = old_;
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t oldHandler_;
+};
 
 // C: is a scratch directory; the fake application answers the boxes.
 class EngineTest : public ::testing::Test {

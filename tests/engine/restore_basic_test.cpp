@@ -195,6 +195,8 @@ TEST_F(RestoreTest, TargetPaths) {
       {"flat, lower-case destination", false, "c:\\Dest", "C:\\f.txt", "Dest/f.txt"},
       {"full path", true, "C:\\dest", "C:\\one\\two\\f.txt", "dest/one/two/f.txt"},
       {"full path, odd but harmless component", true, "C:\\dest", "C:\\a\\..b\\f.txt", "dest/a/..b/f.txt"},
+      {"full path, doubled backslash", true, "C:\\dest", "C:\\D\\\\X.TXT", "dest/D/X.TXT"},
+      {"full path, forward slash", true, "C:\\dest", "C:\\D/X.TXT", "dest/D/X.TXT"},
       {"no destination, flat", false, "", "C:\\inst\\f.txt", "inst/f.txt"},
       {"no destination, full path", true, "", "C:\\inst\\deep\\f.txt", "inst/deep/f.txt"},
   };
