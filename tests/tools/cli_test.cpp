@@ -144,7 +144,7 @@ struct BinaryRow {
   std::string stderrStart;  // the start of standard error
 };
 
-class Binary : public ::testing::TestWithParam<BinaryRow> {
+class Binary : public SharedScratchTest<BinaryRow> {
  protected:
   static void SetUpTestSuite() {
     tmp_ = new TempDir;
@@ -176,13 +176,7 @@ class Binary : public ::testing::TestWithParam<BinaryRow> {
     noEnd.header(5).storedFile("C:\\A.TXT", 0x2ACF63C0, "hello");
     writeFile(t + "/noend.bin", noEnd.bytes());
   }
-  static void TearDownTestSuite() {
-    delete tmp_;
-    tmp_ = nullptr;
-  }
-  static TempDir* tmp_;
 };
-TempDir* Binary::tmp_ = nullptr;
 
 TEST_P(Binary, ExitStatusAndMessage) {
   const std::string t = tmp_->path();

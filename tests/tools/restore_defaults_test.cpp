@@ -27,7 +27,7 @@ struct DefaultsRow {
   std::string err;                     // the start of standard error; empty: none at all
 };
 
-class RestoreDefaults : public ::testing::TestWithParam<DefaultsRow> {
+class RestoreDefaults : public SharedScratchTest<DefaultsRow> {
  protected:
   static void SetUpTestSuite() {
     tmp_ = new TempDir;
@@ -55,13 +55,7 @@ class RestoreDefaults : public ::testing::TestWithParam<DefaultsRow> {
     odd.header(0).storedFile("C:\\Caf\xE9 \"1\"\x01.txt", 0, "").end();
     writeFile(t + "/odd.bin", odd.bytes());
   }
-  static void TearDownTestSuite() {
-    delete tmp_;
-    tmp_ = nullptr;
-  }
-  static TempDir* tmp_;
 };
-TempDir* RestoreDefaults::tmp_ = nullptr;
 
 TEST_P(RestoreDefaults, Row) {
   const DefaultsRow& row = GetParam();

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the setupkit tests: random source trees, tree comparison, and
 // packing and restoring in a scratch directory.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -44,6 +46,18 @@ int restoreTree(const std::string& driveRoot, const std::string& archive, const 
 
 // The mtime a restore gives: DOS date-times hold even seconds.
 inline int64_t dosRounded(int64_t mtime) { return mtime - (mtime % 2 + 2) % 2; }
+
+// A table of rows that share one scratch directory, made once for the
+// suite; the suite's SetUpTestSuite fills it.
+template <class Row>
+class SharedScratchTest : public ::testing::TestWithParam<Row> {
+ protected:
+  static void TearDownTestSuite() {
+    delete tmp_;
+    tmp_ = nullptr;
+  }
+  inline static TempDir* tmp_ = nullptr;
+};
 
 // What a run of the setupkit binary gave.
 struct RunResult {
