@@ -88,25 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
                    EXPECT_FALSE(c.restore.modeGiven);
                    EXPECT_FALSE(c.restore.verbose);
                  }},
-        ParseRow{"RestoreFlatVerbose", {"restore", "--flat", "-v", "a.bin", "out"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Flat);
-                   EXPECT_TRUE(c.restore.verbose);
-                   EXPECT_EQ(c.restore.dest, "out");
-                 }},
-        ParseRow{"ListJson", {"list", "--json", "a.bin"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_TRUE(c.json);
-                   EXPECT_EQ(c.archive, "a.bin");
-                 }},
-        ParseRow{"VersionOfACommand", {"pack", "--version"}, "",
-                 [](const setupkit::CommandLine& c) { EXPECT_TRUE(c.version); }},
         ParseRow{"FlatAndStoredPaths", {"restore", "--flat", "--stored-paths", "a.bin"},
                  "options --flat and --stored-paths exclude each other", nullptr},
         ParseRow{"FullPathAndFlat", {"restore", "--full-path", "--flat", "a.bin", "d"},
                  "options --full-path and --flat exclude each other", nullptr},
-        ParseRow{"StoredPathsWithDest", {"restore", "--stored-paths", "a.bin", "d"}, "--stored-paths takes no DEST",
-                 nullptr},
         ParseRow{"JsonOutsideList", {"verify", "--json", "a.bin"}, "unknown option --json", nullptr},
         ParseRow{"HelpOfACommand", {"verify", "--help"}, "",
                  [](const setupkit::CommandLine& c) {
