@@ -51,7 +51,11 @@ std::string setupConfigurationText(const std::string& title, const std::string& 
 std::string findSetupProgram(const std::string& toolPath) {
   fs::path tool(toolPath);
   std::error_code ec;
-  for (const fs::path& candidate : {tool.parent_path().parent_path() / "app" / "setup", tool.parent_path() / "setup"})
+  // Installed: PREFIX/bin/setupkit and PREFIX/lib/setupkit/setup. Built:
+  // <build>/tools/setupkit and <build>/app/setup.
+  const fs::path prefix = tool.parent_path().parent_path();
+  for (const fs::path& candidate :
+       {prefix / "lib" / "setupkit" / "setup", prefix / "app" / "setup", tool.parent_path() / "setup"})
     if (fs::is_regular_file(candidate, ec)) return candidate.string();
   return {};
 }

@@ -23,10 +23,10 @@ struct MediumResult {
 };
 
 // Makes the medium. The program is the one named, or else the `setup`
-// program of the build tree that `toolPath` (this tool's own file) belongs
-// to; without one the medium is made without it. Raises ToolError for a
-// value SETUP.INS cannot carry (a line break, more than 2047 characters), a
-// named program that does not exist, and every failure of pack.
+// program installed or built with `toolPath` (this tool's own file); without
+// one the medium is made without it. Raises ToolError for a value SETUP.INS
+// cannot carry (a line break, more than 2047 characters), a named program
+// that does not exist, and every failure of pack.
 MediumResult makeMedium(const MediumOptions& options, const std::string& toolPath);
 
 // The text of SETUP.INS. A value with blanks at either end, or enclosed in
@@ -34,8 +34,9 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
 // back (blanks trimmed, one pair of quotes removed) gives it unchanged.
 std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir);
 
-// The setup program beside a build of this tool: <build>/app/setup for the
-// tool <build>/tools/setupkit, or `setup` in the tool's own directory.
+// The setup program that belongs with this tool: PREFIX/lib/setupkit/setup
+// for an installed PREFIX/bin/setupkit, <build>/app/setup for the tool
+// <build>/tools/setupkit, or `setup` in the tool's own directory.
 std::string findSetupProgram(const std::string& toolPath);
 
 }  // namespace setupkit
