@@ -89,6 +89,15 @@ expect_text() {
   [ "$n" -ge 100 ] || fail "$6: no text drawn ($n dark pixels) in $shot_file"
 }
 
+# coloured_pixels WINDOW X Y W H: strongly coloured pixels of that client
+# rectangle in the last screenshot (the copy animation, a GIF picture).
+coloured_pixels() {
+  local origin
+  origin=$(client_origin "$1")
+  convert "$shot_file" -crop "$4x$5+$((${origin% *} + $2))+$((${origin#* } + $3))" +repage -colorspace HSL \
+    -channel G -separate +channel -threshold 50% -format '%[fx:round(mean*w*h)]' info:
+}
+
 wait_for wizard_window || { cat "$shots/setup.log" >&2; exit 1; }
 sleep 1
 wizard=$(wizard_window)
@@ -108,6 +117,7 @@ xdotool windowmove "$prompt" 20 20
 sleep 0.5
 shot installing
 expect_text "$wizard" 16 32 420 14 "installing page"
+[ "$(coloured_pixels "$wizard" 96 72 272 60)" -ge 200 ] || fail "the copy animation is not drawn"
 
 # The disk change: disk 1 out (not busy), disk 2 in at the same place.
 if cs_umount "$drive"; then
