@@ -40,6 +40,15 @@ std::string runningFile() {
   return ec ? std::string() : self.string();
 }
 
+// True for a folder that this program's private copies are made in:
+// /tmp/setup-run-*, a directory (not a link) owned by this user.
+bool isPrivateCopyFolder(const fs::path& folder) {
+  struct stat info;
+  return folder.parent_path() == kTempDirectory &&
+         folder.filename().string().rfind(kPrivateCopyPrefix, 0) == 0 && lstat(folder.c_str(), &info) == 0 &&
+         S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+}
+
 pid_t programPid = -1;
 void forwardSignal(int signal) {
   if (programPid > 0) kill(programPid, signal);
@@ -115,7 +124,7 @@ int removeStaleCopies(const std::string& tempDirectory) {
     struct stat info;
     if (dir.filename().string().rfind(kPrivateCopyPrefix, 0) != 0 || lstat(dir.c_str(), &info) != 0 ||
         !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
-      continue;
+      continue;  // not one of ours (removeStaleCopies may look at another folder than /tmp in tests)
     int lock = open((dir / kLockName).c_str(), O_RDWR | O_CLOEXEC);
     bool stale;
     if (lock >= 0) {
@@ -139,9 +148,10 @@ void runOffTheMedium(char** argv) {
   if (self.empty()) return;
   const fs::path folder = self.parent_path();
 
-  // A private copy: the medium is named in the copy's folder.
+  // A private copy: a folder of ours in /tmp that names the medium. Only such
+  // a folder is ever removed at the end.
   std::error_code ec;
-  if (fs::is_regular_file(folder / kMediumName, ec) && fs::is_regular_file(folder / kLockName, ec)) {
+  if (isPrivateCopyFolder(folder) && fs::is_regular_file(folder / kMediumName, ec)) {
     fs::path medium = readText(folder / kMediumName);
     if (!medium.empty()) {
       platform::setModuleFileName((medium / self.filename()).string());
