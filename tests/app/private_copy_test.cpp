@@ -1,5 +1,5 @@
-// Running off a medium of several disks: the disk count read from SETUP.INS,
-// and the removal of private copies whose program has ended (and only those).
+// Running off a medium of several disks: the removal of private copies whose
+// program has ended, and of nothing else.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -15,18 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-TEST(PrivateCopy, DiskCount) {
-  const struct {
-    std::string ins;
-    int disks;
-  } rows[] = {
-      {"[Setup]\nTitle=T\n", 1},          {"[Setup]\nDisks=2\n", 2},     {"[setup]\r\ndisks = 12\r\n", 12},
-      {"[Other]\nDisks=3\n", 1},          {"[Setup]\nDisks=two\n", 1},   {"[Setup]\nDisks=0\n", 1},
-      {"[Setup]\nDisks=99999999999\n", 1}, {"", 1},
-  };
-  for (const auto& r : rows) EXPECT_EQ(startup::diskCountOf(r.ins), r.disks) << r.ins;
-}
 
 TEST(PrivateCopy, RemovesOnlyCopiesNobodyRuns) {
   TempDir tmp;

@@ -34,16 +34,6 @@ TEST(RuntimeGather, SearchOrderFollowsTheLoader) {
     EXPECT_EQ(setupkit::librarySearchOrder(r.rpath, r.runpath, r.programRpath, system), r.expected) << r.name;
 }
 
-TEST(RuntimeGather, OriginExpansion) {
-  const struct {
-    std::string entry, expected;
-  } rows[] = {{"$ORIGIN/runtime/lib", "/m/d/runtime/lib"},
-              {"${ORIGIN}/../lib", "/m/d/../lib"},
-              {"/usr/lib", "/usr/lib"},
-              {"$ORIGIN", "/m/d"}};
-  for (const auto& r : rows) EXPECT_EQ(setupkit::expandOrigin(r.entry, "/m/d"), r.expected);
-}
-
 TEST(RuntimeGather, CLibraryObjectsStayOut) {
   for (const char* name : {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "libresolv.so.2",
                            "ld-linux-x86-64.so.2", "libnss_files.so.2", "/lib64/ld-linux-x86-64.so.2"})
