@@ -220,12 +220,14 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
   writeFileAtomically(ins, configuration);
   result.configuration = ins.string();
 
-  if (options.isoImages) {
-    for (size_t i = 0; i < result.disks.size(); ++i) {
-      fs::path image = dir / (diskFolderName(int(i + 1)) + ".iso");
-      writeDiskImage(result.disks[i], image, diskImageLabel(options.title, int(i + 1)));
-      result.images.push_back(image.string());
+  for (size_t i = 0; i < result.disks.size(); ++i) {
+    fs::path image = dir / (diskFolderName(int(i + 1)) + ".iso");
+    if (!options.isoImages) {
+      fs::remove(image, ec);  // an image of an earlier medium no longer matches its disk
+      continue;
     }
+    writeDiskImage(result.disks[i], image, diskImageLabel(options.title, int(i + 1)));
+    result.images.push_back(image.string());
   }
   return result;
 }
