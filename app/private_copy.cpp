@@ -84,9 +84,13 @@ fs::path makePrivateCopy(const fs::path& self, const fs::path& medium) {
   std::string pattern = std::string(kTempDirectory) + "/" + kPrivateCopyPrefix + "XXXXXX";
   if (!mkdtemp(pattern.data())) return {};
   fs::path copy(pattern);
-  int lock = open((copy / kLockName).c_str(), O_RDWR | O_CREAT, 0600);
+  // The lock is taken before the file gets its name: whoever finds a .lock
+  // finds it held.
+  const fs::path unnamed = copy / ".lock.new";
+  int lock = open(unnamed.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   std::error_code ec;
-  if (lock < 0 || flock(lock, LOCK_EX) != 0) {
+  if (lock < 0 || flock(lock, LOCK_EX) != 0 || rename(unnamed.c_str(), (copy / kLockName).c_str()) != 0) {
+    if (lock >= 0) close(lock);
     fs::remove_all(copy, ec);
     return {};
   }
