@@ -147,6 +147,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   if (found == kCommands.end()) throw UsageError(Command::None, "unknown command \"" + args[0] + "\"");
   line.command = found->second;
   Arguments a(line.command, args, 1);
+  // A medium carries the setup program's runtime unless told otherwise.
+  line.medium.runtime = MediumOptions::Runtime::Bundled;
 
   std::optional<std::string> output, title, app, dest;
   bool sawOutput = false;
@@ -190,6 +192,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
           dest = a.value(o);
         } else if (o == "--program") {
           line.medium.program = a.value(o);
+        } else if (o == "--runtime") {
+          std::string v = a.value(o);
+          if (v == "bundled") line.medium.runtime = MediumOptions::Runtime::Bundled;
+          else if (v == "system") line.medium.runtime = MediumOptions::Runtime::System;
+          else a.fail("unknown runtime \"" + v + "\" (bundled or system)");
+        } else if (o == "--disks") {
+          a.noValue(o);
+          line.medium.disks = true;
+        } else if (o == "--image") {
+          std::string v = a.value(o);
+          if (v != "iso") a.fail("unknown image format \"" + v + "\" (iso)");
+          line.medium.isoImages = true;
         } else if (!packOption(a, o, line.medium.pack)) {
           a.fail("unknown option " + o);
         }
@@ -235,6 +249,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (!sawOutput) a.fail("the directory is missing (-o DIR)");
       if (!title || !app || !dest) a.fail("--title, --app and --dest are required");
       if (operands.empty()) a.fail("no SOURCE given");
+      if (line.medium.isoImages && !line.medium.disks) a.fail("--image needs --disks");
       line.medium.directory = hostPathOfArgument(*output);
       line.medium.title = *title;
       line.medium.app = *app;
@@ -276,13 +291,19 @@ std::string usageText(Command command) {
              "  --version                show the version\n";
     case Command::Medium:
       return "Usage: setupkit medium [options] -o DIR --title T --app A --dest D SOURCE...\n"
-             "Makes a distribution medium in DIR: SETUP.BIN and its volumes SETUP.002, ...,\n"
-             "SETUP.INS and the setup program.\n"
+             "Makes a distribution medium in DIR: the setup program, its runtime in runtime/,\n"
+             "SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n"
              "  -o, --output DIR         the medium's directory (created when missing)\n"
              "  --title TEXT             product title\n"
              "  --app TEXT               application name\n"
              "  --dest DIR               proposed destination directory\n"
              "  --program PATH           the setup program to copy (default: the installed or built one)\n"
+             "  --runtime MODE           bundled: the libraries, Qt plugins and fonts it needs go\n"
+             "                           into runtime/ (default); system: the program alone\n"
+             "  --disks                  one folder per disk, disk1/ (program, runtime, SETUP.INS,\n"
+             "                           SETUP.BIN), disk2/ (SETUP.002), ...; --volume-size is then\n"
+             "                           a disk's capacity, counting every file on it\n"
+             "  --image iso              with --disks: also DIR/diskN.iso, an ISO 9660 image of each\n"
              "  --level, --volume-size, --header-text, --no-file-list, --threads  as for pack\n"
              "  --help                   show this text\n"
              "  --version                show the version\n";

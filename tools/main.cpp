@@ -58,6 +58,13 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
         std::cerr << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
       else
         std::cout << "  " << r.program << "\n";
+      for (const auto& w : r.warnings) std::cerr << "warning: " << w << "\n";
+      if (r.runtimeFiles > 0)
+        std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeBytes << " bytes ("
+                  << (r.runtimeBytes + 512 * 1024) / (1024 * 1024) << " MiB); needs the GNU C library "
+                  << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1) << " or newer\n";
+      for (size_t i = 0; i < r.disks.size(); ++i) std::cout << "Disk " << i + 1 << ": " << r.disks[i] << "\n";
+      for (const auto& image : r.images) std::cout << "Image: " << image << "\n";
       return kExitOk;
     }
     case Command::List: {

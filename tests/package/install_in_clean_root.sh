@@ -93,6 +93,7 @@ diff -r "$t/payload" "$t/out" || fail "the restored tree differs from the payloa
 # A medium made there carries the installed setup program.
 in_root "setupkit medium -o /tmp/t/medium --title T --app A --dest 'C:\\opt\\t' /tmp/t/payload" >"$work/medium.log" ||
   { cat "$work/medium.log" >&2; fail "medium failed"; }
-cmp "$t/medium/setup" "$root/usr/lib/setupkit/setup" || fail "the medium does not carry the installed setup program"
+[ -x "$t/medium/setup" ] || fail "the medium carries no setup program"
+[ -f "$t/medium/runtime/lib/libQt6Widgets.so.6" ] || fail "the medium carries no runtime"
 
 echo "package test: $(basename "$deb") installed in a clean root; $version packed, verified, restored and made a medium"

@@ -110,6 +110,25 @@ INSTANTIATE_TEST_SUITE_P(
                  "option --threads needs a number from 1 to 999, not \"0\"", nullptr},
         ParseRow{"PackWithoutOutput", {"pack", "src"}, "the archive is missing (-o ARCHIVE)", nullptr},
         ParseRow{"PackWithoutSource", {"pack", "-o", "a.bin"}, "no SOURCE given", nullptr},
+        ParseRow{"MediumRuntimeAndDisks",
+                 {"medium", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks", "--image", "iso"},
+                 "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::Bundled);
+                   EXPECT_TRUE(c.medium.disks);
+                   EXPECT_TRUE(c.medium.isoImages);
+                 }},
+        ParseRow{"MediumSystemRuntime",
+                 {"medium", "--runtime=system", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::System);
+                   EXPECT_FALSE(c.medium.disks);
+                 }},
+        ParseRow{"MediumBadRuntime", {"medium", "--runtime", "static", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                 "unknown runtime \"static\" (bundled or system)", nullptr},
+        ParseRow{"MediumImageWithoutDisks",
+                 {"medium", "--image", "iso", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                 "--image needs --disks", nullptr},
         ParseRow{"MediumWithoutTitle", {"medium", "-o", "m", "--app", "A", "--dest", "D", "s"},
                  "--title, --app and --dest are required", nullptr},
         ParseRow{"FlagWithValue", {"pack", "--no-file-list=yes", "-o", "a", "s"}, "option --no-file-list takes no value",

@@ -22,6 +22,8 @@ _setupkit() {
   case $prev in
     --level) COMPREPLY=($(compgen -W "fastest none default max" -- "$cur")); return ;;
     --mode) COMPREPLY=($(compgen -W "all no-overwrite newer existing existing-newer" -- "$cur")); return ;;
+    --runtime) COMPREPLY=($(compgen -W "bundled system" -- "$cur")); return ;;
+    --image) COMPREPLY=($(compgen -W "iso" -- "$cur")); return ;;
     --volume-size | --threads | --header-text | --title | --app | --dest) return ;;
     -o | --output | --program) _filedir; return ;;
   esac
@@ -29,7 +31,7 @@ _setupkit() {
   local opts
   case $command in
     pack) opts="-o --output --level --volume-size --header-text --no-file-list --threads --help --version" ;;
-    medium) opts="-o --output --title --app --dest --program --level --volume-size --header-text --no-file-list --threads --help --version" ;;
+    medium) opts="-o --output --title --app --dest --program --runtime --disks --image --level --volume-size --header-text --no-file-list --threads --help --version" ;;
     list) opts="--json --help --version" ;;
     verify) opts="--help --version" ;;
     restore) opts="--flat --stored-paths --full-path --mode -v --verbose --help --version" ;;
