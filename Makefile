@@ -1,5 +1,9 @@
-# The two front-door commands. Both install missing Debian packages first.
-.PHONY: test demo build clean
+# The front-door commands. Each installs missing Debian packages first.
+.PHONY: test demo build install package clean
+
+# Where `make install` puts things; DESTDIR stages them below another root.
+PREFIX ?= /usr/local
+DESTDIR ?=
 
 # Build everything and run every test (plain, then under ASan/UBSan, then the fuzzer).
 test:
@@ -12,6 +16,15 @@ demo:
 # Configure and build the plain tree only.
 build:
 	bash scripts/build.sh build
+
+# Install setupkit, the setup program it copies onto media, its manual page
+# and its bash completion under $(DESTDIR)$(PREFIX).
+install:
+	bash scripts/install.sh build "$(PREFIX)" "$(DESTDIR)"
+
+# Build the Debian package build/setupkit_VERSION_ARCH.deb.
+package:
+	bash scripts/package.sh build
 
 clean:
 	rm -rf build build-asan build-fuzz

@@ -3,11 +3,18 @@
 // the main window is closed. Exit code 0.
 #include <memory>
 
+#include "app/bundled_runtime.h"
+#include "app/private_copy.h"
 #include "app/unit1.h"
 #include "app/unit2.h"
 #include "framework/gui/application.h"
 
 int main(int, char** argv) {
+  // Off a medium of several disks the program runs from a private copy, so
+  // that disk 1 can be taken out; this may not return.
+  startup::runOffTheMedium(argv);
+  startup::useBundledRuntime(startup::runningProgramFolder());
+
   // The program takes no arguments: Qt sees the program name only.
   int argc = 1;
   TApplication application(argc, argv);

@@ -9,4 +9,10 @@ namespace platform {
 // report it or no drive covers it.
 std::string moduleFileName();
 
+// Makes moduleFileName() report `hostPath` instead of the running file: a
+// program that runs from a copy of itself names the file it was copied from,
+// so that its program directory stays the one it was started from. An empty
+// path goes back to the running file.
+void setModuleFileName(const std::string& hostPath);
+
 }  // namespace platform

@@ -48,65 +48,10 @@ fi
 
 # ---- No display: a virtual one, a window manager, and screenshots ----------
 started=()
-cleanup() {
-  local i
-  for ((i = ${#started[@]} - 1; i >= 0; i--)); do kill "${started[i]}" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-
-number=99
-while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-export DISPLAY=":$number"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$demo/xvfb.log" 2>&1 &
-started+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >"$demo/openbox.log" 2>&1 &
-started+=($!)
-sleep 1
-
-shot_number=0
-# shot NAME: a screenshot of the whole screen as build/demo/NN-NAME.png.
-shot() {
-  shot_number=$((shot_number + 1))
-  local file
-  file=$(printf '%s/%02d-%s.png' "$demo" "$shot_number" "$1")
-  import -window root "$file"
-  echo "screenshot: $file"
-}
-
-# The visible windows captioned "Setup": the wizard is the one of 459 x 305
-# client pixels, the background window the large one.
-window_by_width() {  # window_by_width MIN MAX
-  local id w
-  for id in $(xdotool search --onlyvisible --name '^Setup$' 2>/dev/null); do
-    w=$(xdotool getwindowgeometry "$id" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
-    if [ "$w" -ge "$1" ] && [ "$w" -le "$2" ]; then echo "$id"; return 0; fi
-  done
-  return 1
-}
-wizard_window() { window_by_width 400 600; }
-main_window() { window_by_width 1000 100000; }
-
-# wait_for WHAT: waits up to 10 s until the command WHAT succeeds.
-wait_for() {
-  for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  echo "timed out waiting for: $*" >&2
-  return 1
-}
-
-# click_wizard X Y: a left click at client coordinates of the wizard.
-click_wizard() {
-  local id
-  id=$(wizard_window)
-  xdotool mousemove --window "$id" "$1" "$2" click 1
-  sleep 0.5
-}
-
-# The component's disk prompt, a message box captioned "Information".
-disk_prompt() { xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -1 | grep .; }
-
-# Button centres in the wizard's client area.
-next_x=333 next_y=284   # Next / Finish
+shots=$demo
+source scripts/x-walk.sh
+trap stop_started EXIT
+start_virtual_display "$demo"
 
 # The steps through the wizard, one screenshot per page and one of the disk
 # prompt. The installation stops at the prompt, which is where the Installing

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <limits>
 #include <random>
 
@@ -30,9 +31,10 @@ std::string temporaryNameFor(const std::string& target) {
 
 }  // namespace
 
-ArchiveWriter::ArchiveWriter(std::string firstVolume, int64_t volumeSize)
+ArchiveWriter::ArchiveWriter(std::string firstVolume, int64_t volumeSize, int64_t firstVolumeSize)
     : firstVolume_(std::move(firstVolume)),
       limit_(volumeSize > 0 ? volumeSize : std::numeric_limits<int64_t>::max() / 2),
+      firstLimit_(firstVolumeSize > 0 ? std::min(firstVolumeSize, limit_) : limit_),
       buffer_(1 << 20) {
   std::error_code ec;
   fs::path parent = fs::path(firstVolume_).parent_path();
@@ -86,7 +88,7 @@ void ArchiveWriter::putInt32(int32_t value) {
 }
 
 void ArchiveWriter::tooSmall(int64_t needed) const {
-  throw ToolError("The volume size " + std::to_string(limit_) + " is too small: a volume must hold at least " +
+  throw ToolError("The volume size " + std::to_string(limit()) + " is too small: a volume must hold at least " +
                   std::to_string(needed) + " bytes here");
 }
 
@@ -97,7 +99,7 @@ void ArchiveWriter::writeHeader(const std::string& headerText, int32_t totalSize
   putInt32(totalSize);
   putInt32(headerExtra);
   // Room for at least the volume change or end marker that must follow.
-  if (used_ + kVolumeChange > limit_) tooSmall(used_ + kVolumeChange);
+  if (used_ + kVolumeChange > limit()) tooSmall(used_ + kVolumeChange);
 }
 
 int64_t ArchiveWriter::entryRecordSize(const PendingEntry& e) const {
@@ -118,11 +120,11 @@ void ArchiveWriter::writeEntryRecord(const PendingEntry& e) {
 // be closed afterwards; cuts the volume first when they do not fit.
 void ArchiveWriter::ensureRoomForEntry(int64_t firstItem) {
   const int64_t needed = entryRecordSize(*pending_) + firstItem + kBlockEnd + kVolumeChange;
-  if (used_ + needed <= limit_) return;
+  if (used_ + needed <= limit()) return;
   // Nothing may precede the first entry's record but the header.
   if (!anyEntry_) tooSmall(used_ + needed);
   cutBetweenEntries();
-  if (used_ + needed > limit_) tooSmall(used_ + needed);
+  if (used_ + needed > limit()) tooSmall(used_ + needed);
 }
 
 void ArchiveWriter::beginEntry(const std::string& name, uint32_t fileDate) {
@@ -137,9 +139,9 @@ void ArchiveWriter::writeChunk(const Chunk& chunk) {
     ensureRoomForEntry(size);
     writeEntryRecord(*pending_);
     pending_.reset();
-  } else if (used_ + size + kBlockEnd + kVolumeChange > limit_) {
+  } else if (used_ + size + kBlockEnd + kVolumeChange > limit()) {
     cutInsideBlock();
-    if (used_ + size + kBlockEnd + kVolumeChange > limit_) tooSmall(used_ + size + kBlockEnd + kVolumeChange);
+    if (used_ + size + kBlockEnd + kVolumeChange > limit()) tooSmall(used_ + size + kBlockEnd + kVolumeChange);
   }
   int32_t length = int32_t(chunk.data.size());
   putInt32(chunk.compressed ? length : -length);
@@ -171,7 +173,7 @@ void ArchiveWriter::cutBetweenEntries() {
   // A continuation volume always starts with a data block, empty here.
   changeVolume();
   putInt32(0);
-  if (used_ + kVolumeChange > limit_) tooSmall(kEmptyBlock + kVolumeChange);
+  if (used_ + kVolumeChange > limit()) tooSmall(kEmptyBlock + kVolumeChange);
 }
 
 void ArchiveWriter::cutInsideBlock() {

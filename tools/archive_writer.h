@@ -20,8 +20,9 @@ namespace setupkit {
 class ArchiveWriter {
  public:
   // firstVolume: host path of the archive; volumeSize: the largest volume in
-  // bytes, 0 for a single volume of any size.
-  ArchiveWriter(std::string firstVolume, int64_t volumeSize);
+  // bytes, 0 for a single volume of any size; firstVolumeSize: a smaller
+  // limit for the first volume only (0: the same as the others).
+  ArchiveWriter(std::string firstVolume, int64_t volumeSize, int64_t firstVolumeSize = 0);
   // Removes the temporary files unless commit() has run.
   ~ArchiveWriter();
   ArchiveWriter(const ArchiveWriter&) = delete;
@@ -67,8 +68,12 @@ class ArchiveWriter {
   void putInt32(int32_t value);
   [[noreturn]] void tooSmall(int64_t needed) const;
 
+  // The limit of the volume being written.
+  int64_t limit() const { return temporaries_.size() <= 1 ? firstLimit_ : limit_; }
+
   std::string firstVolume_;
   int64_t limit_;
+  int64_t firstLimit_;
   std::vector<std::string> temporaries_;
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;

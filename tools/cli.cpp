@@ -139,18 +139,36 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     line.help = true;
     return line;
   }
+  if (args[0] == "--version") {
+    line.version = true;
+    return line;
+  }
   auto found = kCommands.find(args[0]);
   if (found == kCommands.end()) throw UsageError(Command::None, "unknown command \"" + args[0] + "\"");
   line.command = found->second;
   Arguments a(line.command, args, 1);
+  // A medium carries the setup program's runtime unless told otherwise.
+  line.medium.runtime = MediumOptions::Runtime::Bundled;
 
   std::optional<std::string> output, title, app, dest;
   bool sawOutput = false;
+  std::string layoutOption;  // the restore option that chose the layout
+  auto chooseLayout = [&](const std::string& o, RestoreLayout layout) {
+    a.noValue(o);
+    if (!layoutOption.empty() && layoutOption != o) a.fail("options " + layoutOption + " and " + o + " exclude each other");
+    layoutOption = o;
+    line.restore.layout = layout;
+  };
   while (auto option = a.nextOption()) {
     const std::string& o = *option;
     if (o == "--help" || o == "-h") {
       a.noValue(o);
       line.help = true;
+      return line;
+    }
+    if (o == "--version") {
+      a.noValue(o);
+      line.version = true;
       return line;
     }
     switch (line.command) {
@@ -174,16 +192,43 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
           dest = a.value(o);
         } else if (o == "--program") {
           line.medium.program = a.value(o);
+        } else if (o == "--runtime") {
+          std::string v = a.value(o);
+          if (v == "bundled") line.medium.runtime = MediumOptions::Runtime::Bundled;
+          else if (v == "system") line.medium.runtime = MediumOptions::Runtime::System;
+          else a.fail("unknown runtime \"" + v + "\" (bundled or system)");
+        } else if (o == "--disks") {
+          a.noValue(o);
+          line.medium.disks = true;
+        } else if (o == "--image") {
+          std::string v = a.value(o);
+          if (v != "iso") a.fail("unknown image format \"" + v + "\" (iso)");
+          line.medium.isoImages = true;
         } else if (!packOption(a, o, line.medium.pack)) {
+          a.fail("unknown option " + o);
+        }
+        break;
+      case Command::List:
+        if (o == "--json") {
+          a.noValue(o);
+          line.json = true;
+        } else {
           a.fail("unknown option " + o);
         }
         break;
       case Command::Restore:
         if (o == "--full-path") {
-          a.noValue(o);
-          line.restore.fullPath = true;
+          chooseLayout(o, RestoreLayout::Tree);
+        } else if (o == "--flat") {
+          chooseLayout(o, RestoreLayout::Flat);
+        } else if (o == "--stored-paths") {
+          chooseLayout(o, RestoreLayout::StoredPaths);
         } else if (o == "--mode") {
           line.restore.mode = parseMode(a, a.value(o));
+          line.restore.modeGiven = true;
+        } else if (o == "-v" || o == "--verbose") {
+          a.noValue(o);
+          line.restore.verbose = true;
         } else {
           a.fail("unknown option " + o);
         }
@@ -204,6 +249,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (!sawOutput) a.fail("the directory is missing (-o DIR)");
       if (!title || !app || !dest) a.fail("--title, --app and --dest are required");
       if (operands.empty()) a.fail("no SOURCE given");
+      if (line.medium.isoImages && !line.medium.disks) a.fail("--image needs --disks");
       line.medium.directory = hostPathOfArgument(*output);
       line.medium.title = *title;
       line.medium.app = *app;
@@ -219,8 +265,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (operands.empty() || operands.size() > 2) a.fail("give ARCHIVE and optionally DEST");
       line.restore.archive = operands[0];
       if (operands.size() == 2) {
-        line.restore.dest = operands[1];
-        line.restore.hasDest = true;
+        if (line.restore.layout == RestoreLayout::StoredPaths) a.fail("--stored-paths takes no DEST");
+        // "." and an empty DEST both mean the current directory.
+        line.restore.dest = operands[1].empty() ? "." : operands[1];
       }
       break;
     case Command::None: break;
@@ -240,32 +287,53 @@ std::string usageText(Command command) {
              "  --header-text TEXT       text stored in the archive header\n"
              "  --no-file-list           leave out the manifest of the files\n"
              "  --threads N              compression threads (default: every core)\n"
-             "  --help                   show this text\n";
+             "  --help                   show this text\n"
+             "  --version                show the version\n";
     case Command::Medium:
       return "Usage: setupkit medium [options] -o DIR --title T --app A --dest D SOURCE...\n"
-             "Makes a distribution medium in DIR: SETUP.BIN and its volumes SETUP.002, ...,\n"
-             "SETUP.INS and the setup program.\n"
+             "Makes a distribution medium in DIR: the setup program, its runtime in runtime/,\n"
+             "SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n"
              "  -o, --output DIR         the medium's directory (created when missing)\n"
              "  --title TEXT             product title\n"
              "  --app TEXT               application name\n"
              "  --dest DIR               proposed destination directory\n"
-             "  --program PATH           the setup program to copy (default: the built one)\n"
+             "  --program PATH           the setup program to copy (default: the installed or built one)\n"
+             "  --runtime MODE           bundled: the libraries, Qt plugins and fonts it needs go\n"
+             "                           into runtime/ (default); system: the program alone\n"
+             "  --disks                  one folder per disk, disk1/ (program, runtime, SETUP.INS,\n"
+             "                           SETUP.BIN), disk2/ (SETUP.002), ...; --volume-size is then\n"
+             "                           a disk's capacity, counting every file on it\n"
+             "  --image iso              with --disks: also DIR/diskN.iso, an ISO 9660 image of each\n"
              "  --level, --volume-size, --header-text, --no-file-list, --threads  as for pack\n"
-             "  --help                   show this text\n";
+             "  --help                   show this text\n"
+             "  --version                show the version\n";
     case Command::List:
-      return "Usage: setupkit list ARCHIVE\n"
-             "Prints the header and every entry: kind, date, file size, stored size, chunks, name.\n";
+      return "Usage: setupkit list [--json] ARCHIVE\n"
+             "Prints the header and every entry: kind, date, file size, stored size, chunks, name.\n"
+             "  --json                   one JSON object per entry instead: kind, name, date (ISO 8601,\n"
+             "                           local time), size, stored, chunks, volume\n"
+             "  --help                   show this text\n"
+             "  --version                show the version\n";
     case Command::Verify:
       return "Usage: setupkit verify ARCHIVE\n"
              "Decodes every entry and checks the zlib streams, TotalSize and the manifest.\n"
-             "Exit status 0 only for a sound archive.\n";
+             "Exit status 0 only for a sound archive.\n"
+             "  --help                   show this text\n"
+             "  --version                show the version\n";
     case Command::Restore:
-      return "Usage: setupkit restore [--full-path] [--mode MODE] ARCHIVE [DEST]\n"
-             "Restores every file of ARCHIVE into DEST, or to its stored path without DEST.\n"
-             "  --full-path              keep the stored directories below DEST\n"
+      return "Usage: setupkit restore [options] ARCHIVE [DEST]\n"
+             "Restores every file of ARCHIVE below DEST (default: the current directory),\n"
+             "keeping the directories stored in the archive. Quiet unless something fails.\n"
+             "  --flat                   every file directly into DEST; refused when two entries\n"
+             "                           would land on the same name, unless --mode is given\n"
+             "  --stored-paths           every file to the path stored in the archive (no DEST)\n"
+             "  --full-path              keep the stored directories below DEST (the default)\n"
              "  --mode MODE              all, no-overwrite, newer, existing, existing-newer (default all)\n"
+             "  -v, --verbose            name each restored file\n"
+             "  --help                   show this text\n"
+             "  --version                show the version\n"
              "Exit status: 0 success, 1 error reported, 2 archive unreadable, 3 archive missing,\n"
-             "4 cancelled.\n";
+             "4 cancelled, 5 refused before writing anything.\n";
     case Command::None: break;
   }
   return "Usage: setupkit COMMAND [options] ...\n"
@@ -274,8 +342,12 @@ std::string usageText(Command command) {
          "  medium   make a distribution medium (archive, SETUP.INS, setup program)\n"
          "  list     show what an archive holds\n"
          "  verify   check an archive\n"
-         "  restore  install an archive's files\n"
+         "  restore  recover an archive's files\n"
+         "  --help                   show this text\n"
+         "  --version                show the version\n"
          "Run setupkit COMMAND --help for the options of a command.\n";
 }
+
+std::string versionText() { return std::string("setupkit ") + SETUPKIT_VERSION + "\n"; }
 
 }  // namespace setupkit

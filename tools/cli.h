@@ -16,9 +16,11 @@ enum class Command { None, Pack, Medium, List, Verify, Restore };
 struct CommandLine {
   Command command = Command::None;
   bool help = false;          // --help: print the command's usage
+  bool version = false;       // --version: print the tool's version
   PackOptions pack;           // pack (archive and sources as given, host form)
   MediumOptions medium;       // medium
   std::string archive;        // list, verify
+  bool json = false;          // list --json
   RestoreOptions restore;     // restore
 };
 
@@ -35,5 +37,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 // The usage text of a command (Command::None: of the whole tool).
 std::string usageText(Command command);
+
+// "setupkit VERSION", the line --version prints.
+std::string versionText();
 
 }  // namespace setupkit

@@ -8,16 +8,6 @@ namespace setupkit {
 
 namespace {
 
-const char* kindName(EntryKind kind) {
-  switch (kind) {
-    case EntryKind::File: return "file";
-    case EntryKind::FileList: return "list";
-    case EntryKind::VolumeChange: return "volume";
-    case EntryKind::Filler: return "filler";
-  }
-  return "";
-}
-
 // Bytes shown as text, with anything unprintable escaped.
 std::string printable(const std::string& bytes) {
   std::string out;
@@ -39,6 +29,16 @@ std::string entryLabel(const ArchiveInfo& info, int entry) {
 }
 
 }  // namespace
+
+const char* kindName(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::File: return "file";
+    case EntryKind::FileList: return "list";
+    case EntryKind::VolumeChange: return "volume";
+    case EntryKind::Filler: return "filler";
+  }
+  return "";
+}
 
 std::string formatDosDate(int32_t fileDate) {
   uint32_t d = uint32_t(fileDate);

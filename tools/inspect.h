@@ -29,6 +29,9 @@ VerifyReport verifyArchive(const ArchiveInfo& info);
 // entry it concerns, then a summary.
 void printVerifyReport(const ArchiveInfo& info, const VerifyReport& report, std::ostream& out);
 
+// The kind of an entry as list shows it: file, list, volume or filler.
+const char* kindName(EntryKind kind);
+
 // A DOS date-time as "YYYY-MM-DD HH:MM:SS" (its fields are local time), or
 // "invalid 0x...." when a field is out of range.
 std::string formatDosDate(int32_t fileDate);

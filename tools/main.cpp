@@ -10,6 +10,7 @@
 #include "tools/host_paths.h"
 #include "tools/cli.h"
 #include "tools/inspect.h"
+#include "tools/list_json.h"
 #include "tools/medium.h"
 #include "tools/pack.h"
 #include "tools/restore_command.h"
@@ -22,9 +23,23 @@ constexpr int kExitFailed = 1;
 constexpr int kExitMissing = 3;
 constexpr int kExitUsage = 64;
 
+// A message on standard error, each line that does not continue an indented
+// list marked as the tool's.
+void printError(const std::string& message) {
+  size_t start = 0;
+  while (start < message.size()) {
+    size_t end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    std::string line = message.substr(start, end - start);
+    std::cerr << (line.empty() || line[0] == ' ' ? "" : "setupkit: ") << line << "\n";
+    start = end + 1;
+  }
+  if (message.empty()) std::cerr << "setupkit: failed\n";
+}
+
 void printPackResult(const setupkit::PackResult& r) {
-  for (const auto& w : r.warnings) std::cerr << "warning: " << w << "\n";
-  for (const auto& s : r.staleRemoved) std::cerr << "Removed the stale volume " << s << "\n";
+  for (const auto& w : r.warnings) std::cerr << "setupkit: warning: " << w << "\n";
+  for (const auto& s : r.staleRemoved) std::cerr << "setupkit: removed the stale volume " << s << "\n";
   std::cout << "Packed " << r.files << (r.files == 1 ? " file, " : " files, ") << r.totalSize << " bytes into "
             << r.archiveBytes << " bytes in " << r.volumes.size() << (r.volumes.size() == 1 ? " volume:" : " volumes:")
             << "\n";
@@ -40,12 +55,29 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       printPackResult(r.pack);
       std::cout << "  " << r.configuration << "\n";
       if (r.program.empty())
-        std::cerr << "warning: no setup program found (build it, or name it with --program); the medium has none\n";
+        std::cerr << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
       else
         std::cout << "  " << r.program << "\n";
+      for (const auto& w : r.warnings) std::cerr << "warning: " << w << "\n";
+      if (r.runtimeFiles > 0)
+        std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeBytes << " bytes ("
+                  << (r.runtimeBytes + 512 * 1024) / (1024 * 1024) << " MiB); needs the GNU C library "
+                  << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1) << " or newer\n";
+      for (size_t i = 0; i < r.disks.size(); ++i) std::cout << "Disk " << i + 1 << ": " << r.disks[i] << "\n";
+      for (const auto& image : r.images) std::cout << "Image: " << image << "\n";
       return kExitOk;
     }
-    case Command::List: return printListing(readArchive(line.archive), std::cout) ? kExitOk : kExitFailed;
+    case Command::List: {
+      ArchiveInfo info = readArchive(line.archive);
+      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitFailed;
+      if (printJsonListing(info, std::cout)) return kExitOk;
+      // The text listing says this on standard output; a script reading the
+      // JSON gets it as an error.
+      if (!info.problems.empty())
+        printError("reading stopped at " + describeLocation(info, info.problems.back().at) + ": " +
+                   info.problems.back().message);
+      return kExitFailed;
+    }
     case Command::Verify: {
       ArchiveInfo info = readArchive(line.archive);
       VerifyReport report = verifyArchive(info);
@@ -56,7 +88,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       const bool terminal = isatty(STDIN_FILENO) != 0;
       RestoreConsole console{std::cout, std::cerr, terminal ? &std::cin : nullptr, isatty(STDERR_FILENO) != 0};
       RestoreReport r = runRestore(line.restore, console);
-      if (r.outcome != RestoreOutcome::Success) std::cerr << r.message << "\n";
+      if (r.outcome != RestoreOutcome::Success) printError(r.message);
       return int(r.outcome);
     }
     case Command::None: break;
@@ -85,6 +117,10 @@ int main(int argc, char** argv) {
   }
   if (line.help) {
     std::cout << setupkit::usageText(line.command);
+    return kExitOk;
+  }
+  if (line.version) {
+    std::cout << setupkit::versionText();
     return kExitOk;
   }
   try {

@@ -3,6 +3,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tools/disk_layout.h"
+#include "tools/elf_file.h"
+#include "tools/external_tool.h"
+#include "tools/host_paths.h"
+#include "tools/runtime_gather.h"
 #include "tools/tool_error.h"
 
 namespace fs = std::filesystem;
@@ -41,54 +46,192 @@ void writeFileAtomically(const fs::path& target, const std::string& content) {
   if (ec) throw ToolError("Cannot write " + target.string() + ": " + ec.message());
 }
 
+// Copies a file through a temporary name beside the target; an ELF file is
+// stripped on the way (strip-all for the program, strip-unneeded for shared
+// objects) when strip is installed.
+void copyFileInto(const fs::path& source, const fs::path& target, bool program, bool elf,
+                  std::vector<std::string>& warnings) {
+  fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".tmp");
+  std::error_code ec;
+  fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
+  if (!ec && elf) {
+    static const bool haveStrip = haveExternalTool("strip");
+    if (!haveStrip) {
+      if (warnings.empty() || warnings.back().find("strip") == std::string::npos)
+        warnings.push_back("strip is not installed: the binaries on the medium are not stripped");
+    } else if (runExternalTool({"strip", program ? "--strip-all" : "--strip-unneeded", temporary.string()}) != 0) {
+      warnings.push_back("strip failed on " + source.string() + ": copied as it is");
+      fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
+    }
+  }
+  if (!ec) fs::rename(temporary, target, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw ToolError("Cannot copy " + source.string() + " to " + target.string());
+  }
+}
+
+// Writes the runtime folder `target` from the plan: built under a temporary
+// name, then put in place of an older one. Returns its size in bytes.
+int64_t installRuntime(const RuntimePlan& plan, const fs::path& target, std::vector<std::string>& warnings) {
+  fs::path building = target.parent_path() / ("." + target.filename().string() + ".tmp");
+  std::error_code ec;
+  fs::remove_all(building, ec);
+  int64_t bytes = 0;
+  try {
+    for (const RuntimeFile& file : plan.files) {
+      fs::path to = building / file.target;
+      fs::create_directories(to.parent_path(), ec);
+      copyFileInto(file.source, to, false, file.elf, warnings);
+      bytes += int64_t(fs::file_size(to));
+    }
+    if (fs::is_directory(building / "fonts", ec)) {
+      writeFileAtomically(building / "fonts" / "fonts.conf", runtimeFontConfiguration());
+      bytes += int64_t(runtimeFontConfiguration().size());
+    }
+  } catch (...) {
+    fs::remove_all(building, ec);
+    throw;
+  }
+  fs::remove_all(target, ec);
+  fs::rename(building, target, ec);
+  if (ec) throw ToolError("Cannot write " + target.string() + ": " + ec.message());
+  return bytes;
+}
+
+// Writes the ISO 9660 image of one disk folder with xorriso (or genisoimage):
+// Rock Ridge keeps the program executable, Joliet the long names.
+void writeDiskImage(const fs::path& folder, const fs::path& image, const std::string& label) {
+  std::string tool = haveExternalTool("xorriso") ? "xorriso" : haveExternalTool("genisoimage") ? "genisoimage" : "";
+  if (tool.empty()) throw ToolError("Writing ISO images needs xorriso or genisoimage");
+  fs::path temporary = image.parent_path() / ("." + image.filename().string() + ".tmp");
+  fs::path log = image.parent_path() / ("." + image.filename().string() + ".log");
+  std::vector<std::string> argv = {tool};
+  if (tool == "xorriso") argv.insert(argv.end(), {"-as", "mkisofs"});
+  argv.insert(argv.end(), {"-quiet", "-r", "-J", "-V", label, "-o", temporary.string(), folder.string()});
+  int status = runExternalTool(argv, log.string());
+  std::error_code ec;
+  if (status == 0) fs::rename(temporary, image, ec);
+  std::ifstream in(log);
+  std::string message((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  fs::remove(log, ec);
+  if (status != 0 || ec) {
+    fs::remove(temporary, ec);
+    throw ToolError("Cannot write the image " + image.string() + " with " + tool + ": " + message);
+  }
+}
+
+// Moves continuation volume N from disk 1 to disk N and removes what a
+// former medium with more disks left behind.
+std::vector<std::string> spreadOverDisks(const fs::path& dir, const std::vector<std::string>& volumes) {
+  std::vector<std::string> folders;
+  std::error_code ec;
+  for (size_t i = 0; i < volumes.size(); ++i) {
+    fs::path folder = dir / diskFolderName(int(i + 1));
+    if (i > 0) {
+      fs::create_directories(folder, ec);
+      fs::path target = folder / fs::path(volumes[i]).filename();
+      fs::rename(volumes[i], target, ec);
+      if (ec) throw ToolError("Cannot move " + volumes[i] + " to " + target.string() + ": " + ec.message());
+    }
+    folders.push_back(folder.string());
+  }
+  for (int n = int(volumes.size()) + 1; fs::is_directory(dir / diskFolderName(n), ec); ++n) {
+    fs::path folder = dir / diskFolderName(n);
+    fs::remove(folder / ("SETUP." + volumeNumberText(n)), ec);
+    fs::remove(dir / (diskFolderName(n) + ".iso"), ec);
+    fs::remove(folder, ec);  // only when nothing else is in it
+  }
+  return folders;
+}
+
 }  // namespace
 
-std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir) {
-  return "[Setup]\nTitle=" + iniValue("Title", title) + "\nApp=" + iniValue("App", app) +
-         "\nDestDir=" + iniValue("DestDir", destDir) + "\n";
+std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir,
+                                   int disks) {
+  std::string text = "[Setup]\nTitle=" + iniValue("Title", title) + "\nApp=" + iniValue("App", app) +
+                     "\nDestDir=" + iniValue("DestDir", destDir) + "\n";
+  if (disks > 0) text += "Disks=" + std::to_string(disks) + "\n";
+  return text;
 }
 
 std::string findSetupProgram(const std::string& toolPath) {
   fs::path tool(toolPath);
   std::error_code ec;
-  for (const fs::path& candidate : {tool.parent_path().parent_path() / "app" / "setup", tool.parent_path() / "setup"})
+  // Installed: PREFIX/bin/setupkit and PREFIX/lib/setupkit/setup. Built:
+  // <build>/tools/setupkit and <build>/app/setup.
+  const fs::path prefix = tool.parent_path().parent_path();
+  for (const fs::path& candidate :
+       {prefix / "lib" / "setupkit" / "setup", prefix / "app" / "setup", tool.parent_path() / "setup"})
     if (fs::is_regular_file(candidate, ec)) return candidate.string();
   return {};
 }
 
 MediumResult makeMedium(const MediumOptions& options, const std::string& toolPath) {
-  // Checked before anything is written.
-  std::string configuration = setupConfigurationText(options.title, options.app, options.destDir);
+  // Checked before anything is written. With disks, the configuration is
+  // measured with the longest count it can hold.
+  std::string configuration = setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0);
+  if (options.isoImages && !options.disks) throw ToolError("Disk images need --disks");
   std::string program = options.program;
   std::error_code ec;
   if (!program.empty() && !fs::is_regular_file(program, ec)) throw ToolError("Program not found: " + program);
   if (program.empty()) program = findSetupProgram(toolPath);
+  const bool bundled = options.runtime == MediumOptions::Runtime::Bundled && !program.empty();
+  RuntimePlan plan;
+  if (bundled) plan = gatherRuntime(program);
 
   fs::path dir(options.directory);
-  fs::create_directories(dir, ec);
-  if (!fs::is_directory(dir, ec)) throw ToolError("Cannot create the directory " + options.directory);
+  fs::path first = options.disks ? dir / diskFolderName(1) : dir;
+  fs::create_directories(first, ec);
+  if (!fs::is_directory(first, ec)) throw ToolError("Cannot create the directory " + first.string());
 
   MediumResult result;
+  result.warnings = plan.warnings;
+  // The program and its runtime first: on disk 1 they take room from the
+  // archive's first volume.
+  int64_t disk1Files = int64_t(configuration.size());
+  if (!program.empty()) {
+    fs::path target = first / fs::path(program).filename();
+    if (!fs::equivalent(program, target, ec))
+      copyFileInto(program, target, true, isElfFile(program), result.warnings);
+    result.program = target.string();
+    disk1Files += int64_t(fs::file_size(target));
+  }
+  fs::path runtime = first / kRuntimeFolder;
+  if (bundled) {
+    result.runtimeBytes = installRuntime(plan, runtime, result.warnings);
+    result.runtimeFiles = plan.files.size();
+    result.oldestGlibc = plan.oldestGlibc;
+    disk1Files += result.runtimeBytes;
+  } else {
+    // A runtime left by an earlier medium would still be loaded: the
+    // program looks there first.
+    fs::remove_all(runtime, ec);
+  }
+
   PackOptions pack = options.pack;
-  pack.archive = (dir / "SETUP.BIN").string();
+  pack.archive = (first / "SETUP.BIN").string();
+  if (options.disks) pack.firstVolumeSize = firstVolumeCapacity(pack.volumeSize, disk1Files);
   result.pack = setupkit::pack(pack);
 
-  fs::path ins = dir / "SETUP.INS";
+  if (options.disks) {
+    result.disks = spreadOverDisks(dir, result.pack.volumes);
+    for (size_t i = 1; i < result.pack.volumes.size(); ++i)
+      result.pack.volumes[i] = (fs::path(result.disks[i]) / fs::path(result.pack.volumes[i]).filename()).string();
+    configuration = setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()));
+  }
+  fs::path ins = first / "SETUP.INS";
   writeFileAtomically(ins, configuration);
   result.configuration = ins.string();
 
-  if (!program.empty()) {
-    fs::path target = dir / fs::path(program).filename();
-    if (!fs::equivalent(program, target, ec)) {
-      fs::path temporary = dir / ("." + target.filename().string() + ".tmp");
-      fs::copy_file(program, temporary, fs::copy_options::overwrite_existing, ec);
-      if (!ec) fs::rename(temporary, target, ec);
-      if (ec) {
-        fs::remove(temporary, ec);
-        throw ToolError("Cannot copy the program " + program + " to " + target.string());
-      }
+  for (size_t i = 0; i < result.disks.size(); ++i) {
+    fs::path image = dir / (diskFolderName(int(i + 1)) + ".iso");
+    if (!options.isoImages) {
+      fs::remove(image, ec);  // an image of an earlier medium no longer matches its disk
+      continue;
     }
-    result.program = target.string();
+    writeDiskImage(result.disks[i], image, diskImageLabel(options.title, int(i + 1)));
+    result.images.push_back(image.string());
   }
   return result;
 }

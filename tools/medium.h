@@ -1,6 +1,9 @@
 #pragma once
-// medium: a whole distribution medium in one directory: the archive SETUP.BIN
-// with its volumes, the configuration SETUP.INS, and the setup program.
+// medium: a whole distribution medium: the archive SETUP.BIN with its
+// volumes, the configuration SETUP.INS, the setup program and the runtime it
+// needs (shared libraries, Qt plugins, fonts) in the folder runtime/ beside
+// it. With disks, one folder per disk (disk1/, disk2/, ...), and optionally an
+// ISO 9660 image of each.
 #include <string>
 
 #include "tools/pack.h"
@@ -14,28 +17,43 @@ struct MediumOptions {
   std::string app;         // [Setup] App
   std::string destDir;     // [Setup] DestDir
   std::string program;     // the setup program to copy; empty: look for the built one
+  // Bundled: the program's runtime goes on the medium; System: the program
+  // alone, for machines that have its libraries installed.
+  enum class Runtime { System, Bundled } runtime = Runtime::System;
+  bool disks = false;      // one folder per disk; pack.volumeSize is a disk's capacity
+  bool isoImages = false;  // with disks: DIR/diskN.iso beside each folder
 };
 
 struct MediumResult {
   PackResult pack;
   std::string configuration;  // host path of SETUP.INS
   std::string program;        // host path of the copied program; empty when none was found
+  int64_t runtimeBytes = 0;   // the runtime folder's files together (0 without one)
+  size_t runtimeFiles = 0;
+  std::string oldestGlibc;    // "GLIBC_2.34" with a runtime: the C library the medium needs
+  std::vector<std::string> warnings;
+  std::vector<std::string> disks;   // host paths of the disk folders (with disks)
+  std::vector<std::string> images;  // host paths of the ISO images
 };
 
 // Makes the medium. The program is the one named, or else the `setup`
-// program of the build tree that `toolPath` (this tool's own file) belongs
-// to; without one the medium is made without it. Raises ToolError for a
-// value SETUP.INS cannot carry (a line break, more than 2047 characters), a
-// named program that does not exist, and every failure of pack.
+// program installed or built with `toolPath` (this tool's own file); without
+// one the medium is made without it. Raises ToolError for a value SETUP.INS
+// cannot carry (a line break, more than 2047 characters), a named program
+// that does not exist, and every failure of pack.
 MediumResult makeMedium(const MediumOptions& options, const std::string& toolPath);
 
 // The text of SETUP.INS. A value with blanks at either end, or enclosed in
 // quotation marks, is written in double quotation marks, so that reading it
 // back (blanks trimmed, one pair of quotes removed) gives it unchanged.
-std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir);
+// With disks > 0 a line "Disks=N" follows: the program copies itself off
+// disk 1 when the medium spans more than one disk.
+std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir,
+                                   int disks = 0);
 
-// The setup program beside a build of this tool: <build>/app/setup for the
-// tool <build>/tools/setupkit, or `setup` in the tool's own directory.
+// The setup program that belongs with this tool: PREFIX/lib/setupkit/setup
+// for an installed PREFIX/bin/setupkit, <build>/app/setup for the tool
+// <build>/tools/setupkit, or `setup` in the tool's own directory.
 std::string findSetupProgram(const std::string& toolPath);
 
 }  // namespace setupkit

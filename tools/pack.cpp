@@ -183,7 +183,7 @@ PackResult pack(const PackOptions& options) {
   result.files = scan.files.size();
   result.totalSize = scan.totalSize;
 
-  ArchiveWriter writer(options.archive, options.volumeSize);
+  ArchiveWriter writer(options.archive, options.volumeSize, options.firstVolumeSize);
   writer.writeHeader(options.headerText, int32_t(scan.totalSize), 0);
   std::vector<ManifestLine> manifest(scan.files.size());
   {

@@ -13,6 +13,7 @@ struct PackOptions {
   std::vector<std::string> sources;  // host paths of files and directories
   Level level = Level::Max;
   int64_t volumeSize = 0;            // 0: one volume
+  int64_t firstVolumeSize = 0;       // a smaller first volume (0: volumeSize)
   std::string headerText;
   bool fileList = true;              // store the manifest as a file-list entry
   unsigned threads = 0;              // 0: every core

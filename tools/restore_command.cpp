@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/host_paths.h"
+#include "tools/restore_plan.h"
 #include "tools/tool_error.h"
 
 namespace setupkit {
@@ -19,6 +20,23 @@ std::string shownPath(const std::string& windowsPath) {
   return host ? *host : windowsPath;
 }
 
+std::string cancelledMessage(const std::string& missingVolume) {
+  return missingVolume.empty() ? "The restore was cancelled"
+                               : "The restore was cancelled: volume " + missingVolume + " is missing";
+}
+
+// The refusal of a flat restore whose entries would overwrite each other.
+std::string clashMessage(const std::vector<NameClash>& clashes) {
+  std::string text = "The flat restore would write several entries to the same file; nothing was written:\n";
+  for (const auto& c : clashes) {
+    text += "  " + shownPath(c.target) + ":";
+    for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + c.storedNames[i];
+    text += "\n";
+  }
+  text += "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order";
+  return text;
+}
+
 }  // namespace
 
 RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console) {
@@ -26,18 +44,17 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string archive, dest;
   try {
     archive = windowsPathOfArgument(options.archive);
-    if (options.hasDest) dest = windowsPathOfArgument(options.dest);
+    // The engine writes to the stored paths only for an empty destination.
+    if (options.layout != RestoreLayout::StoredPaths)
+      dest = windowsPathOfArgument(options.dest.empty() ? "." : options.dest);
   } catch (const ToolError& e) {
     return {RestoreOutcome::Missing, e.what(), 0};
   }
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + options.archive, 0};
-
-  TBackupFile backup(nullptr);
-  backup.RestoreMode = options.mode;
-  backup.RestoreFullPath = options.fullPath;
+  const bool fullPath = options.layout == RestoreLayout::Tree;
 
   std::string missingVolume;
-  backup.OnNeedDisk = TNeedDiskEvent([&](TObject*, uint16_t disk, bool& cont) {
+  TNeedDiskEvent needDisk([&](TObject*, uint16_t disk, bool& cont) {
     // The engine forms the next name the same way: the extension replaced by
     // the three-digit volume number.
     std::string next = fw::changeExtension(archive, "." + volumeNumberText(disk));
@@ -57,12 +74,46 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     }
   });
 
+  // Looks before writing: a flat restore must not let entries overwrite each
+  // other unless a mode says how, and the stored paths are announced.
+  try {
+    if (options.layout == RestoreLayout::Flat && !options.modeGiven) {
+      RestorePlan stored = planRestore(archive, "", false, needDisk);
+      RestorePlan flat = stored.complete ? planRestore(archive, dest, false, needDisk) : stored;
+      if (!flat.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
+      auto clashes = findClashes(stored.targets, flat.targets);
+      if (!clashes.empty()) return {RestoreOutcome::Refused, clashMessage(clashes), 0};
+    } else if (options.layout == RestoreLayout::StoredPaths) {
+      RestorePlan stored = planRestore(archive, "", false, needDisk);
+      if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
+      const size_t n = stored.targets.size();
+      console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
+      if (n) console.err << ", below " << shownPath(commonDirectory(stored.targets));
+      console.err << "\n" << std::flush;
+    }
+  } catch (const std::exception& e) {
+    return {RestoreOutcome::Exception, e.what(), 0};
+  }
+
+  TBackupFile backup(nullptr);
+  backup.RestoreMode = options.mode;
+  backup.RestoreFullPath = fullPath;
+  backup.OnNeedDisk = needDisk;
+
+  std::string lastShown;
+  int lastCount = -1;
   int lastPercent = -1;
-  backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
-    if (console.progress) console.err << "\r\033[K" << std::flush;
-    console.out << name << "\n";
-    lastPercent = -1;
-  });
+  if (options.verbose) {
+    backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
+      // A continuation of the same file fires again; show each file once.
+      if (name == lastShown && backup.FRestoredCount == lastCount) return;
+      lastShown = name;
+      lastCount = backup.FRestoredCount;
+      if (console.progress) console.err << "\r\033[K" << std::flush;
+      console.out << name << "\n";
+      lastPercent = -1;
+    });
+  }
   if (console.progress) {
     backup.OnProgress = TProgressEvent([&](TObject*, const std::string&, TPercentage percent, bool&) {
       if (int(percent) == lastPercent) return;
@@ -73,30 +124,30 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string errorMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { errorMessage = text; });
 
-  // The file behind a failure and the system's reason, beside the component's message.
-  auto nameFailedFile = [&] {
-    if (!backup.FFailedFile.empty())
-      console.err << "cannot write " << shownPath(backup.FFailedFile) << ": " << backup.FFailureReason << "\n";
+  // The file behind a failure and the system's reason come first, then the
+  // component's message.
+  auto failedFile = [&] {
+    return backup.FFailedFile.empty()
+               ? std::string()
+               : "cannot write " + shownPath(backup.FFailedFile) + ": " + backup.FFailureReason + "\n";
   };
   bool ok = false;
   try {
     ok = backup.Restore(archive, dest);
   } catch (const std::exception& e) {
     if (console.progress) console.err << "\n";
-    nameFailedFile();
-    return {RestoreOutcome::Exception, e.what(), backup.FRestoredCount};
+    return {RestoreOutcome::Exception, failedFile() + e.what(), backup.FRestoredCount};
   }
   if (console.progress) console.err << "\r\033[K" << std::flush;
-  nameFailedFile();
   report.restored = backup.FRestoredCount;
   if (ok) return report;
   if (backup.FErrorCode != 0) {
     report.outcome = RestoreOutcome::ErrorCode;
-    report.message = errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage;
+    report.message =
+        failedFile() + (errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage);
   } else {
     report.outcome = RestoreOutcome::Cancelled;
-    report.message = missingVolume.empty() ? "The restore was cancelled"
-                                           : "The restore was cancelled: volume " + missingVolume + " is missing";
+    report.message = cancelledMessage(missingVolume);
   }
   return report;
 }

@@ -7,12 +7,20 @@
 
 namespace setupkit {
 
+// Where the restored files go.
+enum class RestoreLayout {
+  Tree,         // the stored directories below the destination (the default)
+  Flat,         // every file directly in the destination, by its file name
+  StoredPaths,  // every file to the path stored in the archive; no destination
+};
+
 struct RestoreOptions {
   std::string archive;          // host or Windows-form path of the first volume
-  std::string dest;             // host or Windows-form path; used when hasDest
-  bool hasDest = false;         // false: every file returns to its stored path
-  bool fullPath = false;        // keep the stored directories below dest
+  std::string dest;             // host or Windows-form path; empty: the current directory
+  RestoreLayout layout = RestoreLayout::Tree;
   TRestoreMode mode = rmAll;
+  bool modeGiven = false;       // --mode was given: a flat restore then overwrites in archive order
+  bool verbose = false;         // name each restored file on the console's `out`
 };
 
 // How a restore ended; the values are the command's exit statuses.
@@ -22,25 +30,29 @@ enum class RestoreOutcome {
   Exception = 2,   // an exception left the restore
   Missing = 3,     // the archive does not exist
   Cancelled = 4,   // stopped without an error code (a volume was not there)
+  Refused = 5,     // refused before anything was written (names that clash in a flat restore)
 };
 
 // Where the restore talks to its user.
 struct RestoreConsole {
-  std::ostream& out;        // each restored file
-  std::ostream& err;        // messages, progress, questions
+  std::ostream& out;        // each restored file, when verbose
+  std::ostream& err;        // notices, progress, questions
   std::istream* in = nullptr;  // answers when asking for a missing volume; null: never ask
   bool progress = false;    // show a percentage on err
 };
 
 struct RestoreReport {
   RestoreOutcome outcome = RestoreOutcome::Success;
-  std::string message;      // for every outcome but Success
+  std::string message;      // for every outcome but Success; may span lines
   int restored = 0;         // files restored
 };
 
 // Restores the archive with TBackupFile::Restore. Further volumes are taken
 // from beside the archive without asking; a missing one is asked for on the
-// console when `in` is given, and otherwise cancels the restore.
+// console when `in` is given, and otherwise cancels the restore. A flat
+// restore without an explicit mode first checks that no two entries land on
+// the same file, and a restore to the stored paths first says on `err` where
+// it will write; both look at every entry before anything is written.
 RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console);
 
 }  // namespace setupkit

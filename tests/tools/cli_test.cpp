@@ -74,17 +74,25 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"RestoreWithModeAndDest", {"restore", "--full-path", "--mode", "existing-newer", "a.bin", "C:\\D"},
                  "",
                  [](const setupkit::CommandLine& c) {
-                   EXPECT_TRUE(c.restore.fullPath);
+                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
                    EXPECT_EQ(c.restore.mode, rmExistingNewer);
+                   EXPECT_TRUE(c.restore.modeGiven);
                    EXPECT_EQ(c.restore.archive, "a.bin");
-                   EXPECT_TRUE(c.restore.hasDest);
                    EXPECT_EQ(c.restore.dest, "C:\\D");
                  }},
         ParseRow{"RestoreWithoutDest", {"restore", "a.bin"}, "",
                  [](const setupkit::CommandLine& c) {
-                   EXPECT_FALSE(c.restore.hasDest);
+                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                   EXPECT_EQ(c.restore.dest, "");
                    EXPECT_EQ(c.restore.mode, rmAll);
+                   EXPECT_FALSE(c.restore.modeGiven);
+                   EXPECT_FALSE(c.restore.verbose);
                  }},
+        ParseRow{"FlatAndStoredPaths", {"restore", "--flat", "--stored-paths", "a.bin"},
+                 "options --flat and --stored-paths exclude each other", nullptr},
+        ParseRow{"FullPathAndFlat", {"restore", "--full-path", "--flat", "a.bin", "d"},
+                 "options --full-path and --flat exclude each other", nullptr},
+        ParseRow{"JsonOutsideList", {"verify", "--json", "a.bin"}, "unknown option --json", nullptr},
         ParseRow{"HelpOfACommand", {"verify", "--help"}, "",
                  [](const setupkit::CommandLine& c) {
                    EXPECT_TRUE(c.help);
@@ -102,6 +110,25 @@ INSTANTIATE_TEST_SUITE_P(
                  "option --threads needs a number from 1 to 999, not \"0\"", nullptr},
         ParseRow{"PackWithoutOutput", {"pack", "src"}, "the archive is missing (-o ARCHIVE)", nullptr},
         ParseRow{"PackWithoutSource", {"pack", "-o", "a.bin"}, "no SOURCE given", nullptr},
+        ParseRow{"MediumRuntimeAndDisks",
+                 {"medium", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks", "--image", "iso"},
+                 "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::Bundled);
+                   EXPECT_TRUE(c.medium.disks);
+                   EXPECT_TRUE(c.medium.isoImages);
+                 }},
+        ParseRow{"MediumSystemRuntime",
+                 {"medium", "--runtime=system", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::System);
+                   EXPECT_FALSE(c.medium.disks);
+                 }},
+        ParseRow{"MediumBadRuntime", {"medium", "--runtime", "static", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                 "unknown runtime \"static\" (bundled or system)", nullptr},
+        ParseRow{"MediumImageWithoutDisks",
+                 {"medium", "--image", "iso", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                 "--image needs --disks", nullptr},
         ParseRow{"MediumWithoutTitle", {"medium", "-o", "m", "--app", "A", "--dest", "D", "s"},
                  "--title, --app and --dest are required", nullptr},
         ParseRow{"FlagWithValue", {"pack", "--no-file-list=yes", "-o", "a", "s"}, "option --no-file-list takes no value",
@@ -121,7 +148,7 @@ struct BinaryRow {
   std::string stderrStart;  // the start of standard error
 };
 
-class Binary : public ::testing::TestWithParam<BinaryRow> {
+class Binary : public SharedScratchTest<BinaryRow> {
  protected:
   static void SetUpTestSuite() {
     tmp_ = new TempDir;
@@ -153,29 +180,14 @@ class Binary : public ::testing::TestWithParam<BinaryRow> {
     noEnd.header(5).storedFile("C:\\A.TXT", 0x2ACF63C0, "hello");
     writeFile(t + "/noend.bin", noEnd.bytes());
   }
-  static void TearDownTestSuite() {
-    delete tmp_;
-    tmp_ = nullptr;
-  }
-  static TempDir* tmp_;
 };
-TempDir* Binary::tmp_ = nullptr;
-
-std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
-  return s;
-}
 
 TEST_P(Binary, ExitStatusAndMessage) {
   const std::string t = tmp_->path();
-  const std::string err = t + "/stderr.txt";
-  const std::string command = std::string(SETUPKIT_BINARY) + " " + replaceAll(GetParam().arguments, "{T}", t) +
-                              " > " + t + "/stdout.txt 2> " + err + " < /dev/null";
-  int raw = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(raw)) << command;
-  EXPECT_EQ(WEXITSTATUS(raw), GetParam().status) << command;
+  RunResult r = runSetupkit(replaceAll(GetParam().arguments, "{T}", t), t, t);
+  EXPECT_EQ(r.status, GetParam().status) << GetParam().arguments;
   const std::string expected = replaceAll(GetParam().stderrStart, "{T}", t);
-  EXPECT_EQ(readFile(err).substr(0, expected.size()), expected);
+  EXPECT_EQ(r.err.substr(0, expected.size()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -196,15 +208,15 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"VerifyMissing", "verify {T}/nothing.bin", 3, "setupkit: Archive not found: {T}/nothing.bin"},
         BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
         BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 1,
-                  "cannot write {T}/out-zlib/Z.TXT: Compression error\nCompression error\n"},
+                  "setupkit: cannot write {T}/out-zlib/Z.TXT: Compression error\nsetupkit: Compression error\n"},
         BinaryRow{"RestoreCannotReadFile", "restore {T}/written.bin {T}/out-written", 1,
-                  "cannot write {T}/out-written/A.TXT: Invalid archive type\nCannot read file\n"},
-        BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2, "Invalid archive type\n"},
-        BinaryRow{"RestoreCannotReadArchive", "restore {T}/short.bin {T}/out-short", 2, "Cannot read archive\n"},
-        BinaryRow{"RestoreStreamReadError", "restore {T}/noend.bin {T}/out-noend", 2, "Stream read error\n"},
-        BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3, "Archive not found: {T}/nothing.bin\n"},
+                  "setupkit: cannot write {T}/out-written/A.TXT: Invalid archive type\nsetupkit: Cannot read file\n"},
+        BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2, "setupkit: Invalid archive type\n"},
+        BinaryRow{"RestoreCannotReadArchive", "restore {T}/short.bin {T}/out-short", 2, "setupkit: Cannot read archive\n"},
+        BinaryRow{"RestoreStreamReadError", "restore {T}/noend.bin {T}/out-noend", 2, "setupkit: Stream read error\n"},
+        BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3, "setupkit: Archive not found: {T}/nothing.bin\n"},
         BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
-                  "The restore was cancelled: volume "},
+                  "setupkit: The restore was cancelled: volume "},
         BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -215,7 +227,7 @@ TEST(BinaryOutput, RestorePrintsEachFileOnce) {
   setupkit::PackOptions options;
   options.volumeSize = 20000;
   ASSERT_GE(packTree(tmp.file("v/SETUP.BIN"), {tmp.file("src")}, options).volumes.size(), 2u);
-  const std::string command = std::string(SETUPKIT_BINARY) + " restore " + tmp.file("v/SETUP.BIN") + " " +
+  const std::string command = std::string(SETUPKIT_BINARY) + " restore -v " + tmp.file("v/SETUP.BIN") + " " +
                               tmp.file("out") + " > " + tmp.file("stdout.txt") + " 2>&1 < /dev/null";
   ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
   std::string out = readFile(tmp.file("stdout.txt"));

@@ -94,7 +94,8 @@ TEST(FullDisk, AReadOnlyFileSystemIsNamed) {
   packTree(tmp.file("app.bin"), {tmp.file("src")});
   RestoreRun run = restore(tmp, tmp.file("ro"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "cannot write " + tmp.file("ro/a.txt") + ": Read-only file system\nCannot read file\n");
+  EXPECT_EQ(run.err,
+            "setupkit: cannot write " + tmp.file("ro/a.txt") + ": Read-only file system\nsetupkit: Cannot read file\n");
 }
 
 }  // namespace

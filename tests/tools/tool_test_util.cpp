@@ -1,5 +1,8 @@
 #include "tests/tools/tool_test_util.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -67,9 +70,25 @@ int restoreTree(const std::string& driveRoot, const std::string& archive, const 
   setupkit::RestoreOptions options;
   options.archive = archive;
   options.dest = dest;
-  options.hasDest = true;
-  options.fullPath = true;
   return int(setupkit::runRestore(options, console).outcome);
+}
+
+RunResult runSetupkit(const std::string& arguments, const std::string& workDir, const std::string& scratch) {
+  fs::create_directories(workDir);
+  const std::string out = scratch + "/stdout.txt", err = scratch + "/stderr.txt";
+  const std::string command = "cd '" + workDir + "' && " + SETUPKIT_BINARY + " " + arguments + " > '" + out +
+                              "' 2> '" + err + "' < /dev/null";
+  int raw = std::system(command.c_str());
+  RunResult r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = readFile(out);
+  r.err = readFile(err);
+  return r;
+}
+
+std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
+  return s;
 }
 
 std::vector<std::string> differences(const Tree& original, const Tree& restored) {

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the setupkit tests: random source trees, tree comparison, and
 // packing and restoring in a scratch directory.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -37,13 +39,39 @@ inline void writeFile(const std::string& path, const std::string& bytes) { write
 setupkit::PackResult packTree(const std::string& archive, const std::vector<std::string>& sources,
                               setupkit::PackOptions options = {});
 
-// Restores `archive` below `dest` with full paths through the restore
+// Restores `archive` below `dest`, keeping the stored tree, through the restore
 // command (and so through the engine), with C: mapped to `driveRoot`.
 // Returns the outcome as an exit status and the restored tree.
 int restoreTree(const std::string& driveRoot, const std::string& archive, const std::string& dest);
 
 // The mtime a restore gives: DOS date-times hold even seconds.
 inline int64_t dosRounded(int64_t mtime) { return mtime - (mtime % 2 + 2) % 2; }
+
+// A table of rows that share one scratch directory, made once for the
+// suite; the suite's SetUpTestSuite fills it.
+template <class Row>
+class SharedScratchTest : public ::testing::TestWithParam<Row> {
+ protected:
+  static void TearDownTestSuite() {
+    delete tmp_;
+    tmp_ = nullptr;
+  }
+  inline static TempDir* tmp_ = nullptr;
+};
+
+// What a run of the setupkit binary gave.
+struct RunResult {
+  int status = -1;  // the exit status, -1 when it did not exit normally
+  std::string out, err;
+};
+
+// Runs the setupkit binary with `arguments` (split by the shell) in the host
+// directory `workDir` (created when missing), standard input from /dev/null;
+// its output goes through files in `scratch`.
+RunResult runSetupkit(const std::string& arguments, const std::string& workDir, const std::string& scratch);
+
+// `s` with every `from` replaced by `to`.
+std::string replaceAll(std::string s, const std::string& from, const std::string& to);
 
 // Names the files in which two trees differ (content or rounded time).
 std::vector<std::string> differences(const Tree& original, const Tree& restored);

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The setup program on a machine where nothing is installed: a two-disk
+# medium made with `setupkit medium --disks`, run in a bare Debian 12 root on
+# a virtual display. Disk 1 is mounted at /media/cdrom; at the disk prompt it
+# is unmounted (which fails if the program still holds a file of it) and
+# disk 2 is mounted in its place. Every page is photographed and must show
+# text; every payload file must arrive with its bytes and date; the program
+# must end with exit code 0 and leave no private copy behind.
+#
+#   walk.sh SETUPKIT SETUP SHOTDIR     exit 0 passed, 1 failed, 77 skipped
+set -euo pipefail
+setupkit=$(realpath "$1")
+setup=$(realpath "$2")
+shots=$3
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+source "$cs_repo/scripts/x-walk.sh"
+
+for tool in Xvfb openbox xdotool xwininfo import convert chroot; do
+  command -v "$tool" >/dev/null || cs_skip "$tool is not installed (scripts/install-deps.sh)"
+done
+cs_init "$(mktemp -d /tmp/clean-system.XXXXXX)"
+cs_on_exit+=("rm -rf '$cs_work'")
+rm -rf "$shots"
+mkdir -p "$shots"
+export TZ=UTC0   # setupkit here and setup in the root read dates alike
+
+# ---- The payload: unique names (the wizard restores flat), even seconds ----
+payload=$cs_work/payload
+mkdir -p "$payload/bin" "$payload/docs/en" "$payload/data"
+head -c 300000 /dev/urandom >"$payload/bin/program.bin"     # does not compress: spans the disks
+seq 1 20000 >"$payload/docs/en/numbers.txt"
+printf 'read me\r\n' >"$payload/docs/read me.txt"
+: >"$payload/data/empty.dat"
+head -c 70000 /dev/urandom >"$payload/data/tables.dat"
+touch -d '2001-02-03 04:05:06' "$payload/bin/program.bin"
+touch -d '1999-12-31 23:59:58' "$payload/docs/en/numbers.txt"
+touch -d '2024-07-01 12:00:00' "$payload/docs/read me.txt" "$payload/data/empty.dat"
+touch -d '2010-01-01 00:00:02' "$payload/data/tables.dat"
+
+# ---- The medium: disk 1 holds the program, its runtime and about 150 KB of the archive
+medium=$cs_work/medium
+make_medium() {
+  "$setupkit" medium -o "$medium" --title "Clean System Test" --app "Test App" --dest 'C:\root\Installed' \
+    --disks "$@" "$payload"
+}
+make_medium >"$shots/medium-probe.log"
+disk1_files=$(find "$medium/disk1" -type f ! -name 'SETUP.BIN' -printf '%s\n' | awk '{ s += $1 } END { print s }')
+capacity=$((disk1_files + 150000))
+make_medium --volume-size "$capacity" --image iso | tee "$shots/medium.log"
+[ -f "$medium/disk2/SETUP.002" ] && [ ! -e "$medium/disk3" ] || { echo "FAIL: the medium is not two disks" >&2; exit 1; }
+used=$(find "$medium/disk1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+[ "$used" -le "$capacity" ] || { echo "FAIL: disk 1 holds $used bytes, more than $capacity" >&2; exit 1; }
+
+# ---- The bare root, a display, disk 1 in the drive ----------------------
+root=$cs_work/root
+cs_make_root "$root"
+start_virtual_display "$shots" 120
+cs_bind_system "$root"
+drive=$root/media/cdrom
+mkdir -p "$drive"
+# insert_disk N: the disk's ISO image mounted read-only where the kernel can
+# mount images, else a tmpfs holding a copy of the disk's folder.
+insert_disk() {
+  if cs_mount -o loop,ro "$medium/disk$1.iso" "$drive" 2>/dev/null; then
+    echo "disk $1: image mounted at /media/cdrom"
+  else
+    cs_mount -t tmpfs -o size=200m,mode=0755 "disk$1" "$drive" || cs_skip "mounting a tmpfs is refused here"
+    cp -a "$medium/disk$1/." "$drive/"
+    echo "disk $1: folder copied to a tmpfs at /media/cdrom"
+  fi
+}
+insert_disk 1
+[ -x "$root/usr/lib/x86_64-linux-gnu/libQt6Core.so.6" ] && { echo "FAIL: the root is not bare" >&2; exit 1; }
+
+cs_run "$root" sh -c 'cd /media/cdrom && exec ./setup' >"$shots/setup.log" 2>&1 &
+setup_pid=$!
+started+=("$setup_pid")
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# expect_text WINDOW X Y W H WHAT: the last screenshot shows text in that
+# client rectangle of the window (a page without fonts shows none).
+expect_text() {
+  local origin n
+  origin=$(client_origin "$1")
+  n=$(dark_pixels "$shot_file" $((${origin% *} + $2)) $((${origin#* } + $3)) "$4" "$5")
+  [ "$n" -ge 100 ] || fail "$6: no text drawn ($n dark pixels) in $shot_file"
+}
+
+# coloured_pixels WINDOW X Y W H: strongly coloured pixels of that client
+# rectangle in the last screenshot (the copy animation, a GIF picture).
+coloured_pixels() {
+  local origin
+  origin=$(client_origin "$1")
+  convert "$shot_file" -crop "$4x$5+$((${origin% *} + $2))+$((${origin#* } + $3))" +repage -colorspace HSL \
+    -channel G -separate +channel -threshold 50% -format '%[fx:round(mean*w*h)]' info:
+}
+
+wait_for wizard_window || { cat "$shots/setup.log" >&2; exit 1; }
+sleep 1
+wizard=$(wizard_window)
+shot welcome
+expect_text "$wizard" 144 16 297 233 "welcome page"
+click_wizard $next_x $next_y
+shot destination
+expect_text "$wizard" 136 16 305 128 "destination page"
+click_wizard $next_x $next_y
+wait_for disk_prompt || { shot no-prompt; echo "FAIL: no disk prompt" >&2; exit 1; }
+sleep 0.5
+prompt=$(disk_prompt)
+shot disk-prompt
+read -r pw ph < <(xwininfo -id "$prompt" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+expect_text "$prompt" 0 0 "$pw" "$ph" "disk prompt"
+xdotool windowmove "$prompt" 20 20
+sleep 0.5
+shot installing
+expect_text "$wizard" 16 32 420 14 "installing page"
+[ "$(coloured_pixels "$wizard" 96 72 272 60)" -ge 200 ] || fail "the copy animation is not drawn"
+
+# The disk change: disk 1 out (not busy), disk 2 in at the same place.
+if cs_umount "$drive"; then
+  echo "disk 1 unmounted while the prompt is shown"
+else
+  fail "disk 1 is busy while the disk prompt is shown"
+  cs_umount "$drive" 2>/dev/null || umount -l "$drive"
+fi
+insert_disk 2
+xdotool windowactivate --sync "$prompt" key Return
+for _ in $(seq 100); do [ "$(find "$root/root/Installed" -type f 2>/dev/null | wc -l)" -ge 5 ] && break; sleep 0.1; done
+sleep 1
+shot finish
+expect_text "$wizard" 152 16 289 49 "finish page"
+click_wizard $next_x $next_y
+
+for _ in $(seq 100); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+code=0
+if kill -0 "$setup_pid" 2>/dev/null; then
+  fail "setup did not end after Finish"
+else
+  wait "$setup_pid" || code=$?
+  echo "setup ended with exit code $code"
+  [ "$code" -eq 0 ] || fail "exit code $code"
+fi
+
+# Every payload file, flat in the destination, with its bytes and date.
+dest=$root/root/Installed
+while IFS= read -r -d '' file; do
+  name=$(basename "$file")
+  if [ ! -f "$dest/$name" ]; then fail "missing: $name"; continue; fi
+  cmp -s "$file" "$dest/$name" || fail "bytes differ: $name"
+  [ "$(stat -c %Y "$file")" = "$(stat -c %Y "$dest/$name")" ] || fail "date differs: $name"
+done < <(find "$payload" -type f -print0)
+leftovers=$(find "$root/tmp" -maxdepth 1 -name 'setup-run-*' | wc -l)
+[ "$leftovers" -eq 0 ] || fail "the private copy was left in /tmp"
+grep -v '^QStandardPaths: XDG_RUNTIME_DIR' "$shots/setup.log" >&2 || true
+
+echo "screenshots in $shots"
+[ "$failures" -eq 0 ] && echo "clean-system walk passed" && exit 0
+exit 1

@@ -1,0 +1,81 @@
+#include "tools/list_json.h"
+
+#include <cstdio>
+
+#include "tools/inspect.h"
+
+namespace setupkit {
+
+namespace {
+
+// The length of the valid UTF-8 sequence at s[i], or 0 when none starts there.
+size_t utf8Length(const std::string& s, size_t i) {
+  auto byte = [&](size_t k) { return (unsigned char)s[k]; };
+  unsigned char c = byte(i);
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+  if (n == 0 || i + n > s.size()) return 0;
+  uint32_t code = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
+  static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kSmallest[n] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+  return n;
+}
+
+std::string jsonDate(int32_t fileDate) {
+  std::string text = formatDosDate(fileDate);
+  if (text.compare(0, 7, "invalid") == 0) return "null";
+  text[10] = 'T';
+  return "\"" + text + "\"";
+}
+
+}  // namespace
+
+std::string jsonString(const std::string& bytes) {
+  std::string out = "\"";
+  for (size_t i = 0; i < bytes.size();) {
+    unsigned char c = (unsigned char)bytes[i];
+    size_t n = utf8Length(bytes, i);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04x", c);
+      out += hex;
+    } else if (n > 0) {
+      out.append(bytes, i, n);
+      i += n;
+      continue;
+    } else {
+      // The ISO 8859-1 character of the byte, written in UTF-8.
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    }
+    ++i;
+  }
+  return out + "\"";
+}
+
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out) {
+  out << "[";
+  const char* separator = "\n";
+  for (const auto& e : info.entries) {
+    const bool data = e.kind == EntryKind::File || e.kind == EntryKind::FileList;
+    out << separator << "{\"kind\":\"" << kindName(e.kind) << "\",\"name\":" << jsonString(e.name);
+    if (data)
+      out << ",\"date\":" << jsonDate(e.fileDate) << ",\"size\":" << e.fileSize << ",\"stored\":" << e.storedSize
+          << ",\"chunks\":" << e.chunks;
+    else
+      out << ",\"date\":null,\"size\":null,\"stored\":null,\"chunks\":null";
+    out << ",\"volume\":" << e.at.volume << "}";
+    separator = ",\n";
+  }
+  out << "\n]\n";
+  return info.complete;
+}
+
+}  // namespace setupkit

@@ -1,0 +1,26 @@
+#pragma once
+// list --json: the entries of an archive for scripts.
+#include <ostream>
+#include <string>
+
+#include "tools/archive_reader.h"
+
+namespace setupkit {
+
+// Prints a JSON array with one object per entry, one object per line:
+// {"kind":"file","name":"C:\\A.TXT","date":"2024-05-01T12:00:00","size":5,
+//  "stored":13,"chunks":1,"volume":1}. kind is file, list, volume or filler;
+// date is the stored DOS date-time as ISO 8601 without a zone (it is local
+// time), null when it is no valid date; date, size, stored and chunks are
+// null for volume changes and fillers; volume is the number of the volume
+// holding the entry record. Returns true when the archive was read to its
+// end marker.
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out);
+
+// A JSON string literal of bytes. Valid UTF-8 passes through; each byte
+// that is not part of valid UTF-8 (names from archives are in whatever code
+// page their writer used) stands for the character of that value in
+// ISO 8859-1, so no byte is lost.
+std::string jsonString(const std::string& bytes);
+
+}  // namespace setupkit

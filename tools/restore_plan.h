@@ -1,0 +1,38 @@
+#pragma once
+// Looking at a restore before it runs: where each file would land, and which
+// files would land on the same name.
+#include <string>
+#include <vector>
+
+#include "engine/backup_file.h"
+
+namespace setupkit {
+
+// The target path of every file entry of the archive (Windows form), in
+// archive order, as a restore into `targetDir` (empty: the stored paths)
+// would form it. The engine runs with every entry declined, so data blocks
+// are stepped over and nothing is written. `needDisk` answers volume
+// changes as in the restore. `complete` is false when a volume change was
+// cancelled. Raises what TBackupFile::Restore raises for a damaged archive.
+struct RestorePlan {
+  std::vector<std::string> targets;
+  bool complete = true;
+};
+RestorePlan planRestore(const std::string& archive, const std::string& targetDir, bool fullPath,
+                        const TNeedDiskEvent& needDisk);
+
+// Entries whose targets name the same file. Names that differ only in
+// letter case count as the same: the platform finds a file under such a name.
+struct NameClash {
+  std::string target;                    // as the first of them forms it
+  std::vector<std::string> storedNames;  // in archive order
+};
+std::vector<NameClash> findClashes(const std::vector<std::string>& storedNames,
+                                   const std::vector<std::string>& targets);
+
+// The deepest directory holding every path (Windows form, "\" separated),
+// without a trailing backslash except for a drive root; empty when there are
+// no paths or they share no drive.
+std::string commonDirectory(const std::vector<std::string>& paths);
+
+}  // namespace setupkit
