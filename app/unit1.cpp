@@ -29,6 +29,7 @@ void TForm1::ReadConfiguration(const std::string& iniPath) {
 
   const std::string app = FIniFile->ReadString("Setup", "App", "");
   if (!Form2) return;
+  Form2->FAppName = app;
   Ui::TForm2& wizard = *Form2->ui;
   wizard.Label1->setText(
       toQString("Welcome to the " + app + " Setup program.  It will install the software on your computer."));

@@ -117,7 +117,17 @@ void TForm2::Button2Click(TObject*) {
       // Runs the whole installation; the event handlers below update the page
       // meanwhile and may already show the Finish page, where it then waits.
       const std::string destination = fromQString(ui->Edit1->text());
-      BackupFile1->Restore(ArchivePath(), destination);
+      if (!BackupFile1->Restore(ArchivePath(), destination)) {
+        // Restore returns false at once, before any event, only when the
+        // archive is missing; every other false result came after the final
+        // 100, which has shown the Finish page.
+        if (ui->Notebook1->currentIndex() == pgInstalling)
+          throw Exception("The archive \"" + ArchivePath() + "\" was not found");
+        // One line break less than the success text: the longer sentence
+        // takes two lines of the label's fixed height.
+        ui->Label6->setText(toQString("Setup did not complete and not every file of " + FAppName +
+                                      " was installed.\r\nClick Finish to end the Setup."));
+      }
       break;
     }
     case pgFinish:  // the click was made on the Finish page

@@ -29,7 +29,8 @@ class TForm2 : public TForm {
   void Button1Click(TObject* Sender);
   // Next, captioned Finish on the last page: shows the next page and acts on
   // it (Destination: enables Back; Installing: runs the installation; a click
-  // on Finish closes Form1). Raises what Restore raises.
+  // on Finish closes Form1). Raises what Restore raises, and an error naming
+  // the archive when it is missing.
   void Button2Click(TObject* Sender);
   // Back: shows the previous page; disables Back on the Welcome page.
   void Button3Click(TObject* Sender);
@@ -51,6 +52,8 @@ class TForm2 : public TForm {
   // Where SETUP.BIN is looked for: the program directory, with its trailing
   // backslash (taken from the application when the wizard is created).
   std::string FProgramDirectory;
+  // The application name from SETUP.INS, for the texts that name it.
+  std::string FAppName;
 
  private:
   // Shows a page of Notebook1; an index outside the four pages is ignored.

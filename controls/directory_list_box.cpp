@@ -28,6 +28,15 @@ char upperChar(char c) { return char(std::toupper((unsigned char)c)); }
 
 // The visible sub-directories of a directory: neither hidden nor system, not
 // "." or "..", sorted by name.
+// A name that cannot be a component of a Windows-form path (a separator, a
+// drive colon, a wildcard, a control character) could not be opened from the
+// list, so it is not offered.
+bool writableInWindowsForm(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 0x20 || c == '\\' || c == ':' || c == '*' || c == '?') return false;
+  return true;
+}
+
 std::vector<std::string> listSubdirectories(const std::string& directory) {
   std::vector<std::string> names;
   platform::FindData found;
@@ -35,7 +44,7 @@ std::vector<std::string> listSubdirectories(const std::string& directory) {
   for (bool more = search != nullptr; more; more = platform::findNextFile(search, found)) {
     const uint32_t a = found.attributes;
     if (!(a & platform::kAttrDirectory) || (a & (platform::kAttrHidden | platform::kAttrSystem))) continue;
-    if (found.name == "." || found.name == "..") continue;
+    if (found.name == "." || found.name == ".." || !writableInWindowsForm(found.name)) continue;
     names.push_back(found.name);
   }
   platform::findClose(search);

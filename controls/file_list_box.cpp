@@ -11,8 +11,11 @@
 #include "controls/resolve_entered_path.h"
 #include "framework/core/path_utils.h"
 #include "platform/current_dir.h"
+#include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/paths.h"
+#include "platform/volumes.h"
 
 namespace {
 
@@ -63,6 +66,22 @@ class BusyCursor {
   bool shown_ = false;
 };
 
+// Whether two directory paths name the same directory by the letter-case rule
+// of their volume. On a case-sensitive volume they must lead to the same host
+// directory (a name in other letters still finds the one directory that
+// exists, but "UPPER" and "upper" may both exist); a volume that ignores case,
+// or whose flags cannot be read, compares the texts without regard to case.
+bool sameDirectory(const std::string& a, const std::string& b) {
+  std::string label;
+  uint32_t flags = 0;
+  if (platform::getVolumeInformation(fw::drivePart(a) + "\\", label, flags) && (flags & platform::kFsCaseSensitive)) {
+    auto hostA = platform::hostPathOf(a);
+    auto hostB = hostA ? platform::hostPathOf(b) : std::nullopt;
+    return hostB && *hostA == *hostB;
+  }
+  return fw::sameText(a, b);
+}
+
 }  // namespace
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
@@ -78,7 +97,7 @@ TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
 }
 
 void TFileListBox::SetDirectory(const std::string& Value) {
-  if (fw::sameText(Value, FDirectory)) return;
+  if (sameDirectory(Value, FDirectory)) return;
   if (platform::directoryExists(FDirectory)) fw::changeDirectory(FDirectory);
   fw::changeDirectory(Value);
   FDirectory = platform::getCurrentDirectory();

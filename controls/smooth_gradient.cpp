@@ -83,7 +83,9 @@ void TSmoothGradient::Paint(QPainter& canvas) {
   font.setStyleStrategy(QFont::PreferAntialias);
   canvas.setFont(font);
   canvas.setBackgroundMode(Qt::TransparentMode);
-  canvas.setPen(palette().color(QPalette::WindowText));
+  // The font colour whether or not the control is enabled: a disabled
+  // control paints exactly like an enabled one.
+  canvas.setPen(palette().color(QPalette::Active, QPalette::WindowText));
   const QFontMetrics metrics(font);
   const QPoint origin = CaptionOrigin(width(), height(), metrics.horizontalAdvance(FCaption), metrics.height(), FLayout);
   canvas.drawText(origin.x(), origin.y() + metrics.ascent(), FCaption);

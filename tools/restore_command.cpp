@@ -124,19 +124,27 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string errorMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { errorMessage = text; });
 
+  // The file behind a failure and the system's reason come first, then the
+  // component's message.
+  auto failedFile = [&] {
+    return backup.FFailedFile.empty()
+               ? std::string()
+               : "cannot write " + shownPath(backup.FFailedFile) + ": " + backup.FFailureReason + "\n";
+  };
   bool ok = false;
   try {
     ok = backup.Restore(archive, dest);
   } catch (const std::exception& e) {
     if (console.progress) console.err << "\n";
-    return {RestoreOutcome::Exception, e.what(), backup.FRestoredCount};
+    return {RestoreOutcome::Exception, failedFile() + e.what(), backup.FRestoredCount};
   }
   if (console.progress) console.err << "\r\033[K" << std::flush;
   report.restored = backup.FRestoredCount;
   if (ok) return report;
   if (backup.FErrorCode != 0) {
     report.outcome = RestoreOutcome::ErrorCode;
-    report.message = errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage;
+    report.message =
+        failedFile() + (errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage);
   } else {
     report.outcome = RestoreOutcome::Cancelled;
     report.message = cancelledMessage(missingVolume);

@@ -41,13 +41,15 @@ std::string TApplication::ProgramDirectory() const { return fw::directoryPart(FE
 void TApplication::processMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 int TApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {
-  if (FTerminated) return cancelResult(buttons);
+  // A box asked for after a request to end still shows and works (the
+  // installation that the request waits for may need its answer); one that
+  // the request closed counts as cancelled.
+  const bool endRequestedBefore = FTerminated;
   int result = showMessageBox(text, messageBoxCaption(type, FTitle), messageIconOf(type), buttons);
-  return FTerminated ? cancelResult(buttons) : result;
+  return FTerminated && !endRequestedBefore ? cancelResult(buttons) : result;
 }
 
 void TApplication::ShowErrorBox(const std::string& message) {
-  if (FTerminated) return;
   showMessageBox(applicationErrorText(message), FTitle, MessageIcon::Error, buttonSet({mbOK}));
 }
 

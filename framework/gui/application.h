@@ -26,8 +26,9 @@ class TApplication : public QApplication, public ApplicationServices {
 
   // Handles every pending event, then returns.
   void processMessages() override;
-  // The modal message box: caption and icon by type; at once the cancel result
-  // when the application has been asked to end.
+  // The modal message box: caption and icon by type. A box that a request to
+  // end closes gives the cancel result; boxes asked for after the request
+  // show as usual.
   int messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override;
   std::string title() const override { return FTitle; }
 
@@ -43,8 +44,8 @@ class TApplication : public QApplication, public ApplicationServices {
   TForm* MainForm() const { return FMainForm; }
 
   // Asks the application to end. The request is remembered: modal boxes that
-  // are open end as if cancelled, later ones return at once, and the main
-  // loop ends when control is back in it. The main window stays shown.
+  // are open end as if cancelled, later ones still show and work, and the
+  // main loop ends when control is back in it. The main window stays shown.
   void Terminate();
   bool Terminated() const { return FTerminated; }
   // Forgets an earlier request, for hosts that run the main loop more than

@@ -20,6 +20,25 @@ std::vector<std::string> wizardTexts(const std::string& app) {
           "Setup is complete and " + app + " is now installed!\r\n\r\nClick Finish to end the Setup."};
 }
 
+// The title label sizes itself to its one line of text, from its place.
+TEST_F(SetupConfiguration, TheTitleLabelSizesItselfToTheTitle) {
+  int lastWidth = 0;
+  for (const char* title : {"A", "Acme Office", "Acme Office 2000 Professional Edition"}) {
+    TempDir dir;
+    dir.write("SETUP.INS", std::string("[Setup]\nTitle=") + title + "\n");
+    form1->ReadConfiguration(windowsPath(dir.file("SETUP.INS")));
+    QLabel* label = form1->ui->Label1;
+    const QFontMetrics metrics(label->font());
+    EXPECT_EQ(label->pos(), QPoint(16, 8)) << title;
+    EXPECT_GE(label->width(), metrics.horizontalAdvance(title)) << title;
+    EXPECT_LE(label->width(), metrics.horizontalAdvance(title) + 16) << title;
+    EXPECT_GE(label->height(), metrics.height()) << title;
+    EXPECT_LT(label->height(), 2 * metrics.height()) << title;  // one line
+    EXPECT_GT(label->width(), lastWidth) << title;
+    lastWidth = label->width();
+  }
+}
+
 TEST_F(SetupConfiguration, TextsFromTheFile) {
   struct Row {
     const char* name;

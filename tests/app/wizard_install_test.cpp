@@ -95,22 +95,29 @@ TEST(Install, FromWelcomeToTheEnd) {
     State end;                       // once the installation and its boxes are over
     std::string restoredTo;          // host directory below dir with every file, or empty
     std::vector<std::string> labels; // Label5 after each restored file
+    bool completed;                  // the Finish text says so (else: did not complete)
+    const char* absent;              // a file below dir that must not exist, or null
   };
   const std::string flat[] = {"C:\\dest\\app.dat", "C:\\dest\\guide.txt", "C:\\dest\\readme.txt"};
   const std::string title = TApplication::instance()->title();
   const Row rows[] = {
-      {"one volume", Medium::OneVolume, "C:\\dest", {}, {}, kFinish, "dest", {flat[0], flat[1], flat[2]}},
+      {"one volume", Medium::OneVolume, "C:\\dest", {}, {}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true,
+       nullptr},
       {"two volumes, OK at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("OK")},
-       {std::string("Information: ") + kDiskPrompt}, kFinish, "dest", {flat[0], flat[1], flat[2]}},
+       {std::string("Information: ") + kDiskPrompt}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true, nullptr},
+      // app.dat ends just before the volume change, so it might continue on the disk that
+      // did not come: it is not kept either.
       {"two volumes, Cancel at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("Cancel")},
-       {std::string("Information: ") + kDiskPrompt}, kFinish, "", {flat[0]}},
+       {std::string("Information: ") + kDiskPrompt}, kFinish, "", {}, false, "dest/app.dat"},
       {"empty destination: stored paths", Medium::OneVolume, "", {}, {}, kFinish, "",
-       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}},
+       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}, true, nullptr},
       {"damaged chunk: the component's error box", Medium::Damaged, "C:\\dest", {ModalAnswers::press("OK")},
-       {"Error: Compression error"}, kFinish, "", {"C:\\dest\\bad.txt"}},
-      {"missing archive", Medium::Missing, "C:\\dest", {}, {}, kInstalling, "", {}},
+       {"Error: Compression error"}, kFinish, "", {}, false, "dest/bad.txt"},
+      {"missing archive: the application error box names it", Medium::Missing, "C:\\dest",
+       {ModalAnswers::press("OK")}, {title + ": The archive \"C:\\medium\\SETUP.BIN\" was not found."}, kInstalling,
+       "", {}, true, nullptr},
       {"two-byte archive: the application error box", Medium::TwoBytes, "C:\\dest", {ModalAnswers::press("OK")},
-       {title + ": Cannot read archive."}, kInstalling, "", {}},
+       {title + ": Cannot read archive."}, kInstalling, "", {}, true, nullptr},
   };
   for (const Row& row : rows) {
     InstallRun s;
@@ -142,7 +149,44 @@ TEST(Install, FromWelcomeToTheEnd) {
     EXPECT_EQ(label5, row.labels.empty() ? "Installing File: %s" : row.labels.back()) << row.name;
     EXPECT_EQ(s.form2->ui->ProgressBar1->value(), row.end.page == TForm2::pgFinish ? 100 : 0) << row.name;
     if (!row.restoredTo.empty()) s.expectRestoredFlat(s.dir.file(row.restoredTo), row.name);
+    if (row.absent) EXPECT_FALSE(s.dir.exists(row.absent)) << row.name;
+    EXPECT_TRUE(fromQString(s.form2->ui->Label6->text())
+                    .starts_with(row.completed ? "Setup is complete and " : "Setup did not complete and not every file of "))
+        << row.name;
   }
+}
+
+// Cancel while volume 1 is copied: the installation still asks for disk 2,
+// restores every file, and the program then ends without waiting on Finish.
+TEST(Install, CancelDuringTheFirstVolumeRunsTheInstallationToItsEnd) {
+  InstallRun s;
+  s.makeMedium(Medium::TwoVolumes);
+  // Cancel at the first chunk, while volume 1 is being copied.
+  TProgressEvent wizardProgress = s.form2->BackupFile1->OnProgress;
+  bool clicked = false;
+  s.form2->BackupFile1->OnProgress =
+      TProgressEvent([&](TObject* sender, const std::string& name, TPercentage percent, bool& go) {
+        wizardProgress(sender, name, percent, go);
+        if (!std::exchange(clicked, true)) s.click(s.form2->ui->Button1);
+      });
+  ModalAnswers answers({[&](QWidget* box) {
+    EXPECT_TRUE(TApplication::instance()->Terminated());  // asked although the end was requested
+    ModalAnswers::press("OK")(box);
+  }});
+  State after{};
+  bool terminated = false;
+  const int exitCode = s.run("C:\\dest", [&] {
+    s.click(s.form2->ui->Button2);
+    s.click(s.form2->ui->Button2);
+    after = s.state();
+    terminated = TApplication::instance()->Terminated();
+  });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_TRUE(terminated);
+  EXPECT_EQ(after, kFinish);
+  ASSERT_EQ(answers.seen.size(), 1u);
+  EXPECT_EQ(answers.seen[0].text, kDiskPrompt);
+  s.expectRestoredFlat(s.dir.file("dest"), "Cancel during volume 1");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -139,6 +140,17 @@ TEST_F(DirectoryList, FailuresLeaveTheListAsItWas) {
     EXPECT_EQ(platform::getCurrentDirectory(), "C:\\Windows");
   }
   EXPECT_EQ(changes, 0);
+}
+
+// Names that no Windows-form path can hold could not be opened: not offered.
+TEST_F(DirectoryList, NamesThatCannotBeWrittenAreLeftOut) {
+  for (const char* name : {"back\\slash", "co:lon", "st*r", "what?", "tab\there", "ok"})
+    std::filesystem::create_directories(tmp.file(std::string("d/odd/") + name));
+  enter("D:\\odd");
+  TDirectoryListBox list;
+  EXPECT_EQ(itemsOf(list), (Items{{"D:\\", TGlyph::OpenFolder},
+                                  {"odd", TGlyph::CurrentFolder},
+                                  {"ok", TGlyph::ClosedFolder}}));
 }
 
 TEST_F(DirectoryList, CaseFlagsOfTheVolume) {

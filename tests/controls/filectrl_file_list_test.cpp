@@ -115,6 +115,18 @@ TEST_F(FileList, SameDirectoryInOtherLettersIsNotReadAgain) {
   EXPECT_EQ(textsOf(list), (std::vector<std::string>{"win.ini"}));
 }
 
+// On a case-sensitive volume two directories may differ only in case.
+TEST_F(FileList, DirectoriesDifferingInCaseAreDifferentOnACaseSensitiveVolume) {
+  tmp.write("d/UPPER/big.txt", "");
+  tmp.write("d/upper/small.txt", "");
+  enter("D:\\UPPER");
+  TFileListBox list;
+  EXPECT_EQ(textsOf(list), (std::vector<std::string>{"big.txt"}));
+  list.SetDirectory("D:\\upper");
+  EXPECT_EQ(list.Directory(), "D:\\upper");
+  EXPECT_EQ(textsOf(list), (std::vector<std::string>{"small.txt"}));
+}
+
 TEST_F(FileList, LongDirectoriesRestoreTheCursor) {
   for (int i = 0; i < 150; ++i) tmp.write("d/many/f" + std::to_string(1000 - i) + ".txt", "");
   enter("D:\\many");

@@ -147,4 +147,22 @@ TEST(SmoothGradient, CaptionIsDrawnTransparentlyAtItsPlace) {
   }
 }
 
+// Enabled does not change the painting: the caption keeps its font colour.
+TEST(SmoothGradient, ADisabledControlPaintsLikeAnEnabledOne) {
+  QImage images[2];
+  for (bool enabled : {true, false}) {
+    TSmoothGradient gradient;
+    gradient.resize(200, 40);
+    QPalette palette = gradient.palette();
+    palette.setColor(QPalette::Active, QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+    gradient.setPalette(palette);
+    gradient.setCaption("Caption");
+    gradient.setEnabled(enabled);
+    images[enabled] = gradient.grab().toImage();
+  }
+  EXPECT_EQ(images[0], images[1]);
+}
+
 }  // namespace

@@ -171,30 +171,6 @@ TEST_F(InterruptTest, AnExistingFileIsReplacedWholeWithItsPermissions) {
   EXPECT_EQ(backup.FRestoredCount, 1);
 }
 
-TEST_F(InterruptTest, AFileSpanningVolumesIsReportedOnceWhenComplete) {
-  writeVolume("SETUP.BIN", ArchiveBuilder()
-                               .header(6)
-                               .file("C:\\B.TXT", kDate2001, DataBlock().stored("B1"))
-                               .volumeChange("002"));
-  writeVolume("SETUP.002", ArchiveBuilder().block(DataBlock().stored("B2")).volumeChange("003"));
-  writeVolume("SETUP.003", ArchiveBuilder().block(DataBlock().stored("B3")).end());
-  int volumesOpen = -1;
-  backup.OnNeedDisk = TNeedDiskEvent([&](TObject*, uint16_t, bool&) {
-    // The old volume is closed before the question, so its disk can be taken out.
-    volumesOpen = 0;
-    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-      std::error_code ec;
-      volumesOpen += fs::read_symlink(e.path(), ec).filename().string().starts_with("SETUP.");
-    }
-  });
-  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  EXPECT_EQ(volumesOpen, 0);
-  EXPECT_EQ(tmp.read("dest/B.TXT"), "B1B2B3");
-  ASSERT_EQ(log.restored.size(), 1u);
-  EXPECT_EQ(log.restored[0].size, 6);
-  EXPECT_EQ(backup.FRestoredCount, 1);
-}
-
 // The order at the end of a file and of a restore: the stamp follows
 // OnFileRestored, the final 100 comes while the restore is still busy, and the
 // error report last, when it no longer is.

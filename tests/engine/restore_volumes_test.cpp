@@ -1,5 +1,6 @@
 // Archives that span volumes: the disk prompt, continuation blocks, volume
 // names and numbers, and volume changes in a stream source.
+#include <algorithm>
 #include <filesystem>
 
 #include "framework/core/exceptions.h"
@@ -46,7 +47,14 @@ class VolumeTest : public EngineTest {
 
 TEST_F(VolumeTest, AFileSpanningThreeVolumesIsRestoredWhole) {
   writeThreeVolumes();
+  const int before = openDescriptors();
+  int openWhileAsking = 0;  // the volume is closed before the question, so its disk can be taken out
+  backup.OnNeedDisk = TNeedDiskEvent([&](TObject*, uint16_t id, bool&) {
+    disks.push_back(id);
+    openWhileAsking = std::max(openWhileAsking, openDescriptors() - before);
+  });
   EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
+  EXPECT_EQ(openWhileAsking, 1);  // only the file being continued
   EXPECT_EQ(disks, (std::vector<int>{2, 3}));  // asked although every volume is there
   EXPECT_EQ(tmp.read("dest/A.TXT"), "aaa");
   EXPECT_EQ(tmp.read("dest/B.TXT"), "B1B2B3");

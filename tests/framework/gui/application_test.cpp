@@ -111,8 +111,9 @@ TEST(ApplicationErrorBox, ClickHandlerFailureLeavesTheButtonUsable) {
 }
 
 // The end requested while a handler runs a nested modal box: the box ends as
-// if cancelled, later boxes return at once, the handler runs to its end with
-// the main window still shown, and only then the main loop ends.
+// if cancelled, later boxes still show and give their answers, the handler
+// runs to its end with the main window still shown, and only then the main
+// loop ends.
 TEST(ApplicationTermination, TakesEffectBackInTheMainLoop) {
   TForm mainForm;
   TForm other;
@@ -129,6 +130,10 @@ TEST(ApplicationTermination, TakesEffectBackInTheMainLoop) {
     });
     int first = application().messageDlg("Insert disk 2", TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0);
     trace.push_back("first box " + std::to_string(first));
+    whenModalShown([&](QWidget* box) {
+      trace.push_back("second box shown");
+      box->findChild<QPushButton*>("Yes")->click();
+    });
     int second = application().messageDlg("Really?", TMsgDlgType::mtConfirmation, buttonSet({mbYes, mbNo}), 0);
     trace.push_back("second box " + std::to_string(second));
     application().processMessages();
@@ -140,8 +145,8 @@ TEST(ApplicationTermination, TakesEffectBackInTheMainLoop) {
   EXPECT_EQ(exitCode, 0);
   EXPECT_FALSE(other.isVisible());
   const std::vector<std::string> expected = {
-      "box shown",     "other closed",  "main still shown", "first box 2", "second box 7",
-      "handler ends, main shown", "loop ended"};
+      "box shown",    "other closed", "main still shown", "first box 2", "second box shown",
+      "second box 6", "handler ends, main shown", "loop ended"};
   EXPECT_EQ(trace, expected);
   app().ClearTerminated();
 }
@@ -151,7 +156,14 @@ TEST(ApplicationTermination, RequestBeforeRunEndsAtOnce) {
   app().Terminate();
   EXPECT_EQ(app().Run(&mainForm), 0);
   EXPECT_FALSE(mainForm.isVisible());
-  EXPECT_EQ(application().messageDlg("x", TMsgDlgType::mtWarning, buttonSet({mbOK}), 0), mrOk);
+  // A box asked for after the request still shows and gives its answer.
+  bool shown = false;
+  whenModalShown([&](QWidget* box) {
+    shown = true;
+    box->findChild<QPushButton*>("No")->click();
+  });
+  EXPECT_EQ(application().messageDlg("x", TMsgDlgType::mtConfirmation, buttonSet({mbYes, mbNo}), 0), mrNo);
+  EXPECT_TRUE(shown);
   app().ClearTerminated();
 }
 
