@@ -1,6 +1,7 @@
 #pragma once
 // pack: writes an archive and its continuation volumes from SOURCE trees.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct PackOptions {
   std::string headerText;
   bool fileList = true;              // store the manifest as a file-list entry
   unsigned threads = 0;              // 0: every core
+  // Called on the calling thread as file data goes into the archive, with
+  // the bytes of file data written so far and TotalSize. May be empty.
+  std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
 struct PackResult {
