@@ -12,7 +12,7 @@ namespace setupkit {
 struct PackOptions {
   std::string archive;               // host path of the first volume
   std::vector<std::string> sources;  // host paths of files and directories
-  Level level = Level::Max;
+  Level level = kPackLevel;
   int64_t volumeSize = 0;            // 0: one volume
   int64_t firstVolumeSize = 0;       // a smaller first volume (0: volumeSize)
   std::string headerText;

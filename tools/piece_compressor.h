@@ -15,6 +15,11 @@ inline constexpr int32_t kPieceSize = 16384;
 // streams); the named ones are the levels the command line offers by name.
 enum class Level : int { None = 0, Fastest = 1, Default = 6, Max = 12 };
 inline constexpr int kHighestLevel = 12;
+// The level pack uses unless told otherwise. Measured on a 256 MiB installer
+// mix cut into 16 KiB pieces: level 11 gives streams 0.013 % larger than 12
+// in 70 % of its time, and keeps packing on two cores well under half the
+// time of a single-stream zip -9 of the same tree, where 12 does not.
+inline constexpr Level kPackLevel = Level(11);
 
 struct Chunk {
   bool compressed = false;     // true: data is a zlib stream; false: the raw piece

@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                  }},
         ParseRow{"PackDefaults", {"pack", "-o", "a.bin", "src"}, "",
                  [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.pack.level, setupkit::Level::Max);
+                   EXPECT_EQ(c.pack.level, setupkit::Level(11));
                    EXPECT_EQ(c.pack.volumeSize, 0);
                    EXPECT_TRUE(c.pack.fileList);
                  }},
