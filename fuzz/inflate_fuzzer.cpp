@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "engine/zlib_inflater.h"
 
@@ -24,11 +23,13 @@ constexpr uint32_t kArea = 16384;
 
 std::string compress(const uint8_t* data, size_t size, int level) {
   if (level > 9) {
-    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+    // Kept for the whole run: these compressors are large to set up.
+    static libdeflate_compressor* compressors[3] = {};
+    libdeflate_compressor*& c = compressors[level - 10];
+    if (!c) c = libdeflate_alloc_compressor(level);
     if (!c) abort();
     std::string out(libdeflate_zlib_compress_bound(c, size), '\0');
     out.resize(libdeflate_zlib_compress(c, data, size, out.data(), out.size()));
-    libdeflate_free_compressor(c);
     return out;
   }
   uLongf length = compressBound(uLong(size));
@@ -41,18 +42,18 @@ std::string compress(const uint8_t* data, size_t size, int level) {
 void check(const std::string& chunk, const uint8_t* original, size_t originalSize) {
   const auto* in = reinterpret_cast<const uint8_t*>(chunk.data());
   const uint32_t length = uint32_t(chunk.size());
-  std::vector<uint8_t> fastOut(kArea), zlibOut(kArea), chunkOut(kArea);
+  static uint8_t fastOut[kArea], zlibOut[kArea], chunkOut[kArea];
   uint32_t fastProduced = 0;
-  const bool fast = inflateChunkFast(in, length, fastOut.data(), kArea, &fastProduced);
-  const InflateOutcome z = inflateChunkWithZlib(in, length, zlibOut.data(), kArea);
-  const InflateOutcome c = inflateChunk(in, length, chunkOut.data(), kArea);
-  if (fast && (z.failed || fastProduced != z.produced || std::memcmp(fastOut.data(), zlibOut.data(), z.produced)))
+  const bool fast = inflateChunkFast(in, length, fastOut, kArea, &fastProduced);
+  const InflateOutcome z = inflateChunkWithZlib(in, length, zlibOut, kArea);
+  const InflateOutcome c = inflateChunk(in, length, chunkOut, kArea);
+  if (fast && (z.failed || fastProduced != z.produced || std::memcmp(fastOut, zlibOut, z.produced)))
     abort();
-  if (c.failed != z.failed || c.produced != z.produced || std::memcmp(chunkOut.data(), zlibOut.data(), z.produced))
+  if (c.failed != z.failed || c.produced != z.produced || std::memcmp(chunkOut, zlibOut, z.produced))
     abort();
   // An unharmed stream of data that fits the area decodes to that data.
   if (original && originalSize <= kArea &&
-      (!fast || fastProduced != originalSize || std::memcmp(fastOut.data(), original, originalSize)))
+      (!fast || fastProduced != originalSize || std::memcmp(fastOut, original, originalSize)))
     abort();
 }
 
