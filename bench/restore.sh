@@ -97,7 +97,8 @@ unzip_restore() { unzip -q -o "$1" -d "$2"; }
 bsdtar_restore() { mkdir -p "$2" && bsdtar -xf "$1" -C "$2"; }
 cp_restore() { cp -r "$1" "$2"; }
 
-# System calls of one restore (every thread), written to $shm/strace.out.
+# System calls of one restore (every thread), written to $shm/strace.out; the
+# command is run directly (strace cannot run a shell function).
 # Prints "all-calls file-status-calls" (stat, lstat, fstat, statx, newfstatat,
 # access: the questions asked about files).
 syscalls() {
@@ -245,8 +246,8 @@ bench_corpus() {
 
   # System calls per file.
   local sk_calls uz_calls
-  fresh "$shm/out"; read -r -a sk_calls <<<"$(syscalls sk_restore "$bin" "$shm/out")"
-  fresh "$shm/out"; read -r -a uz_calls <<<"$(syscalls unzip_restore "$zip" "$shm/out")"
+  fresh "$shm/out"; read -r -a sk_calls <<<"$(syscalls "$setupkit" restore --full-path "$bin" "$shm/out")"
+  fresh "$shm/out"; read -r -a uz_calls <<<"$(syscalls unzip -q -o "$zip" -d "$shm/out")"
   row "$name" "syscalls per file" "$(ratio "${sk_calls[0]}" "$files")" "unzip" "$(ratio "${uz_calls[0]}" "$files")" \
     "$(ratio "${sk_calls[0]}" "${uz_calls[0]}")" "-"
   row "$name" "  file status per file" "$(ratio "${sk_calls[1]}" "$files")" "unzip" "$(ratio "${uz_calls[1]}" "$files")" \
