@@ -276,7 +276,8 @@ bench_corpus() {
     for ((i = 0; i < 3 && i < runs; i++)); do
       gui_cpu+=("$(DISPLAY=$display gui_install_cpu "$medium" "$dest")")
       fresh "$dest"
-      read -r -a r <<<"$(cpu_and_rss "$setupkit" restore "$medium/SETUP.BIN" "$dest")"
+      # --mode all: overwrite in archive order where names clash, as the wizard does.
+      read -r -a r <<<"$(cpu_and_rss "$setupkit" restore --flat --mode all "$medium/SETUP.BIN" "$dest")"
       cli_cpu+=("${r[0]}")
     done
     local g c
