@@ -1,5 +1,7 @@
 #include "app/install_display.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QScreen>
 #include <algorithm>
 
@@ -19,8 +21,13 @@ std::chrono::steady_clock::duration framePeriod(const QWidget* page) {
 
 InstallDisplay::InstallDisplay(QWidget* page, QLabel* autoSized)
     : FPage(page), FAutoSized(autoSized), FFrame(framePeriod(page)), FLastPainted(Clock::now()) {
-  // Held updates are not lost: enabling them again repaints the whole page.
+  // The page, just shown, is painted once before its updates are held: the
+  // window keeps those pixels, so a disk prompt that comes before the first
+  // frame, or moves over the page, still leaves it drawn. Held updates are not
+  // lost: enabling them again repaints the whole page.
+  FPage->repaint();
   FPage->setUpdatesEnabled(false);
+  QCoreApplication::instance()->installEventFilter(this);
   if (TApplication* app = TApplication::instance()) app->setMessageInterval(FFrame);
 }
 
@@ -28,6 +35,12 @@ InstallDisplay::~InstallDisplay() {
   if (TApplication* app = TApplication::instance()) app->setMessageInterval(std::chrono::nanoseconds(0));
   if (FAutoSized) FAutoSized->adjustSize();
   if (FPage) FPage->setUpdatesEnabled(true);
+}
+
+bool InstallDisplay::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
+    paintNow();
+  return false;
 }
 
 void InstallDisplay::frame() {

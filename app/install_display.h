@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <chrono>
 
-class InstallDisplay {
+class InstallDisplay : public QObject {
  public:
   // Starts coalescing for `page` (its updates are held between frames).
   // `autoSized` is a label on it that sizes itself to its text: measuring the
@@ -27,6 +27,10 @@ class InstallDisplay {
   // Paints the page now whatever the time: before it is left, so that its
   // last state (the last file, 100 %) is shown.
   void paintNow();
+
+  // A window that opens during the installation (the disk prompt) first
+  // gets the page painted as it stands, since the page waits behind it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   using Clock = std::chrono::steady_clock;
