@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/install_display.h"
 #include "app/modals_above.h"
 #include "app/unit1.h"
 #include "controls/choose_directory.h"
@@ -117,6 +118,12 @@ void TForm2::Button2Click(TObject*) {
       // Runs the whole installation; the event handlers below update the page
       // meanwhile and may already show the Finish page, where it then waits.
       const std::string destination = fromQString(ui->Edit1->text());
+      InstallDisplay display(ui->Notebook1->currentWidget(), ui->Label5);
+      FInstallDisplay = &display;
+      struct Forget {
+        InstallDisplay*& display;
+        ~Forget() { display = nullptr; }
+      } forget{FInstallDisplay};
       if (!BackupFile1->Restore(ArchivePath(), destination)) {
         // Restore returns false at once, before any event, only when the
         // archive is missing; every other false result came after the final
@@ -155,14 +162,20 @@ void TForm2::Button4Click(TObject*) {
 
 void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStream*&) {
   ui->Label5->setText(toQString(Filename));
-  ui->Label5->adjustSize();
+  // During the installation the label is sized when the page is painted.
+  if (!FInstallDisplay) ui->Label5->adjustSize();
 }
 
 void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Percent, bool&) {
   // The bar keeps within its range: a larger value shows as full.
   QProgressBar* bar = ui->ProgressBar1;
   bar->setValue(std::clamp<int>(Percent, bar->minimum(), bar->maximum()));
-  if (bar->value() != 100) return;
+  if (bar->value() != 100) {
+    if (FInstallDisplay) FInstallDisplay->frame();
+    return;
+  }
+  // The page's last state is painted before the Finish page replaces it.
+  if (FInstallDisplay) FInstallDisplay->paintNow();
   ShowPage(pgFinish);
   ui->Button3->setEnabled(false);
   ui->Button2->setText("Finish");

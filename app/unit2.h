@@ -10,6 +10,7 @@
 #include "framework/gui/form.h"
 #include "ui_unit2.h"
 
+class InstallDisplay;
 class ModalsAbove;
 
 class TForm2 : public TForm {
@@ -61,6 +62,8 @@ class TForm2 : public TForm {
 
   std::unique_ptr<TBackupFile> FBackupFile1;
   ModalsAbove* FModalsAbove = nullptr;
+  // Set while the installation runs: paints the Installing page once a frame.
+  InstallDisplay* FInstallDisplay = nullptr;
 };
 
 // The wizard of the running program.

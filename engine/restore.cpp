@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 #include "engine/backup_file.h"
 #include "engine/restore_output.h"
@@ -106,6 +107,29 @@ bool nextIsVolumeChange(TStream& volume) {
   }
 }
 
+// Makes sure the directory `path` exists, with its parents. Directories in
+// `known` (made or found by this restore) are not asked about again, and a
+// directory below a known one is made at once: files come directory by
+// directory, and every question costs a system call. Returns false when a
+// directory can be neither made nor found; raises like forceDirectories for
+// an empty path.
+bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& known) {
+  const std::string dir = fw::withoutTrailingBackslash(path);
+  if (dir.empty() || (dir.size() == 2 && dir[1] == ':')) return fw::forceDirectories(path);
+  if (known.count(dir)) return true;
+  const std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
+  if (parent.empty() || parent == dir) {
+    if (!fw::forceDirectories(dir)) return false;
+  } else if (known.count(parent) || !platform::directoryExists(dir)) {
+    // Below a known directory one is usually new: make it, and look only
+    // when that fails.
+    if (!ensureDirectory(parent, known)) return false;
+    if (!platform::createDirectory(dir) && !platform::directoryExists(dir)) return false;
+  }
+  known.insert(dir);
+  return true;
+}
+
 }  // namespace
 
 bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& TargetDir) {
@@ -189,6 +213,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
   bool doRestore = true;
   int currentVolume = 1;
+  std::unordered_set<std::string> knownDirectories;
   for (;;) {
     int32_t nameLength = 0;
     std::string name;
@@ -307,7 +332,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         fail(1, "the name leaves the destination directory");
         break;
       }
-      if (!fw::forceDirectories(fw::directoryPart(FCurrentFile))) {
+      if (!ensureDirectory(fw::directoryPart(FCurrentFile), knownDirectories)) {
         fail(1, platform::lastErrorMessage());
         break;
       }

@@ -1,9 +1,11 @@
 #include "engine/zlib_inflater.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "framework/core/exceptions.h"
 
@@ -54,11 +56,46 @@ class InflateStream {
   int initResult_;
 };
 
+// The fast decoder's state (tables for one stream, no window: it decodes into
+// the whole output area). Made once per thread on first use and kept, so a
+// chunk costs no allocation.
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+libdeflate_decompressor* threadDecompressor() {
+  thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+      libdeflate_alloc_decompressor());
+  return decompressor.get();
+}
+
 }  // namespace
 
 void setZlibAllocationHookForTesting(ZlibAllocationHook hook) { gAllocationHook = hook; }
 
+bool inflateChunkFast(const uint8_t* in, uint32_t inLength, uint8_t* out, uint32_t outCapacity, uint32_t* produced) {
+  libdeflate_decompressor* decompressor = threadDecompressor();
+  if (!decompressor) return false;
+  size_t actual = 0;
+  // Success means a complete stream with a matching checksum that fit the
+  // area, which is exactly when zlib's single inflate call ends the stream
+  // with the same bytes. Bytes after the stream are ignored by both.
+  if (libdeflate_zlib_decompress(decompressor, in, inLength, out, outCapacity, &actual) != LIBDEFLATE_SUCCESS)
+    return false;
+  *produced = uint32_t(actual);
+  return true;
+}
+
 InflateOutcome inflateChunk(const uint8_t* in, uint32_t inLength, uint8_t* out, uint32_t outCapacity) {
+  InflateOutcome outcome;
+  if (inflateChunkFast(in, inLength, out, outCapacity, &outcome.produced)) return outcome;
+  // Every stream the fast decoder does not take (damage, an incomplete or
+  // overlong stream, a preset dictionary) keeps zlib's partial output and
+  // result.
+  return inflateChunkWithZlib(in, inLength, out, outCapacity);
+}
+
+InflateOutcome inflateChunkWithZlib(const uint8_t* in, uint32_t inLength, uint8_t* out, uint32_t outCapacity) {
   AllocationState allocation;
   InflateOutcome outcome;
   {

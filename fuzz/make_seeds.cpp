@@ -1,6 +1,10 @@
-// Writes the fuzzer's seed corpus: well-formed and slightly damaged archives,
-// each preceded by the settings byte the fuzzer reads first.
-//   make_seeds DIR
+// Writes the fuzzers' seed corpora, each input preceded by the settings byte
+// the fuzzer reads first: well-formed and slightly damaged archives for the
+// restore fuzzer in DIR, chunks and file data for the inflate fuzzer in
+// CHUNK_DIR.
+//   make_seeds DIR [CHUNK_DIR]
+#include <zlib.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -15,7 +19,7 @@ constexpr uint32_t kDate = (21u << 25) | (6u << 21) | (15u << 16) | (12u << 11) 
 struct Seed {
   const char* name;
   unsigned char settings;
-  std::string archive;
+  std::string bytes;
 };
 
 std::vector<Seed> seeds() {
@@ -77,21 +81,46 @@ std::vector<Seed> seeds() {
   return out;
 }
 
+std::vector<Seed> chunkSeeds() {
+  std::string text;
+  for (int i = 0; text.size() < 16384; ++i) text += "setup line " + std::to_string(i % 300) + "\n";
+  text.resize(16384);
+  const std::string small = text.substr(0, 1500);
+  return {
+      {"chunk-level-9", 0x00, zlibCompress(text)},
+      {"chunk-stored-blocks", 0x00, zlibCompress(small, 0)},
+      {"chunk-fixed-codes", 0x00, zlibCompressWith(small, 9, Z_FIXED)},
+      {"chunk-full-flushes", 0x00, zlibCompressWith(small, 6, Z_DEFAULT_STRATEGY, 200)},
+      {"chunk-overlong", 0x00, zlibCompress(text + "more")},
+      {"chunk-dictionary", 0x00, zlibCompressWithDictionary(small, "setup line")},
+      {"chunk-truncated", 0x00, zlibCompress(small).substr(0, 300)},
+      {"data-zlib-9", 0x13, small},
+      {"data-libdeflate-12", 0x19, small},
+      {"data-flipped", 0x35, small},
+  };
+}
+
+bool writeSeeds(const std::string& dir, const std::vector<Seed>& list) {
+  for (const auto& seed : list) {
+    std::ofstream f(dir + "/" + seed.name, std::ios::binary);
+    f.put(char(seed.settings));
+    f << seed.bytes;
+    if (!f) {
+      fprintf(stderr, "make_seeds: cannot write %s\n", seed.name);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: make_seeds DIR\n");
+  if (argc != 2 && argc != 3) {
+    fprintf(stderr, "usage: make_seeds DIR [CHUNK_DIR]\n");
     return 2;
   }
-  for (const auto& seed : seeds()) {
-    std::ofstream f(std::string(argv[1]) + "/" + seed.name, std::ios::binary);
-    f.put(char(seed.settings));
-    f << seed.archive;
-    if (!f) {
-      fprintf(stderr, "make_seeds: cannot write %s\n", seed.name);
-      return 1;
-    }
-  }
+  if (!writeSeeds(argv[1], seeds())) return 1;
+  if (argc == 3 && !writeSeeds(argv[2], chunkSeeds())) return 1;
   return 0;
 }

@@ -74,7 +74,10 @@ Level parseLevel(Arguments& a, const std::string& text) {
   if (text == "none") return Level::None;
   if (text == "default") return Level::Default;
   if (text == "max") return Level::Max;
-  a.fail("unknown level \"" + text + "\" (fastest, none, default or max)");
+  if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos &&
+      std::stoi(text) <= kHighestLevel)
+    return Level(std::stoi(text));
+  a.fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)");
 }
 
 // A count of bytes, optionally with the binary suffix K, M or G.
@@ -282,7 +285,8 @@ std::string usageText(Command command) {
              "Packs files and directory trees into ARCHIVE and its continuation volumes.\n"
              "Each file is stored as C:\\ followed by its path relative to its SOURCE.\n"
              "  -o, --output ARCHIVE     the first volume to write\n"
-             "  --level LEVEL            fastest, none, default or max (default max)\n"
+             "  --level LEVEL            0 (stored) to 12, or none (0), fastest (1), default (6),\n"
+             "                           max (12); without it 11\n"
              "  --volume-size BYTES      largest volume (suffix K, M or G allowed); default: one volume\n"
              "  --header-text TEXT       text stored in the archive header\n"
              "  --no-file-list           leave out the manifest of the files\n"

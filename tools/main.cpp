@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <iostream>
 
 #include "platform/module.h"
@@ -13,6 +14,7 @@
 #include "tools/list_json.h"
 #include "tools/medium.h"
 #include "tools/pack.h"
+#include "tools/progress_line.h"
 #include "tools/restore_command.h"
 #include "tools/tool_error.h"
 
@@ -46,12 +48,42 @@ void printPackResult(const setupkit::PackResult& r) {
   for (const auto& v : r.volumes) std::cout << "  " << v << "\n";
 }
 
+// Shows the progress of a pack on standard error when that is a terminal;
+// the line is erased when this object goes, before any result is printed.
+class PackProgress {
+ public:
+  explicit PackProgress(setupkit::PackOptions& options) {
+    if (!isatty(STDERR_FILENO)) return;
+    options.progress = [this](uint64_t done, uint64_t total) {
+      if (!line_) line_ = std::make_unique<setupkit::ProgressLine>(std::cerr, total, true);
+      line_->update(done);
+    };
+  }
+
+ private:
+  std::unique_ptr<setupkit::ProgressLine> line_;
+};
+
 int run(const setupkit::CommandLine& line, const std::string& self) {
   using namespace setupkit;
   switch (line.command) {
-    case Command::Pack: printPackResult(pack(line.pack)); return kExitOk;
+    case Command::Pack: {
+      PackOptions options = line.pack;
+      PackResult r;
+      {
+        PackProgress progress(options);
+        r = pack(options);
+      }
+      printPackResult(r);
+      return kExitOk;
+    }
     case Command::Medium: {
-      MediumResult r = makeMedium(line.medium, self);
+      MediumOptions options = line.medium;
+      MediumResult r;
+      {
+        PackProgress progress(options.pack);
+        r = makeMedium(options, self);
+      }
       printPackResult(r.pack);
       std::cout << "  " << r.configuration << "\n";
       if (r.program.empty())

@@ -75,8 +75,9 @@ size_t pieceCount(uint64_t size) { return size_t(std::max<uint64_t>(1, (size + k
 // that memory stays small however large the files are.
 class PackPipeline {
  public:
-  PackPipeline(ArchiveWriter& writer, Level level, unsigned threads)
-      : writer_(writer), window_(32 * std::max(1u, threads)) {
+  using Progress = std::function<void(uint64_t)>;
+  PackPipeline(ArchiveWriter& writer, Level level, unsigned threads, Progress progress)
+      : writer_(writer), window_(32 * std::max(1u, threads)), progress_(std::move(progress)) {
     if (level != Level::None) pool_ = std::make_unique<CompressionPool>(level, threads);
   }
 
@@ -87,6 +88,7 @@ class PackPipeline {
       Op op{Op::WholeFile};
       op.sha256 = sha256;
       op.weight = pieceCount(file.size);
+      op.bytes = file.size;
       if (pool_)
         op.packed = pool_->submit([file](PieceCompressor& c) { return packWholeFile(file, &c); });
       else
@@ -125,10 +127,12 @@ class PackPipeline {
     PackedFile ready;
     std::string* sha256 = nullptr;
     size_t weight = 1;
+    uint64_t bytes = 0;  // file data the op writes
   };
 
   void piece(std::vector<uint8_t> data) {
     Op op{Op::Piece};
+    op.bytes = data.size();
     if (pool_)
       op.future = pool_->submit(std::move(data));
     else
@@ -157,7 +161,11 @@ class PackPipeline {
         }
         case Op::End: writer_.endEntry(); break;
       }
-      if (op.kind == Op::Piece || op.kind == Op::WholeFile) inFlight_ -= op.weight;
+      if (op.kind == Op::Piece || op.kind == Op::WholeFile) {
+        inFlight_ -= op.weight;
+        written_ += op.bytes;
+        if (progress_) progress_(written_);
+      }
     }
   }
 
@@ -165,6 +173,8 @@ class PackPipeline {
   size_t window_;
   size_t inFlight_ = 0;
   std::deque<Op> ops_;
+  Progress progress_;
+  uint64_t written_ = 0;
   std::unique_ptr<CompressionPool> pool_;  // destroyed first: its workers finish before ops_ goes
 };
 
@@ -188,7 +198,11 @@ PackResult pack(const PackOptions& options) {
   std::vector<ManifestLine> manifest(scan.files.size());
   {
     const unsigned threads = options.threads ? options.threads : defaultThreadCount();
-    PackPipeline pipeline(writer, options.level, threads);
+    PackPipeline::Progress progress;
+    // The file list is written after the files and is not counted.
+    if (options.progress)
+      progress = [&](uint64_t done) { options.progress(std::min<uint64_t>(done, scan.totalSize), scan.totalSize); };
+    PackPipeline pipeline(writer, options.level, threads, std::move(progress));
     uint32_t newest = 0;
     for (size_t i = 0; i < scan.files.size(); ++i) {
       const SourceFile& file = scan.files[i];

@@ -1,6 +1,7 @@
 #pragma once
 // pack: writes an archive and its continuation volumes from SOURCE trees.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,15 @@ namespace setupkit {
 struct PackOptions {
   std::string archive;               // host path of the first volume
   std::vector<std::string> sources;  // host paths of files and directories
-  Level level = Level::Max;
+  Level level = kPackLevel;
   int64_t volumeSize = 0;            // 0: one volume
   int64_t firstVolumeSize = 0;       // a smaller first volume (0: volumeSize)
   std::string headerText;
   bool fileList = true;              // store the manifest as a file-list entry
   unsigned threads = 0;              // 0: every core
+  // Called on the calling thread as file data goes into the archive, with
+  // the bytes of file data written so far and TotalSize. May be empty.
+  std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
 struct PackResult {

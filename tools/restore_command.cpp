@@ -1,6 +1,8 @@
 #include "tools/restore_command.h"
 
+#include <algorithm>
 #include <istream>
+#include <memory>
 #include <ostream>
 
 #include "framework/core/exceptions.h"
@@ -8,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/host_paths.h"
+#include "tools/progress_line.h"
 #include "tools/restore_plan.h"
 #include "tools/tool_error.h"
 
@@ -54,6 +57,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   const bool fullPath = options.layout == RestoreLayout::Tree;
 
   std::string missingVolume;
+  std::unique_ptr<ProgressLine> line;  // made at the first progress report, when the total is known
   TNeedDiskEvent needDisk([&](TObject*, uint16_t disk, bool& cont) {
     // The engine forms the next name the same way: the extension replaced by
     // the three-digit volume number.
@@ -64,7 +68,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
       cont = false;
       return;
     }
-    if (console.progress) console.err << "\n";
+    if (line) line->clear();
     console.err << "Please insert disk " << disk << " and click OK to continue.\n"
                 << "(looking for " << shownPath(next) << ") [OK / Cancel] " << std::flush;
     std::string answer;
@@ -102,23 +106,20 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
 
   std::string lastShown;
   int lastCount = -1;
-  int lastPercent = -1;
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
       // A continuation of the same file fires again; show each file once.
       if (name == lastShown && backup.FRestoredCount == lastCount) return;
       lastShown = name;
       lastCount = backup.FRestoredCount;
-      if (console.progress) console.err << "\r\033[K" << std::flush;
+      if (line) line->clear();
       console.out << name << "\n";
-      lastPercent = -1;
     });
   }
   if (console.progress) {
-    backup.OnProgress = TProgressEvent([&](TObject*, const std::string&, TPercentage percent, bool&) {
-      if (int(percent) == lastPercent) return;
-      lastPercent = percent;
-      console.err << "\r" << int(percent) << "%" << std::flush;
+    backup.OnProgress = TProgressEvent([&](TObject*, const std::string&, TPercentage, bool&) {
+      if (!line) line = std::make_unique<ProgressLine>(console.err, uint64_t(std::max(backup.FTotalSize, 0)), true);
+      line->update(uint32_t(backup.FBytesDone));
     });
   }
   std::string errorMessage;
@@ -135,10 +136,10 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   try {
     ok = backup.Restore(archive, dest);
   } catch (const std::exception& e) {
-    if (console.progress) console.err << "\n";
+    line.reset();
     return {RestoreOutcome::Exception, failedFile() + e.what(), backup.FRestoredCount};
   }
-  if (console.progress) console.err << "\r\033[K" << std::flush;
+  line.reset();
   report.restored = backup.FRestoredCount;
   if (ok) return report;
   if (backup.FErrorCode != 0) {

@@ -38,7 +38,14 @@ TApplication* TApplication::instance() { return qobject_cast<TApplication*>(QCor
 
 std::string TApplication::ProgramDirectory() const { return fw::directoryPart(FExeName); }
 
-void TApplication::processMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TApplication::processMessages() {
+  if (FMessageInterval.count() > 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastMessages < FMessageInterval) return;
+    FLastMessages = now;
+  }
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 int TApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {
   // A box asked for after a request to end still shows and works (the

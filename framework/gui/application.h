@@ -5,6 +5,7 @@
 // application services of the engine while it lives.
 #include <QApplication>
 #include <QPointer>
+#include <chrono>
 #include <exception>
 #include <string>
 
@@ -24,8 +25,13 @@ class TApplication : public QApplication, public ApplicationServices {
   // The application object, or null when none exists.
   static TApplication* instance();
 
-  // Handles every pending event, then returns.
+  // Handles every pending event, then returns. With a message interval set,
+  // a call that comes sooner than the interval after the last handling
+  // returns at once, so that frequent callers (the decoder, after every
+  // chunk) pay for the queue only once per interval.
   void processMessages() override;
+  // Sets that interval; 0 (the default) handles the queue on every call.
+  void setMessageInterval(std::chrono::nanoseconds interval) { FMessageInterval = interval; }
   // The modal message box: caption and icon by type. A box that a request to
   // end closes gives the cancel result; boxes asked for after the request
   // show as usual.
@@ -67,6 +73,8 @@ class TApplication : public QApplication, public ApplicationServices {
   bool FTerminated = false;
   class QEventLoop* FMainLoop = nullptr;
   ApplicationServices* FPreviousServices = nullptr;
+  std::chrono::nanoseconds FMessageInterval{0};
+  std::chrono::steady_clock::time_point FLastMessages{};
 };
 
 // Replaces font families that this host lacks by metric-compatible ones.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QProgressBar>
 #include <QWindow>
 
 #include "platform/files.h"
@@ -187,6 +189,74 @@ TEST(Install, CancelDuringTheFirstVolumeRunsTheInstallationToItsEnd) {
   ASSERT_EQ(answers.seen.size(), 1u);
   EXPECT_EQ(answers.seen[0].text, kDiskPrompt);
   s.expectRestoredFlat(s.dir.file("dest"), "Cancel during volume 1");
+}
+
+// Records what a label and a progress bar hold each time they are painted.
+class PaintLog : public QObject {
+ public:
+  PaintLog(QLabel* label, QProgressBar* bar) : FLabel(label), FBar(bar) {
+    label->installEventFilter(this);
+    bar->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      if (watched == FLabel) labels.push_back(fromQString(FLabel->text()));
+      if (watched == FBar) values.push_back(FBar->value());
+    }
+    return false;
+  }
+  std::vector<std::string> labels;
+  std::vector<int> values;
+
+ private:
+  QLabel* FLabel;
+  QProgressBar* FBar;
+};
+
+// Painting is coalesced while files arrive faster than frames, but the page
+// is never left without showing its final state: the label as it then is and
+// a full bar are painted before the Finish page replaces it. (The 100 % comes
+// with the last file's last chunk, so the Finish page is up before that file
+// is reported; the label then takes its path all the same.)
+TEST(Install, AFastInstallationPaintsTheLastFileAndAFullBar) {
+  for (int files : {1, 300}) {
+    SCOPED_TRACE(files);
+    InstallRun s;
+    std::string last;
+    for (int i = 0; i < files; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "many/f%04d.txt", i);
+      s.dir.write(name, "file " + std::to_string(i));
+      last = std::string("C:\\dest\\") + (name + 5);
+    }
+    setupkit::PackOptions options;
+    options.archive = s.dir.file("medium/SETUP.BIN");
+    options.sources = {s.dir.file("many")};
+    options.threads = 1;
+    setupkit::pack(options);
+    s.watchFiles();
+    PaintLog paints(s.form2->ui->Label5, s.form2->ui->ProgressBar1);
+    std::string labelWhenLeft;
+    QObject::connect(s.form2->ui->Notebook1, &QStackedWidget::currentChanged, [&](int page) {
+      if (page == TForm2::pgFinish && labelWhenLeft.empty()) labelWhenLeft = fromQString(s.form2->ui->Label5->text());
+    });
+    State end{};
+    s.run("C:\\dest", [&] {
+      s.click(s.form2->ui->Button2);
+      s.click(s.form2->ui->Button2);  // the whole installation
+      end = s.state();
+      s.click(s.form2->ui->Button2);  // Finish
+    });
+    EXPECT_EQ(end, kFinish);
+    ASSERT_EQ(s.labels.size(), size_t(files));
+    EXPECT_EQ(s.labels.back(), last);
+    EXPECT_EQ(fromQString(s.form2->ui->Label5->text()), last);
+    EXPECT_EQ(labelWhenLeft, files == 1 ? "Installing File: %s" : s.labels[files - 2]);
+    ASSERT_FALSE(paints.labels.empty());
+    EXPECT_EQ(paints.labels.back(), labelWhenLeft);
+    ASSERT_FALSE(paints.values.empty());
+    EXPECT_EQ(paints.values.back(), 100);
+  }
 }
 
 }  // namespace

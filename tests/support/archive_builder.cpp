@@ -22,6 +22,28 @@ std::string zlibCompress(const std::string& data, int level) {
   return out;
 }
 
+std::string zlibCompressWith(const std::string& data, int level, int strategy, size_t flushEvery) {
+  z_stream z;
+  std::memset(&z, 0, sizeof z);
+  if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy) != Z_OK) throw std::runtime_error("deflateInit2 failed");
+  const size_t step = flushEvery ? flushEvery : std::max<size_t>(data.size(), 1);
+  std::string out(deflateBound(&z, uLong(data.size())) + 64 + 8 * (data.size() / step + 1), '\0');
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  int r = Z_OK;
+  for (size_t at = 0; r == Z_OK;) {
+    const size_t n = std::min(step, data.size() - at);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
+    z.avail_in = uInt(n);
+    at += n;
+    r = deflate(&z, at == data.size() ? Z_FINISH : Z_FULL_FLUSH);
+  }
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  if (r != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  return out;
+}
+
 std::string zlibCompressWithDictionary(const std::string& data, const std::string& dictionary) {
   z_stream z;
   std::memset(&z, 0, sizeof z);

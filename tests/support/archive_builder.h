@@ -10,6 +10,10 @@
 
 // A zlib stream (zlib header, deflate data, Adler-32 trailer) of `data`.
 std::string zlibCompress(const std::string& data, int level = 9);
+// A zlib stream of `data` made with a deflate strategy (Z_FILTERED, Z_RLE,
+// Z_HUFFMAN_ONLY, Z_FIXED, ...) and, when flushEvery is not 0, a full flush
+// after every flushEvery input bytes, so that one stream holds many blocks.
+std::string zlibCompressWith(const std::string& data, int level, int strategy, size_t flushEvery = 0);
 // A zlib stream whose header asks for the preset dictionary `dictionary`.
 std::string zlibCompressWithDictionary(const std::string& data, const std::string& dictionary);
 // The 4 little-endian bytes of a 32-bit value.

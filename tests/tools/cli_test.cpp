@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                  }},
         ParseRow{"PackDefaults", {"pack", "-o", "a.bin", "src"}, "",
                  [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.pack.level, setupkit::Level::Max);
+                   EXPECT_EQ(c.pack.level, setupkit::Level(11));
                    EXPECT_EQ(c.pack.volumeSize, 0);
                    EXPECT_TRUE(c.pack.fileList);
                  }},
@@ -103,7 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"UnknownOption", {"list", "--all", "a.bin"}, "unknown option --all", nullptr},
         ParseRow{"MissingValue", {"pack", "src", "-o"}, "option -o needs a value", nullptr},
         ParseRow{"BadLevel", {"pack", "--level", "turbo", "-o", "a", "s"},
-                 "unknown level \"turbo\" (fastest, none, default or max)", nullptr},
+                 "unknown level \"turbo\" (0 to 12, fastest, none, default or max)", nullptr},
+        ParseRow{"NumberedLevel", {"pack", "--level", "9", "-o", "a", "s"}, "",
+                 [](const setupkit::CommandLine& c) { EXPECT_EQ(int(c.pack.level), 9); }},
+        ParseRow{"LevelAboveTwelve", {"pack", "--level", "13", "-o", "a", "s"},
+                 "unknown level \"13\" (0 to 12, fastest, none, default or max)", nullptr},
         ParseRow{"BadVolumeSize", {"pack", "--volume-size", "1.44M", "-o", "a", "s"},
                  "option --volume-size needs a number of bytes, not \"1.44M\"", nullptr},
         ParseRow{"ZeroThreads", {"pack", "--threads", "0", "-o", "a", "s"},

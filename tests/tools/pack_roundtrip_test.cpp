@@ -170,8 +170,17 @@ TEST(PackDeterminism, OneThreadAndFourGiveTheSameBytes) {
     options.threads = 1;
     auto one = packTree(tmp.file("t1/SETUP.BIN"), {tmp.file("src")}, options);
     options.threads = 4;
+    // The progress climbs to TotalSize as the files are written.
+    std::vector<uint64_t> progress;
+    options.progress = [&](uint64_t done, uint64_t total) {
+      EXPECT_TRUE(progress.empty() || done >= progress.back());
+      EXPECT_LE(done, total);
+      progress.push_back(done);
+    };
     auto four = packTree(tmp.file("t4/SETUP.BIN"), {tmp.file("src")}, options);
     EXPECT_EQ(readVolumes(one.volumes), readVolumes(four.volumes)) << volumeSize;
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), four.totalSize);
   }
 }
 
