@@ -151,7 +151,9 @@ TEST(Install, FromWelcomeToTheEnd) {
     EXPECT_EQ(label5, row.labels.empty() ? "Installing File: %s" : row.labels.back()) << row.name;
     EXPECT_EQ(s.form2->ui->ProgressBar1->value(), row.end.page == TForm2::pgFinish ? 100 : 0) << row.name;
     if (!row.restoredTo.empty()) s.expectRestoredFlat(s.dir.file(row.restoredTo), row.name);
-    if (row.absent) EXPECT_FALSE(s.dir.exists(row.absent)) << row.name;
+    if (row.absent) {
+      EXPECT_FALSE(s.dir.exists(row.absent)) << row.name;
+    }
     EXPECT_TRUE(fromQString(s.form2->ui->Label6->text())
                     .starts_with(row.completed ? "Setup is complete and " : "Setup did not complete and not every file of "))
         << row.name;
