@@ -40,13 +40,17 @@ std::string runningFile() {
   return ec ? std::string() : self.string();
 }
 
-// True for a folder that this program's private copies are made in:
-// /tmp/setup-run-*, a directory (not a link) owned by this user.
-bool isPrivateCopyFolder(const fs::path& folder) {
+// True for a folder named like a private copy (setup-run-*) that is a
+// directory (not a link) owned by this user.
+bool isOwnCopyFolder(const fs::path& folder) {
   struct stat info;
-  return folder.parent_path() == kTempDirectory &&
-         folder.filename().string().rfind(kPrivateCopyPrefix, 0) == 0 && lstat(folder.c_str(), &info) == 0 &&
+  return folder.filename().string().rfind(kPrivateCopyPrefix, 0) == 0 && lstat(folder.c_str(), &info) == 0 &&
          S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+}
+
+// True for a folder that this program's private copies are made in.
+bool isPrivateCopyFolder(const fs::path& folder) {
+  return folder.parent_path() == kTempDirectory && isOwnCopyFolder(folder);
 }
 
 pid_t programPid = -1;
@@ -125,10 +129,7 @@ int removeStaleCopies(const std::string& tempDirectory) {
   const auto now = fs::file_time_type::clock::now();
   for (fs::directory_iterator it(tempDirectory, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path dir = it->path();
-    struct stat info;
-    if (dir.filename().string().rfind(kPrivateCopyPrefix, 0) != 0 || lstat(dir.c_str(), &info) != 0 ||
-        !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
-      continue;  // not one of ours (removeStaleCopies may look at another folder than /tmp in tests)
+    if (!isOwnCopyFolder(dir)) continue;  // not one of ours (tests look at another folder than /tmp)
     int lock = open((dir / kLockName).c_str(), O_RDWR | O_CLOEXEC);
     bool stale;
     if (lock >= 0) {

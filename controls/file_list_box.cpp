@@ -34,18 +34,6 @@ bool isProgram(const std::string& name) {
   return ext == ".exe" || ext == ".com" || ext == ".bat" || ext == ".pif";
 }
 
-std::vector<std::string> splitMasks(const std::string& masks) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start <= masks.size()) {
-    size_t end = masks.find(';', start);
-    if (end == std::string::npos) end = masks.size();
-    if (end > start) out.push_back(masks.substr(start, end - start));
-    start = end + 1;
-  }
-  return out;
-}
-
 // Shows the hourglass from a point on and takes it away at the end of the
 // scope, also on failure.
 class BusyCursor {
@@ -158,7 +146,7 @@ void TFileListBox::ReadFileNames() {
     setUpdatesEnabled(false);
     clear();
     BusyCursor busy;
-    for (const std::string& mask : splitMasks(FMask)) {
+    for (const std::string& mask : fw::splitNonEmpty(FMask, ';')) {
       platform::FindData found;
       platform::FindHandle search = platform::findFirstFile(mask, found);
       for (bool more = search != nullptr; more; more = platform::findNextFile(search, found)) {

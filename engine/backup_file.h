@@ -28,6 +28,11 @@ using TBackupErrorEvent = TEvent<TObject* /*Sender*/, int32_t /*Error*/, const s
 // The archive name that makes Restore read from SourceStream instead of a file.
 inline constexpr const char* kStreamArchiveName = ":STREAM";
 
+// The file name a flat restore gives a stored name: what follows its last
+// "\", "/" or ":" ("/" counts too, since the platform treats it as a
+// separator).
+std::string flatRestoreName(const std::string& storedName);
+
 class TBackupFile : public TComponent {
  public:
   explicit TBackupFile(TComponent* owner);

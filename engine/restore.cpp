@@ -35,13 +35,6 @@ std::string readText(TStream& s, int32_t length) {
 
 bool isSeparatorOrColon(char c) { return c == '\\' || c == '/' || c == ':'; }
 
-// The file-name part of a stored name for a flat restore. "/" counts as a
-// separator too, since the platform treats it as one.
-std::string flatName(const std::string& name) {
-  auto p = name.find_last_of("\\/:");
-  return p == std::string::npos ? name : name.substr(p + 1);
-}
-
 // A stored path below the destination must stay below it: no "..", no second
 // root and no drive after the leading "C:\".
 bool staysBelow(const std::string& relative) {
@@ -132,6 +125,11 @@ bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& k
 
 }  // namespace
 
+std::string flatRestoreName(const std::string& storedName) {
+  auto p = storedName.find_last_of("\\/:");
+  return p == std::string::npos ? storedName : storedName.substr(p + 1);
+}
+
 bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& TargetDir) {
   std::string targetDir = TargetDir;
   if (!targetDir.empty() && targetDir.back() != '\\') targetDir += '\\';
@@ -182,11 +180,14 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   // next volume: a file cut short by a failure or a cancelled disk prompt
   // must never look complete.
   std::unique_ptr<TRestoreOutput> pending;
+  auto noteFailure = [&](const std::string& reason) {
+    FFailedFile = FCurrentFile;
+    FFailureReason = reason;
+  };
   auto fail = [&](int32_t code, const std::string& reason) {
     FErrorCode = code;
     FContinue = false;
-    FFailedFile = FCurrentFile;
-    FFailureReason = reason;
+    noteFailure(reason);
   };
   // Ends the pending file: reported while still open, stamped after the
   // report, given its name, and only then counted.
@@ -204,10 +205,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   // stops short of its end.
   auto writeBlock = [&] {
     if (ReadDataBlock(*volume, pending->stream(), true)) return;
-    if (FErrorCode == 6) {
-      FFailedFile = FCurrentFile;
-      FFailureReason = errorMessage(6);
-    }
+    if (FErrorCode == 6) noteFailure(errorMessage(6));
     pending.reset();
   };
 
@@ -239,10 +237,11 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
       // A volume can only lead to a later one; an earlier or the same number
       // would repeat volumes for ever.
-      if (volumeNumber.size() != 3 || diskNumber.empty() ||
-          diskNumber.find_first_not_of("0123456789") != std::string::npos || std::stoi(diskNumber) <= currentVolume)
-        throw Exception("Invalid archive type");
-      currentVolume = std::stoi(diskNumber);
+      const bool decimal = volumeNumber.size() == 3 && !diskNumber.empty() &&
+                           diskNumber.find_first_not_of("0123456789") == std::string::npos;
+      const int nextVolume = decimal ? std::stoi(diskNumber) : 0;
+      if (nextVolume <= currentVolume) throw Exception("Invalid archive type");
+      currentVolume = nextVolume;
       const uint16_t diskId = uint16_t(currentVolume);
 
       auto askForDisk = [&] {
@@ -277,8 +276,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         try {
           writeBlock();
         } catch (const std::exception& e) {
-          FFailedFile = FCurrentFile;
-          FFailureReason = failureReason(e);
+          noteFailure(failureReason(e));
           throw;
         }
       } else {
@@ -294,7 +292,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     if (targetDir.empty()) {
       FCurrentFile = name;
     } else if (!RestoreFullPath) {
-      FCurrentFile = targetDir + flatName(name);
+      FCurrentFile = targetDir + flatRestoreName(name);
     } else {
       std::string relative = name.size() > 3 ? name.substr(3) : std::string();
       leavesDestination = !staysBelow(relative);

@@ -110,10 +110,12 @@ FileHandle openFile(const std::string& path, FileAccess access) {
   return FileHandle{fd};
 }
 
-FileHandle createFile(const std::string& path) {
+namespace {
+// Opens `path` for reading and writing with O_CREAT plus `flags`.
+FileHandle createWithFlags(const std::string& path, int flags) {
   auto host = hostPathOf(path);
   if (!host) return {};
-  int fd = open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | flags, 0666);
   if (fd < 0) {
     failFromErrno();
     return {};
@@ -121,18 +123,11 @@ FileHandle createFile(const std::string& path) {
   noteHostEntryCreated(*host);
   return FileHandle{fd};
 }
+}  // namespace
 
-FileHandle createNewFile(const std::string& path) {
-  auto host = hostPathOf(path);
-  if (!host) return {};
-  int fd = open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    failFromErrno();
-    return {};
-  }
-  noteHostEntryCreated(*host);
-  return FileHandle{fd};
-}
+FileHandle createFile(const std::string& path) { return createWithFlags(path, O_TRUNC); }
+
+FileHandle createNewFile(const std::string& path) { return createWithFlags(path, O_EXCL); }
 
 FileHandle createReplacement(const std::string& path, std::string& replacementPath) {
   auto host = hostPathOf(path);

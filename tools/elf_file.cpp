@@ -8,24 +8,14 @@
 #include <fstream>
 #include <memory>
 
+#include "framework/core/path_utils.h"
 #include "tools/tool_error.h"
 
 namespace setupkit {
 
 namespace {
 
-std::vector<std::string> splitPathList(const char* text) {
-  std::vector<std::string> parts;
-  std::string s(text ? text : "");
-  size_t start = 0;
-  while (start <= s.size()) {
-    size_t colon = s.find(':', start);
-    if (colon == std::string::npos) colon = s.size();
-    if (colon > start) parts.push_back(s.substr(start, colon - start));
-    start = colon + 1;
-  }
-  return parts;
-}
+std::vector<std::string> splitPathList(const char* text) { return fw::splitNonEmpty(text ? text : "", ':'); }
 
 // The C library's own objects, whose version requirements set the oldest C
 // library a binary runs on.

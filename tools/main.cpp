@@ -90,7 +90,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
         std::cerr << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
       else
         std::cout << "  " << r.program << "\n";
-      for (const auto& w : r.warnings) std::cerr << "warning: " << w << "\n";
+      for (const auto& w : r.warnings) std::cerr << "setupkit: warning: " << w << "\n";
       if (r.runtimeFiles > 0)
         std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeBytes << " bytes ("
                   << (r.runtimeBytes + 512 * 1024) / (1024 * 1024) << " MiB); needs the GNU C library "

@@ -28,9 +28,14 @@ std::string iniValue(const std::string& key, const std::string& value) {
   return value;
 }
 
+// A hidden name beside `target` for building it before it takes its name.
+fs::path hiddenBeside(const fs::path& target, const char* suffix = ".tmp") {
+  return target.parent_path() / ("." + target.filename().string() + suffix);
+}
+
 // Writes a file under a temporary name and renames it into place.
 void writeFileAtomically(const fs::path& target, const std::string& content) {
-  fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".tmp");
+  fs::path temporary = hiddenBeside(target);
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << content;
@@ -51,7 +56,7 @@ void writeFileAtomically(const fs::path& target, const std::string& content) {
 // objects) when strip is installed.
 void copyFileInto(const fs::path& source, const fs::path& target, bool program, bool elf,
                   std::vector<std::string>& warnings) {
-  fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".tmp");
+  fs::path temporary = hiddenBeside(target);
   std::error_code ec;
   fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
   if (!ec && elf) {
@@ -74,7 +79,7 @@ void copyFileInto(const fs::path& source, const fs::path& target, bool program, 
 // Writes the runtime folder `target` from the plan: built under a temporary
 // name, then put in place of an older one. Returns its size in bytes.
 int64_t installRuntime(const RuntimePlan& plan, const fs::path& target, std::vector<std::string>& warnings) {
-  fs::path building = target.parent_path() / ("." + target.filename().string() + ".tmp");
+  fs::path building = hiddenBeside(target);
   std::error_code ec;
   fs::remove_all(building, ec);
   int64_t bytes = 0;
@@ -104,8 +109,8 @@ int64_t installRuntime(const RuntimePlan& plan, const fs::path& target, std::vec
 void writeDiskImage(const fs::path& folder, const fs::path& image, const std::string& label) {
   std::string tool = haveExternalTool("xorriso") ? "xorriso" : haveExternalTool("genisoimage") ? "genisoimage" : "";
   if (tool.empty()) throw ToolError("Writing ISO images needs xorriso or genisoimage");
-  fs::path temporary = image.parent_path() / ("." + image.filename().string() + ".tmp");
-  fs::path log = image.parent_path() / ("." + image.filename().string() + ".log");
+  fs::path temporary = hiddenBeside(image);
+  fs::path log = hiddenBeside(image, ".log");
   std::vector<std::string> argv = {tool};
   if (tool == "xorriso") argv.insert(argv.end(), {"-as", "mkisofs"});
   argv.insert(argv.end(), {"-quiet", "-r", "-J", "-V", label, "-o", temporary.string(), folder.string()});

@@ -82,13 +82,14 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // other unless a mode says how, and the stored paths are announced.
   try {
     if (options.layout == RestoreLayout::Flat && !options.modeGiven) {
-      RestorePlan stored = planRestore(archive, "", false, needDisk);
-      RestorePlan flat = stored.complete ? planRestore(archive, dest, false, needDisk) : stored;
-      if (!flat.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
-      auto clashes = findClashes(stored.targets, flat.targets);
+      RestorePlan stored = planRestore(archive, needDisk);
+      if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
+      std::vector<std::string> flatTargets;
+      for (const auto& name : stored.targets) flatTargets.push_back(fw::withTrailingBackslash(dest) + flatRestoreName(name));
+      auto clashes = findClashes(stored.targets, flatTargets);
       if (!clashes.empty()) return {RestoreOutcome::Refused, clashMessage(clashes), 0};
     } else if (options.layout == RestoreLayout::StoredPaths) {
-      RestorePlan stored = planRestore(archive, "", false, needDisk);
+      RestorePlan stored = planRestore(archive, needDisk);
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
       console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
@@ -104,14 +105,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   backup.RestoreFullPath = fullPath;
   backup.OnNeedDisk = needDisk;
 
-  std::string lastShown;
-  int lastCount = -1;
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
-      // A continuation of the same file fires again; show each file once.
-      if (name == lastShown && backup.FRestoredCount == lastCount) return;
-      lastShown = name;
-      lastCount = backup.FRestoredCount;
       if (line) line->clear();
       console.out << name << "\n";
     });

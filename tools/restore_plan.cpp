@@ -16,20 +16,18 @@ std::string foldCase(std::string s) {
 
 }  // namespace
 
-RestorePlan planRestore(const std::string& archive, const std::string& targetDir, bool fullPath,
-                        const TNeedDiskEvent& needDisk) {
+RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk) {
   RestorePlan plan;
   TBackupFile backup(nullptr);
   // rmAll decides without looking at existing files; the handler declines
   // every entry anyway.
   backup.RestoreMode = rmAll;
-  backup.RestoreFullPath = fullPath;
   backup.OnNeedDisk = needDisk;
   backup.OnRestoreFile = TRestoreFileEvent([&](TObject*, std::string& target, int32_t, bool& doRestore) {
     plan.targets.push_back(target);
     doRestore = false;
   });
-  backup.Restore(archive, targetDir);
+  backup.Restore(archive, "");
   plan.complete = backup.FContinue;
   return plan;
 }

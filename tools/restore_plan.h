@@ -8,9 +8,8 @@
 
 namespace setupkit {
 
-// The target path of every file entry of the archive (Windows form), in
-// archive order, as a restore into `targetDir` (empty: the stored paths)
-// would form it. The engine runs with every entry declined, so data blocks
+// The stored name of every file entry of the archive (Windows form), in
+// archive order: the paths a restore to the stored paths writes. The engine runs with every entry declined, so data blocks
 // are stepped over and nothing is written. `needDisk` answers volume
 // changes as in the restore. `complete` is false when a volume change was
 // cancelled. Raises what TBackupFile::Restore raises for a damaged archive.
@@ -18,8 +17,7 @@ struct RestorePlan {
   std::vector<std::string> targets;
   bool complete = true;
 };
-RestorePlan planRestore(const std::string& archive, const std::string& targetDir, bool fullPath,
-                        const TNeedDiskEvent& needDisk);
+RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk);
 
 // Entries whose targets name the same file. Names that differ only in
 // letter case count as the same: the platform finds a file under such a name.

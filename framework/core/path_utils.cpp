@@ -57,6 +57,18 @@ std::string upperCase(std::string s) {
 
 bool sameText(const std::string& a, const std::string& b) { return lowerCase(a) == lowerCase(b); }
 
+std::vector<std::string> splitNonEmpty(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
 bool forceDirectories(const std::string& dirIn) {
   if (dirIn.empty()) throw Exception("Unable to create directory");
   std::string dir = withoutTrailingBackslash(dirIn);

@@ -3,6 +3,7 @@
 // the platform layer.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fw {
 
@@ -22,6 +23,9 @@ std::string withoutTrailingBackslash(const std::string& path);
 std::string lowerCase(std::string s);
 std::string upperCase(std::string s);
 bool sameText(const std::string& a, const std::string& b);
+
+// The non-empty pieces of `text` between `separator`s ("a;;b;" gives a, b).
+std::vector<std::string> splitNonEmpty(const std::string& text, char separator);
 
 // Creates a directory with all its missing parents. Returns whether the
 // directory exists afterwards. Raises Exception "Unable to create directory"
