@@ -13,6 +13,7 @@
 #include "framework/core/path_utils.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -100,6 +101,16 @@ bool nextIsVolumeChange(TStream& volume) {
   }
 }
 
+// Whether `dir` lies below a directory in `known`.
+bool belowKnown(std::string dir, const std::unordered_set<std::string>& known) {
+  for (;;) {
+    std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
+    if (parent.empty() || parent == dir) return false;
+    if (known.count(parent)) return true;
+    dir = std::move(parent);
+  }
+}
+
 // Makes sure the directory `path` exists, with its parents. Directories in
 // `known` (made or found by this restore) are not asked about again, and a
 // directory below a known one is made at once: files come directory by
@@ -113,7 +124,7 @@ bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& k
   const std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
   if (parent.empty() || parent == dir) {
     if (!fw::forceDirectories(dir)) return false;
-  } else if (known.count(parent) || !platform::directoryExists(dir)) {
+  } else if (belowKnown(dir, known) || !platform::directoryExists(dir)) {
     // Below a known directory one is usually new: make it, and look only
     // when that fails.
     if (!ensureDirectory(parent, known)) return false;
@@ -151,6 +162,9 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   };
   if (!fromStream && !platform::fileExists(archiveName)) return false;
 
+  // Directories this restore makes are written by it alone: looking up a file
+  // in them asks the file system nothing.
+  platform::OwnDirectories ownDirectories;
   FBusy = true;
   try {
     if (fromStream)

@@ -72,17 +72,43 @@ struct DirVersion {
 
 struct Listing {
   DirVersion version;
+  // Made by this process while an OwnDirectories object lived: the listing is
+  // kept up to date by this process alone and trusted without a version check.
+  bool own = false;
   std::unordered_set<std::string> names;                    // every entry, exact
   std::unordered_map<std::string, std::string> byLowerName;  // first entry of each lower-case name
   void add(const std::string& name) {
     names.insert(name);
     byLowerName.emplace(lowerAscii(name), name);
   }
+  void remove(const std::string& name) {
+    if (!names.erase(name)) return;
+    const std::string lower = lowerAscii(name);
+    auto it = byLowerName.find(lower);
+    if (it == byLowerName.end() || it->second != name) return;
+    byLowerName.erase(it);
+    for (const auto& other : names)
+      if (lowerAscii(other) == lower) {
+        byLowerName.emplace(lower, other);
+        break;
+      }
+  }
 };
 
 std::mutex gCacheMutex;
 std::unordered_map<std::string, Listing> gCache;
-constexpr size_t kCachedListings = 512;
+int gOwnDepth = 0;  // OwnDirectories objects alive
+// Enough for the directories of a large installation, so that a restore's
+// own listings are rarely dropped while it still writes into them.
+constexpr size_t kCachedListings = 4096;
+
+// The listing of `dir` when it is one of this process's own: current without
+// asking the file system. Call with gCacheMutex held.
+Listing* ownListing(const std::string& dir) {
+  if (gOwnDepth == 0) return nullptr;
+  auto it = gCache.find(dir);
+  return it != gCache.end() && it->second.own ? &it->second : nullptr;
+}
 
 DirVersion versionOf(const struct stat& st) {
   return DirVersion{int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, uint64_t(st.st_ino),
@@ -106,13 +132,15 @@ struct CachedEntry {
   std::string real;  // the variant's name
 };
 
-// Answers from the cached listing of `dir` when it is current for `dirStat`,
-// without touching the file system.
-CachedEntry lookUpCached(const std::string& dir, const std::string& name, const struct stat& dirStat) {
+// Answers from the cached listing of `dir`, without touching the file system,
+// when it is one of this process's own or current for `dirStat` (when given).
+CachedEntry lookUpCached(const std::string& dir, const std::string& name, const struct stat* dirStat) {
   std::lock_guard<std::mutex> lock(gCacheMutex);
   auto it = gCache.find(dir);
-  if (it == gCache.end() || !(it->second.version == versionOf(dirStat))) return {};
+  if (it == gCache.end()) return {};
   const Listing& l = it->second;
+  const bool current = (l.own && gOwnDepth > 0) || (dirStat && l.version == versionOf(*dirStat));
+  if (!current) return {};
   if (l.names.count(name)) return {CachedEntry::Exact, {}};
   auto found = l.byLowerName.find(lowerAscii(name));
   if (found == l.byLowerName.end()) return {CachedEntry::Missing, {}};
@@ -123,6 +151,14 @@ CachedEntry lookUpCached(const std::string& dir, const std::string& name, const 
 // `known` is the directory's stat when the caller has just taken it.
 std::optional<std::string> findInsensitive(const std::string& dir, const std::string& name,
                                            const struct stat* known = nullptr) {
+  {
+    std::lock_guard<std::mutex> lock(gCacheMutex);
+    if (const Listing* own = ownListing(dir)) {
+      auto found = own->byLowerName.find(lowerAscii(name));
+      if (found == own->byLowerName.end()) return std::nullopt;
+      return found->second;
+    }
+  }
   struct stat st {};
   if (known)
     st = *known;
@@ -185,6 +221,12 @@ std::string resolveBelow(const std::string& root, const std::vector<std::string>
   std::string parent = root;
   for (size_t i = 0; i + 1 < parts.size(); ++i) parent = joinHost(parent, parts[i]);
   const std::string& name = parts.back();
+  // A directory of this process's own answers at once.
+  {
+    CachedEntry e = lookUpCached(parent, name, nullptr);
+    if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answer(exact);
+    if (e.kind == CachedEntry::Variant) return answer(joinHost(parent, e.real));
+  }
   struct stat parentStat {};
   bool parentStatted = false;
   bool parentIsDirectory = false;
@@ -193,7 +235,7 @@ std::string resolveBelow(const std::string& root, const std::vector<std::string>
     parentStatted = true;
     parentIsDirectory = isHostDirectory(parent, parentStat);
     if (parentIsDirectory) {
-      CachedEntry e = lookUpCached(parent, name, parentStat);
+      CachedEntry e = lookUpCached(parent, name, &parentStat);
       if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answer(exact);
       if (e.kind == CachedEntry::Variant) return answer(joinHost(parent, e.real));
     }
@@ -350,12 +392,25 @@ std::optional<std::string> virtualPathOf(const std::string& hostPathIn) {
   return std::string(1, best->letter) + ":\\" + rest;
 }
 
-void noteHostEntryCreated(const std::string& hostPath) {
+namespace {
+// The host directory and the name of a host path; false for a bare name.
+bool splitHostPath(const std::string& hostPath, std::string& dir, std::string& name) {
   auto slash = hostPath.find_last_of('/');
-  if (slash == std::string::npos) return;
-  std::string dir = slash == 0 ? "/" : hostPath.substr(0, slash);
-  std::string name = hostPath.substr(slash + 1);
+  if (slash == std::string::npos) return false;
+  dir = slash == 0 ? "/" : hostPath.substr(0, slash);
+  name = hostPath.substr(slash + 1);
+  return true;
+}
+}  // namespace
+
+void noteHostEntryCreated(const std::string& hostPath) {
+  std::string dir, name;
+  if (!splitHostPath(hostPath, dir, name)) return;
   std::lock_guard<std::mutex> lock(gCacheMutex);
+  if (Listing* own = ownListing(dir)) {
+    own->add(name);
+    return;
+  }
   auto it = gCache.find(dir);
   if (it == gCache.end()) return;
   struct stat st {};
@@ -367,18 +422,57 @@ void noteHostEntryCreated(const std::string& hostPath) {
   it->second.version = versionOf(st);
 }
 
+void noteHostEntryRemoved(const std::string& hostPath) {
+  std::string dir, name;
+  if (!splitHostPath(hostPath, dir, name)) return;
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  if (Listing* own = ownListing(dir)) own->remove(name);
+}
+
+void noteHostEntryRenamed(const std::string& fromHostPath, const std::string& toHostPath) {
+  noteHostEntryRemoved(fromHostPath);
+  std::string dir, name;
+  if (!splitHostPath(toHostPath, dir, name)) return;
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  if (Listing* own = ownListing(dir)) own->add(name);
+}
+
 void noteHostDirectoryCreated(const std::string& hostPath) {
   noteHostEntryCreated(hostPath);
-  // Just made, the directory holds only "." and "..": its version taken now
-  // stands for that listing, and any later change gives it another version.
-  struct stat st {};
-  if (stat(hostPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+  // Just made, the directory holds only "." and "..". While this process owns
+  // the directories it makes, that listing is kept up to date here; otherwise
+  // its version taken now stands for it, and any later change gives it
+  // another version.
   Listing empty;
-  empty.version = versionOf(st);
   empty.add(".");
   empty.add("..");
+  {
+    std::lock_guard<std::mutex> lock(gCacheMutex);
+    if (gOwnDepth > 0) {
+      empty.own = true;
+      storeListing(hostPath, std::move(empty));
+      return;
+    }
+  }
+  struct stat st {};
+  if (stat(hostPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+  empty.version = versionOf(st);
   std::lock_guard<std::mutex> lock(gCacheMutex);
   storeListing(hostPath, std::move(empty));
+}
+
+OwnDirectories::OwnDirectories() {
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  ++gOwnDepth;
+}
+
+OwnDirectories::~OwnDirectories() {
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  if (--gOwnDepth > 0) return;
+  // The listings were kept without versions: once the owner is gone they
+  // would look stale anyway, and a later owner must not trust them.
+  for (auto it = gCache.begin(); it != gCache.end();)
+    it = it->second.own ? gCache.erase(it) : std::next(it);
 }
 
 }  // namespace platform
