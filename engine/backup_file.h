@@ -11,6 +11,8 @@
 #include "framework/core/event.h"
 #include "framework/core/stream.h"
 
+class TDecodeAhead;
+
 enum TBackupMode : uint8_t { bmAll, bmIncremental };
 enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
 enum TCompressionLevel : uint8_t { clFastest, clNone, clDefault, clMax };
@@ -102,4 +104,7 @@ class TBackupFile : public TComponent {
   // event handler in the middle of another cannot disturb it.
   std::unique_ptr<uint8_t[]> FChunkInput;
   std::unique_ptr<uint8_t[]> FChunkOutput;
+  // Decodes the chunks of the volume a restore reads ahead on another thread;
+  // null when the restore reads a stream of the caller's. Not owned.
+  TDecodeAhead* FDecodeAhead = nullptr;
 };

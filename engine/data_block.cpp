@@ -2,13 +2,14 @@
 #include <cstring>
 
 #include "engine/backup_file.h"
+#include "engine/decode_ahead.h"
 #include "engine/zlib_inflater.h"
 #include "framework/core/application_services.h"
 #include "framework/core/exceptions.h"
 
 namespace {
 
-constexpr int32_t kChunkArea = 16384;
+constexpr int32_t kChunkArea = int32_t(TDecodeAhead::kChunkArea);
 
 // The progress percentage of a restore: a 64-bit product, truncating
 // division, kept within 0..100. Without a usable total (0 or less) there is no
@@ -51,8 +52,15 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
         // A chunk larger than the input area breaks the format; it is never
         // read into the area but rejected like a bad block.
         if (length > kChunkArea) throw Exception("Invalid archive type");
+        const int64_t at = FDecodeAhead ? Source.position() : 0;
         Source.readBuffer(input, length);
-        if (compressed) {
+        uint32_t aheadCount = 0;
+        const uint8_t* ahead =
+            compressed && FDecodeAhead ? FDecodeAhead->take(at, input, uint32_t(length), &aheadCount) : nullptr;
+        if (ahead) {
+          chunkCount = int32_t(aheadCount);
+          if (Dest) Dest->writeBuffer(ahead, chunkCount);
+        } else if (compressed) {
           InflateOutcome r = inflateChunk(input, uint32_t(length), output, kChunkArea);
           if (r.failed) {
             failed = true;

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/backup_file.h"
+#include "engine/decode_ahead.h"
 #include "engine/restore_output.h"
 #include "framework/core/application_services.h"
 #include "framework/core/buffered_read_stream.h"
@@ -69,12 +70,21 @@ std::string withSingleBackslashes(const std::string& relative) {
 // is, its position being the owner's business.
 class OwnedVolume {
  public:
-  explicit OwnedVolume(const std::string& name) : file_(name, fmOpenRead | fmShareDenyNone), reader_(file_) {}
+  explicit OwnedVolume(const std::string& name)
+      : name_(name), file_(name, fmOpenRead | fmShareDenyNone), reader_(file_) {}
   TStream& stream() { return reader_; }
+  // Starts decoding the chunks that follow the current position on another
+  // thread; it stops with the volume.
+  TDecodeAhead* decodeAhead(TDecodeAhead::Start start) {
+    ahead_ = std::make_unique<TDecodeAhead>(name_, reader_.position(), start);
+    return ahead_.get();
+  }
 
  private:
+  std::string name_;
   TFileStream file_;
   TBufferedReadStream reader_;
+  std::unique_ptr<TDecodeAhead> ahead_;
 };
 
 // The reason of a failure while a file was written: the system's text when
@@ -156,9 +166,22 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<OwnedVolume> ownedVolume;
   TStream* volume = nullptr;
+  // Chunks are decoded ahead in a volume this restore owns, and never after
+  // it is closed.
+  struct AheadReset {
+    TDecodeAhead*& ahead;
+    ~AheadReset() { ahead = nullptr; }
+  } aheadReset{FDecodeAhead};
   auto openVolume = [&] {
     ownedVolume = std::make_unique<OwnedVolume>(archiveName);
     volume = &ownedVolume->stream();
+  };
+  auto decodeAhead = [&](TDecodeAhead::Start start) {
+    if (ownedVolume) FDecodeAhead = ownedVolume->decodeAhead(start);
+  };
+  auto closeVolume = [&] {
+    FDecodeAhead = nullptr;
+    ownedVolume.reset();
   };
   if (!fromStream && !platform::fileExists(archiveName)) return false;
 
@@ -187,6 +210,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     FBusy = false;
     throw Exception("Cannot read archive");
   }
+  decodeAhead(TDecodeAhead::Start::AtRecord);
 
   int32_t fileDate = 0;
   // The file being restored. Its data is complete so far, but it is finished
@@ -246,7 +270,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
     if (volumeChange) {
       // ---- volume change ----
-      ownedVolume.reset();
+      closeVolume();
       std::string volumeNumber = name.substr(9, 3);
       std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
       // A volume can only lead to a later one; an earlier or the same number
@@ -285,6 +309,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         if (!volume) throw EReadError();
       } else {
         openVolume();
+        decodeAhead(TDecodeAhead::Start::AtBlock);
       }
       if (pending) {
         try {
@@ -371,7 +396,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       finishFile();
   }
 
-  ownedVolume.reset();
+  closeVolume();
   const bool result = FErrorCode == 0 && FContinue;
   OnProgress(this, std::string(), 100, FContinue);
   FBusy = false;

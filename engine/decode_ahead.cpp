@@ -1,0 +1,165 @@
+#include "engine/decode_ahead.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/zlib_inflater.h"
+#include "framework/core/buffered_read_stream.h"
+
+namespace {
+
+// Longer names are taken for damage: the thread stops reading there.
+constexpr int32_t kLongestName = 65536;
+
+}  // namespace
+
+struct TDecodeAhead::Slot {
+  uint8_t in[kChunkArea];
+  uint8_t out[kChunkArea];
+  int64_t offset = 0;     // where the compressed bytes start in the volume
+  uint32_t length = 0;    // compressed bytes
+  uint32_t produced = 0;  // decoded bytes
+  // offset, length and ready change under the mutex; the bytes and the rest
+  // are the thread's until ready is set.
+  bool ready = false;     // decoded
+  bool ok = false;        // the fast decoder decoded the whole chunk
+};
+
+TDecodeAhead::TDecodeAhead(const std::string& fileName, int64_t offset, Start start) {
+  if (std::thread::hardware_concurrency() < 2) return;
+  try {
+    slots_.reset(new Slot[kSlots]);
+    thread_ = std::thread(&TDecodeAhead::run, this, fileName, offset, start);
+  } catch (const std::exception&) {
+    // No memory or no thread: the restore decodes every chunk itself.
+  }
+}
+
+TDecodeAhead::~TDecodeAhead() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+TDecodeAhead::Slot* TDecodeAhead::acquire(int64_t offset, uint32_t length) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return stop_ || used_ < kSlots; });
+  if (stop_) return nullptr;
+  Slot* slot = &slots_[head_];
+  slot->offset = offset;
+  slot->length = length;
+  slot->ready = false;
+  head_ = (head_ + 1) % kSlots;
+  ++used_;
+  return slot;
+}
+
+void TDecodeAhead::publish(Slot* slot) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slot->ready = true;
+  }
+  changed_.notify_all();
+}
+
+void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
+  // Reads the volume as the restore does: entry records (filler, a name, a
+  // date) each followed by a data block of chunks, up to the end marker or a
+  // volume change. Anything unexpected ends the reading; the restore meets
+  // it on its own.
+  try {
+    TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
+    file.seek(offset, platform::kSeekBegin);
+    TBufferedReadStream reader(file);
+    bool atRecord = start == Start::AtRecord;
+    for (;;) {
+      if (atRecord) {
+        const int32_t nameLength = reader.readInt32();
+        if (nameLength < 0) continue;  // filler
+        if (nameLength == 0 || nameLength > kLongestName) break;
+        std::string name(size_t(nameLength), '\0');
+        reader.readBuffer(name.data(), nameLength);
+        if (name.compare(0, 9, "NEXT:DISK") == 0) break;
+        reader.readInt32();  // the file's date
+      }
+      atRecord = true;
+      char signature[4];
+      reader.readBuffer(signature, 4);
+      if (std::string(signature, strnlen(signature, 4)) != "EC2") break;
+      bool blockRead = false;
+      for (;;) {
+        const int32_t chunkLength = reader.readInt32();
+        if (chunkLength == 0) {
+          blockRead = true;
+          break;
+        }
+        const int64_t length = chunkLength > 0 ? int64_t(chunkLength) : -int64_t(chunkLength);
+        if (length > kChunkArea) break;
+        const int64_t at = reader.position();
+        bool passed = false;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (stop_) break;
+          passed = at < consumed_;
+        }
+        // Stored chunks need no decoding, and chunks the restore has
+        // already read are of no use.
+        if (chunkLength < 0 || passed) {
+          reader.seek(length, platform::kSeekCurrent);
+          continue;
+        }
+        Slot* slot = acquire(at, uint32_t(length));
+        if (!slot) break;
+        reader.readBuffer(slot->in, length);
+        slot->ok = inflateChunkFast(slot->in, slot->length, slot->out, kChunkArea, &slot->produced);
+        publish(slot);
+      }
+      if (!blockRead) break;
+    }
+  } catch (const std::exception&) {
+    // A volume that ends early or cannot be read: the restore reports it.
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+  }
+  changed_.notify_all();
+}
+
+void TDecodeAhead::waitUntilIdleForTesting() {
+  if (!thread_.joinable()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return finished_ || (used_ == kSlots && slots_[(head_ + kSlots - 1) % kSlots].ready); });
+}
+
+const uint8_t* TDecodeAhead::take(int64_t offset, const uint8_t* in, uint32_t length, uint32_t* produced) {
+  if (!thread_.joinable()) return nullptr;
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto releaseTail = [&] {
+    tail_ = (tail_ + 1) % kSlots;
+    --used_;
+    heldTail_ = false;
+  };
+  // The chunk handed out last time and every chunk before this one are done with.
+  if (heldTail_) releaseTail();
+  while (used_ > 0 && slots_[tail_].ready && slots_[tail_].offset < offset) releaseTail();
+  consumed_ = std::max(consumed_, offset + int64_t(length));
+  lock.unlock();
+  changed_.notify_all();
+  lock.lock();
+  if (used_ == 0 || slots_[tail_].offset != offset) return nullptr;
+  Slot& slot = slots_[tail_];
+  changed_.wait(lock, [&] { return slot.ready || finished_; });
+  if (!slot.ready) return nullptr;
+  if (!slot.ok || slot.length != length || std::memcmp(slot.in, in, length) != 0) {
+    releaseTail();
+    return nullptr;
+  }
+  heldTail_ = true;
+  *produced = slot.produced;
+  return slot.out;
+}
