@@ -14,14 +14,17 @@ constexpr int32_t kLongestName = 65536;
 }  // namespace
 
 struct TDecodeAhead::Slot {
+  // Reading: the thread reads the compressed bytes; Read: they wait for a
+  // decoder; Decoding: one thread decodes them; Decoded: done.
+  enum State { Reading, Read, Decoding, Decoded };
   uint8_t in[kChunkArea];
   uint8_t out[kChunkArea];
+  // offset, length and state change under the mutex; the bytes and the
+  // outcome belong to the thread that moved the slot to its current state.
   int64_t offset = 0;     // where the compressed bytes start in the volume
   uint32_t length = 0;    // compressed bytes
+  State state = Reading;
   uint32_t produced = 0;  // decoded bytes
-  // offset, length and ready change under the mutex; the bytes and the rest
-  // are the thread's until ready is set.
-  bool ready = false;     // decoded
   bool ok = false;        // the fast decoder decoded the whole chunk
 };
 
@@ -45,24 +48,36 @@ TDecodeAhead::~TDecodeAhead() {
   thread_.join();
 }
 
-TDecodeAhead::Slot* TDecodeAhead::acquire(int64_t offset, uint32_t length) {
+TDecodeAhead::Slot* TDecodeAhead::slotAt(int index) const { return &slots_[index % kSlots]; }
+
+TDecodeAhead::Slot* TDecodeAhead::acquire(int64_t offset, uint32_t length, bool wait) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return stop_ || used_ < kSlots; });
-  if (stop_) return nullptr;
-  Slot* slot = &slots_[head_];
+  if (wait) changed_.wait(lock, [&] { return stop_ || used_ < kSlots; });
+  if (stop_ || used_ == kSlots) return nullptr;
+  Slot* slot = slotAt(head_);
   slot->offset = offset;
   slot->length = length;
-  slot->ready = false;
+  slot->state = Slot::Reading;
   head_ = (head_ + 1) % kSlots;
   ++used_;
   return slot;
 }
 
-void TDecodeAhead::publish(Slot* slot) {
+void TDecodeAhead::markRead(Slot* slot) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    slot->ready = true;
+    slot->state = Slot::Read;
   }
+  changed_.notify_all();
+}
+
+void TDecodeAhead::decodeIfWaiting(Slot* slot, std::unique_lock<std::mutex>& lock) {
+  if (slot->state != Slot::Read) return;
+  slot->state = Slot::Decoding;
+  lock.unlock();
+  slot->ok = inflateChunkFast(slot->in, slot->length, slot->out, kChunkArea, &slot->produced);
+  lock.lock();
+  slot->state = Slot::Decoded;
   changed_.notify_all();
 }
 
@@ -71,6 +86,13 @@ void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
   // date) each followed by a data block of chunks, up to the end marker or a
   // volume change. Anything unexpected ends the reading; the restore meets
   // it on its own.
+  Slot* pending = nullptr;  // read, and not yet decoded by this thread
+  auto decodePending = [&] {
+    if (!pending) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    decodeIfWaiting(pending, lock);
+    pending = nullptr;
+  };
   try {
     TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
     file.seek(offset, platform::kSeekBegin);
@@ -112,16 +134,26 @@ void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
           reader.seek(length, platform::kSeekCurrent);
           continue;
         }
-        Slot* slot = acquire(at, uint32_t(length));
-        if (!slot) break;
+        // A chunk is decoded here only once the next one is read, so that
+        // the restore always finds one it can decode itself instead of
+        // waiting for this thread.
+        Slot* slot = acquire(at, uint32_t(length), false);
+        if (!slot) {
+          decodePending();
+          slot = acquire(at, uint32_t(length), true);
+          if (!slot) break;
+        }
         reader.readBuffer(slot->in, length);
-        slot->ok = inflateChunkFast(slot->in, slot->length, slot->out, kChunkArea, &slot->produced);
-        publish(slot);
+        markRead(slot);
+        decodePending();
+        pending = slot;
       }
       if (!blockRead) break;
     }
+    decodePending();
   } catch (const std::exception&) {
-    // A volume that ends early or cannot be read: the restore reports it.
+    // A volume that ends early or cannot be read: the restore reports it,
+    // and decodes a chunk left waiting itself.
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -133,7 +165,7 @@ void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
 void TDecodeAhead::waitUntilIdleForTesting() {
   if (!thread_.joinable()) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return finished_ || (used_ == kSlots && slots_[(head_ + kSlots - 1) % kSlots].ready); });
+  changed_.wait(lock, [&] { return finished_ || used_ == kSlots; });
 }
 
 const uint8_t* TDecodeAhead::take(int64_t offset, const uint8_t* in, uint32_t length, uint32_t* produced) {
@@ -143,18 +175,36 @@ const uint8_t* TDecodeAhead::take(int64_t offset, const uint8_t* in, uint32_t le
     tail_ = (tail_ + 1) % kSlots;
     --used_;
     heldTail_ = false;
+    changed_.notify_all();
   };
-  // The chunk handed out last time and every chunk before this one are done with.
+  // The chunk handed out last time and every chunk before this one are done
+  // with; one that was read but not begun is dropped.
   if (heldTail_) releaseTail();
-  while (used_ > 0 && slots_[tail_].ready && slots_[tail_].offset < offset) releaseTail();
+  while (used_ > 0 && slotAt(tail_)->offset < offset) {
+    Slot* passed = slotAt(tail_);
+    if (passed->state == Slot::Read) passed->state = Slot::Decoded;
+    if (passed->state != Slot::Decoded) break;
+    releaseTail();
+  }
   consumed_ = std::max(consumed_, offset + int64_t(length));
-  lock.unlock();
-  changed_.notify_all();
-  lock.lock();
-  if (used_ == 0 || slots_[tail_].offset != offset) return nullptr;
-  Slot& slot = slots_[tail_];
-  changed_.wait(lock, [&] { return slot.ready || finished_; });
-  if (!slot.ready) return nullptr;
+  if (used_ == 0 || slotAt(tail_)->offset != offset) return nullptr;
+  Slot& slot = *slotAt(tail_);
+  while (slot.state != Slot::Decoded) {
+    if (slot.state == Slot::Read) {
+      decodeIfWaiting(&slot, lock);
+      break;
+    }
+    if (finished_ && slot.state == Slot::Reading) return nullptr;  // its bytes never came
+    // The thread is at this chunk: rather than wait, decode a later one it
+    // has read but not begun.
+    Slot* later = nullptr;
+    for (int i = 1; i < used_ && !later; ++i)
+      if (slotAt(tail_ + i)->state == Slot::Read) later = slotAt(tail_ + i);
+    if (later)
+      decodeIfWaiting(later, lock);
+    else
+      changed_.wait(lock);
+  }
   if (!slot.ok || slot.length != length || std::memcmp(slot.in, in, length) != 0) {
     releaseTail();
     return nullptr;

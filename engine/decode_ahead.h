@@ -3,7 +3,8 @@
 // restore reads, finds the compressed chunks that come next and decodes them
 // into a few buffers, while the restore creates and writes files. When the
 // restore reaches a chunk it takes the decoded bytes instead of decoding them
-// itself. It is speculation only: a chunk is handed over only when its
+// itself; when it would have to wait for the thread, it decodes a later chunk
+// the thread has read but not begun, so both processors stay busy. It is speculation only: a chunk is handed over only when its
 // compressed bytes equal the ones the restore read, and only when the fast
 // decoder decoded it completely (what the restore's own decoding would give
 // too); everything else the restore decodes as before. So the restore's
@@ -33,11 +34,11 @@ class TDecodeAhead {
   // The decoded bytes of the compressed chunk whose `length` bytes `in` start
   // at `offset` in the volume, with their count in *produced; null when that
   // chunk was not decoded ahead from the same bytes (the caller decodes it).
-  // Waits only for a chunk the thread is decoding at that moment. The bytes
-  // stay valid until the next call.
+  // Waits only for a chunk the thread is decoding at that moment, and decodes
+  // later chunks meanwhile. The bytes stay valid until the next call.
   const uint8_t* take(int64_t offset, const uint8_t* in, uint32_t length, uint32_t* produced);
 
-  // Waits until the thread has stopped reading or has filled every buffer.
+  // Waits until the thread has stopped reading or has every buffer in use.
   void waitUntilIdleForTesting();
 
   // The largest chunk, compressed or decoded: the decoder's 16 KiB area.
@@ -46,9 +47,15 @@ class TDecodeAhead {
  private:
   struct Slot;
   void run(std::string fileName, int64_t offset, Start start);
-  // A free slot for the chunk at `offset`; null when stopping.
-  Slot* acquire(int64_t offset, uint32_t length);
-  void publish(Slot* slot);
+  // A free slot for the chunk at `offset`; null when stopping, or at once
+  // when `wait` is false and every slot is in use.
+  Slot* acquire(int64_t offset, uint32_t length, bool wait);
+  // Marks a slot whose compressed bytes are read as ready to be decoded.
+  void markRead(Slot* slot);
+  // Decodes `slot` unless another thread has begun it. Call with `lock`
+  // held; it is released while decoding.
+  void decodeIfWaiting(Slot* slot, std::unique_lock<std::mutex>& lock);
+  Slot* slotAt(int index) const;
 
   static constexpr int kSlots = 8;
   std::unique_ptr<Slot[]> slots_;
