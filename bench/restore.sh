@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Throughput of setupkit against its peers on a deterministic corpus, in one
 # run so that the ratios compare like with like:
-#   - archive sizes and pack times against zip -9;
+#   - archive sizes and pack times against zip -9, and (mix) what cutting
+#     files into the format's 16 KiB chunks costs in size;
 #   - restore times into a tmpfs and onto the disk against unzip, bsdtar
 #     (reading the same zip) and cp -r of the corpus;
 #   - system calls per restored file (strace -f -c);
@@ -69,6 +70,7 @@ cleanup() {
 trap cleanup EXIT
 
 g++ -O2 -std=c++20 -o "$disk/make_corpus" "$root/bench/make_corpus.cpp"
+g++ -O2 -std=c++20 -o "$disk/chunk_bound" "$root/bench/chunk_bound.cpp" -lz -ldeflate
 if [ $quick = 1 ]; then mix_mib=32; small_count=2500; else mix_mib=256; small_count=20000; fi
 [ -n "$runs" ] || runs=5
 
@@ -204,6 +206,14 @@ bench_corpus() {
   [ "$name" = mix ] && size_goal="1.005"
   row "$name" "archive bytes" "$size_sk" "zip -9" "$size_zip" "$(ratio "$size_sk" "$size_zip")" "$size_goal"
   row "$name" "pack s ($(nproc) threads)" "$ps" "zip -9" "$pz" "$(ratio "$ps" "$pz")" "0.4"
+  if [ "$name" = mix ]; then
+    # What cutting files into 16 KiB chunks costs, with zlib 9 and with the
+    # smallest packing, against zlib 9 over whole files (zip -9's data).
+    local bound
+    read -r -a bound <<<"$("$disk/chunk_bound" "$corpus")"
+    row "$name" "16K chunks zlib 9 bytes" "${bound[1]}" "whole files" "${bound[0]}" "$(ratio "${bound[1]}" "${bound[0]}")" "-"
+    row "$name" "16K chunks level 12 bytes" "${bound[2]}" "whole files" "${bound[0]}" "$(ratio "${bound[2]}" "${bound[0]}")" "-"
+  fi
 
   # Restores: setupkit, unzip, bsdtar and cp -r in turn, rotating the order.
   local where target tools=(sk unzip bsdtar cp)
