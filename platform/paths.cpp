@@ -6,8 +6,8 @@
 #include <cctype>
 #include <cerrno>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/current_dir.h"
@@ -19,10 +19,8 @@ namespace platform {
 
 namespace {
 
-std::string lowerAscii(std::string s) {
-  for (char& c : s) c = char(std::tolower((unsigned char)c));
-  return s;
-}
+// Letter case is ignored byte by byte, as tolower() sees the bytes.
+char foldChar(char c) { return char(std::tolower((unsigned char)c)); }
 
 std::vector<std::string> splitComponents(const std::string& rest) {
   std::vector<std::string> parts;
@@ -70,33 +68,106 @@ struct DirVersion {
   bool operator==(const DirVersion&) const = default;
 };
 
+// Hashing and comparing names without regard to letter case, so that a
+// listing is looked up by any spelling of a name without a lower-case copy.
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const {
+    size_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : s) h = (h ^ (unsigned char)foldChar(c)) * 1099511628211ull;
+    return h;
+  }
+};
+
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (a[i] != b[i] && foldChar(a[i]) != foldChar(b[i])) return false;
+    return true;
+  }
+};
+
+// How a name stands in a directory according to a listing.
+struct CachedEntry {
+  enum Kind { NoListing, Exact, Variant, Missing } kind = NoListing;
+  std::string real;  // the variant's name
+};
+
 struct Listing {
   DirVersion version;
   // Made by this process while an OwnDirectories object lived: the listing is
   // kept up to date by this process alone and trusted without a version check.
   bool own = false;
-  std::unordered_set<std::string> names;                    // every entry, exact
-  std::unordered_map<std::string, std::string> byLowerName;  // first entry of each lower-case name
-  void add(const std::string& name) {
-    names.insert(name);
-    byLowerName.emplace(lowerAscii(name), name);
+  // Every entry, grouped by name without regard to letter case. The key is the
+  // group's first entry, the one a lookup by letter case finds; the value holds
+  // its later entries (only a case-sensitive file system has any).
+  std::unordered_map<std::string, std::vector<std::string>, FoldedHash, FoldedEqual> groups;
+
+  void add(std::string_view name) {
+    auto it = groups.find(name);
+    if (it == groups.end()) {
+      groups.emplace(std::string(name), std::vector<std::string>());
+      return;
+    }
+    if (it->first == name || isLaterEntry(it->second, name)) return;
+    it->second.emplace_back(name);
   }
-  void remove(const std::string& name) {
-    if (!names.erase(name)) return;
-    const std::string lower = lowerAscii(name);
-    auto it = byLowerName.find(lower);
-    if (it == byLowerName.end() || it->second != name) return;
-    byLowerName.erase(it);
-    for (const auto& other : names)
-      if (lowerAscii(other) == lower) {
-        byLowerName.emplace(lower, other);
-        break;
-      }
+  void remove(std::string_view name) {
+    auto it = groups.find(name);
+    if (it == groups.end()) return;
+    std::vector<std::string>& later = it->second;
+    if (it->first != name) {
+      for (auto e = later.begin(); e != later.end(); ++e)
+        if (*e == name) {
+          later.erase(e);
+          break;
+        }
+      return;
+    }
+    if (later.empty()) {
+      groups.erase(it);
+      return;
+    }
+    // The group's next entry becomes the one a lookup by letter case finds.
+    auto node = groups.extract(it);
+    node.key() = std::move(node.mapped().front());
+    node.mapped().erase(node.mapped().begin());
+    groups.insert(std::move(node));
+  }
+  // The name as it stands here: under that exact name, under another letter
+  // case, or not at all.
+  CachedEntry find(std::string_view name) const {
+    auto it = groups.find(name);
+    if (it == groups.end()) return {CachedEntry::Missing, {}};
+    if (it->first == name || isLaterEntry(it->second, name)) return {CachedEntry::Exact, {}};
+    return {CachedEntry::Variant, it->first};
+  }
+  // The entry a lookup by letter case finds for `name`, whether or not `name`
+  // exists exactly.
+  std::optional<std::string> firstVariant(std::string_view name) const {
+    auto it = groups.find(name);
+    if (it == groups.end()) return std::nullopt;
+    return it->first;
+  }
+
+ private:
+  static bool isLaterEntry(const std::vector<std::string>& later, std::string_view name) {
+    for (const auto& e : later)
+      if (e == name) return true;
+    return false;
   }
 };
 
+// Cache keys are host directories; lookups pass views into longer paths.
+struct PathHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
 std::mutex gCacheMutex;
-std::unordered_map<std::string, Listing> gCache;
+std::unordered_map<std::string, Listing, PathHash, std::equal_to<>> gCache;
 int gOwnDepth = 0;  // OwnDirectories objects alive
 // Enough for the directories of a large installation, so that a restore's
 // own listings are rarely dropped while it still writes into them.
@@ -104,7 +175,7 @@ constexpr size_t kCachedListings = 4096;
 
 // The listing of `dir` when it is one of this process's own: current without
 // asking the file system. Call with gCacheMutex held.
-Listing* ownListing(const std::string& dir) {
+Listing* ownListing(std::string_view dir) {
   if (gOwnDepth == 0) return nullptr;
   auto it = gCache.find(dir);
   return it != gCache.end() && it->second.own ? &it->second : nullptr;
@@ -121,43 +192,30 @@ Listing& storeListing(const std::string& dir, Listing listing) {
   return gCache.insert_or_assign(dir, std::move(listing)).first->second;
 }
 
-bool isCached(const std::string& dir) {
+bool isCached(std::string_view dir) {
   std::lock_guard<std::mutex> lock(gCacheMutex);
-  return gCache.count(dir) != 0;
+  return gCache.find(dir) != gCache.end();
 }
-
-// How a name stands in a directory according to its cached listing.
-struct CachedEntry {
-  enum Kind { NoListing, Exact, Variant, Missing } kind = NoListing;
-  std::string real;  // the variant's name
-};
 
 // Answers from the cached listing of `dir`, without touching the file system,
 // when it is one of this process's own or current for `dirStat` (when given).
-CachedEntry lookUpCached(const std::string& dir, const std::string& name, const struct stat* dirStat) {
+CachedEntry lookUpCached(std::string_view dir, std::string_view name, const struct stat* dirStat) {
   std::lock_guard<std::mutex> lock(gCacheMutex);
   auto it = gCache.find(dir);
   if (it == gCache.end()) return {};
   const Listing& l = it->second;
   const bool current = (l.own && gOwnDepth > 0) || (dirStat && l.version == versionOf(*dirStat));
   if (!current) return {};
-  if (l.names.count(name)) return {CachedEntry::Exact, {}};
-  auto found = l.byLowerName.find(lowerAscii(name));
-  if (found == l.byLowerName.end()) return {CachedEntry::Missing, {}};
-  return {CachedEntry::Variant, found->second};
+  return l.find(name);
 }
 
 // The real name of `name` in host directory `dir`, ignoring letter case.
 // `known` is the directory's stat when the caller has just taken it.
-std::optional<std::string> findInsensitive(const std::string& dir, const std::string& name,
+std::optional<std::string> findInsensitive(const std::string& dir, std::string_view name,
                                            const struct stat* known = nullptr) {
   {
     std::lock_guard<std::mutex> lock(gCacheMutex);
-    if (const Listing* own = ownListing(dir)) {
-      auto found = own->byLowerName.find(lowerAscii(name));
-      if (found == own->byLowerName.end()) return std::nullopt;
-      return found->second;
-    }
+    if (const Listing* own = ownListing(dir)) return own->firstVariant(name);
   }
   struct stat st {};
   if (known)
@@ -178,13 +236,17 @@ std::optional<std::string> findInsensitive(const std::string& dir, const std::st
     }
     l = &storeListing(dir, std::move(fresh));
   }
-  auto found = l->byLowerName.find(lowerAscii(name));
-  if (found == l->byLowerName.end()) return std::nullopt;
-  return found->second;
+  return l->firstVariant(name);
 }
 
-std::string joinHost(const std::string& dir, const std::string& name) {
-  return dir == "/" ? "/" + name : dir + "/" + name;
+// `dir` followed by the host name `name`.
+std::string joinHost(std::string_view dir, std::string_view name) {
+  std::string joined;
+  joined.reserve(dir.size() + 1 + name.size());
+  joined = dir;
+  if (dir != "/") joined += '/';
+  joined += name;
+  return joined;
 }
 
 bool hostExists(const std::string& p) {
@@ -194,14 +256,19 @@ bool hostExists(const std::string& p) {
 
 bool isHostDirectory(const std::string& p, struct stat& st) { return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode); }
 
-// The host path of the components `parts` below the host directory `root`:
-// each component under its exact name when that exists, else under a name
-// that differs only in letter case, else as given. When `lookup` is given, the
-// exact path is stat()ed first and the outcome kept when the exact path is
-// the answer.
-std::string resolveBelow(const std::string& root, const std::vector<std::string>& parts, HostLookup* lookup) {
-  std::string exact = root;
-  for (auto& p : parts) exact = joinHost(exact, p);
+// A Windows-form path on a drive in host terms.
+struct HostPlan {
+  std::string_view root;  // the drive's host root: no trailing '/' unless it is "/"
+  std::string exact;      // the root followed by "/component" for every component, as given
+  size_t components = 0;
+};
+
+// The host path of the components of `plan` below its root: each component
+// under its exact name when that exists, else under a name that differs only
+// in letter case, else as given. When `lookup` is given, the exact path is
+// stat()ed first and the outcome kept when the exact path is the answer.
+std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
+  std::string exact = std::move(plan.exact);
   int exactErrno = 0;
   if (lookup) {
     if (stat(exact.c_str(), &lookup->st) == 0) {
@@ -210,23 +277,26 @@ std::string resolveBelow(const std::string& root, const std::vector<std::string>
     }
     exactErrno = errno;
   }
-  auto answer = [&](std::string host) {
-    if (lookup && host == exact) {
+  auto answerExact = [&]() {
+    if (lookup) {
       lookup->statKnown = true;
       lookup->statErrno = exactErrno;
     }
-    return host;
+    return std::move(exact);
   };
+  auto answer = [&](std::string host) { return host == exact ? answerExact() : host; };
 
-  std::string parent = root;
-  for (size_t i = 0; i + 1 < parts.size(); ++i) parent = joinHost(parent, parts[i]);
-  const std::string& name = parts.back();
+  // Components hold no '/': the last one is the name, what precedes it the parent.
+  const size_t nameSlash = exact.rfind('/');
+  const std::string_view name = std::string_view(exact).substr(nameSlash + 1);
+  const std::string_view parentView = plan.components == 1 ? plan.root : std::string_view(exact).substr(0, nameSlash);
   // A directory of this process's own answers at once.
   {
-    CachedEntry e = lookUpCached(parent, name, nullptr);
-    if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answer(exact);
-    if (e.kind == CachedEntry::Variant) return answer(joinHost(parent, e.real));
+    CachedEntry e = lookUpCached(parentView, name, nullptr);
+    if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answerExact();
+    if (e.kind == CachedEntry::Variant) return answer(joinHost(parentView, e.real));
   }
+  const std::string parent(parentView);
   struct stat parentStat {};
   bool parentStatted = false;
   bool parentIsDirectory = false;
@@ -236,53 +306,80 @@ std::string resolveBelow(const std::string& root, const std::vector<std::string>
     parentIsDirectory = isHostDirectory(parent, parentStat);
     if (parentIsDirectory) {
       CachedEntry e = lookUpCached(parent, name, &parentStat);
-      if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answer(exact);
+      if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answerExact();
       if (e.kind == CachedEntry::Variant) return answer(joinHost(parent, e.real));
     }
   }
   if (!lookup || exactErrno != ENOTDIR) {
     // A failed stat() may still leave a name that exists: a dangling link.
-    if (hostExists(exact)) return answer(exact);
+    if (hostExists(exact)) return answerExact();
   }
   if (!parentStatted) parentIsDirectory = isHostDirectory(parent, parentStat);
   if (parentIsDirectory) {
     // The exact name is known to be missing (a file about to be created, as a
     // rule): look for it by letter case only.
     auto real = findInsensitive(parent, name, &parentStat);
-    return answer(real ? joinHost(parent, *real) : exact);
+    return real ? answer(joinHost(parent, *real)) : answerExact();
   }
 
   // Some directory on the way is missing under its exact name. Every prefix
   // that exists under its exact names keeps them, so the walk starts at the
   // deepest such prefix; from the first component that exists under no name
   // at all, nothing below can exist and the rest is taken as given.
-  size_t start = parts.size() - 1;
-  std::vector<std::string> prefixes(parts.size());
-  std::string prefix = root;
-  for (size_t i = 0; i < parts.size(); ++i) prefixes[i] = prefix = joinHost(prefix, parts[i]);
-  while (start > 0 && !hostExists(prefixes[start - 1])) --start;
-  std::string host = start == 0 ? root : prefixes[start - 1];
+  std::vector<size_t> slashes;  // where the '/' before each component stands in `exact`
+  slashes.reserve(plan.components);
+  for (size_t i = plan.root == "/" ? 0 : plan.root.size(); i < exact.size(); ++i)
+    if (exact[i] == '/') slashes.push_back(i);
+  const size_t n = slashes.size();
+  auto endOf = [&](size_t i) { return i + 1 < n ? slashes[i + 1] : exact.size(); };
+  auto prefixThrough = [&](size_t i) { return exact.substr(0, endOf(i)); };
+  auto component = [&](size_t i) {
+    return std::string_view(exact).substr(slashes[i] + 1, endOf(i) - slashes[i] - 1);
+  };
+  size_t start = n - 1;
+  while (start > 0 && !hostExists(prefixThrough(start - 1))) --start;
+  std::string host = start == 0 ? std::string(plan.root) : prefixThrough(start - 1);
   size_t i = start;
-  for (; i < parts.size(); ++i) {
-    std::string next = joinHost(host, parts[i]);
+  for (; i < n; ++i) {
+    std::string next = joinHost(host, component(i));
     if (hostExists(next)) {
-      host = next;
+      host = std::move(next);
       continue;
     }
-    auto real = findInsensitive(host, parts[i]);
-    host = real ? joinHost(host, *real) : next;
+    auto real = findInsensitive(host, component(i));
+    host = real ? joinHost(host, *real) : std::move(next);
     if (!real) {
       ++i;
       break;
     }
   }
-  for (; i < parts.size(); ++i) host = joinHost(host, parts[i]);
-  return answer(host);
+  for (; i < n; ++i) host = joinHost(host, component(i));
+  return answer(std::move(host));
 }
 
-std::string trimHostRoot(std::string root) {
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
+std::string_view trimHostRoot(std::string_view root) {
+  while (root.size() > 1 && root.back() == '/') root.remove_suffix(1);
   return root;
+}
+
+// Whether `s` is a full path on a drive that expanding leaves as it is (but
+// for the drive letter's case): "X:\" and components separated by single
+// backslashes, none of them "." or "..". Paths from a restore's target
+// directory are all of this form.
+bool isFoldedDrivePath(std::string_view s) {
+  if (s.size() < 3 || s[1] != ':' || s[2] != '\\' || !std::isalpha((unsigned char)s[0])) return false;
+  size_t start = 3;
+  for (size_t i = 3; i <= s.size(); ++i) {
+    if (i < s.size() && s[i] != '\\') {
+      if (s[i] == '/') return false;
+      continue;
+    }
+    const std::string_view part = s.substr(start, i - start);
+    // An empty component is a doubled separator, unless it ends the path.
+    if ((part.empty() && i < s.size()) || part == "." || part == "..") return false;
+    start = i + 1;
+  }
+  return true;
 }
 
 }  // namespace
@@ -290,6 +387,11 @@ std::string trimHostRoot(std::string root) {
 bool isUncPath(const std::string& path) { return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]); }
 
 std::string expandPath(const std::string& input) {
+  if (isFoldedDrivePath(input)) {
+    std::string s = input;
+    s[0] = char(std::toupper((unsigned char)s[0]));
+    return s;
+  }
   std::string s = input;
   for (char& c : s)
     if (c == '/') c = '\\';
@@ -325,16 +427,19 @@ std::string expandPath(const std::string& input) {
 
 namespace {
 
-// The drive root and the components of a Windows-form path; empty (and
-// lastError set) when the path has no host form.
-std::optional<std::pair<std::string, std::vector<std::string>>> hostParts(const std::string& path) {
+// The host plan of a Windows-form path; empty (and lastError set) when the
+// path has no host form.
+std::optional<HostPlan> hostPlanOf(const std::string& path) {
   // A zero byte would cut the host path short and name another file.
   if (path.find('\0') != std::string::npos) {
     setLastError(kErrorInvalidName);
     return std::nullopt;
   }
-  std::string full = expandPath(path);
-  if (isUncPath(full)) {
+  // A full path that expanding would not change is taken as it is.
+  std::string expanded;
+  std::string_view full = path;
+  if (!isFoldedDrivePath(path)) full = expanded = expandPath(path);
+  if (full.size() >= 2 && isSeparator(full[0]) && isSeparator(full[1])) {
     setLastError(kErrorBadNetPath);
     return std::nullopt;
   }
@@ -347,36 +452,53 @@ std::optional<std::pair<std::string, std::vector<std::string>>> hostParts(const 
     setLastError(kErrorNotReady);
     return std::nullopt;
   }
-  return std::make_pair(trimHostRoot(drive->hostRoot), splitComponents(full.substr(2)));
+  HostPlan plan;
+  plan.root = trimHostRoot(drive->hostRoot);
+  plan.exact.reserve(plan.root.size() + full.size());
+  if (plan.root != "/") plan.exact = plan.root;
+  // Everything after "X:", split at either separator; empty components fall away.
+  for (size_t i = 2; i < full.size();) {
+    if (isSeparator(full[i])) {
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < full.size() && !isSeparator(full[end])) ++end;
+    plan.exact += '/';
+    plan.exact.append(full, i, end - i);
+    ++plan.components;
+    i = end;
+  }
+  return plan;
 }
 
 }  // namespace
 
 std::optional<std::string> hostPathOf(const std::string& path) {
-  auto parts = hostParts(path);
-  if (!parts) return std::nullopt;
-  if (parts->second.empty()) return parts->first;
-  return resolveBelow(parts->first, parts->second, nullptr);
+  auto plan = hostPlanOf(path);
+  if (!plan) return std::nullopt;
+  if (plan->components == 0) return std::string(plan->root);
+  return resolveBelow(std::move(*plan), nullptr);
 }
 
 std::optional<HostLookup> lookupHostPath(const std::string& path) {
-  auto parts = hostParts(path);
-  if (!parts) return std::nullopt;
+  auto plan = hostPlanOf(path);
+  if (!plan) return std::nullopt;
   HostLookup lookup;
-  if (parts->second.empty())
-    lookup.path = parts->first;
+  if (plan->components == 0)
+    lookup.path = plan->root;
   else
-    lookup.path = resolveBelow(parts->first, parts->second, &lookup);
+    lookup.path = resolveBelow(std::move(*plan), &lookup);
   return lookup;
 }
 
 std::optional<std::string> virtualPathOf(const std::string& hostPathIn) {
-  std::string hostPath = trimHostRoot(hostPathIn);
+  std::string hostPath(trimHostRoot(hostPathIn));
   if (hostPath.empty() || hostPath[0] != '/') return std::nullopt;
   const Drive* best = nullptr;
   size_t bestLength = 0;
   for (const auto& d : driveTable()) {
-    std::string root = trimHostRoot(d.hostRoot);
+    std::string root(trimHostRoot(d.hostRoot));
     bool covers = root == "/" || hostPath == root ||
                   (hostPath.size() > root.size() && hostPath.compare(0, root.size(), root) == 0 &&
                    hostPath[root.size()] == '/');
@@ -394,17 +516,18 @@ std::optional<std::string> virtualPathOf(const std::string& hostPathIn) {
 
 namespace {
 // The host directory and the name of a host path; false for a bare name.
-bool splitHostPath(const std::string& hostPath, std::string& dir, std::string& name) {
+// The views point into hostPath.
+bool splitHostPath(const std::string& hostPath, std::string_view& dir, std::string_view& name) {
   auto slash = hostPath.find_last_of('/');
   if (slash == std::string::npos) return false;
-  dir = slash == 0 ? "/" : hostPath.substr(0, slash);
-  name = hostPath.substr(slash + 1);
+  dir = slash == 0 ? std::string_view("/") : std::string_view(hostPath).substr(0, slash);
+  name = std::string_view(hostPath).substr(slash + 1);
   return true;
 }
 }  // namespace
 
 void noteHostEntryCreated(const std::string& hostPath) {
-  std::string dir, name;
+  std::string_view dir, name;
   if (!splitHostPath(hostPath, dir, name)) return;
   std::lock_guard<std::mutex> lock(gCacheMutex);
   if (Listing* own = ownListing(dir)) {
@@ -414,7 +537,7 @@ void noteHostEntryCreated(const std::string& hostPath) {
   auto it = gCache.find(dir);
   if (it == gCache.end()) return;
   struct stat st {};
-  if (stat(dir.c_str(), &st) != 0) {
+  if (stat(std::string(dir).c_str(), &st) != 0) {
     gCache.erase(it);
     return;
   }
@@ -423,7 +546,7 @@ void noteHostEntryCreated(const std::string& hostPath) {
 }
 
 void noteHostEntryRemoved(const std::string& hostPath) {
-  std::string dir, name;
+  std::string_view dir, name;
   if (!splitHostPath(hostPath, dir, name)) return;
   std::lock_guard<std::mutex> lock(gCacheMutex);
   if (Listing* own = ownListing(dir)) own->remove(name);
@@ -431,7 +554,7 @@ void noteHostEntryRemoved(const std::string& hostPath) {
 
 void noteHostEntryRenamed(const std::string& fromHostPath, const std::string& toHostPath) {
   noteHostEntryRemoved(fromHostPath);
-  std::string dir, name;
+  std::string_view dir, name;
   if (!splitHostPath(toHostPath, dir, name)) return;
   std::lock_guard<std::mutex> lock(gCacheMutex);
   if (Listing* own = ownListing(dir)) own->add(name);
