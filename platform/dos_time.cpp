@@ -1,6 +1,8 @@
 #include "platform/dos_time.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 namespace platform {
 
@@ -14,7 +16,10 @@ uint32_t unixToDosDateTime(int64_t unixSeconds) {
   return makeDosDateTime(year, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
-std::optional<int64_t> dosDateTimeToUnix(uint32_t dos) {
+namespace {
+
+// The date-time of a DOS value as local time, through mktime().
+std::optional<int64_t> convertDosDateTime(uint32_t dos) {
   int year = int(dos >> 25) + 1980;
   int month = int((dos >> 21) & 0x0F);
   int day = int((dos >> 16) & 0x1F);
@@ -36,6 +41,33 @@ std::optional<int64_t> dosDateTimeToUnix(uint32_t dos) {
   time_t t = mktime(&tm);
   if (t == time_t(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31)) return std::nullopt;
   return static_cast<int64_t>(t);
+}
+
+// A restore stamps file after file with the same few dates, and mktime() is
+// slow (it takes the time-zone lock and looks at TZ on every call). With TZ
+// set, its answer depends on the value and that setting alone (the zone is
+// loaded once per setting), so the last answer stands while both are the
+// same. Without TZ, the C library looks at /etc/localtime again each time,
+// and so does every call here.
+struct LastConversion {
+  bool valid = false;
+  uint32_t dos = 0;
+  std::string tz;
+  std::optional<int64_t> result;
+};
+
+}  // namespace
+
+std::optional<int64_t> dosDateTimeToUnix(uint32_t dos) {
+  const char* tz = std::getenv("TZ");
+  if (!tz) return convertDosDateTime(dos);
+  thread_local LastConversion last;
+  if (last.valid && last.dos == dos && last.tz == tz) return last.result;
+  last.result = convertDosDateTime(dos);
+  last.dos = dos;
+  last.tz = tz;
+  last.valid = true;
+  return last.result;
 }
 
 }  // namespace platform
