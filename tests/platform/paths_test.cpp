@@ -54,6 +54,15 @@ TEST_F(PathsTest, ExpandPath) {
       {"\\\\server\\share\\a\\..\\b", "\\\\server\\share\\b"},
       {"//server/share/x", "\\\\server\\share\\x"},
       {"\\\\server\\share\\..\\..", "\\\\server\\share\\"},
+      // Full paths that are already folded come back as they are; these are
+      // the nearest ones that are not.
+      {"c:\\a\\b", "C:\\a\\b"},
+      {"C:\\a..\\...\\.b\\b.", "C:\\a..\\...\\.b\\b."},
+      {"C:\\a\\.", "C:\\a"},
+      {"C:\\a\\..\\", "C:\\"},
+      {"C:\\a\\\\", "C:\\a\\"},
+      {"C:\\a/b", "C:\\a\\b"},
+      {"C:\\.\\a", "C:\\a"},
   };
   for (const auto& row : rows) EXPECT_EQ(platform::expandPath(row.input), row.expected) << row.input;
 }
@@ -71,7 +80,9 @@ TEST_F(PathsTest, HostPathOf) {
   tmp.write("c/work/README", "");
   const HostRow rows[] = {
       {"C:\\", "c", 0},
+      {"C:\\work\\sub\\", "c/work/sub", 0},
       {"C:\\work\\sub\\file.txt", "c/work/sub/file.txt", 0},
+      {"c:/work//.\\SUB\\..\\sub/FILE.txt", "c/work/sub/file.txt", 0},
       {"C:\\WORK\\SUB\\FILE.TXT", "c/work/sub/file.txt", 0},
       {"c:\\Work\\mixed case", "c/work/mixed case", 0},
       {"C:\\work\\sub\\MIXED CASE\\new.txt", "c/work/sub/Mixed Case/new.txt", 0},
