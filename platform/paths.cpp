@@ -106,12 +106,9 @@ struct Listing {
   std::unordered_map<std::string, std::vector<std::string>, FoldedHash, FoldedEqual> groups;
 
   void add(std::string_view name) {
-    auto it = groups.find(name);
-    if (it == groups.end()) {
-      groups.emplace(std::string(name), std::vector<std::string>());
-      return;
-    }
-    if (it->first == name || isLaterEntry(it->second, name)) return;
+    // Most names are new: emplacing first hashes the name once.
+    auto [it, inserted] = groups.emplace(std::string(name), std::vector<std::string>());
+    if (inserted || it->first == name || isLaterEntry(it->second, name)) return;
     it->second.emplace_back(name);
   }
   void remove(std::string_view name) {
