@@ -433,9 +433,10 @@ std::optional<HostPlan> hostPlanOf(const std::string& path) {
     return std::nullopt;
   }
   // A full path that expanding would not change is taken as it is.
+  const bool folded = isFoldedDrivePath(path);
   std::string expanded;
   std::string_view full = path;
-  if (!isFoldedDrivePath(path)) full = expanded = expandPath(path);
+  if (!folded) full = expanded = expandPath(path);
   if (full.size() >= 2 && isSeparator(full[0]) && isSeparator(full[1])) {
     setLastError(kErrorBadNetPath);
     return std::nullopt;
@@ -453,6 +454,21 @@ std::optional<HostPlan> hostPlanOf(const std::string& path) {
   plan.root = trimHostRoot(drive->hostRoot);
   plan.exact.reserve(plan.root.size() + full.size());
   if (plan.root != "/") plan.exact = plan.root;
+  if (folded) {
+    // "X:\a\b", perhaps with a trailing "\", has a component after each "\".
+    const size_t from = plan.exact.size();
+    plan.exact.append(full, 2);
+    for (size_t i = from; i < plan.exact.size(); ++i)
+      if (plan.exact[i] == '\\') {
+        plan.exact[i] = '/';
+        ++plan.components;
+      }
+    if (plan.exact.back() == '/') {
+      plan.exact.pop_back();
+      --plan.components;
+    }
+    return plan;
+  }
   // Everything after "X:", split at either separator; empty components fall away.
   for (size_t i = 2; i < full.size();) {
     if (isSeparator(full[i])) {
