@@ -1,6 +1,7 @@
 #include "engine/decode_ahead.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "engine/zlib_inflater.h"
@@ -10,6 +11,8 @@ namespace {
 
 // Longer names are taken for damage: the thread stops reading there.
 constexpr int32_t kLongestName = 65536;
+// How long the restore waits for a chunk the thread is decoding.
+constexpr std::chrono::milliseconds kLongestWait{2};
 
 }  // namespace
 
@@ -44,7 +47,7 @@ TDecodeAhead::~TDecodeAhead() {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  forThread_.notify_all();
   thread_.join();
 }
 
@@ -52,7 +55,12 @@ TDecodeAhead::Slot* TDecodeAhead::slotAt(int index) const { return &slots_[index
 
 TDecodeAhead::Slot* TDecodeAhead::acquire(int64_t offset, uint32_t length, bool wait) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (wait) changed_.wait(lock, [&] { return stop_ || used_ < kSlots; });
+  if (wait && used_ == kSlots) {
+    // Woken only once half the slots are free again, not for every one.
+    threadWaiting_ = true;
+    forThread_.wait(lock, [&] { return stop_ || used_ <= kSlots / 2; });
+    threadWaiting_ = false;
+  }
   if (stop_ || used_ == kSlots) return nullptr;
   Slot* slot = slotAt(head_);
   slot->offset = offset;
@@ -67,8 +75,8 @@ void TDecodeAhead::markRead(Slot* slot) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot->state = Slot::Read;
+    if (restoreWaiting_) forRestore_.notify_one();
   }
-  changed_.notify_all();
 }
 
 void TDecodeAhead::decodeIfWaiting(Slot* slot, std::unique_lock<std::mutex>& lock) {
@@ -78,7 +86,7 @@ void TDecodeAhead::decodeIfWaiting(Slot* slot, std::unique_lock<std::mutex>& loc
   slot->ok = inflateChunkFast(slot->in, slot->length, slot->out, kChunkArea, &slot->produced);
   lock.lock();
   slot->state = Slot::Decoded;
-  changed_.notify_all();
+  if (restoreWaiting_) forRestore_.notify_one();
 }
 
 void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
@@ -158,14 +166,16 @@ void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
+    if (restoreWaiting_) forRestore_.notify_one();
   }
-  changed_.notify_all();
 }
 
 void TDecodeAhead::waitUntilIdleForTesting() {
   if (!thread_.joinable()) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return finished_ || used_ == kSlots; });
+  restoreWaiting_ = true;
+  forRestore_.wait(lock, [&] { return finished_ || used_ == kSlots; });
+  restoreWaiting_ = false;
 }
 
 const uint8_t* TDecodeAhead::take(int64_t offset, const uint8_t* in, uint32_t length, uint32_t* produced) {
@@ -175,7 +185,7 @@ const uint8_t* TDecodeAhead::take(int64_t offset, const uint8_t* in, uint32_t le
     tail_ = (tail_ + 1) % kSlots;
     --used_;
     heldTail_ = false;
-    changed_.notify_all();
+    if (threadWaiting_ && used_ <= kSlots / 2) forThread_.notify_one();
   };
   // The chunk handed out last time and every chunk before this one are done
   // with; one that was read but not begun is dropped.
@@ -200,10 +210,17 @@ const uint8_t* TDecodeAhead::take(int64_t offset, const uint8_t* in, uint32_t le
     Slot* later = nullptr;
     for (int i = 1; i < used_ && !later; ++i)
       if (slotAt(tail_ + i)->state == Slot::Read) later = slotAt(tail_ + i);
-    if (later)
+    if (later) {
       decodeIfWaiting(later, lock);
-    else
-      changed_.wait(lock);
+      continue;
+    }
+    // A chunk takes some microseconds to decode; a thread that has not
+    // finished after a good while has no processor (a busy machine), and the
+    // restore is quicker decoding the chunk itself.
+    restoreWaiting_ = true;
+    const bool late = forRestore_.wait_for(lock, kLongestWait) == std::cv_status::timeout;
+    restoreWaiting_ = false;
+    if (late && (slot.state == Slot::Reading || slot.state == Slot::Decoding)) return nullptr;
   }
   if (!slot.ok || slot.length != length || std::memcmp(slot.in, in, length) != 0) {
     releaseTail();

@@ -57,7 +57,7 @@ class TDecodeAhead {
   void decodeIfWaiting(Slot* slot, std::unique_lock<std::mutex>& lock);
   Slot* slotAt(int index) const;
 
-  static constexpr int kSlots = 8;
+  static constexpr int kSlots = 16;
   std::unique_ptr<Slot[]> slots_;
   int head_ = 0;        // the next slot the thread fills
   int tail_ = 0;        // the oldest slot not yet released
@@ -67,6 +67,9 @@ class TDecodeAhead {
   bool stop_ = false;
   bool finished_ = false;  // the thread has stopped reading
   std::mutex mutex_;
-  std::condition_variable changed_;
+  bool threadWaiting_ = false;   // the thread waits for free slots
+  bool restoreWaiting_ = false;  // the restore waits for a chunk
+  std::condition_variable forThread_;
+  std::condition_variable forRestore_;
   std::thread thread_;
 };
