@@ -34,10 +34,13 @@ struct TDecodeAhead::Slot {
 TDecodeAhead::TDecodeAhead(const std::string& fileName, int64_t offset, Start start) {
   if (std::thread::hardware_concurrency() < 2) return;
   try {
+    // Opened here, so that the thread makes no path lookups of its own.
+    auto file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyNone);
+    file->seek(offset, platform::kSeekBegin);
     slots_.reset(new Slot[kSlots]);
-    thread_ = std::thread(&TDecodeAhead::run, this, fileName, offset, start);
+    thread_ = std::thread(&TDecodeAhead::run, this, std::move(file), start);
   } catch (const std::exception&) {
-    // No memory or no thread: the restore decodes every chunk itself.
+    // No file, no memory or no thread: the restore decodes every chunk itself.
   }
 }
 
@@ -89,7 +92,7 @@ void TDecodeAhead::decodeIfWaiting(Slot* slot, std::unique_lock<std::mutex>& loc
   if (restoreWaiting_) forRestore_.notify_one();
 }
 
-void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
+void TDecodeAhead::run(std::unique_ptr<TFileStream> file, Start start) {
   // Reads the volume as the restore does: entry records (filler, a name, a
   // date) each followed by a data block of chunks, up to the end marker or a
   // volume change. Anything unexpected ends the reading; the restore meets
@@ -102,9 +105,7 @@ void TDecodeAhead::run(std::string fileName, int64_t offset, Start start) {
     pending = nullptr;
   };
   try {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
-    file.seek(offset, platform::kSeekBegin);
-    TBufferedReadStream reader(file);
+    TBufferedReadStream reader(*file);
     bool atRecord = start == Start::AtRecord;
     for (;;) {
       if (atRecord) {

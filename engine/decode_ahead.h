@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "framework/core/stream.h"
+
 class TDecodeAhead {
  public:
   // Where reading starts: an entry record, or a data block (the start of a
@@ -46,7 +48,7 @@ class TDecodeAhead {
 
  private:
   struct Slot;
-  void run(std::string fileName, int64_t offset, Start start);
+  void run(std::unique_ptr<TFileStream> file, Start start);
   // A free slot for the chunk at `offset`; null when stopping, or at once
   // when `wait` is false and every slot is in use.
   Slot* acquire(int64_t offset, uint32_t length, bool wait);
