@@ -1,8 +1,14 @@
 #include "platform/dos_time.h"
 
+#include <cstdlib>
 #include <ctime>
 
 namespace platform {
+
+void loadLocalZoneOnce() {
+  setenv("TZ", ":/etc/localtime", 0);
+  tzset();
+}
 
 uint32_t unixToDosDateTime(int64_t unixSeconds) {
   time_t t = static_cast<time_t>(unixSeconds);

@@ -35,14 +35,14 @@ class InstallRun : public WizardScenario {
     }
   }
 
-  // Records Label5 after every restored file; runs duringInstall once, after
-  // the first file.
+  // Records the text Label5 shows next after every restored file; runs
+  // duringInstall once, after the first file.
   void watchFiles(std::function<void()> duringInstall = {}) {
     TFileRestoredEvent wizardHandler = form2->BackupFile1->OnFileRestored;
     form2->BackupFile1->OnFileRestored = TFileRestoredEvent(
         [this, wizardHandler, duringInstall](TObject* sender, std::string& name, TFileStream*& stream) mutable {
           wizardHandler(sender, name, stream);
-          const std::string shown = fromQString(form2->ui->Label5->text());
+          const std::string shown = fromQString(form2->Label5Text());
           if (labels.empty() || labels.back() != shown) labels.push_back(shown);
           if (duringInstall) std::exchange(duringInstall, {})();
         });
