@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QScreen>
+#include <chrono>
 
 #include "framework/gui/application.h"
 #include "framework/gui/text.h"
@@ -23,11 +24,9 @@ InstallDisplay::InstallDisplay(QWidget* page, QLabel* fileLabel, QProgressBar* b
     : FPage(page),
       FFileLabel(fileLabel),
       FBar(bar),
-      FValue(bar->value()),
-      FFrame(framePeriod(page)),
-      FLastPainted(Clock::now()) {
+      FValue(bar->value()) {
   QCoreApplication::instance()->installEventFilter(this);
-  if (TApplication* app = TApplication::instance()) app->setMessageInterval(FFrame);
+  if (TApplication* app = TApplication::instance()) app->setMessageInterval(framePeriod(page), [this] { paintNow(); });
 }
 
 InstallDisplay::~InstallDisplay() {
@@ -53,10 +52,6 @@ bool InstallDisplay::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-void InstallDisplay::frame() {
-  if (Clock::now() - FLastPainted >= FFrame) paintNow();
-}
-
 void InstallDisplay::apply() {
   if (FFileChanged && FFileLabel) {
     FFileLabel->setText(toQString(FFile));
@@ -69,7 +64,6 @@ void InstallDisplay::apply() {
 }
 
 void InstallDisplay::paintNow() {
-  FLastPainted = Clock::now();
   apply();
   // What the label and the bar changed is painted now, in one pass: the
   // window's pending update request is delivered (it is found empty when the

@@ -1,17 +1,16 @@
 #pragma once
 // What the Installing page costs while an installation runs. The handlers
 // hand the file name and the bar's value over for every file and chunk; the
-// page takes them at most once per display frame and paints then only what
-// they changed, in one pass: a new text costs a conversion, the label's
-// bookkeeping and, since the label sizes itself to its text, a measurement,
-// and the page's background, its animation and an unchanged bar need no
-// paint at all. The application handles its messages at most once per frame
-// meanwhile, so a click on Cancel or a close box is still seen within a frame.
+// page takes them when the application handles its messages, at most once
+// per display frame, and paints then only what they changed, in one pass: a
+// new text costs a conversion, the label's bookkeeping and, since the label
+// sizes itself to its text, a measurement, and the page's background, its
+// animation and an unchanged bar need no paint at all. Handling messages once
+// per frame still sees a click on Cancel or a close box within a frame.
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QWidget>
-#include <chrono>
 #include <string>
 
 class InstallDisplay : public QObject {
@@ -31,11 +30,8 @@ class InstallDisplay : public QObject {
   // The label's text as the page shows it from the next frame on.
   QString fileText() const;
 
-  // Shows the page's new state now when a frame has passed since it was
-  // last shown.
-  void frame();
-  // Shows it now whatever the time: before the page is left, so that its
-  // last state (the last file, 100 %) is painted.
+  // Shows the page's new state now: once per frame, and before the page is
+  // left, so that its last state (the last file, 100 %) is painted.
   void paintNow();
 
   // A window that opens during the installation (the disk prompt) first
@@ -43,7 +39,6 @@ class InstallDisplay : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  using Clock = std::chrono::steady_clock;
   // Hands what was given over to the label and the bar; their updates are
   // then pending, not painted.
   void apply();
@@ -54,6 +49,4 @@ class InstallDisplay : public QObject {
   std::string FFile;
   bool FFileChanged = false;
   int FValue;
-  Clock::duration FFrame;
-  Clock::time_point FLastPainted;
 };

@@ -177,17 +177,15 @@ void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStrea
 
 void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Percent, bool&) {
   // The bar keeps within its range: a larger value shows as full. During the
-  // installation it takes the value when the page is next painted.
+  // installation it takes the value when the page is next painted, once a
+  // frame.
   QProgressBar* bar = ui->ProgressBar1;
   const int value = std::clamp<int>(Percent, bar->minimum(), bar->maximum());
   if (FInstallDisplay)
     FInstallDisplay->showProgress(value);
   else
     bar->setValue(value);
-  if (value != 100) {
-    if (FInstallDisplay) FInstallDisplay->frame();
-    return;
-  }
+  if (value != 100) return;
   // The page's last state is painted before the Finish page replaces it.
   if (FInstallDisplay) FInstallDisplay->paintNow();
   ShowPage(pgFinish);
