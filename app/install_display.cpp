@@ -58,9 +58,14 @@ void InstallDisplay::apply() {
     FFileLabel->adjustSize();
   }
   FFileChanged = false;
-  // The bar repaints itself at once when the change shows (by its style's
-  // measure), together with the label's pending update.
-  if (FBar) FBar->setValue(FValue);
+  // A new value is shown at this paint, also one the bar by its own measure
+  // would leave unpainted until the fill has moved by a chunk. The update is
+  // asked for first: when the bar repaints itself at once, that one paint
+  // then takes the label's change too.
+  if (FBar && FBar->value() != FValue) {
+    FBar->update();
+    FBar->setValue(FValue);
+  }
 }
 
 void InstallDisplay::paintNow() {
