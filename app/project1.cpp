@@ -8,12 +8,15 @@
 #include "app/unit1.h"
 #include "app/unit2.h"
 #include "framework/gui/application.h"
+#include "platform/dos_time.h"
 
 int main(int, char** argv) {
   // Off a medium of several disks the program runs from a private copy, so
   // that disk 1 can be taken out; this may not return.
   startup::runOffTheMedium(argv);
   startup::useBundledRuntime(startup::runningProgramFolder());
+  // Every restored file gets its date through a local time conversion.
+  platform::loadLocalZoneOnce();
 
   // The program takes no arguments: Qt sees the program name only.
   int argc = 1;

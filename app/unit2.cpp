@@ -118,7 +118,7 @@ void TForm2::Button2Click(TObject*) {
       // Runs the whole installation; the event handlers below update the page
       // meanwhile and may already show the Finish page, where it then waits.
       const std::string destination = fromQString(ui->Edit1->text());
-      InstallDisplay display(ui->Notebook1->currentWidget(), ui->Label5);
+      InstallDisplay display(ui->Notebook1->currentWidget(), ui->Label5, ui->ProgressBar1);
       FInstallDisplay = &display;
       struct Forget {
         InstallDisplay*& display;
@@ -160,20 +160,32 @@ void TForm2::Button4Click(TObject*) {
   }
 }
 
+QString TForm2::Label5Text() const {
+  return FInstallDisplay ? FInstallDisplay->fileText() : ui->Label5->text();
+}
+
 void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStream*&) {
+  // During the installation the label takes the name when the page is next
+  // painted.
+  if (FInstallDisplay) {
+    FInstallDisplay->showFile(Filename);
+    return;
+  }
   ui->Label5->setText(toQString(Filename));
-  // During the installation the label is sized when the page is painted.
-  if (!FInstallDisplay) ui->Label5->adjustSize();
+  ui->Label5->adjustSize();
 }
 
 void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Percent, bool&) {
-  // The bar keeps within its range: a larger value shows as full.
+  // The bar keeps within its range: a larger value shows as full. During the
+  // installation it takes the value when the page is next painted, once a
+  // frame.
   QProgressBar* bar = ui->ProgressBar1;
-  bar->setValue(std::clamp<int>(Percent, bar->minimum(), bar->maximum()));
-  if (bar->value() != 100) {
-    if (FInstallDisplay) FInstallDisplay->frame();
-    return;
-  }
+  const int value = std::clamp<int>(Percent, bar->minimum(), bar->maximum());
+  if (FInstallDisplay)
+    FInstallDisplay->showProgress(value);
+  else
+    bar->setValue(value);
+  if (value != 100) return;
   // The page's last state is painted before the Finish page replaces it.
   if (FInstallDisplay) FInstallDisplay->paintNow();
   ShowPage(pgFinish);

@@ -43,6 +43,10 @@ class TForm2 : public TForm {
   // OnProgress: moves the bar; at 100 the wizard goes to the Finish page.
   void BackupFile1Progress(TObject* Sender, const std::string& Filename, TPercentage Percent, bool& Continue);
 
+  // The text Label5 shows; during the installation, the one it shows from
+  // the next frame on.
+  QString Label5Text() const;
+
   // The archive the installation restores: the program directory + SETUP.BIN.
   std::string ArchivePath() const;
 

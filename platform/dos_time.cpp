@@ -6,6 +6,11 @@
 
 namespace platform {
 
+void loadLocalZoneOnce() {
+  setenv("TZ", ":/etc/localtime", 0);
+  tzset();
+}
+
 uint32_t unixToDosDateTime(int64_t unixSeconds) {
   time_t t = static_cast<time_t>(unixSeconds);
   struct tm tm {};

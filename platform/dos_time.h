@@ -18,6 +18,13 @@ uint32_t unixToDosDateTime(int64_t unixSeconds);
 // month does not have, hour 24...).
 std::optional<int64_t> dosDateTimeToUnix(uint32_t dosDateTime);
 
+// Makes the conversions load the system's zone rules once. Without TZ the C
+// library looks at /etc/localtime again on every local time conversion, one
+// file-system call per restored file; naming the same zone file in TZ (when
+// TZ is not set) makes it load the rules once. For a program's start, before
+// any thread runs.
+void loadLocalZoneOnce();
+
 // Builds a DOS date-time from its fields without any range check.
 constexpr uint32_t makeDosDateTime(int year, int month, int day, int hour, int minute, int second) {
   return (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16) |

@@ -6,6 +6,7 @@
 #include <memory>
 #include <iostream>
 
+#include "platform/dos_time.h"
 #include "platform/module.h"
 #include "tools/archive_reader.h"
 #include "tools/host_paths.h"
@@ -132,10 +133,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  // Without TZ the C library looks at /etc/localtime again on every local
-  // time conversion, one file-system call per restored file. Naming the same
-  // zone file explicitly makes it load the rules once.
-  setenv("TZ", ":/etc/localtime", 0);
+  platform::loadLocalZoneOnce();
   std::vector<std::string> args(argv + 1, argv + argc);
   setupkit::CommandLine line;
   try {

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QIcon>
 #include <new>
+#include <utility>
 
 #include "framework/core/exceptions.h"
 #include "framework/core/message_box.h"
@@ -43,8 +44,15 @@ void TApplication::processMessages() {
     const auto now = std::chrono::steady_clock::now();
     if (now - FLastMessages < FMessageInterval) return;
     FLastMessages = now;
+    if (FBeforeMessages) FBeforeMessages();
   }
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::setMessageInterval(std::chrono::nanoseconds interval, std::function<void()> beforeMessages) {
+  FMessageInterval = interval;
+  FBeforeMessages = std::move(beforeMessages);
+  FLastMessages = {};  // the next call handles the queue
 }
 
 int TApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "framework/core/application_services.h"
@@ -30,8 +31,11 @@ class TApplication : public QApplication, public ApplicationServices {
   // returns at once, so that frequent callers (the decoder, after every
   // chunk) pay for the queue only once per interval.
   void processMessages() override;
-  // Sets that interval; 0 (the default) handles the queue on every call.
-  void setMessageInterval(std::chrono::nanoseconds interval) { FMessageInterval = interval; }
+  // Sets that interval; 0 (the default) handles the queue on every call. The
+  // next call handles it in any case. `beforeMessages`, when given, runs every time the queue is handled with
+  // the interval set, just before it (a window that shows progress paints
+  // there, once per interval).
+  void setMessageInterval(std::chrono::nanoseconds interval, std::function<void()> beforeMessages = {});
   // The modal message box: caption and icon by type. A box that a request to
   // end closes gives the cancel result; boxes asked for after the request
   // show as usual.
@@ -75,6 +79,7 @@ class TApplication : public QApplication, public ApplicationServices {
   ApplicationServices* FPreviousServices = nullptr;
   std::chrono::nanoseconds FMessageInterval{0};
   std::chrono::steady_clock::time_point FLastMessages{};
+  std::function<void()> FBeforeMessages;
 };
 
 // Replaces font families that this host lacks by metric-compatible ones.

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QWindow>
 
+#include "app/install_display.h"
 #include "platform/files.h"
 #include "tests/app/wizard_fixture.h"
 
@@ -35,14 +36,14 @@ class InstallRun : public WizardScenario {
     }
   }
 
-  // Records Label5 after every restored file; runs duringInstall once, after
-  // the first file.
+  // Records the text Label5 shows next after every restored file; runs
+  // duringInstall once, after the first file.
   void watchFiles(std::function<void()> duringInstall = {}) {
     TFileRestoredEvent wizardHandler = form2->BackupFile1->OnFileRestored;
     form2->BackupFile1->OnFileRestored = TFileRestoredEvent(
         [this, wizardHandler, duringInstall](TObject* sender, std::string& name, TFileStream*& stream) mutable {
           wizardHandler(sender, name, stream);
-          const std::string shown = fromQString(form2->ui->Label5->text());
+          const std::string shown = fromQString(form2->Label5Text());
           if (labels.empty() || labels.back() != shown) labels.push_back(shown);
           if (duringInstall) std::exchange(duringInstall, {})();
         });
@@ -214,6 +215,39 @@ class PaintLog : public QObject {
   QLabel* FLabel;
   QProgressBar* FBar;
 };
+
+// What the handlers hand over is painted at the next paint, and only what
+// changed. The label holds the last name once the display ends.
+TEST(Install, TheDisplayPaintsWhatChangedAtEachPaint) {
+  QWidget page;
+  page.resize(440, 200);
+  QLabel label("Installing File: %s", &page);
+  label.move(8, 24);
+  QProgressBar bar(&page);
+  bar.setGeometry(16, 136, 409, 25);
+  bar.setTextVisible(false);
+  bar.setValue(0);
+  page.show();
+  QCoreApplication::processEvents();
+  page.repaint();  // nothing left to paint
+  PaintLog paints(&label, &bar);
+  {
+    InstallDisplay display(&page, &label, &bar);
+    display.showFile("C:\\dest\\a.txt");
+    display.showProgress(50);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(paints.labels.empty() && paints.values.empty());  // handed over, not yet shown
+    EXPECT_EQ(fromQString(display.fileText()), "C:\\dest\\a.txt");
+    display.paintNow();
+    display.showProgress(100);
+    display.paintNow();
+    display.paintNow();  // nothing changed
+    display.showFile("C:\\dest\\b.txt");
+  }
+  EXPECT_EQ(paints.labels, std::vector<std::string>{"C:\\dest\\a.txt"});
+  EXPECT_EQ(paints.values, (std::vector<int>{50, 100}));
+  EXPECT_EQ(fromQString(label.text()), "C:\\dest\\b.txt");
+}
 
 // Painting is coalesced while files arrive faster than frames, but the page
 // is never left without showing its final state: the label as it then is and

@@ -151,6 +151,25 @@ TEST(ApplicationTermination, TakesEffectBackInTheMainLoop) {
   app().ClearTerminated();
 }
 
+// With an interval, the queue is handled by the first call and then not
+// before the interval has passed; the hook runs just before each handling.
+TEST(ApplicationMessages, AnIntervalHandlesTheQueueOncePerIntervalAfterItsHook) {
+  std::vector<std::string> trace;
+  Thrower receiver;
+  receiver.raise = [&] { trace.push_back("event"); };
+  auto post = [&] { QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User)); };
+  app().setMessageInterval(std::chrono::hours(1), [&] { trace.push_back("hook"); });
+  post();
+  application().processMessages();
+  post();
+  application().processMessages();  // within the interval: nothing
+  trace.push_back("interval ended");
+  app().setMessageInterval(std::chrono::nanoseconds(0));
+  application().processMessages();
+  const std::vector<std::string> expected = {"hook", "event", "interval ended", "event"};
+  EXPECT_EQ(trace, expected);
+}
+
 TEST(ApplicationTermination, RequestBeforeRunEndsAtOnce) {
   TForm mainForm;
   app().Terminate();
