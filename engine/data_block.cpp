@@ -22,10 +22,14 @@ TPercentage percentage(int32_t bytesDone, int32_t totalSize) {
 
 }  // namespace
 
+bool isDataBlockSignature(const char signature[4]) {
+  return std::string(signature, strnlen(signature, 4)) == "EC2";
+}
+
 bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) {
   char signature[4];
   Source.readBuffer(signature, 4);
-  if (std::string(signature, strnlen(signature, 4)) != "EC2") throw Exception("Invalid archive type");
+  if (!isDataBlockSignature(signature)) throw Exception("Invalid archive type");
 
   // The component's input and output areas; nothing is allocated per chunk.
   if (WriteData && !FChunkInput) {
@@ -54,25 +58,27 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
         if (length > kChunkArea) throw Exception("Invalid archive type");
         const int64_t at = FDecodeAhead ? Source.position() : 0;
         Source.readBuffer(input, length);
-        uint32_t aheadCount = 0;
-        const uint8_t* ahead =
-            compressed && FDecodeAhead ? FDecodeAhead->take(at, input, uint32_t(length), &aheadCount) : nullptr;
-        if (ahead) {
-          chunkCount = int32_t(aheadCount);
-          if (Dest) Dest->writeBuffer(ahead, chunkCount);
-        } else if (compressed) {
-          InflateOutcome r = inflateChunk(input, uint32_t(length), output, kChunkArea);
-          if (r.failed) {
-            failed = true;
-            FErrorCode = 6;
-            FContinue = false;
+        // A stored chunk is written as read; a compressed one as decoded
+        // ahead, or else decoded here.
+        const uint8_t* bytes = input;
+        chunkCount = int32_t(length);
+        if (compressed) {
+          uint32_t aheadCount = 0;
+          bytes = FDecodeAhead ? FDecodeAhead->take(at, input, uint32_t(length), &aheadCount) : nullptr;
+          if (bytes) {
+            chunkCount = int32_t(aheadCount);
+          } else {
+            InflateOutcome r = inflateChunk(input, uint32_t(length), output, kChunkArea);
+            if (r.failed) {
+              failed = true;
+              FErrorCode = 6;
+              FContinue = false;
+            }
+            chunkCount = int32_t(r.produced);
+            bytes = output;
           }
-          chunkCount = int32_t(r.produced);
-          if (Dest) Dest->writeBuffer(output, chunkCount);
-        } else {
-          chunkCount = int32_t(length);
-          if (Dest) Dest->writeBuffer(input, chunkCount);
         }
+        if (Dest) Dest->writeBuffer(bytes, chunkCount);
       } else {
         // Skip mode seeks instead of reading: the data is never needed.
         Source.seek(length, platform::kSeekCurrent);

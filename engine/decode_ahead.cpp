@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "engine/backup_file.h"
 #include "engine/zlib_inflater.h"
 #include "framework/core/buffered_read_stream.h"
 
@@ -114,13 +115,13 @@ void TDecodeAhead::run(std::unique_ptr<TFileStream> file, Start start) {
         if (nameLength == 0 || nameLength > kLongestName) break;
         std::string name(size_t(nameLength), '\0');
         reader.readBuffer(name.data(), nameLength);
-        if (name.compare(0, 9, "NEXT:DISK") == 0) break;
+        if (isVolumeChangeName(name)) break;
         reader.readInt32();  // the file's date
       }
       atRecord = true;
       char signature[4];
       reader.readBuffer(signature, 4);
-      if (std::string(signature, strnlen(signature, 4)) != "EC2") break;
+      if (!isDataBlockSignature(signature)) break;
       bool blockRead = false;
       for (;;) {
         const int32_t chunkLength = reader.readInt32();

@@ -105,18 +105,18 @@ bool nextIsVolumeChange(TStream& volume) {
     int32_t nameLength = 0;
     do nameLength = volume.readInt32();
     while (nameLength < 0);
-    return nameLength >= 9 && readText(volume, 9) == "NEXT:DISK";
+    return nameLength >= 9 && isVolumeChangeName(readText(volume, 9));
   } catch (const std::exception&) {
     return false;
   }
 }
 
-// Whether `dir` lies below a directory in `known`.
-bool belowKnown(std::string dir, const std::unordered_set<std::string>& known) {
+// Whether `dir` or a directory above it is in `known`.
+bool withinKnown(std::string dir, const std::unordered_set<std::string>& known) {
   for (;;) {
+    if (known.count(dir)) return true;
     std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
     if (parent.empty() || parent == dir) return false;
-    if (known.count(parent)) return true;
     dir = std::move(parent);
   }
 }
@@ -134,7 +134,7 @@ bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& k
   const std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
   if (parent.empty() || parent == dir) {
     if (!fw::forceDirectories(dir)) return false;
-  } else if (belowKnown(dir, known) || !platform::directoryExists(dir)) {
+  } else if (withinKnown(parent, known) || !platform::directoryExists(dir)) {
     // Below a known directory one is usually new: make it, and look only
     // when that fails.
     if (!ensureDirectory(parent, known)) return false;
@@ -145,6 +145,8 @@ bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& k
 }
 
 }  // namespace
+
+bool isVolumeChangeName(const std::string& name) { return name.compare(0, 9, "NEXT:DISK") == 0; }
 
 std::string flatRestoreName(const std::string& storedName) {
   auto p = storedName.find_last_of("\\/:");
@@ -262,7 +264,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       throw;
     }
     if (nameLength < 0) continue;  // filler
-    const bool volumeChange = name.compare(0, 9, "NEXT:DISK") == 0;
+    const bool volumeChange = isVolumeChangeName(name);
     if (!volumeChange) {
       finishFile();
       if (nameLength == 0 || !FContinue) break;

@@ -287,25 +287,25 @@ std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
   const size_t nameSlash = exact.rfind('/');
   const std::string_view name = std::string_view(exact).substr(nameSlash + 1);
   const std::string_view parentView = plan.components == 1 ? plan.root : std::string_view(exact).substr(0, nameSlash);
-  // A directory of this process's own answers at once.
-  {
-    CachedEntry e = lookUpCached(parentView, name, nullptr);
-    if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answerExact();
-    if (e.kind == CachedEntry::Variant) return answer(joinHost(parentView, e.real));
-  }
+  // A listing of the parent that is current answers without testing the
+  // name itself: one of this process's own at once, another after a stat()
+  // of the parent shows it unchanged.
+  std::string host;
+  auto answeredByListing = [&](const struct stat* parentStat) {
+    CachedEntry e = lookUpCached(parentView, name, parentStat);
+    if (e.kind == CachedEntry::NoListing) return false;
+    host = e.kind == CachedEntry::Variant ? answer(joinHost(parentView, e.real)) : answerExact();
+    return true;
+  };
+  if (answeredByListing(nullptr)) return host;
   const std::string parent(parentView);
   struct stat parentStat {};
   bool parentStatted = false;
   bool parentIsDirectory = false;
-  // A current listing of the parent answers without testing the name itself.
   if (isCached(parent)) {
     parentStatted = true;
     parentIsDirectory = isHostDirectory(parent, parentStat);
-    if (parentIsDirectory) {
-      CachedEntry e = lookUpCached(parent, name, &parentStat);
-      if (e.kind == CachedEntry::Exact || e.kind == CachedEntry::Missing) return answerExact();
-      if (e.kind == CachedEntry::Variant) return answer(joinHost(parent, e.real));
-    }
+    if (parentIsDirectory && answeredByListing(&parentStat)) return host;
   }
   if (!lookup || exactErrno != ENOTDIR) {
     // A failed stat() may still leave a name that exists: a dangling link.
@@ -335,7 +335,7 @@ std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
   };
   size_t start = n - 1;
   while (start > 0 && !hostExists(prefixThrough(start - 1))) --start;
-  std::string host = start == 0 ? std::string(plan.root) : prefixThrough(start - 1);
+  host = start == 0 ? std::string(plan.root) : prefixThrough(start - 1);
   size_t i = start;
   for (; i < n; ++i) {
     std::string next = joinHost(host, component(i));
@@ -537,16 +537,28 @@ bool splitHostPath(const std::string& hostPath, std::string_view& dir, std::stri
   name = std::string_view(hostPath).substr(slash + 1);
   return true;
 }
+
+// Adds (`add`) or removes the name of `hostPath` in the listing of its
+// directory when that is one of this process's own; false when it is not.
+bool changeOwnListing(const std::string& hostPath, bool add) {
+  std::string_view dir, name;
+  if (!splitHostPath(hostPath, dir, name)) return false;
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  Listing* own = ownListing(dir);
+  if (!own) return false;
+  if (add)
+    own->add(name);
+  else
+    own->remove(name);
+  return true;
+}
 }  // namespace
 
 void noteHostEntryCreated(const std::string& hostPath) {
+  if (changeOwnListing(hostPath, true)) return;
   std::string_view dir, name;
   if (!splitHostPath(hostPath, dir, name)) return;
   std::lock_guard<std::mutex> lock(gCacheMutex);
-  if (Listing* own = ownListing(dir)) {
-    own->add(name);
-    return;
-  }
   auto it = gCache.find(dir);
   if (it == gCache.end()) return;
   struct stat st {};
@@ -558,19 +570,13 @@ void noteHostEntryCreated(const std::string& hostPath) {
   it->second.version = versionOf(st);
 }
 
-void noteHostEntryRemoved(const std::string& hostPath) {
-  std::string_view dir, name;
-  if (!splitHostPath(hostPath, dir, name)) return;
-  std::lock_guard<std::mutex> lock(gCacheMutex);
-  if (Listing* own = ownListing(dir)) own->remove(name);
-}
+// Listings other than this process's own notice a removal or a rename by
+// their directory's new version.
+void noteHostEntryRemoved(const std::string& hostPath) { changeOwnListing(hostPath, false); }
 
 void noteHostEntryRenamed(const std::string& fromHostPath, const std::string& toHostPath) {
-  noteHostEntryRemoved(fromHostPath);
-  std::string_view dir, name;
-  if (!splitHostPath(toHostPath, dir, name)) return;
-  std::lock_guard<std::mutex> lock(gCacheMutex);
-  if (Listing* own = ownListing(dir)) own->add(name);
+  changeOwnListing(fromHostPath, false);
+  changeOwnListing(toHostPath, true);
 }
 
 void noteHostDirectoryCreated(const std::string& hostPath) {
