@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <unordered_set>
 
 #include "engine/backup_file.h"
 #include "engine/decode_ahead.h"
 #include "engine/restore_output.h"
+#include "engine/restore_target.h"
 #include "framework/core/application_services.h"
 #include "framework/core/buffered_read_stream.h"
 #include "framework/core/exceptions.h"
@@ -33,35 +33,6 @@ std::string readText(TStream& s, int32_t length) {
     left -= n;
   }
   return text;
-}
-
-bool isSeparatorOrColon(char c) { return c == '\\' || c == '/' || c == ':'; }
-
-// A stored path below the destination must stay below it: no "..", no second
-// root and no drive after the leading "C:\".
-bool staysBelow(const std::string& relative) {
-  if (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) return false;
-  if (relative.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = start;
-    while (end < relative.size() && !isSeparatorOrColon(relative[end])) ++end;
-    if (relative.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
-// A stored path in the form the destination uses: "/" and runs of separators
-// become one "\", as they name the same directories where archives are made.
-std::string withSingleBackslashes(const std::string& relative) {
-  std::string path;
-  for (char c : relative) {
-    if (c == '/') c = '\\';
-    if (c == '\\' && !path.empty() && path.back() == '\\') continue;
-    path += c;
-  }
-  return path;
 }
 
 // A volume file this restore opened, read through a buffer: entry records
@@ -111,39 +82,6 @@ bool nextIsVolumeChange(TStream& volume) {
   }
 }
 
-// Whether `dir` or a directory above it is in `known`.
-bool withinKnown(std::string dir, const std::unordered_set<std::string>& known) {
-  for (;;) {
-    if (known.count(dir)) return true;
-    std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
-    if (parent.empty() || parent == dir) return false;
-    dir = std::move(parent);
-  }
-}
-
-// Makes sure the directory `path` exists, with its parents. Directories in
-// `known` (made or found by this restore) are not asked about again, and a
-// directory below a known one is made at once: files come directory by
-// directory, and every question costs a system call. Returns false when a
-// directory can be neither made nor found; raises like forceDirectories for
-// an empty path.
-bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& known) {
-  const std::string dir = fw::withoutTrailingBackslash(path);
-  if (dir.empty() || (dir.size() == 2 && dir[1] == ':')) return fw::forceDirectories(path);
-  if (known.count(dir)) return true;
-  const std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
-  if (parent.empty() || parent == dir) {
-    if (!fw::forceDirectories(dir)) return false;
-  } else if (withinKnown(parent, known) || !platform::directoryExists(dir)) {
-    // Below a known directory one is usually new: make it, and look only
-    // when that fails.
-    if (!ensureDirectory(parent, known)) return false;
-    if (!platform::createDirectory(dir) && !platform::directoryExists(dir)) return false;
-  }
-  known.insert(dir);
-  return true;
-}
-
 }  // namespace
 
 bool isVolumeChangeName(const std::string& name) { return name.compare(0, 9, "NEXT:DISK") == 0; }
@@ -187,9 +125,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   };
   if (!fromStream && !platform::fileExists(archiveName)) return false;
 
-  // Directories this restore makes are written by it alone: looking up a file
-  // in them asks the file system nothing.
-  platform::OwnDirectories ownDirectories;
+  // Where the files go, reached from open directories.
+  TRestoreTarget target(targetDir);
   FBusy = true;
   try {
     if (fromStream)
@@ -251,7 +188,6 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
   bool doRestore = true;
   int currentVolume = 1;
-  std::unordered_set<std::string> knownDirectories;
   for (;;) {
     int32_t nameLength = 0;
     std::string name;
@@ -329,25 +265,15 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
     // ---- file entry or file-list entry ----
     fileDate = volume->readInt32();
-    bool leavesDestination = false;
-    if (targetDir.empty()) {
-      FCurrentFile = name;
-    } else if (!RestoreFullPath) {
-      FCurrentFile = targetDir + flatRestoreName(name);
-    } else {
-      std::string relative = name.size() > 3 ? name.substr(3) : std::string();
-      leavesDestination = !staysBelow(relative);
-      FCurrentFile = targetDir + (leavesDestination ? relative : withSingleBackslashes(relative));
-    }
-    const std::string computedTarget = FCurrentFile;
+    FCurrentFile = target.targetOf(name, RestoreFullPath);
 
     switch (RestoreMode) {
       case rmAll: doRestore = true; break;
-      case rmNoOverwrite: doRestore = !platform::fileExists(FCurrentFile); break;
+      case rmNoOverwrite: doRestore = target.age(FCurrentFile) == -1; break;
       case rmNewer:
       case rmExistingNewer: {
         // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
-        const int32_t age = platform::fileAge(FCurrentFile);
+        const int32_t age = target.age(FCurrentFile);
         const bool exists = age != -1;
         // DOS date-times compare as unsigned values, so dates from 2044 on
         // (the top bit set) still order correctly.
@@ -355,7 +281,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
         break;
       }
-      case rmExisting: doRestore = platform::fileExists(FCurrentFile); break;
+      case rmExisting: doRestore = target.age(FCurrentFile) != -1; break;
     }
 
     if (name == "FILE:LIST") {
@@ -365,18 +291,18 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     }
 
     if (doRestore) {
-      // A stored path that would leave the destination, or a directory that
-      // cannot be created, fails the entry like a file that cannot be created.
-      if (leavesDestination && FCurrentFile == computedTarget) {
-        fail(1, "the name leaves the destination directory");
-        break;
-      }
-      if (!ensureDirectory(fw::directoryPart(FCurrentFile), knownDirectories)) {
-        fail(1, platform::lastErrorMessage());
+      // A target without a directory raises as making an unnamed directory does.
+      if (fw::directoryPart(FCurrentFile).empty()) fw::forceDirectories(std::string());
+      // A name that would leave the destination, a link in the path or a
+      // directory that cannot be made fails the entry like a file that
+      // cannot be created.
+      std::string reason;
+      pending = target.create(FCurrentFile, reason);
+      if (!pending) {
+        fail(1, reason);
         break;
       }
       try {
-        pending = std::make_unique<TRestoreOutput>(FCurrentFile);
         writeBlock();
       } catch (const std::exception& e) {
         const std::string reason = failureReason(e);  // before the removal sets another error

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/host_paths.h"
+#include "tools/printable.h"
 #include "tools/progress_line.h"
 #include "tools/restore_plan.h"
 #include "tools/tool_error.h"
@@ -18,9 +19,24 @@ namespace setupkit {
 
 namespace {
 
+// A Windows-form path as the user knows it: its host form, escaped.
 std::string shownPath(const std::string& windowsPath) {
   auto host = platform::hostPathOf(windowsPath);
-  return host ? *host : windowsPath;
+  return printable(host ? *host : windowsPath);
+}
+
+// The directory a restore to the stored paths writes below: the deepest one
+// holding every name it will write. Names with ".." are refused by the
+// restore, and "/" and doubled separators name the same directories as "".
+std::string storedPathsDirectory(const std::vector<std::string>& storedNames) {
+  std::vector<std::string> written;
+  for (const auto& name : storedNames) {
+    bool climbs = false;
+    for (const auto& part : fw::pathComponents(name))
+      climbs = climbs || part == "..";
+    if (!climbs) written.push_back(platform::expandPath(name));
+  }
+  return commonDirectory(written);
 }
 
 std::string cancelledMessage(const std::string& missingVolume) {
@@ -33,7 +49,7 @@ std::string clashMessage(const std::vector<NameClash>& clashes) {
   std::string text = "The flat restore would write several entries to the same file; nothing was written:\n";
   for (const auto& c : clashes) {
     text += "  " + shownPath(c.target) + ":";
-    for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + c.storedNames[i];
+    for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + printable(c.storedNames[i]);
     text += "\n";
   }
   text += "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order";
@@ -53,7 +69,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   } catch (const ToolError& e) {
     return {RestoreOutcome::Missing, e.what(), 0};
   }
-  if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + options.archive, 0};
+  if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
 
   std::string missingVolume;
@@ -93,7 +109,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
       console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
-      if (n) console.err << ", below " << shownPath(commonDirectory(stored.targets));
+      const std::string below = storedPathsDirectory(stored.targets);
+      if (!below.empty()) console.err << ", below " << shownPath(below);
       console.err << "\n" << std::flush;
     }
   } catch (const std::exception& e) {
@@ -108,7 +125,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
       if (line) line->clear();
-      console.out << name << "\n";
+      console.out << printable(name) << "\n";
     });
   }
   if (console.progress) {

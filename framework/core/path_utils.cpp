@@ -57,17 +57,27 @@ std::string upperCase(std::string s) {
 
 bool sameText(const std::string& a, const std::string& b) { return lowerCase(a) == lowerCase(b); }
 
-std::vector<std::string> splitNonEmpty(const std::string& text, char separator) {
+namespace {
+// The non-empty pieces of `text` between characters of `separators`.
+std::vector<std::string> splitAtAny(const std::string& text, const char* separators) {
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= text.size()) {
-    size_t end = text.find(separator, start);
+    size_t end = text.find_first_of(separators, start);
     if (end == std::string::npos) end = text.size();
     if (end > start) parts.push_back(text.substr(start, end - start));
     start = end + 1;
   }
   return parts;
 }
+}  // namespace
+
+std::vector<std::string> splitNonEmpty(const std::string& text, char separator) {
+  const char separators[2] = {separator, 0};
+  return splitAtAny(text, separators);
+}
+
+std::vector<std::string> pathComponents(const std::string& path) { return splitAtAny(path, "\\/"); }
 
 bool forceDirectories(const std::string& dirIn) {
   if (dirIn.empty()) throw Exception("Unable to create directory");
