@@ -68,15 +68,16 @@ std::string failureReason(const std::exception& e) {
   return e.what();
 }
 
-// Whether the next entry record (past any filler) is a volume change, read
-// only to learn whether the last file continues there. An archive that ends
-// here announces no continuation.
-bool nextIsVolumeChange(TStream& volume) {
+// Whether the last file is complete, learnt from the next entry record (past
+// any filler): it is unless that record is a volume change. When the record
+// cannot be read, nobody can tell whether the file continues in a next volume.
+bool nextRecordEndsTheFile(TStream& volume) {
   try {
     int32_t nameLength = 0;
     do nameLength = volume.readInt32();
     while (nameLength < 0);
-    return nameLength >= 9 && isVolumeChangeName(readText(volume, 9));
+    if (nameLength == 0) return true;
+    return !isVolumeChangeName(readText(volume, std::min(nameLength, 9)));
   } catch (const std::exception&) {
     return false;
   }
@@ -116,8 +117,10 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     ownedVolume = std::make_unique<OwnedVolume>(archiveName);
     volume = &ownedVolume->stream();
   };
-  auto decodeAhead = [&](TDecodeAhead::Start start) {
-    if (ownedVolume) FDecodeAhead = ownedVolume->decodeAhead(start);
+  // The thread starts with the first data block that is written: a restore
+  // that skips every entry (a look at the names before writing) needs none.
+  auto decodeAhead = [&] {
+    if (ownedVolume && !FDecodeAhead) FDecodeAhead = ownedVolume->decodeAhead(TDecodeAhead::Start::AtBlock);
   };
   auto closeVolume = [&] {
     FDecodeAhead = nullptr;
@@ -149,7 +152,6 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     FBusy = false;
     throw Exception("Cannot read archive");
   }
-  decodeAhead(TDecodeAhead::Start::AtRecord);
 
   int32_t fileDate = 0;
   // The file being restored. Its data is complete so far, but it is finished
@@ -195,8 +197,9 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       nameLength = volume->readInt32();
       if (nameLength > 0) name = readText(*volume, nameLength);
     } catch (...) {
-      // The archive ends without an end marker: no continuation can follow.
-      finishFile();
+      // The record after the last file cannot be read: it may have announced
+      // that the file continues in a next volume, so the file is not complete.
+      pending.reset();
       throw;
     }
     if (nameLength < 0) continue;  // filler
@@ -247,11 +250,18 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         if (!volume) throw EReadError();
       } else {
         openVolume();
-        decodeAhead(TDecodeAhead::Start::AtBlock);
       }
       if (pending) {
+        decodeAhead();
         try {
           writeBlock();
+        } catch (const EWriteError& e) {
+          // The file cannot be written on (the disk is full): it fails as in
+          // its first part.
+          const std::string reason = failureReason(e);
+          pending.reset();
+          fail(1, reason);
+          break;
         } catch (const std::exception& e) {
           noteFailure(failureReason(e));
           throw;
@@ -303,6 +313,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         break;
       }
       try {
+        decodeAhead();
         writeBlock();
       } catch (const std::exception& e) {
         const std::string reason = failureReason(e);  // before the removal sets another error
@@ -316,12 +327,13 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   }
 
   // Stopped just as a file's data ended (Continue cleared by OnProgress at the
-  // block's end): the file is complete unless the archive continues it.
+  // block's end): the file is complete unless the archive continues it, or
+  // might.
   if (pending) {
-    if (nextIsVolumeChange(*volume))
-      pending.reset();
-    else
+    if (nextRecordEndsTheFile(*volume))
       finishFile();
+    else
+      pending.reset();
   }
 
   closeVolume();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "engine/restore_target.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
 #include "platform/files.h"
@@ -44,16 +45,33 @@ std::string cancelledMessage(const std::string& missingVolume) {
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
 }
 
-// The refusal of a flat restore whose entries would overwrite each other.
-std::string clashMessage(const std::vector<NameClash>& clashes) {
-  std::string text = "The flat restore would write several entries to the same file; nothing was written:\n";
+// The refusal of a restore whose entries would overwrite each other.
+std::string clashMessage(const std::vector<NameClash>& clashes, bool flat) {
+  std::string text = std::string(flat ? "The flat restore" : "The restore") +
+                     " would write several entries to the same file; nothing was written:\n";
   for (const auto& c : clashes) {
     text += "  " + shownPath(c.target) + ":";
     for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + printable(c.storedNames[i]);
     text += "\n";
   }
-  text += "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order";
+  text += flat ? "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order"
+               : "Give --mode to let later entries follow it in archive order";
   return text;
+}
+
+// Where the engine puts each stored name below `dest`, with separators
+// written one way, so that names of the same file compare equal.
+std::vector<std::string> targetsBelow(const std::string& dest, const std::vector<std::string>& storedNames,
+                                      bool fullPath) {
+  TRestoreTarget placement(fw::withTrailingBackslash(dest));
+  std::vector<std::string> targets;
+  for (const auto& name : storedNames) {
+    std::string target;
+    for (const auto& part : fw::pathComponents(placement.targetOf(name, fullPath))) target += part + "\\";
+    if (!target.empty()) target.pop_back();
+    targets.push_back(std::move(target));
+  }
+  return targets;
 }
 
 }  // namespace
@@ -97,13 +115,12 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // Looks before writing: a flat restore must not let entries overwrite each
   // other unless a mode says how, and the stored paths are announced.
   try {
-    if (options.layout == RestoreLayout::Flat && !options.modeGiven) {
+    if (options.layout != RestoreLayout::StoredPaths && !options.modeGiven) {
       RestorePlan stored = planRestore(archive, needDisk);
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
-      std::vector<std::string> flatTargets;
-      for (const auto& name : stored.targets) flatTargets.push_back(fw::withTrailingBackslash(dest) + flatRestoreName(name));
-      auto clashes = findClashes(stored.targets, flatTargets);
-      if (!clashes.empty()) return {RestoreOutcome::Refused, clashMessage(clashes), 0};
+      auto clashes = findClashes(stored.targets, targetsBelow(dest, stored.targets, fullPath));
+      if (!clashes.empty())
+        return {RestoreOutcome::Refused, clashMessage(clashes, options.layout == RestoreLayout::Flat), 0};
     } else if (options.layout == RestoreLayout::StoredPaths) {
       RestorePlan stored = planRestore(archive, needDisk);
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};

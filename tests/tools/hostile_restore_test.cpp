@@ -5,6 +5,7 @@
 // Needs root (to own files as another user); skipped otherwise.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -50,6 +51,7 @@ struct HostileRow {
   int status;
   const char* error;  // a text standard error must hold ("" for none)
   std::function<void(const Scene&, const RunResult&)> check;
+  bool asOtherUser = false;  // the restore runs as the other user, not as root
 };
 
 void victimUntouched(const Scene& s) {
@@ -118,6 +120,33 @@ const HostileRow kRows[] = {
        EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
        EXPECT_EQ(r.err.find("\nsetupkit forged"), std::string::npos) << r.err;
      }},
+    // A file the user may write, in a directory the user may not write: no
+    // replacement can be made beside it, so it is rewritten in place.
+    {"WritableFileInADirectoryOfRoot",
+     {{"C:\\f.txt", "new version"}},
+     [](const Scene& s) {
+       writeFile(s.dest + "/f.txt", "old version");
+       ASSERT_EQ(chown((s.dest + "/f.txt").c_str(), kOtherUser, kOtherUser), 0);
+       ASSERT_EQ(chown(s.dest.c_str(), 0, 0), 0);
+     },
+     "--full-path", 0, "",
+     [](const Scene& s, const RunResult&) { EXPECT_EQ(readFile(s.dest + "/f.txt"), "new version"); }, true},
+    // Root's writable file in a sticky directory: a replacement could not be
+    // renamed over it, so it is rewritten in place.
+    {"AnotherUsersFileInAStickyDirectory",
+     {{"C:\\f.txt", "new version"}},
+     [](const Scene& s) {
+       writeFile(s.dest + "/f.txt", "old version");
+       chmod((s.dest + "/f.txt").c_str(), 0666);
+       ASSERT_EQ(chown(s.dest.c_str(), 0, 0), 0);
+       chmod(s.dest.c_str(), 01777);
+     },
+     "--full-path", 0, "",
+     [](const Scene& s, const RunResult&) {
+       EXPECT_EQ(readFile(s.dest + "/f.txt"), "new version");
+       EXPECT_EQ(fs::directory_iterator(s.dest)->path().filename(), "f.txt");
+     },
+     true},
     {"NameDeeperThanTheHostAllowsMakesNothing",
      {{"C:" + [] {
          std::string deep;
@@ -153,10 +182,18 @@ TEST_P(HostileRestore, NothingLandsOutsideTheDestination) {
   writeFile(tmp.file("app.bin"), archive.bytes());
 
   const std::string destArgument = std::string(row.options).find("--stored-paths") == 0 ? "" : " " + scene.dest;
-  RunResult run = runSetupkit(std::string("restore ") + row.options + " " + tmp.file("app.bin") + destArgument,
-                              tmp.path(), tmp.path());
+  const std::string user = row.asOtherUser ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  RunResult run;
+  const int raw = std::system((user + SETUPKIT_BINARY + " restore " + row.options + " " + tmp.file("app.bin") +
+                               destArgument + " > " + tmp.file("out.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null")
+                                  .c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = readFile(tmp.file("out.txt"));
+  run.err = readFile(tmp.file("err.txt"));
   EXPECT_EQ(run.status, row.status) << run.err;
-  if (*row.error) EXPECT_NE(run.err.find(row.error), std::string::npos) << run.err;
+  if (*row.error) {
+    EXPECT_NE(run.err.find(row.error), std::string::npos) << run.err;
+  }
   victimUntouched(scene);
   if (row.check) row.check(scene, run);
 }
