@@ -33,8 +33,8 @@ inline constexpr const char* kStreamArchiveName = ":STREAM";
 // Whether an entry record's name sends the reader to the next volume
 // ("NEXT:DISK" and the volume's number).
 bool isVolumeChangeName(const std::string& name);
-// Whether the four bytes that open a data block are its signature: "EC2",
-// whatever the fourth byte.
+// Whether the four bytes that open a data block are its signature: "EC2"
+// and a zero byte.
 bool isDataBlockSignature(const char signature[4]);
 
 // The file name a flat restore gives a stored name: what follows its last
@@ -102,6 +102,12 @@ class TBackupFile : public TComponent {
   // device"), the decoder's message otherwise. Empty when none.
   std::string FFailedFile;
   std::string FFailureReason;
+  // Whether that failure was the archive's (its data could not be read or
+  // decoded) rather than the file's (it could not be created or written).
+  bool FFailureReading = false;
+  // The archive volume being read, or last read: ArchiveName, or the volume a
+  // volume change opened.
+  std::string FCurrentVolume;
 
  private:
   TBackupMode FBackupMode = bmAll;

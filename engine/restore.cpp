@@ -58,14 +58,19 @@ class OwnedVolume {
   std::unique_ptr<TDecodeAhead> ahead_;
 };
 
-// The reason of a failure while a file was written: the system's text when
-// the file could not be created or written, the exception's message otherwise.
-std::string failureReason(const std::exception& e) {
+// Why a file could not be written: the system's text when the file itself
+// could not be created or written, the exception's message when the archive's
+// data could not be read or decoded (`reading`).
+struct Failure {
+  std::string reason;
+  bool reading = false;
+};
+Failure failureOf(const std::exception& e) {
   if (dynamic_cast<const EWriteError*>(&e) || dynamic_cast<const EFCreateError*>(&e)) {
     std::string system = platform::lastErrorMessage();
-    if (!system.empty()) return system;
+    if (!system.empty()) return {system, false};
   }
-  return e.what();
+  return {e.what(), !dynamic_cast<const EWriteError*>(&e)};
 }
 
 // Whether the last file is complete, learnt from the next entry record (past
@@ -103,6 +108,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   FContinue = true;
   FFailedFile.clear();
   FFailureReason.clear();
+  FFailureReading = false;
+  FCurrentVolume = archiveName;
 
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<OwnedVolume> ownedVolume;
@@ -114,6 +121,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     ~AheadReset() { ahead = nullptr; }
   } aheadReset{FDecodeAhead};
   auto openVolume = [&] {
+    FCurrentVolume = archiveName;
     ownedVolume = std::make_unique<OwnedVolume>(archiveName);
     volume = &ownedVolume->stream();
   };
@@ -159,14 +167,15 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   // next volume: a file cut short by a failure or a cancelled disk prompt
   // must never look complete.
   std::unique_ptr<TRestoreOutput> pending;
-  auto noteFailure = [&](const std::string& reason) {
+  auto noteFailure = [&](const Failure& failure) {
     FFailedFile = FCurrentFile;
-    FFailureReason = reason;
+    FFailureReason = failure.reason;
+    FFailureReading = failure.reading;
   };
-  auto fail = [&](int32_t code, const std::string& reason) {
+  auto fail = [&](int32_t code, const Failure& failure) {
     FErrorCode = code;
     FContinue = false;
-    noteFailure(reason);
+    noteFailure(failure);
   };
   // Ends the pending file: reported while still open, stamped after the
   // report, given its name, and only then counted.
@@ -178,13 +187,13 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     if (output->complete(stream, uint32_t(fileDate)))
       ++FRestoredCount;
     else
-      fail(1, platform::lastErrorMessage());
+      fail(1, {platform::lastErrorMessage()});
   };
   // Writes a data block into the pending file; drops the file when the block
   // stops short of its end.
   auto writeBlock = [&] {
     if (ReadDataBlock(*volume, pending->stream(), true)) return;
-    if (FErrorCode == 6) noteFailure(errorMessage(6));
+    if (FErrorCode == 6) noteFailure({errorMessage(6), true});
     pending.reset();
   };
 
@@ -258,12 +267,12 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         } catch (const EWriteError& e) {
           // The file cannot be written on (the disk is full): it fails as in
           // its first part.
-          const std::string reason = failureReason(e);
+          const Failure failure = failureOf(e);
           pending.reset();
-          fail(1, reason);
+          fail(1, failure);
           break;
         } catch (const std::exception& e) {
-          noteFailure(failureReason(e));
+          noteFailure(failureOf(e));
           throw;
         }
       } else {
@@ -309,16 +318,16 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       std::string reason;
       pending = target.create(FCurrentFile, reason);
       if (!pending) {
-        fail(1, reason);
+        fail(1, {reason});
         break;
       }
       try {
         decodeAhead();
         writeBlock();
       } catch (const std::exception& e) {
-        const std::string reason = failureReason(e);  // before the removal sets another error
+        const Failure failure = failureOf(e);  // before the removal sets another error
         pending.reset();
-        fail(1, reason);
+        fail(1, failure);
       }
     } else {
       ReadDataBlock(*volume, nullptr, false);

@@ -87,17 +87,16 @@ bool TRestoreTarget::openAnchor(const Route& route, bool create, std::string& re
     reason = systemReason();
     return false;
   }
+  auto directory = platform::OpenDirectory::open(*host);
   // The destination is made when it is missing, through whatever links the
   // user's path holds.
-  bool made = false;
-  if (route.isDestination && create && !platform::directoryExists(route.anchor)) {
+  if (!directory && route.isDestination && create && platform::lastError() == platform::kErrorFileNotFound) {
     if (!fw::forceDirectories(route.anchor)) {
       reason = systemReason();
       return false;
     }
-    made = true;
+    directory = platform::OpenDirectory::open(*host, true);
   }
-  auto directory = platform::OpenDirectory::open(*host, made);
   if (!directory) {
     // A destination that is not there yet holds no file.
     if (!create && platform::lastError() == platform::kErrorFileNotFound) return false;

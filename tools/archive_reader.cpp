@@ -10,6 +10,7 @@
 #include "tools/chunk_decoder.h"
 #include "tools/host_paths.h"
 #include "tools/piece_compressor.h"
+#include "tools/printable.h"
 #include "tools/sha256.h"
 #include "tools/tool_error.h"
 
@@ -67,8 +68,11 @@ class Reader {
   Reader(const std::string& firstVolume, ArchiveInfo& info) : first_(firstVolume), info_(info) {}
 
   void run() {
+    std::error_code ec;
+    if (std::filesystem::is_directory(first_, ec)) throw ArchiveNotFound(printable(first_), "Is a directory");
     volume_ = std::make_unique<Volume>(first_, 1);
-    if (!volume_->open()) throw ArchiveNotFound(first_);
+    if (!volume_->open())
+      throw errno == ENOENT ? ArchiveNotFound(printable(first_)) : ArchiveNotFound(printable(first_), std::strerror(errno));
     info_.volumes.push_back(first_);
     info_.volumeNumbers.push_back(1);
     try {

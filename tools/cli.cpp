@@ -321,7 +321,7 @@ std::string usageText(Command command) {
     case Command::Verify:
       return "Usage: setupkit verify ARCHIVE\n"
              "Decodes every entry and checks the zlib streams, TotalSize and the manifest.\n"
-             "Exit status 0 only for a sound archive.\n"
+             "Exit status 0 only for a sound archive; 2 for a damaged one, 3 when it cannot be read.\n"
              "  --help                   show this text\n"
              "  --version                show the version\n";
     case Command::Restore:
@@ -336,8 +336,10 @@ std::string usageText(Command command) {
              "  -v, --verbose            name each restored file\n"
              "  --help                   show this text\n"
              "  --version                show the version\n"
-             "Exit status: 0 success, 1 error reported, 2 archive unreadable, 3 archive missing,\n"
-             "4 cancelled, 5 refused before writing anything.\n";
+             "A restore that would write several entries to one file is refused unless --mode\n"
+             "is given.\n"
+             "Exit status: 0 success, 1 a file could not be written, 2 archive damaged or no archive,\n"
+             "3 archive missing or not readable, 4 cancelled, 5 refused before writing anything.\n";
     case Command::None: break;
   }
   return "Usage: setupkit COMMAND [options] ...\n"

@@ -11,6 +11,7 @@
 #include "tools/archive_reader.h"
 #include "tools/host_paths.h"
 #include "tools/cli.h"
+#include "tools/exit_status.h"
 #include "tools/inspect.h"
 #include "tools/list_json.h"
 #include "tools/medium.h"
@@ -21,10 +22,7 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitMissing = 3;
-constexpr int kExitUsage = 64;
+using namespace setupkit;
 
 // A message on standard error, each line that does not continue an indented
 // list marked as the tool's.
@@ -102,20 +100,20 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::List: {
       ArchiveInfo info = readArchive(line.archive);
-      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitFailed;
+      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout)) return kExitOk;
       // The text listing says this on standard output; a script reading the
       // JSON gets it as an error.
       if (!info.problems.empty())
         printError("reading stopped at " + describeLocation(info, info.problems.back().at) + ": " +
                    info.problems.back().message);
-      return kExitFailed;
+      return kExitDamaged;
     }
     case Command::Verify: {
       ArchiveInfo info = readArchive(line.archive);
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
-      return report.sound() ? kExitOk : kExitFailed;
+      return report.sound() ? kExitOk : kExitDamaged;
     }
     case Command::Restore: {
       const bool terminal = isatty(STDIN_FILENO) != 0;

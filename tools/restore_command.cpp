@@ -40,6 +40,14 @@ std::string storedPathsDirectory(const std::vector<std::string>& storedNames) {
   return commonDirectory(written);
 }
 
+// A volume of the archive that could not be read, why, and the file whose
+// data it was reading (when it was).
+std::string readFailure(const std::string& volume, const std::string& reason, const std::string& file = {}) {
+  std::string text = "cannot read " + shownPath(volume) + ": " + reason;
+  if (!file.empty()) text += ", in the data of " + shownPath(file);
+  return text;
+}
+
 std::string cancelledMessage(const std::string& missingVolume) {
   return missingVolume.empty() ? "The restore was cancelled"
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
@@ -87,6 +95,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   } catch (const ToolError& e) {
     return {RestoreOutcome::Missing, e.what(), 0};
   }
+  if (platform::directoryExists(archive))
+    return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": Is a directory", 0};
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
 
@@ -117,12 +127,14 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   try {
     if (options.layout != RestoreLayout::StoredPaths && !options.modeGiven) {
       RestorePlan stored = planRestore(archive, needDisk);
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       auto clashes = findClashes(stored.targets, targetsBelow(dest, stored.targets, fullPath));
       if (!clashes.empty())
         return {RestoreOutcome::Refused, clashMessage(clashes, options.layout == RestoreLayout::Flat), 0};
     } else if (options.layout == RestoreLayout::StoredPaths) {
       RestorePlan stored = planRestore(archive, needDisk);
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
       console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
@@ -131,7 +143,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
       console.err << "\n" << std::flush;
     }
   } catch (const std::exception& e) {
-    return {RestoreOutcome::Exception, e.what(), 0};
+    return {RestoreOutcome::Damaged, e.what(), 0};
   }
 
   TBackupFile backup(nullptr);
@@ -154,27 +166,29 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string errorMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { errorMessage = text; });
 
-  // The file behind a failure and the system's reason come first, then the
-  // component's message.
-  auto failedFile = [&] {
-    return backup.FFailedFile.empty()
-               ? std::string()
-               : "cannot write " + shownPath(backup.FFailedFile) + ": " + backup.FFailureReason + "\n";
-  };
+  // What failed comes first, the file or the archive with the reason, then
+  // the component's message. A failure to read the archive is damage, not a
+  // failure to write.
   bool ok = false;
   try {
     ok = backup.Restore(archive, dest);
   } catch (const std::exception& e) {
     line.reset();
-    return {RestoreOutcome::Exception, failedFile() + e.what(), backup.FRestoredCount};
+    return {RestoreOutcome::Damaged, readFailure(backup.FCurrentVolume, e.what(), backup.FFailedFile),
+            backup.FRestoredCount};
   }
   line.reset();
   report.restored = backup.FRestoredCount;
   if (ok) return report;
   if (backup.FErrorCode != 0) {
-    report.outcome = RestoreOutcome::ErrorCode;
-    report.message =
-        failedFile() + (errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage);
+    const std::string component = errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage;
+    if (backup.FFailureReading) {
+      report.outcome = RestoreOutcome::Damaged;
+      report.message = readFailure(backup.FCurrentVolume, backup.FFailureReason, backup.FFailedFile) + "\n" + component;
+    } else {
+      report.outcome = RestoreOutcome::WriteFailed;
+      report.message = "cannot write " + shownPath(backup.FFailedFile) + ": " + backup.FFailureReason + "\n" + component;
+    }
   } else {
     report.outcome = RestoreOutcome::Cancelled;
     report.message = cancelledMessage(missingVolume);
