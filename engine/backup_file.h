@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/archive_format.h"
 #include "framework/core/component.h"
 #include "framework/core/event.h"
 #include "framework/core/stream.h"
@@ -30,12 +31,6 @@ using TBackupErrorEvent = TEvent<TObject* /*Sender*/, int32_t /*Error*/, const s
 // The archive name that makes Restore read from SourceStream instead of a file.
 inline constexpr const char* kStreamArchiveName = ":STREAM";
 
-// Whether an entry record's name sends the reader to the next volume
-// ("NEXT:DISK" and the volume's number).
-bool isVolumeChangeName(const std::string& name);
-// Whether the four bytes that open a data block are its signature: "EC2"
-// and a zero byte.
-bool isDataBlockSignature(const char signature[4]);
 
 // The file name a flat restore gives a stored name: what follows its last
 // "\", "/" or ":" ("/" counts too, since the platform treats it as a

@@ -90,8 +90,6 @@ bool nextRecordEndsTheFile(TStream& volume) {
 
 }  // namespace
 
-bool isVolumeChangeName(const std::string& name) { return name.compare(0, 9, "NEXT:DISK") == 0; }
-
 std::string flatRestoreName(const std::string& storedName) {
   auto p = storedName.find_last_of("\\/:");
   return p == std::string::npos ? storedName : storedName.substr(p + 1);
@@ -221,14 +219,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     if (volumeChange) {
       // ---- volume change ----
       closeVolume();
-      std::string volumeNumber = name.substr(9, 3);
-      std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
-      // A volume can only lead to a later one; an earlier or the same number
-      // would repeat volumes for ever.
-      const bool decimal = volumeNumber.size() == 3 && !diskNumber.empty() &&
-                           diskNumber.find_first_not_of("0123456789") == std::string::npos;
-      const int nextVolume = decimal ? std::stoi(diskNumber) : 0;
-      if (nextVolume <= currentVolume) throw Exception("Invalid archive type");
+      const int nextVolume = archive_format::volumeNumberOf(name);
+      if (!archive_format::volumeFollows(currentVolume, nextVolume)) throw Exception("Invalid archive type");
       currentVolume = nextVolume;
       const uint16_t diskId = uint16_t(currentVolume);
 
@@ -236,7 +228,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
         if (OnNeedDisk)
           OnNeedDisk(this, diskId, FContinue);
         else
-          FContinue = application().messageDlg("Please insert disk " + diskNumber + " and click OK to continue.",
+          FContinue = application().messageDlg("Please insert disk " + std::to_string(diskId) + " and click OK to continue.",
                                                TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
       };
       if (fromStream) {
@@ -246,7 +238,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       } else {
         do {
           askForDisk();
-          archiveName = fw::changeExtension(archiveName, "." + volumeNumber);
+          archiveName = archive_format::volumeFileName(archiveName, currentVolume);
         } while (!platform::fileExists(archiveName) && FContinue);
       }
       if (!FContinue) {
@@ -303,7 +295,7 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
       case rmExisting: doRestore = target.age(FCurrentFile) != -1; break;
     }
 
-    if (name == "FILE:LIST") {
+    if (name == archive_format::kFileListName) {
       doRestore = false;
     } else {
       OnRestoreFile(this, FCurrentFile, fileDate, doRestore);

@@ -1,5 +1,7 @@
 #include "tools/archive_reader.h"
 
+#include "engine/archive_format.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -114,13 +116,13 @@ class Reader {
       std::string name(size_t(nameLength), '\0');
       volume_->read(name.data(), nameLength, "an entry name");
 
-      if (name.compare(0, 9, "NEXT:DISK") == 0) {
+      if (isVolumeChangeName(name)) {
         info_.entries.push_back(EntryInfo{EntryKind::VolumeChange, at, name, 0, 0, 0, 0, {}, {}});
         changeVolume(at, name);
         continue;
       }
       EntryInfo entry;
-      entry.kind = name == "FILE:LIST" ? EntryKind::FileList : EntryKind::File;
+      entry.kind = name == archive_format::kFileListName ? EntryKind::FileList : EntryKind::File;
       entry.at = at;
       entry.name = name;
       entry.fileDate = volume_->readInt32("an entry record");
@@ -139,11 +141,14 @@ class Reader {
   }
 
   void changeVolume(const Location& at, const std::string& name) {
-    std::string digits = name.substr(9, 3);
-    if (digits.size() != 3 || digits.find_first_not_of("0123456789") != std::string::npos || digits == "000")
-      throw Fatal{at, "the volume-change entry has no valid volume number"};
+    const int number = archive_format::volumeNumberOf(name);
+    if (number == 0) throw Fatal{at, "the volume-change entry has no valid volume number"};
+    // A volume can only lead to a later one; an earlier or the same number
+    // would repeat volumes for ever.
+    if (!archive_format::volumeFollows(volume_->here().volume, number))
+      throw Fatal{at, "the volume-change entry names volume " + std::to_string(number) + ", which does not follow volume " +
+                          std::to_string(volume_->here().volume)};
     if (current_ < 0) problem(at, "a volume change precedes the first file entry");
-    int number = std::stoi(digits);
     std::string path = volumeHostPath(first_, number);
     auto found = findHostFile(path);
     if (!found) throw Fatal{at, "the next volume " + hostFileName(path) + " is missing"};
@@ -160,7 +165,7 @@ class Reader {
     const Location at = volume_->here();
     char signature[4];
     volume_->read(signature, 4, "a data block signature");
-    if (std::memcmp(signature, "EC2\0", 4) != 0) throw Fatal{at, "the data block signature is not \"EC2\""};
+    if (!isDataBlockSignature(signature)) throw Fatal{at, "the data block signature is not \"EC2\""};
     for (;;) {
       const Location chunkAt = volume_->here();
       int32_t k = volume_->readInt32("a data block");
@@ -168,7 +173,7 @@ class Reader {
       int64_t length = k < 0 ? -int64_t(k) : int64_t(k);
       if (length > volume_->remaining()) throw Fatal{chunkAt, "a chunk runs past the end of the volume"};
       if (length > kPieceSize) {
-        problem(chunkAt, "a chunk of " + std::to_string(length) + " bytes exceeds 16384");
+        problem(chunkAt, "a chunk of " + std::to_string(length) + " bytes exceeds " + std::to_string(kPieceSize));
         std::vector<uint8_t> skip(static_cast<size_t>(length));
         volume_->read(skip.data(), length, "a chunk");
         continue;

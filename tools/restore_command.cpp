@@ -103,9 +103,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string missingVolume;
   std::unique_ptr<ProgressLine> line;  // made at the first progress report, when the total is known
   TNeedDiskEvent needDisk([&](TObject*, uint16_t disk, bool& cont) {
-    // The engine forms the next name the same way: the extension replaced by
-    // the three-digit volume number.
-    std::string next = fw::changeExtension(archive, "." + volumeNumberText(disk));
+    std::string next = archive_format::volumeFileName(archive, disk);
     if (platform::fileExists(next)) return;
     if (!console.in) {
       missingVolume = shownPath(next);

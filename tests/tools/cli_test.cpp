@@ -180,6 +180,11 @@ class Binary : public SharedScratchTest<BinaryRow> {
         .end();
     writeFile(t + "/skipped.bin", skippedBad.bytes());
     writeFile(t + "/short.bin", "ab");
+    // A continuation volume whose volume change names itself.
+    fs::create_directories(t + "/cycle");
+    writeFile(t + "/cycle/SETUP.BIN",
+              ArchiveBuilder().header(4).file("C:\\B.TXT", 0x2ACF63C0, DataBlock().stored("B1")).volumeChange("002").bytes());
+    writeFile(t + "/cycle/SETUP.002", ArchiveBuilder().block(DataBlock().stored("B2")).volumeChange("002").bytes());
     ArchiveBuilder noEnd;
     noEnd.header(5).storedFile("C:\\A.TXT", 0x2ACF63C0, "hello");
     writeFile(t + "/noend.bin", noEnd.bytes());
@@ -211,6 +216,10 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"VerifyDamaged", "verify {T}/zlib.bin", 2, ""},
         BinaryRow{"VerifyMissing", "verify {T}/nothing.bin", 3, "setupkit: Archive not found: {T}/nothing.bin"},
         BinaryRow{"ListDamaged", "list {T}/noend.bin", 2, ""},
+        BinaryRow{"ListVolumeCycle", "list {T}/cycle/SETUP.BIN", 2, ""},
+        BinaryRow{"VerifyVolumeCycle", "verify {T}/cycle/SETUP.BIN", 2, ""},
+        BinaryRow{"RestoreVolumeCycle", "restore {T}/cycle/SETUP.BIN {T}/out-cycle", 2,
+                  "setupkit: cannot read {T}/cycle/SETUP.002: Invalid archive type\n"},
         BinaryRow{"ListDirectory", "list {T}/src", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
         BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
         // Damage is the archive's, whatever was being done: exit 2, and the volume named.
