@@ -42,7 +42,8 @@ std::string TApplication::ProgramDirectory() const { return fw::directoryPart(FE
 void TApplication::processMessages() {
   if (FMessageInterval.count() > 0) {
     const auto now = std::chrono::steady_clock::now();
-    if (now - FLastMessages < FMessageInterval) return;
+    if (!FMessagesDue && now - FLastMessages < FMessageInterval) return;
+    FMessagesDue = false;
     FLastMessages = now;
     if (FBeforeMessages) FBeforeMessages();
   }
@@ -52,7 +53,9 @@ void TApplication::processMessages() {
 void TApplication::setMessageInterval(std::chrono::nanoseconds interval, std::function<void()> beforeMessages) {
   FMessageInterval = interval;
   FBeforeMessages = std::move(beforeMessages);
-  FLastMessages = {};  // the next call handles the queue
+  // The next call handles the queue, however near the clock is to its epoch
+  // (the steady clock counts from boot).
+  FMessagesDue = true;
 }
 
 int TApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {

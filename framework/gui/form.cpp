@@ -44,8 +44,11 @@ void TForm::Show() {
     const QString position = stored(this, "Position");
     if (QScreen* screen = QGuiApplication::primaryScreen();
         screen && (position == "poDesktopCenter" || position == "poScreenCenter")) {
-      QRect area = position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry();
-      move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+      FCentreArea = position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry();
+      // The window manager's frame is known only once the window is shown:
+      // placed as if it had none now, centred with it when it comes.
+      FCentreOnFrame = true;
+      centreIn(size());
     } else if (property("Left").isValid() && property("Top").isValid()) {
       move(property("Left").toInt(), property("Top").toInt());
     }
@@ -55,6 +58,25 @@ void TForm::Show() {
   else
     show();
   raise();
+}
+
+void TForm::centreIn(QSize outer) {
+  move(FCentreArea.x() + (FCentreArea.width() - outer.width()) / 2,
+       FCentreArea.y() + (FCentreArea.height() - outer.height()) / 2);
+}
+
+bool TForm::event(QEvent* event) {
+  // The frame shows in the window's geometry when the window manager has
+  // taken the window, which moves it; a window without a frame stays where
+  // it was put.
+  if (FCentreOnFrame && (event->type() == QEvent::Move || event->type() == QEvent::Resize) && isVisible()) {
+    const QSize frame = frameGeometry().size();
+    if (frame != size()) {
+      FCentreOnFrame = false;
+      centreIn(frame);
+    }
+  }
+  return QWidget::event(event);
 }
 
 void TForm::showEvent(QShowEvent* event) {
