@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMetaObject>
+#include <QWindow>
 
 WizardFocus::WizardFocus(QWidget* wizard) : QObject(wizard), FWizard(wizard) { qApp->installEventFilter(this); }
 
@@ -23,6 +24,18 @@ void WizardFocus::takeLater() {
       Qt::QueuedConnection);
 }
 
+namespace {
+
+// Whether every other shown window of the program is on screen: until then
+// the window manager may still hand the focus to one that is being mapped.
+bool othersOnScreen(const QWidget* wizard) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != wizard && w->isVisible() && !(w->windowHandle() && w->windowHandle()->isExposed())) return false;
+  return true;
+}
+
+}  // namespace
+
 bool WizardFocus::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::Show && type != QEvent::Hide && type != QEvent::WindowActivate) return false;
@@ -30,7 +43,7 @@ bool WizardFocus::eventFilter(QObject* watched, QEvent* event) {
   if (!widget || !widget->isWindow() || !FWizard) return false;
   if (widget == FWizard) {
     if (type == QEvent::Show && !event->spontaneous()) takeLater();
-    if (type == QEvent::WindowActivate) FPending = false;
+    if (type == QEvent::WindowActivate && othersOnScreen(FWizard)) FPending = false;
     return false;
   }
   if (!FWizard->isVisible()) return false;

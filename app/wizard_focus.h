@@ -6,7 +6,9 @@
 // until the user found the wizard with the mouse. So the wizard is activated
 // when it is shown and when a modal window that was over it closes, and once
 // more should the background window take the activation before the wizard has
-// had it. A window the user activates later keeps the focus.
+// had it with every window of the program on screen (the wizard is mapped
+// first and activated, then the background window is mapped and takes the
+// focus). A window the user activates later keeps the focus.
 #include <QObject>
 #include <QPointer>
 #include <QWidget>

@@ -128,6 +128,18 @@ class Walk:
         self.mode = mode
         self.process = process
 
+    def check_runtime(self):
+        """From a medium with a runtime, what speaks AT-SPI is the runtime's."""
+        runtime = os.path.join(os.path.dirname(self.process.args[0]), "runtime", "lib")
+        if not os.path.isdir(runtime):
+            return
+        with open("/proc/%d/maps" % self.process.pid) as maps:
+            loaded = {line.split()[-1] for line in maps if "/" in line}
+        for library in ("libQt6DBus.so.6", "libdbus-1.so.3"):
+            if os.path.realpath(os.path.join(runtime, library)) not in {os.path.realpath(p) for p in loaded}:
+                raise Failure(library + " is not loaded from the medium's runtime")
+        log("AT-SPI libraries loaded from", runtime)
+
     # ---- the program and its windows -------------------------------------
     def app(self):
         desktop = pyatspi.Registry.getDesktop(0)
@@ -206,6 +218,7 @@ class Walk:
     def run(self, dest, workdir):
         wizard = self.wizard()
         log("wizard found")
+        self.check_runtime()
 
         welcome = wait_for("the Welcome text", lambda: find(wizard, pyatspi.ROLE_LABEL, prefix="Welcome to the"))
         log("Welcome:", name(welcome))

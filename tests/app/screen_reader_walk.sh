@@ -34,6 +34,10 @@ started=()
 source "$root/scripts/x-walk.sh"
 trap stop_started EXIT
 
+# A runtime folder of its own: the AT-SPI bus puts its socket there, and two
+# walks at once must not share it.
+export XDG_RUNTIME_DIR=$out/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 # The session bus, without DISPLAY in its environment (see above).
 bus=$(env -u DISPLAY dbus-daemon --session --fork --print-address=1 --print-pid=1)
 export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
