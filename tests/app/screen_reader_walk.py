@@ -13,7 +13,8 @@ read through AT-SPI, as a screen reader reads it.
 MODE atspi: buttons are pressed through their AT-SPI actions.
 MODE keys:  only key presses (xdotool key, sent to whatever window has the
             keyboard): Tab until AT-SPI reports the wanted button focused, then
-            Space (Return for Finish); Escape closes the chooser; Return answers
+            Space (Return for Finish); in the chooser Down and Space open the
+            sub-folder and Escape closes it; Return answers
             the disk prompt. Nothing is clicked and no window is activated by
             the test, so the program must put the keyboard focus where it
             belongs by itself.
@@ -260,6 +261,11 @@ class Walk:
             self.press(chooser, "Cancel")
         else:
             wait_for("the keyboard in the chooser", lambda: states(chooser).contains(pyatspi.STATE_ACTIVE), timeout=5)
+            # Down to the sub-folder, Space opens it; Escape leaves the
+            # destination as it was.
+            self.key("Down", "space")
+            wait_for("the sub-folder opened", lambda: name(path).endswith("folder"), timeout=5)
+            log("Directory:", name(path))
             self.key("Escape")
         wait_for("the chooser to close", lambda: not self.window("Select Directory", "OK"))
 
