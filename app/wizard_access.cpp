@@ -1,6 +1,23 @@
 #include "app/wizard_access.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+
+namespace {
+
+// A bevel line (a QFrame drawn as a line) is a separator; Qt would call it a
+// border, which AT-SPI reports as a frame, the role of a window.
+QAccessibleInterface* lineAccessible(const QString& className, QObject* object) {
+  auto* frame = className == QLatin1String("QFrame") ? qobject_cast<QFrame*>(object) : nullptr;
+  if (!frame || (frame->frameShape() != QFrame::HLine && frame->frameShape() != QFrame::VLine)) return nullptr;
+  return new QAccessibleWidget(frame, QAccessible::Separator);
+}
+
+}  // namespace
+
 void describeWizard(Ui::TForm2& ui) {
+  static const bool registered = (QAccessible::installFactory(lineAccessible), true);
+  (void)registered;
   ui.Image1->setAccessibleName(QStringLiteral("Picture: a computer and sheets of paper"));
   ui.Image2->setAccessibleName(QStringLiteral("Picture: two folders, an arrow into the lower one"));
   ui.Image3->setAccessibleName(QStringLiteral("Picture: a check mark"));

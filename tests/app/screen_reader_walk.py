@@ -220,6 +220,10 @@ class Walk:
         wizard = self.wizard()
         log("wizard found")
         self.check_runtime()
+        # A window is announced by its role: the wizard is a dialog, and
+        # nothing inside it claims to be a window (frame).
+        if wizard.getRole() != pyatspi.ROLE_DIALOG or find(wizard, pyatspi.ROLE_FRAME, visible=False):
+            raise Failure("the wizard is not a dialog holding controls")
 
         welcome = wait_for("the Welcome text", lambda: find(wizard, pyatspi.ROLE_LABEL, prefix="Welcome to the"))
         log("Welcome:", name(welcome))
