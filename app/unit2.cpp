@@ -8,9 +8,9 @@
 
 #include "app/install_display.h"
 #include "app/modals_above.h"
+#include "app/unit1.h"
 #include "app/wizard_access.h"
 #include "app/wizard_focus.h"
-#include "app/unit1.h"
 #include "controls/choose_directory.h"
 #include "framework/core/exceptions.h"
 #include "framework/gui/application.h"

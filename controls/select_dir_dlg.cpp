@@ -104,7 +104,8 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent)
 
   // A screen reader names the edit field, the lists and the drive box after
   // their labels, without the access-key marks.
-  for (QLabel* label : {Label1, Label2, Label3, Label4}) label->buddy()->setAccessibleName(QString(label->text()).remove('&'));
+  for (QLabel* label : {Label1, Label2, Label3, Label4})
+    label->buddy()->setAccessibleName(QString(label->text()).remove('&'));
 
   setTabOrder(DirList, DirEdit);
   setTabOrder(DirEdit, DriveList);

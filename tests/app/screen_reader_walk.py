@@ -158,9 +158,10 @@ class Walk:
             return None
         for i in range(app.childCount):
             win = app.getChildAtIndex(i)
-            if win is not None and name(win) == caption and find(win, pyatspi.ROLE_PUSH_BUTTON, containing, visible=False):
-                if showing(win):
-                    return win
+            if win is None or name(win) != caption or not showing(win):
+                continue
+            if find(win, pyatspi.ROLE_PUSH_BUTTON, containing, visible=False):
+                return win
         return None
 
     def wizard(self):
@@ -211,8 +212,8 @@ class Walk:
                 return
             self.key("Tab")
             before = current
-            current = wait_for("the focus to move", lambda: (lambda f: f if f and f != before else None)(focused_name()),
-                               timeout=5)
+            current = wait_for("the focus to move",
+                               lambda: (lambda f: f if f and f != before else None)(focused_name()), timeout=5)
         raise Failure("Tab never reached " + caption + "; last focused: " + repr(current))
 
     # ---- the road ----------------------------------------------------------
