@@ -44,9 +44,7 @@ std::string TApplication::ProgramDirectory() const { return fw::directoryPart(FE
 void TApplication::processMessages() {
   if (FMessageInterval.count() > 0) {
     const auto now = std::chrono::steady_clock::now();
-    // The zero time point means "not handled yet" (the clock's epoch may be
-    // less than an interval ago, as on a machine just booted).
-    if (FLastMessages != std::chrono::steady_clock::time_point{} && now - FLastMessages < FMessageInterval) return;
+    if (now - FLastMessages < FMessageInterval) return;
     FLastMessages = now;
     if (FBeforeMessages) FBeforeMessages();
   }
