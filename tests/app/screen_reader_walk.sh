@@ -10,6 +10,8 @@
 # on demand. The session is started without DISPLAY, so the AT-SPI bus is
 # announced only on the session bus, as on a desktop, and not on the X root
 # window. The walk itself is screen_reader_walk.py.
+# Environment: WALK_DISPLAY, the first display number tried (default 90);
+# WALK_RUNTIMES, the media to walk (default "system bundled").
 set -euo pipefail
 mode=${1:?usage: screen_reader_walk.sh MODE SETUPKIT SETUP OUTDIR}
 setupkit=$2 program=$3 out=$4
