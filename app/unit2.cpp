@@ -11,6 +11,8 @@
 #include "app/install_display.h"
 #include "app/modals_above.h"
 #include "app/unit1.h"
+#include "app/wizard_access.h"
+#include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
 #include "framework/core/exceptions.h"
 #include "framework/gui/application.h"
@@ -102,6 +104,11 @@ TForm2::TForm2(QWidget* parent) : TForm(parent), ui(std::make_unique<Ui::TForm2>
   connectClick(ui->Button4, this, &TForm2::Button4Click);
 
   FModalsAbove = new ModalsAbove(this);
+
+  // Keyboard and screen reader: names where the visible text gives none,
+  // Enter on the focused button, the focus back with the wizard.
+  describeWizard(*ui);
+  new WizardFocus(this);
 }
 
 TForm2::~TForm2() = default;

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev zlib1g-dev libdeflate-dev libelf-dev
   clang libclang-rt-14-dev
   xvfb xdotool x11-utils x11-apps imagemagick openbox
+  dbus-daemon at-spi2-core python3-pyatspi
   fonts-liberation2 fonts-dejavu-core
   zip unzip
   debootstrap xorriso dpkg-dev file

@@ -11,6 +11,7 @@
 #include "framework/core/exceptions.h"
 #include "framework/core/message_box.h"
 #include "framework/core/path_utils.h"
+#include "framework/gui/focus_style.h"
 #include "framework/gui/form.h"
 #include "framework/gui/message_dialog.h"
 #include "framework/gui/text.h"
@@ -29,6 +30,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(toQString(FTitle));
   setQuitOnLastWindowClosed(false);  // only the main window's close ends the program
   substituteWindowsFonts();
+  setStyle(new TFocusStyle);  // the platform's style, with a focus a keyboard user sees
   if (QFile::exists(":/MAINICON")) setWindowIcon(QIcon(":/MAINICON"));
   FPreviousServices = setApplicationServices(this);
 }

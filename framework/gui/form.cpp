@@ -1,5 +1,7 @@
 #include "framework/gui/form.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -11,9 +13,21 @@ namespace {
 
 QString stored(const QWidget* w, const char* name) { return w->property(name).toString(); }
 
+// A screen reader hears a window as a dialog (bsDialog) or a frame, named by
+// its caption; a plain widget would be an unnamed filler it does not announce.
+QAccessibleInterface* formAccessible(const QString& className, QObject* object) {
+  auto* form = className == QLatin1String("TForm") ? qobject_cast<TForm*>(object) : nullptr;
+  if (!form || !form->isWindow()) return nullptr;
+  return new QAccessibleWidget(form, stored(form, "BorderStyle") == "bsDialog" ? QAccessible::Dialog
+                                                                               : QAccessible::Window);
+}
+
 }  // namespace
 
-TForm::TForm(QWidget* parent) : QWidget(parent), TComponent(nullptr) {}
+TForm::TForm(QWidget* parent) : QWidget(parent), TComponent(nullptr) {
+  static const bool registered = (QAccessible::installFactory(formAccessible), true);
+  (void)registered;
+}
 
 void TForm::ApplyStoredSettings() {
   Qt::WindowFlags flags = windowFlags();
