@@ -67,7 +67,8 @@ class Volume {
 // Chunks as they are read, ahead of their decoding: a batch of them is
 // decoded on every core, then taken in archive order (sizes, problems,
 // hashes), so the result is the one of decoding them one by one. Decoding
-// is most of the reading's time.
+// is most of the reading's time; the reader fills one batch while the
+// other is decoded.
 class ChunkBatch {
  public:
   static constexpr size_t kChunks = 64;
@@ -144,13 +145,13 @@ class Reader {
     } catch (const Fatal& f) {
       problem(f.at, f.message);
     }
-    takeBatch();
+    takeAll();
   }
 
  private:
   // Problems are recorded in archive order: the chunks read before go first.
   void problem(const Location& at, const std::string& message) {
-    takeBatch();
+    takeAll();
     info_.problems.push_back(Problem{at, current_, message});
   }
 
@@ -233,26 +234,51 @@ class Reader {
       int64_t length = k < 0 ? -int64_t(k) : int64_t(k);
       if (length > volume_->remaining()) throw Fatal{chunkAt, "a chunk runs past the end of the volume"};
       if (length > kPieceSize) {
-        batch_.addOversized(chunkAt, current_, k);
+        filling().addOversized(chunkAt, current_, k);
         std::vector<uint8_t> skip(static_cast<size_t>(length));
         volume_->read(skip.data(), length, "a chunk");
         continue;
       }
-      volume_->read(batch_.nextInput(), length, "a chunk");
-      batch_.add(chunkAt, current_, k);
-      if (batch_.full()) takeBatch();
+      volume_->read(filling().nextInput(), length, "a chunk");
+      filling().add(chunkAt, current_, k);
+      if (filling().full()) passOn();
     }
   }
 
   // The hash covers every block of the entry read so far; a copy is taken
   // (when the batch is taken) so that a continuation block can still extend it.
-  void finishEntry() { batch_.addEntryEnd(current_); }
+  void finishEntry() { filling().addEntryEnd(current_); }
 
-  // Decodes the chunks read so far and counts them into their entries.
-  void takeBatch() {
-    if (batch_.empty()) return;
-    batch_.decode();
-    for (const auto& event : batch_.events()) {
+  ChunkBatch& filling() { return batches_[filling_]; }
+
+  // Starts decoding the full batch on other threads and takes the one
+  // before it meanwhile; the reader goes on with the free batch.
+  void passOn() {
+    ChunkBatch& full = filling();
+    std::future<void> decoding = std::async(std::launch::async, [&full] { full.decode(); });
+    takeDecoded();
+    decoding_ = std::move(decoding);
+    filling_ = 1 - filling_;
+  }
+
+  // Takes the batch being decoded, if any.
+  void takeDecoded() {
+    if (!decoding_.valid()) return;
+    decoding_.get();
+    take(batches_[1 - filling_]);
+  }
+
+  // Takes every chunk read so far.
+  void takeAll() {
+    takeDecoded();
+    if (filling().empty()) return;
+    filling().decode();
+    take(filling());
+  }
+
+  // Counts the decoded chunks into their entries, in archive order.
+  void take(ChunkBatch& batch) {
+    for (const auto& event : batch.events()) {
       if (event.entry >= 0 && event.entry != hashed_) {
         hash_ = Sha256();
         hashed_ = event.entry;
@@ -273,7 +299,7 @@ class Reader {
         produced = event.decoded.produced;
       }
       if (event.entry < 0) continue;  // a continuation block without an entry
-      const uint8_t* bytes = batch_.bytes(event);
+      const uint8_t* bytes = batch.bytes(event);
       EntryInfo& e = info_.entries[event.entry];
       e.fileSize += produced;
       e.storedSize += uint64_t(length);
@@ -281,7 +307,7 @@ class Reader {
       hash_.update(bytes, produced);
       if (e.kind == EntryKind::FileList) e.data.append(reinterpret_cast<const char*>(bytes), produced);
     }
-    batch_.clear();
+    batch.clear();
   }
 
   void record(const ChunkBatch::Event& event, const std::string& message) {
@@ -292,7 +318,9 @@ class Reader {
   ArchiveInfo& info_;
   std::unique_ptr<Volume> volume_;
   int current_ = -1;  // entry whose data is being read
-  ChunkBatch batch_;
+  ChunkBatch batches_[2];
+  int filling_ = 0;               // the batch chunks are read into
+  std::future<void> decoding_;    // of the other batch, while valid
   Sha256 hash_;
   int hashed_ = -1;   // the entry hash_ is of
 };
