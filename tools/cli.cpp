@@ -11,6 +11,8 @@ namespace setupkit {
 
 namespace {
 
+const char kNoCommand[] = "no command given";
+
 struct CommandName {
   const char* name;
   Command command;
@@ -275,7 +277,7 @@ void finish(Line& l, const std::vector<std::string>& operands) {
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
-  if (args.empty()) throw UsageError(Command::None, "no command given");
+  if (args.empty()) throw UsageError(Command::None, kNoCommand);
   Line l(Command::None);
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     l.result.help = true;
@@ -312,7 +314,7 @@ std::string usageErrorText(const UsageError& error) {
   const std::string usage = usageText(error.command);
   // Without a command the user needs the list of commands; otherwise the
   // usage line and where the rest is.
-  if (error.command == Command::None && std::string(error.what()) == "no command given") return text + usage;
+  if (error.command == Command::None && std::string(error.what()) == kNoCommand) return text + usage;
   text += usage.substr(0, usage.find('\n') + 1);
   for (const auto& c : kCommands)
     if (c.command == error.command) return text + "Run setupkit " + c.name + " --help for its options.\n";
