@@ -19,7 +19,7 @@
 # --verify-only packs the mix and measures only verify (with --baseline).
 # --quick uses a corpus of about 32 MiB and 2,500 small files instead of
 # about 256 MiB and 20,000 small files; runs default to 5. Scratch space:
-# /dev/shm/setupkit-bench (tmpfs) and ${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
+# ${BENCH_SHM_DIR:-/dev/shm/setupkit-bench} (tmpfs) and ${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
 # (disk); both are removed at the end. The tools it needs beyond the build
 # (strace, GNU time, bsdtar, zip, Xvfb, xdotool, openbox) are installed with
 # apt-get when missing.
@@ -67,7 +67,7 @@ targets=(setupkit)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j"$(nproc)" >/dev/null
 
-shm=/dev/shm/setupkit-bench
+shm=${BENCH_SHM_DIR:-/dev/shm/setupkit-bench}
 disk=${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
 rm -rf "$shm" "$disk"
 mkdir -p "$shm" "$disk"
