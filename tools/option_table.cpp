@@ -59,13 +59,15 @@ class Parse {
         option = app_.add_flag(row.names);
         // A flag stands alone: any value after "=" is refused, even "true".
         option->each([this, &row](const std::string&) {
-          checkSoFar("");
+          checkUnknownSoFar();
+          checkStandsAlone("");
           if (lastRead().find('=') != std::string::npos) fail("option " + optionNamed(lastRead()) + " takes no value");
           apply(row, "");
         });
       } else {
         option = app_.add_option(row.names, [this, &row](const CLI::results_t& results) {
-          checkSoFar(results.front());
+          checkUnknownSoFar();
+          checkStandsAlone(results.front());
           apply(row, results.front());
           return true;
         });
@@ -85,14 +87,14 @@ class Parse {
     } catch (const EndOfOptions&) {
       return {};
     } catch (const CLI::ArgumentMismatch&) {
-      checkSoFar("");
+      checkUnknownSoFar();
       // Only the last argument can lack its value.
       fail("option " + optionNamed(args_.back()) + " needs a value");
     } catch (const CLI::ParseError& e) {
-      checkSoFar("");
+      checkUnknownSoFar();
       fail(e.what());
     }
-    checkSoFar("");
+    checkUnknownSoFar();
     std::vector<std::string> operands = app_.remaining();
     auto mark = std::find(operands.begin(), operands.end(), "--");
     if (mark != operands.end()) operands.erase(mark);
@@ -113,14 +115,17 @@ class Parse {
   // The argument the option just applied was read from (its value's, when the value came next).
   const std::string& lastRead() const { return args_[args_.size() - pending_.size() - 1]; }
 
-  // Reports the first unknown option before this one, and a short option
-  // run together with its value or with other short options.
-  void checkSoFar(const std::string& value) const {
+  // Reports the first unknown option read so far.
+  void checkUnknownSoFar() const {
     for (const auto& other : app_.remaining()) {
       if (other == "--") break;
       if (other.size() > 1 && other[0] == '-') unknown(other);
     }
-    if (pending_.size() >= args_.size()) return;
+  }
+
+  // Reports the short option just read when it was run together with its
+  // value or with other short options.
+  void checkStandsAlone(const std::string& value) const {
     const std::string& arg = lastRead();
     if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && (value.empty() || arg.compare(2, std::string::npos, value) == 0))
       unknown(arg);

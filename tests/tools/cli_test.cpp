@@ -147,10 +147,11 @@ INSTANTIATE_TEST_SUITE_P(
                  nullptr},
         ParseRow{"ShortOptionJoinedToItsValue", {"pack", "-oa.bin", "s"}, "unknown option -oa.bin", nullptr},
         ParseRow{"FlagGivenTrue", {"restore", "--flat=true", "a.bin"}, "option --flat takes no value", nullptr},
-        ParseRow{"OperandsAsGiven", {"list", "--", "--json"}, "",
+        ParseRow{"OperandsAfterTheOptionsEnd", {"restore", "--", "-ab", "--flat"}, "",
                  [](const setupkit::CommandLine& c) {
-                   EXPECT_FALSE(c.json);
-                   EXPECT_EQ(c.archive, "--json");
+                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                   EXPECT_EQ(c.restore.archive, "-ab");
+                   EXPECT_EQ(c.restore.dest, "--flat");
                  }},
         ParseRow{"OperandInBrackets", {"pack", "-o", "/a.bin", "/[x,y]", "/s"}, "",
                  [](const setupkit::CommandLine& c) {
