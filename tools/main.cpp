@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
   try {
     line = setupkit::parseCommandLine(args);
   } catch (const setupkit::UsageError& e) {
-    std::cerr << "setupkit: " << e.what() << "\n" << setupkit::usageText(e.command);
+    std::cerr << setupkit::usageErrorText(e);
     return kExitUsage;
   } catch (const std::exception& e) {
     std::cerr << "setupkit: " << e.what() << "\n";

@@ -140,7 +140,23 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"BadMode", {"restore", "--mode", "some", "a.bin"},
                  "unknown mode \"some\" (all, no-overwrite, newer, existing, existing-newer)", nullptr},
         ParseRow{"RestoreTooManyOperands", {"restore", "a", "b", "c"}, "give ARCHIVE and optionally DEST", nullptr},
-        ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr}),
+        ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr},
+        ParseRow{"MistypedOptionNamesTheClosest", {"medium", "--tilte", "T"}, "unknown option --tilte; did you mean --title?",
+                 nullptr},
+        ParseRow{"ShortOptionRunOn", {"restore", "-verbose", "a.bin"}, "unknown option -verbose; did you mean --verbose?",
+                 nullptr},
+        ParseRow{"ShortOptionJoinedToItsValue", {"pack", "-oa.bin", "s"}, "unknown option -oa.bin", nullptr},
+        ParseRow{"FlagGivenTrue", {"restore", "--flat=true", "a.bin"}, "option --flat takes no value", nullptr},
+        ParseRow{"OperandsAfterTheOptionsEnd", {"restore", "--", "-ab", "--flat"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                   EXPECT_EQ(c.restore.archive, "-ab");
+                   EXPECT_EQ(c.restore.dest, "--flat");
+                 }},
+        ParseRow{"OperandInBrackets", {"pack", "-o", "/a.bin", "/[x,y]", "/s"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/[x,y]", "/s"}));
+                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the binary ----
@@ -243,7 +259,15 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3, "setupkit: Archive not found: {T}/nothing.bin\n"},
         BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
                   "setupkit: The restore was cancelled: volume "},
-        BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"}),
+        BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"},
+        BinaryRow{"MistypedOptionIsOneHint", "pack --levl 9 -o {T}/x.bin {T}/src", 64,
+                  "setupkit: unknown option --levl; did you mean --level?\n"
+                  "Usage: setupkit pack [options] -o ARCHIVE SOURCE...\n"
+                  "Run setupkit pack --help for its options.\n"},
+        BinaryRow{"MistypedCommandIsOneHint", "verfy {T}/good.bin", 64,
+                  "setupkit: unknown command \"verfy\"; did you mean verify?\n"
+                  "Usage: setupkit COMMAND [options] ...\n"
+                  "Run setupkit --help for the commands.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BinaryOutput, RestorePrintsEachFileOnce) {
