@@ -203,9 +203,10 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     try {
       nameLength = volume->readInt32();
       if (nameLength > 0) name = readText(*volume, nameLength);
-    } catch (...) {
+    } catch (const std::exception& e) {
       // The record after the last file cannot be read: it may have announced
       // that the file continues in a next volume, so the file is not complete.
+      if (pending) noteFailure({e.what(), true});
       pending.reset();
       throw;
     }

@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"RestoreNoArchive", "restore {T}/short.bin {T}/out-short", 2,
                   "setupkit: cannot read {T}/short.bin: Cannot read archive\n"},
         BinaryRow{"RestoreStreamReadError", "restore --mode all {T}/noend.bin {T}/out-noend", 2,
-                  "setupkit: cannot read {T}/noend.bin: Stream read error\n"},
+                  "setupkit: cannot read {T}/noend.bin: Stream read error, in the data of {T}/out-noend/A.TXT\n"},
         BinaryRow{"RestoreDirectory", "restore {T}/src {T}/out-dir", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
         BinaryRow{"RestoreIntoAFile", "restore {T}/good.bin {T}/short.bin", 1,
                   "setupkit: cannot write {T}/short.bin/a.txt: Not a directory\n"},
