@@ -86,7 +86,10 @@ bool forceDirectories(const std::string& dirIn) {
   if (platform::directoryExists(dir)) return true;
   std::string parent = directoryPart(dir);
   if (!parent.empty() && parent != dir && !forceDirectories(parent)) return false;
-  return platform::createDirectory(dir) || platform::directoryExists(dir);
+  if (platform::createDirectory(dir)) return true;
+  // Made meanwhile by another program: there it is. Any other failure keeps
+  // its reason (lastError, lastErrorMessage) for the caller.
+  return platform::lastError() == platform::kErrorAlreadyExists && platform::directoryExists(dir);
 }
 
 void changeDirectory(const std::string& dir) {

@@ -147,6 +147,11 @@ const HostileRow kRows[] = {
        EXPECT_EQ(fs::directory_iterator(s.dest)->path().filename(), "f.txt");
      },
      true},
+    // The reason is the system's, also when the destination cannot be made.
+    {"DestinationThatCannotBeMade",
+     {{"C:\\f.txt", "x"}},
+     [](const Scene& s) { fs::remove(s.dest); },
+     "--full-path", 1, "f.txt: Permission denied\n", nullptr, true},
     {"NameDeeperThanTheHostAllowsMakesNothing",
      {{"C:" + [] {
          std::string deep;
