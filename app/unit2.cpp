@@ -141,11 +141,10 @@ void TForm2::Button2Click(TObject*) {
         InstallDisplay*& display;
         ~Forget() { display = nullptr; }
       } forget{FInstallDisplay};
-      // Restore returns false at once, before any event, only when the
-      // archive is missing; every other false result came after the final
-      // 100, which has shown the Finish page and said there that the
-      // installation did not complete.
-      if (!BackupFile1->Restore(ArchivePath(), destination) && ui->Notebook1->currentIndex() == pgInstalling)
+      // Every other end came with the final 100, which has shown the Finish
+      // page and said there whether the installation completed.
+      BackupFile1->Restore(ArchivePath(), destination);
+      if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
         throw Exception("The archive \"" + ArchivePath() + "\" was not found");
       break;
     }
@@ -225,12 +224,12 @@ void TForm2::ShowOutcome(bool completed) {
 
 void TForm2::BackupFile1Error(TObject*, int32_t, const std::string& ErrString) {
   std::string text = ErrString;
-  if (!BackupFile1->FFailedFile.empty()) {
-    const std::optional<std::string> host = platform::hostPathOf(BackupFile1->FFailedFile);
-    text += "\n" + (host ? *host : BackupFile1->FFailedFile);
+  const TRestoreResult& result = BackupFile1->Result();
+  if (!result.file.empty()) {
+    const std::optional<std::string> host = platform::hostPathOf(result.file);
+    text += "\n" + (host ? *host : result.file);
     // A decoder failure's reason is the message itself.
-    if (!BackupFile1->FFailureReason.empty() && BackupFile1->FFailureReason != ErrString)
-      text += ": " + BackupFile1->FFailureReason;
+    if (!result.reason.empty() && result.reason != ErrString) text += ": " + result.reason;
   }
   application().messageDlg(text, TMsgDlgType::mtError, buttonSet({mbOK}), 0);
 }

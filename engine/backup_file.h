@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/archive_format.h"
+#include "engine/restore_result.h"
 #include "framework/core/component.h"
 #include "framework/core/event.h"
 #include "framework/core/stream.h"
@@ -91,18 +92,9 @@ class TBackupFile : public TComponent {
   int32_t FErrorCode = 0;
   // Read instead of a file when the archive name is ":STREAM"; not owned.
   TStream* FSourceStream = nullptr;
-  // The file behind the last failure of a restore (error code 1 or 6, or an
-  // exception while a file was being written), and its reason: the system's
-  // text when the file could not be created or written ("No space left on
-  // device"), the decoder's message otherwise. Empty when none.
-  std::string FFailedFile;
-  std::string FFailureReason;
-  // Whether that failure was the archive's (its data could not be read or
-  // decoded) rather than the file's (it could not be created or written).
-  bool FFailureReading = false;
-  // The archive volume being read, or last read: ArchiveName, or the volume a
-  // volume change opened.
-  std::string FCurrentVolume;
+  // How the last (or current) restore ended: status, error code, the file
+  // behind a failure and why, the volume and the position in it.
+  const TRestoreResult& Result() const { return FResult; }
 
  private:
   TBackupMode FBackupMode = bmAll;
@@ -115,4 +107,5 @@ class TBackupFile : public TComponent {
   // Decodes the chunks of the volume a restore reads ahead on another thread;
   // null when the restore reads a stream of the caller's. Not owned.
   TDecodeAhead* FDecodeAhead = nullptr;
+  TRestoreResult FResult;
 };

@@ -104,10 +104,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   FErrorCode = 0;
   FRestoredCount = 0;
   FContinue = true;
-  FFailedFile.clear();
-  FFailureReason.clear();
-  FFailureReading = false;
-  FCurrentVolume = archiveName;
+  FResult = TRestoreResult();
+  FResult.volume = archiveName;
 
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<OwnedVolume> ownedVolume;
@@ -119,7 +117,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     ~AheadReset() { ahead = nullptr; }
   } aheadReset{FDecodeAhead};
   auto openVolume = [&] {
-    FCurrentVolume = archiveName;
+    FResult.volume = archiveName;
+    FResult.offset = 0;
     ownedVolume = std::make_unique<OwnedVolume>(archiveName);
     volume = &ownedVolume->stream();
   };
@@ -132,7 +131,11 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     FDecodeAhead = nullptr;
     ownedVolume.reset();
   };
-  if (!fromStream && !platform::fileExists(archiveName)) return false;
+  if (!fromStream && !platform::fileExists(archiveName)) {
+    FResult.status = TRestoreResult::Status::Missing;
+    return false;
+  }
+  FResult.status = TRestoreResult::Status::Running;
 
   // Where the files go, reached from open directories.
   TRestoreTarget target(targetDir);
@@ -156,7 +159,9 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     FBytesDone = 0;
   } catch (const std::exception&) {
     FBusy = false;
-    throw Exception("Cannot read archive");
+    FResult.status = TRestoreResult::Status::Raised;
+    FResult.reason = "Cannot read archive";
+    throw Exception(FResult.reason);
   }
 
   int32_t fileDate = 0;
@@ -166,9 +171,9 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   // must never look complete.
   std::unique_ptr<TRestoreOutput> pending;
   auto noteFailure = [&](const Failure& failure) {
-    FFailedFile = FCurrentFile;
-    FFailureReason = failure.reason;
-    FFailureReading = failure.reading;
+    FResult.file = FCurrentFile;
+    FResult.reason = failure.reason;
+    FResult.reading = failure.reading;
   };
   auto fail = [&](int32_t code, const Failure& failure) {
     FErrorCode = code;
@@ -197,135 +202,148 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
   bool doRestore = true;
   int currentVolume = 1;
-  for (;;) {
-    int32_t nameLength = 0;
-    std::string name;
-    try {
-      nameLength = volume->readInt32();
-      if (nameLength > 0) name = readText(*volume, nameLength);
-    } catch (const std::exception& e) {
-      // The record after the last file cannot be read: it may have announced
-      // that the file continues in a next volume, so the file is not complete.
-      if (pending) noteFailure({e.what(), true});
-      pending.reset();
-      throw;
-    }
-    if (nameLength < 0) continue;  // filler
-    const bool volumeChange = isVolumeChangeName(name);
-    if (!volumeChange) {
-      finishFile();
-      if (nameLength == 0 || !FContinue) break;
-    }
+  // The entry loop: until the end marker, a failure, or a stop.
+  auto entryLoop = [&] {
+    for (;;) {
+      FResult.offset = volume->position();
+      int32_t nameLength = 0;
+      std::string name;
+      try {
+        nameLength = volume->readInt32();
+        if (nameLength > 0) name = readText(*volume, nameLength);
+      } catch (const std::exception& e) {
+        // The record after the last file cannot be read: it may have announced
+        // that the file continues in a next volume, so the file is not complete.
+        if (pending) noteFailure({e.what(), true});
+        pending.reset();
+        throw;
+      }
+      if (nameLength < 0) continue;  // filler
+      const bool volumeChange = isVolumeChangeName(name);
+      if (!volumeChange) {
+        finishFile();
+        if (nameLength == 0 || !FContinue) break;
+      }
 
-    if (volumeChange) {
-      // ---- volume change ----
-      closeVolume();
-      const int nextVolume = archive_format::volumeNumberOf(name);
-      if (!archive_format::volumeFollows(currentVolume, nextVolume)) throw Exception("Invalid archive type");
-      currentVolume = nextVolume;
-      const uint16_t diskId = uint16_t(currentVolume);
+      if (volumeChange) {
+        // ---- volume change ----
+        closeVolume();
+        const int nextVolume = archive_format::volumeNumberOf(name);
+        if (!archive_format::volumeFollows(currentVolume, nextVolume)) throw Exception("Invalid archive type");
+        currentVolume = nextVolume;
+        const uint16_t diskId = uint16_t(currentVolume);
 
-      auto askForDisk = [&] {
-        if (OnNeedDisk)
-          OnNeedDisk(this, diskId, FContinue);
-        else
-          FContinue = application().messageDlg("Please insert disk " + std::to_string(diskId) + " and click OK to continue.",
-                                               TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
-      };
-      if (fromStream) {
-        // A stream has no neighbouring files: ask once; a handler of
-        // OnNeedDisk may point FSourceStream at the next volume's data.
-        askForDisk();
-      } else {
-        do {
+        auto askForDisk = [&] {
+          if (OnNeedDisk)
+            OnNeedDisk(this, diskId, FContinue);
+          else
+            FContinue = application().messageDlg("Please insert disk " + std::to_string(diskId) + " and click OK to continue.",
+                                                 TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
+        };
+        if (fromStream) {
+          // A stream has no neighbouring files: ask once; a handler of
+          // OnNeedDisk may point FSourceStream at the next volume's data.
           askForDisk();
-          archiveName = archive_format::volumeFileName(archiveName, currentVolume);
-        } while (!platform::fileExists(archiveName) && FContinue);
-      }
-      if (!FContinue) {
-        pending.reset();  // its rest lies on the disk that did not come
-        break;
+        } else {
+          do {
+            askForDisk();
+            archiveName = archive_format::volumeFileName(archiveName, currentVolume);
+          } while (!platform::fileExists(archiveName) && FContinue);
+        }
+        if (!FContinue) {
+          pending.reset();  // its rest lies on the disk that did not come
+          break;
+        }
+
+        if (fromStream) {
+          volume = FSourceStream;
+          if (!volume) throw EReadError();
+        } else {
+          openVolume();
+        }
+        if (pending) {
+          decodeAhead();
+          try {
+            writeBlock();
+          } catch (const EWriteError& e) {
+            // The file cannot be written on (the disk is full): it fails as in
+            // its first part.
+            const Failure failure = failureOf(e);
+            pending.reset();
+            fail(1, failure);
+            break;
+          } catch (const std::exception& e) {
+            noteFailure(failureOf(e));
+            throw;
+          }
+        } else {
+          ReadDataBlock(*volume, nullptr, false);
+        }
+        if (!FContinue) break;
+        continue;
       }
 
-      if (fromStream) {
-        volume = FSourceStream;
-        if (!volume) throw EReadError();
-      } else {
-        openVolume();
+      // ---- file entry or file-list entry ----
+      fileDate = volume->readInt32();
+      FCurrentFile = target.targetOf(name, RestoreFullPath);
+
+      switch (RestoreMode) {
+        case rmAll: doRestore = true; break;
+        case rmNoOverwrite: doRestore = target.age(FCurrentFile) == -1; break;
+        case rmNewer:
+        case rmExistingNewer: {
+          // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
+          const int32_t age = target.age(FCurrentFile);
+          const bool exists = age != -1;
+          // DOS date-times compare as unsigned values, so dates from 2044 on
+          // (the top bit set) still order correctly.
+          const bool older = exists && uint32_t(age) < uint32_t(fileDate);
+          doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
+          break;
+        }
+        case rmExisting: doRestore = target.age(FCurrentFile) != -1; break;
       }
-      if (pending) {
-        decodeAhead();
+
+      if (name == archive_format::kFileListName) {
+        doRestore = false;
+      } else {
+        OnRestoreFile(this, FCurrentFile, fileDate, doRestore);
+      }
+
+      if (doRestore) {
+        // A target without a directory raises as making an unnamed directory does.
+        if (fw::directoryPart(FCurrentFile).empty()) fw::forceDirectories(std::string());
+        // A name that would leave the destination, a link in the path or a
+        // directory that cannot be made fails the entry like a file that
+        // cannot be created.
+        std::string reason;
+        pending = target.create(FCurrentFile, reason);
+        if (!pending) {
+          fail(1, {reason});
+          break;
+        }
         try {
+          decodeAhead();
           writeBlock();
-        } catch (const EWriteError& e) {
-          // The file cannot be written on (the disk is full): it fails as in
-          // its first part.
-          const Failure failure = failureOf(e);
+        } catch (const std::exception& e) {
+          const Failure failure = failureOf(e);  // before the removal sets another error
           pending.reset();
           fail(1, failure);
-          break;
-        } catch (const std::exception& e) {
-          noteFailure(failureOf(e));
-          throw;
         }
       } else {
         ReadDataBlock(*volume, nullptr, false);
       }
       if (!FContinue) break;
-      continue;
     }
-
-    // ---- file entry or file-list entry ----
-    fileDate = volume->readInt32();
-    FCurrentFile = target.targetOf(name, RestoreFullPath);
-
-    switch (RestoreMode) {
-      case rmAll: doRestore = true; break;
-      case rmNoOverwrite: doRestore = target.age(FCurrentFile) == -1; break;
-      case rmNewer:
-      case rmExistingNewer: {
-        // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
-        const int32_t age = target.age(FCurrentFile);
-        const bool exists = age != -1;
-        // DOS date-times compare as unsigned values, so dates from 2044 on
-        // (the top bit set) still order correctly.
-        const bool older = exists && uint32_t(age) < uint32_t(fileDate);
-        doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
-        break;
-      }
-      case rmExisting: doRestore = target.age(FCurrentFile) != -1; break;
-    }
-
-    if (name == archive_format::kFileListName) {
-      doRestore = false;
-    } else {
-      OnRestoreFile(this, FCurrentFile, fileDate, doRestore);
-    }
-
-    if (doRestore) {
-      // A target without a directory raises as making an unnamed directory does.
-      if (fw::directoryPart(FCurrentFile).empty()) fw::forceDirectories(std::string());
-      // A name that would leave the destination, a link in the path or a
-      // directory that cannot be made fails the entry like a file that
-      // cannot be created.
-      std::string reason;
-      pending = target.create(FCurrentFile, reason);
-      if (!pending) {
-        fail(1, {reason});
-        break;
-      }
-      try {
-        decodeAhead();
-        writeBlock();
-      } catch (const std::exception& e) {
-        const Failure failure = failureOf(e);  // before the removal sets another error
-        pending.reset();
-        fail(1, failure);
-      }
-    } else {
-      ReadDataBlock(*volume, nullptr, false);
-    }
-    if (!FContinue) break;
+  };
+  try {
+    entryLoop();
+  } catch (const std::exception& e) {
+    // The archive cannot be read on (the exception leaves the restore).
+    FResult.status = TRestoreResult::Status::Raised;
+    FResult.reason = e.what();
+    FResult.reading = true;
+    throw;
   }
 
   // Stopped just as a file's data ended (Continue cleared by OnProgress at the
@@ -340,6 +358,10 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
 
   closeVolume();
   const bool result = FErrorCode == 0 && FContinue;
+  FResult.errorCode = FErrorCode;
+  FResult.status = result ? TRestoreResult::Status::Completed
+                   : FErrorCode != 0 ? TRestoreResult::Status::Failed
+                                     : TRestoreResult::Status::Stopped;
   OnProgress(this, std::string(), 100, FContinue);
   FBusy = false;
   if (FErrorCode != 0) ReportError(FErrorCode);

@@ -53,6 +53,26 @@ std::string cancelledMessage(const std::string& missingVolume) {
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
 }
 
+// The command's outcome and message from how the engine's restore ended:
+// what failed comes first, the file or the archive with the reason, then the
+// component's message. A failure to read the archive is damage, not a failure
+// to write.
+RestoreReport reportOf(const TRestoreResult& result, int restored, const std::string& component,
+                       const std::string& missingVolume) {
+  using Status = TRestoreResult::Status;
+  switch (result.status) {
+    case Status::Completed: return {RestoreOutcome::Success, {}, restored};
+    case Status::Missing: return {RestoreOutcome::Missing, "Archive not found: " + shownPath(result.volume), restored};
+    case Status::Stopped: return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), restored};
+    case Status::Raised: return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+    default: break;
+  }
+  if (result.damaged())
+    return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file) + "\n" + component, restored};
+  return {RestoreOutcome::WriteFailed,
+          "cannot write " + shownPath(result.file) + ": " + result.reason + "\n" + component, restored};
+}
+
 // The refusal of a restore whose entries would overwrite each other.
 std::string clashMessage(const std::vector<NameClash>& clashes, bool flat) {
   std::string text = std::string(flat ? "The flat restore" : "The restore") +
@@ -85,7 +105,6 @@ std::vector<std::string> targetsBelow(const std::string& dest, const std::vector
 }  // namespace
 
 RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console) {
-  RestoreReport report;
   std::string archive, dest;
   try {
     archive = windowsPathOfArgument(options.archive);
@@ -167,31 +186,14 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // What failed comes first, the file or the archive with the reason, then
   // the component's message. A failure to read the archive is damage, not a
   // failure to write.
-  bool ok = false;
   try {
-    ok = backup.Restore(archive, dest);
-  } catch (const std::exception& e) {
-    line.reset();
-    return {RestoreOutcome::Damaged, readFailure(backup.FCurrentVolume, e.what(), backup.FFailedFile),
-            backup.FRestoredCount};
+    backup.Restore(archive, dest);
+  } catch (const std::exception&) {
+    // Told by the result below.
   }
   line.reset();
-  report.restored = backup.FRestoredCount;
-  if (ok) return report;
-  if (backup.FErrorCode != 0) {
-    const std::string component = errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage;
-    if (backup.FFailureReading) {
-      report.outcome = RestoreOutcome::Damaged;
-      report.message = readFailure(backup.FCurrentVolume, backup.FFailureReason, backup.FFailedFile) + "\n" + component;
-    } else {
-      report.outcome = RestoreOutcome::WriteFailed;
-      report.message = "cannot write " + shownPath(backup.FFailedFile) + ": " + backup.FFailureReason + "\n" + component;
-    }
-  } else {
-    report.outcome = RestoreOutcome::Cancelled;
-    report.message = cancelledMessage(missingVolume);
-  }
-  return report;
+  return reportOf(backup.Result(), backup.FRestoredCount,
+                  errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
 }
 
 }  // namespace setupkit

@@ -31,7 +31,7 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
     backup.Restore(archive, "");
   } catch (const std::exception& e) {
     plan.damage = e.what();
-    plan.damagedVolume = backup.FCurrentVolume;
+    plan.damagedVolume = backup.Result().volume;
   }
   plan.complete = backup.FContinue;
   return plan;

@@ -146,7 +146,7 @@ TEST_F(InterruptTest, AnInterruptedFileIsNeverLeftCutShort) {
       } else {
         EXPECT_EQ(destNames(), std::set<std::string>{"A.TXT"});
       }
-      EXPECT_EQ(backup.FFailedFile, row.errorCode ? "C:\\dest\\B.TXT" : "");
+      EXPECT_EQ(backup.Result().file, row.errorCode ? "C:\\dest\\B.TXT" : "");
     }
   }
 }
