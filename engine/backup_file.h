@@ -14,6 +14,7 @@
 #include "framework/core/stream.h"
 
 class TDecodeAhead;
+class TRestoreRun;
 
 enum TBackupMode : uint8_t { bmAll, bmIncremental };
 enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
@@ -97,6 +98,7 @@ class TBackupFile : public TComponent {
   const TRestoreResult& Result() const { return FResult; }
 
  private:
+  friend class TRestoreRun;  // the steps of Restore
   TBackupMode FBackupMode = bmAll;
   // The decoder's input and output areas of 16384 bytes each, made on first
   // use and kept, so that a restore of many small files allocates them once.

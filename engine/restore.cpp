@@ -95,275 +95,328 @@ std::string flatRestoreName(const std::string& storedName) {
   return p == std::string::npos ? storedName : storedName.substr(p + 1);
 }
 
-bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& TargetDir) {
-  std::string targetDir = TargetDir;
-  if (!targetDir.empty() && targetDir.back() != '\\') targetDir += '\\';
-  std::string archiveName = ArchiveName;
-  const bool fromStream = archiveName == kStreamArchiveName;
+// One run of Restore: the volume it reads, the file it writes, and the
+// restore's steps. Restore() below reads as those steps.
+class TRestoreRun {
+ public:
+  TRestoreRun(TBackupFile& owner, const std::string& archiveName, const std::string& targetDir);
+  ~TRestoreRun() { b_.FDecodeAhead = nullptr; }
 
-  FErrorCode = 0;
-  FRestoredCount = 0;
-  FContinue = true;
-  FResult = TRestoreResult();
-  FResult.volume = archiveName;
+  // Whether the archive is there: a stream always is, a file must exist.
+  bool archiveFound();
+  // Opens the archive and reads its header; raises "Cannot read archive".
+  void readHeader();
+  // The entry loop, across volumes, until the end marker, a failure or a
+  // stop. Exceptions leave it after they are recorded in the result.
+  void restoreEntries();
+  // Closes the last volume, fires the final 100 and reports an error code.
+  bool end();
 
-  // The open volume: a file this restore owns, or the owner's stream.
-  std::unique_ptr<OwnedVolume> ownedVolume;
-  TStream* volume = nullptr;
-  // Chunks are decoded ahead in a volume this restore owns, and never after
-  // it is closed.
-  struct AheadReset {
-    TDecodeAhead*& ahead;
-    ~AheadReset() { ahead = nullptr; }
-  } aheadReset{FDecodeAhead};
-  auto openVolume = [&] {
-    FResult.volume = archiveName;
-    FResult.offset = 0;
-    ownedVolume = std::make_unique<OwnedVolume>(archiveName);
-    volume = &ownedVolume->stream();
-  };
-  // The thread starts with the first data block that is written: a restore
-  // that skips every entry (a look at the names before writing) needs none.
-  auto decodeAhead = [&] {
-    if (ownedVolume && !FDecodeAhead) FDecodeAhead = ownedVolume->decodeAhead(TDecodeAhead::Start::AtBlock);
-  };
-  auto closeVolume = [&] {
-    FDecodeAhead = nullptr;
-    ownedVolume.reset();
-  };
-  if (!fromStream && !platform::fileExists(archiveName)) {
-    FResult.status = TRestoreResult::Status::Missing;
-    return false;
-  }
-  FResult.status = TRestoreResult::Status::Running;
+ private:
+  // Each step answers whether the loop goes on.
+  bool nextEntry();
+  bool changeVolume(const std::string& name);
+  bool restoreEntry(const std::string& name);
+  bool wanted(const std::string& name);
+  bool writeFile();
+  void askForDisk(uint16_t disk);
 
+  // Ends the pending file: reported while still open, stamped after the
+  // report, given its name, and only then counted.
+  void finishFile();
+  // Writes a data block into the pending file; drops the file when the block
+  // stops short of its end.
+  void writeBlock();
+  void openVolume();
+  void closeVolume();
+  // The decoding thread starts with the first data block that is written: a
+  // restore that skips every entry (a look at the names before writing)
+  // needs none.
+  void decodeAhead();
+  void noteFailure(const Failure& failure);
+  void fail(int32_t code, const Failure& failure);
+
+  TBackupFile& b_;
+  std::string archiveName_;
+  const bool fromStream_;
   // Where the files go, reached from open directories.
-  TRestoreTarget target(targetDir);
-  FBusy = true;
-  try {
-    if (fromStream)
-      volume = FSourceStream;
-    else
-      openVolume();
-    if (!volume) throw EReadError();
-    int32_t headerTextLength = volume->readInt32();
-    if (headerTextLength < 0) throw EReadError();
-    for (int64_t left = headerTextLength; left > 0;) {
-      char drop[4096];
-      int64_t n = std::min<int64_t>(left, sizeof drop);
-      volume->readBuffer(drop, n);
-      left -= n;
-    }
-    FTotalSize = volume->readInt32();
-    FHeaderExtra = volume->readInt32();
-    FBytesDone = 0;
-  } catch (const std::exception&) {
-    FBusy = false;
-    FResult.status = TRestoreResult::Status::Raised;
-    FResult.reason = "Cannot read archive";
-    throw Exception(FResult.reason);
-  }
-
-  int32_t fileDate = 0;
+  TRestoreTarget target_;
+  // The open volume: a file this restore owns, or the owner's stream.
+  std::unique_ptr<OwnedVolume> owned_;
+  TStream* volume_ = nullptr;
+  int currentVolume_ = 1;
   // The file being restored. Its data is complete so far, but it is finished
   // only when the next entry record shows that it does not continue in the
   // next volume: a file cut short by a failure or a cancelled disk prompt
   // must never look complete.
-  std::unique_ptr<TRestoreOutput> pending;
-  auto noteFailure = [&](const Failure& failure) {
-    FResult.file = FCurrentFile;
-    FResult.reason = failure.reason;
-    FResult.reading = failure.reading;
-  };
-  auto fail = [&](int32_t code, const Failure& failure) {
-    FErrorCode = code;
-    FContinue = false;
-    noteFailure(failure);
-  };
-  // Ends the pending file: reported while still open, stamped after the
-  // report, given its name, and only then counted.
-  auto finishFile = [&] {
-    if (!pending) return;
-    std::unique_ptr<TRestoreOutput> output = std::move(pending);
-    TFileStream* stream = output->stream();
-    OnFileRestored(this, FCurrentFile, stream);
-    if (output->complete(stream, uint32_t(fileDate)))
-      ++FRestoredCount;
-    else
-      fail(1, {platform::lastErrorMessage()});
-  };
-  // Writes a data block into the pending file; drops the file when the block
-  // stops short of its end.
-  auto writeBlock = [&] {
-    if (ReadDataBlock(*volume, pending->stream(), true)) return;
-    if (FErrorCode == 6) noteFailure({errorMessage(6), true});
-    pending.reset();
-  };
+  std::unique_ptr<TRestoreOutput> pending_;
+  int32_t fileDate_ = 0;
+};
 
-  bool doRestore = true;
-  int currentVolume = 1;
-  // The entry loop: until the end marker, a failure, or a stop.
-  auto entryLoop = [&] {
-    for (;;) {
-      FResult.offset = volume->position();
-      int32_t nameLength = 0;
-      std::string name;
-      try {
-        nameLength = volume->readInt32();
-        if (nameLength > 0) name = readText(*volume, nameLength);
-      } catch (const std::exception& e) {
-        // The record after the last file cannot be read: it may have announced
-        // that the file continues in a next volume, so the file is not complete.
-        if (pending) noteFailure({e.what(), true});
-        pending.reset();
-        throw;
-      }
-      if (nameLength < 0) continue;  // filler
-      const bool volumeChange = isVolumeChangeName(name);
-      if (!volumeChange) {
-        finishFile();
-        if (nameLength == 0 || !FContinue) break;
-      }
+TRestoreRun::TRestoreRun(TBackupFile& owner, const std::string& archiveName, const std::string& targetDir)
+    : b_(owner),
+      archiveName_(archiveName),
+      fromStream_(archiveName == kStreamArchiveName),
+      target_(!targetDir.empty() && targetDir.back() != '\\' ? targetDir + '\\' : targetDir) {
+  b_.FErrorCode = 0;
+  b_.FRestoredCount = 0;
+  b_.FContinue = true;
+  b_.FResult = TRestoreResult();
+  b_.FResult.volume = archiveName_;
+}
 
-      if (volumeChange) {
-        // ---- volume change ----
-        closeVolume();
-        const int nextVolume = archive_format::volumeNumberOf(name);
-        if (!archive_format::volumeFollows(currentVolume, nextVolume)) throw Exception("Invalid archive type");
-        currentVolume = nextVolume;
-        const uint16_t diskId = uint16_t(currentVolume);
+bool TRestoreRun::archiveFound() {
+  if (!fromStream_ && !platform::fileExists(archiveName_)) {
+    b_.FResult.status = TRestoreResult::Status::Missing;
+    return false;
+  }
+  b_.FResult.status = TRestoreResult::Status::Running;
+  return true;
+}
 
-        auto askForDisk = [&] {
-          if (OnNeedDisk)
-            OnNeedDisk(this, diskId, FContinue);
-          else
-            FContinue = application().messageDlg("Please insert disk " + std::to_string(diskId) + " and click OK to continue.",
-                                                 TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
-        };
-        if (fromStream) {
-          // A stream has no neighbouring files: ask once; a handler of
-          // OnNeedDisk may point FSourceStream at the next volume's data.
-          askForDisk();
-        } else {
-          do {
-            askForDisk();
-            archiveName = archive_format::volumeFileName(archiveName, currentVolume);
-          } while (!platform::fileExists(archiveName) && FContinue);
-        }
-        if (!FContinue) {
-          pending.reset();  // its rest lies on the disk that did not come
-          break;
-        }
-
-        if (fromStream) {
-          volume = FSourceStream;
-          if (!volume) throw EReadError();
-        } else {
-          openVolume();
-        }
-        if (pending) {
-          decodeAhead();
-          try {
-            writeBlock();
-          } catch (const EWriteError& e) {
-            // The file cannot be written on (the disk is full): it fails as in
-            // its first part.
-            const Failure failure = failureOf(e);
-            pending.reset();
-            fail(1, failure);
-            break;
-          } catch (const std::exception& e) {
-            noteFailure(failureOf(e));
-            throw;
-          }
-        } else {
-          ReadDataBlock(*volume, nullptr, false);
-        }
-        if (!FContinue) break;
-        continue;
-      }
-
-      // ---- file entry or file-list entry ----
-      fileDate = volume->readInt32();
-      FCurrentFile = target.targetOf(name, RestoreFullPath);
-
-      switch (RestoreMode) {
-        case rmAll: doRestore = true; break;
-        case rmNoOverwrite: doRestore = target.age(FCurrentFile) == -1; break;
-        case rmNewer:
-        case rmExistingNewer: {
-          // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
-          const int32_t age = target.age(FCurrentFile);
-          const bool exists = age != -1;
-          // DOS date-times compare as unsigned values, so dates from 2044 on
-          // (the top bit set) still order correctly.
-          const bool older = exists && uint32_t(age) < uint32_t(fileDate);
-          doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
-          break;
-        }
-        case rmExisting: doRestore = target.age(FCurrentFile) != -1; break;
-      }
-
-      if (name == archive_format::kFileListName) {
-        doRestore = false;
-      } else {
-        OnRestoreFile(this, FCurrentFile, fileDate, doRestore);
-      }
-
-      if (doRestore) {
-        // A target without a directory raises as making an unnamed directory does.
-        if (fw::directoryPart(FCurrentFile).empty()) fw::forceDirectories(std::string());
-        // A name that would leave the destination, a link in the path or a
-        // directory that cannot be made fails the entry like a file that
-        // cannot be created.
-        std::string reason;
-        pending = target.create(FCurrentFile, reason);
-        if (!pending) {
-          fail(1, {reason});
-          break;
-        }
-        try {
-          decodeAhead();
-          writeBlock();
-        } catch (const std::exception& e) {
-          const Failure failure = failureOf(e);  // before the removal sets another error
-          pending.reset();
-          fail(1, failure);
-        }
-      } else {
-        ReadDataBlock(*volume, nullptr, false);
-      }
-      if (!FContinue) break;
-    }
-  };
+void TRestoreRun::readHeader() {
+  b_.FBusy = true;
   try {
-    entryLoop();
+    if (fromStream_)
+      volume_ = b_.FSourceStream;
+    else
+      openVolume();
+    if (!volume_) throw EReadError();
+    int32_t headerTextLength = volume_->readInt32();
+    if (headerTextLength < 0) throw EReadError();
+    for (int64_t left = headerTextLength; left > 0;) {
+      char drop[4096];
+      int64_t n = std::min<int64_t>(left, sizeof drop);
+      volume_->readBuffer(drop, n);
+      left -= n;
+    }
+    b_.FTotalSize = volume_->readInt32();
+    b_.FHeaderExtra = volume_->readInt32();
+    b_.FBytesDone = 0;
+  } catch (const std::exception&) {
+    b_.FBusy = false;
+    closeVolume();
+    b_.FResult.status = TRestoreResult::Status::Raised;
+    b_.FResult.reason = "Cannot read archive";
+    throw Exception(b_.FResult.reason);
+  }
+}
+
+void TRestoreRun::restoreEntries() {
+  try {
+    while (nextEntry()) {
+    }
   } catch (const std::exception& e) {
     // The archive cannot be read on (the exception leaves the restore).
-    FResult.status = TRestoreResult::Status::Raised;
-    FResult.reason = e.what();
-    FResult.reading = true;
+    b_.FResult.status = TRestoreResult::Status::Raised;
+    b_.FResult.reason = e.what();
+    b_.FResult.reading = true;
     throw;
   }
-
   // Stopped just as a file's data ended (Continue cleared by OnProgress at the
   // block's end): the file is complete unless the archive continues it, or
   // might.
-  if (pending) {
-    if (nextRecordEndsTheFile(*volume))
+  if (pending_) {
+    if (nextRecordEndsTheFile(*volume_))
       finishFile();
     else
-      pending.reset();
+      pending_.reset();
   }
+}
 
+bool TRestoreRun::nextEntry() {
+  b_.FResult.offset = volume_->position();
+  int32_t nameLength = 0;
+  std::string name;
+  try {
+    nameLength = volume_->readInt32();
+    if (nameLength > 0) name = readText(*volume_, nameLength);
+  } catch (const std::exception& e) {
+    // The record after the last file cannot be read: it may have announced
+    // that the file continues in a next volume, so the file is not complete.
+    if (pending_) noteFailure({e.what(), true});
+    pending_.reset();
+    throw;
+  }
+  if (nameLength < 0) return true;  // filler
+  if (isVolumeChangeName(name)) return changeVolume(name);
+  finishFile();
+  if (nameLength == 0 || !b_.FContinue) return false;
+  return restoreEntry(name);
+}
+
+bool TRestoreRun::changeVolume(const std::string& name) {
   closeVolume();
-  const bool result = FErrorCode == 0 && FContinue;
-  FResult.errorCode = FErrorCode;
-  FResult.status = result ? TRestoreResult::Status::Completed
-                   : FErrorCode != 0 ? TRestoreResult::Status::Failed
-                                     : TRestoreResult::Status::Stopped;
-  OnProgress(this, std::string(), 100, FContinue);
-  FBusy = false;
-  if (FErrorCode != 0) ReportError(FErrorCode);
+  const int nextVolume = archive_format::volumeNumberOf(name);
+  if (!archive_format::volumeFollows(currentVolume_, nextVolume)) throw Exception("Invalid archive type");
+  currentVolume_ = nextVolume;
+  const uint16_t disk = uint16_t(currentVolume_);
+  if (fromStream_) {
+    // A stream has no neighbouring files: ask once; a handler of OnNeedDisk
+    // may point FSourceStream at the next volume's data.
+    askForDisk(disk);
+  } else {
+    do {
+      askForDisk(disk);
+      archiveName_ = archive_format::volumeFileName(archiveName_, currentVolume_);
+    } while (!platform::fileExists(archiveName_) && b_.FContinue);
+  }
+  if (!b_.FContinue) {
+    pending_.reset();  // its rest lies on the disk that did not come
+    return false;
+  }
+  if (fromStream_) {
+    volume_ = b_.FSourceStream;
+    if (!volume_) throw EReadError();
+  } else {
+    openVolume();
+  }
+  // The volume begins with the rest of the last file's data.
+  if (!pending_) {
+    b_.ReadDataBlock(*volume_, nullptr, false);
+    return b_.FContinue;
+  }
+  decodeAhead();
+  try {
+    writeBlock();
+  } catch (const EWriteError& e) {
+    // The file cannot be written on (the disk is full): it fails as in its
+    // first part.
+    const Failure failure = failureOf(e);
+    pending_.reset();
+    fail(1, failure);
+    return false;
+  } catch (const std::exception& e) {
+    noteFailure(failureOf(e));
+    throw;
+  }
+  return b_.FContinue;
+}
+
+void TRestoreRun::askForDisk(uint16_t disk) {
+  if (b_.OnNeedDisk)
+    b_.OnNeedDisk(&b_, disk, b_.FContinue);
+  else
+    b_.FContinue = application().messageDlg("Please insert disk " + std::to_string(disk) + " and click OK to continue.",
+                                            TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
+}
+
+bool TRestoreRun::restoreEntry(const std::string& name) {
+  fileDate_ = volume_->readInt32();
+  b_.FCurrentFile = target_.targetOf(name, b_.RestoreFullPath);
+  if (wanted(name)) return writeFile();
+  b_.ReadDataBlock(*volume_, nullptr, false);
+  return b_.FContinue;
+}
+
+bool TRestoreRun::wanted(const std::string& name) {
+  bool doRestore = true;
+  switch (b_.RestoreMode) {
+    case rmAll: break;
+    case rmNoOverwrite: doRestore = target_.age(b_.FCurrentFile) == -1; break;
+    case rmNewer:
+    case rmExistingNewer: {
+      // The age is -1 exactly when no file exists (no DOS date-time is -1).
+      const int32_t age = target_.age(b_.FCurrentFile);
+      const bool exists = age != -1;
+      // DOS date-times compare as unsigned values, so dates from 2044 on (the
+      // top bit set) still order correctly.
+      const bool older = exists && uint32_t(age) < uint32_t(fileDate_);
+      doRestore = b_.RestoreMode == rmNewer ? (!exists || older) : older;
+      break;
+    }
+    case rmExisting: doRestore = target_.age(b_.FCurrentFile) != -1; break;
+  }
+  if (name == archive_format::kFileListName) return false;
+  b_.OnRestoreFile(&b_, b_.FCurrentFile, fileDate_, doRestore);
+  return doRestore;
+}
+
+bool TRestoreRun::writeFile() {
+  // A target without a directory raises as making an unnamed directory does.
+  if (fw::directoryPart(b_.FCurrentFile).empty()) fw::forceDirectories(std::string());
+  // A name that would leave the destination, a link in the path or a
+  // directory that cannot be made fails the entry like a file that cannot be
+  // created.
+  std::string reason;
+  pending_ = target_.create(b_.FCurrentFile, reason);
+  if (!pending_) {
+    fail(1, {reason});
+    return false;
+  }
+  try {
+    decodeAhead();
+    writeBlock();
+  } catch (const std::exception& e) {
+    const Failure failure = failureOf(e);  // before the removal sets another error
+    pending_.reset();
+    fail(1, failure);
+  }
+  return b_.FContinue;
+}
+
+void TRestoreRun::finishFile() {
+  if (!pending_) return;
+  std::unique_ptr<TRestoreOutput> output = std::move(pending_);
+  TFileStream* stream = output->stream();
+  b_.OnFileRestored(&b_, b_.FCurrentFile, stream);
+  if (output->complete(stream, uint32_t(fileDate_)))
+    ++b_.FRestoredCount;
+  else
+    fail(1, {platform::lastErrorMessage()});
+}
+
+void TRestoreRun::writeBlock() {
+  if (b_.ReadDataBlock(*volume_, pending_->stream(), true)) return;
+  if (b_.FErrorCode == 6) noteFailure({TBackupFile::errorMessage(6), true});
+  pending_.reset();
+}
+
+void TRestoreRun::openVolume() {
+  b_.FResult.volume = archiveName_;
+  b_.FResult.offset = 0;
+  owned_ = std::make_unique<OwnedVolume>(archiveName_);
+  volume_ = &owned_->stream();
+}
+
+void TRestoreRun::closeVolume() {
+  b_.FDecodeAhead = nullptr;
+  owned_.reset();
+}
+
+void TRestoreRun::decodeAhead() {
+  if (owned_ && !b_.FDecodeAhead) b_.FDecodeAhead = owned_->decodeAhead(TDecodeAhead::Start::AtBlock);
+}
+
+void TRestoreRun::noteFailure(const Failure& failure) {
+  b_.FResult.file = b_.FCurrentFile;
+  b_.FResult.reason = failure.reason;
+  b_.FResult.reading = failure.reading;
+}
+
+void TRestoreRun::fail(int32_t code, const Failure& failure) {
+  b_.FErrorCode = code;
+  b_.FContinue = false;
+  noteFailure(failure);
+}
+
+bool TRestoreRun::end() {
+  closeVolume();
+  const bool result = b_.FErrorCode == 0 && b_.FContinue;
+  b_.FResult.errorCode = b_.FErrorCode;
+  b_.FResult.status = result ? TRestoreResult::Status::Completed
+                      : b_.FErrorCode != 0 ? TRestoreResult::Status::Failed
+                                           : TRestoreResult::Status::Stopped;
+  b_.OnProgress(&b_, std::string(), 100, b_.FContinue);
+  b_.FBusy = false;
+  if (b_.FErrorCode != 0) b_.ReportError(b_.FErrorCode);
   return result;
+}
+
+bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& TargetDir) {
+  TRestoreRun run(*this, ArchiveName, TargetDir);
+  if (!run.archiveFound()) return false;
+  run.readHeader();
+  run.restoreEntries();
+  return run.end();
 }
