@@ -93,10 +93,13 @@ std::vector<std::string> targetsBelow(const std::string& dest, const std::vector
                                       bool fullPath) {
   TRestoreTarget placement(fw::withTrailingBackslash(dest));
   std::vector<std::string> targets;
+  targets.reserve(storedNames.size());
   for (const auto& name : storedNames) {
     std::string target;
-    for (const auto& part : fw::pathComponents(placement.targetOf(name, fullPath))) target += part + "\\";
-    if (!target.empty()) target.pop_back();
+    for (char c : placement.targetOf(name, fullPath)) {
+      if (c == '/') c = '\\';
+      if (c != '\\' || target.empty() || target.back() != '\\') target += c;
+    }
     targets.push_back(std::move(target));
   }
   return targets;

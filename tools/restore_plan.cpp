@@ -1,7 +1,7 @@
 #include "tools/restore_plan.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_map>
 
 namespace setupkit {
 
@@ -39,16 +39,24 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
 
 std::vector<NameClash> findClashes(const std::vector<std::string>& storedNames,
                                    const std::vector<std::string>& targets) {
-  std::map<std::string, size_t> byTarget;  // folded target -> index into clashes
-  std::vector<NameClash> groups;
-  for (size_t i = 0; i < targets.size() && i < storedNames.size(); ++i) {
-    auto [it, fresh] = byTarget.emplace(foldCase(targets[i]), groups.size());
-    if (fresh) groups.push_back({targets[i], {}});
-    groups[it->second].storedNames.push_back(storedNames[i]);
+  // Each entry's group is the first entry of the same folded target; only
+  // groups of more than one entry are collected, in archive order.
+  const size_t n = std::min(targets.size(), storedNames.size());
+  std::unordered_map<std::string, size_t> firstOf;
+  firstOf.reserve(n);
+  std::vector<size_t> first(n), count(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    first[i] = firstOf.emplace(foldCase(targets[i]), i).first->second;
+    ++count[first[i]];
   }
   std::vector<NameClash> clashes;
-  for (auto& g : groups)
-    if (g.storedNames.size() > 1) clashes.push_back(std::move(g));
+  std::unordered_map<size_t, size_t> clashOf;  // first entry -> index into clashes
+  for (size_t i = 0; i < n; ++i) {
+    if (count[first[i]] < 2) continue;
+    auto [it, fresh] = clashOf.emplace(first[i], clashes.size());
+    if (fresh) clashes.push_back({targets[first[i]], {}});
+    clashes[it->second].storedNames.push_back(storedNames[i]);
+  }
   return clashes;
 }
 
