@@ -207,6 +207,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
           std::string v = a.value(o);
           if (v != "iso") a.fail("unknown image format \"" + v + "\" (iso)");
           line.medium.isoImages = true;
+        } else if (o == "--single-file") {
+          line.medium.singleFile = a.value(o);
         } else if (!packOption(a, o, line.medium.pack)) {
           a.fail("unknown option " + o);
         }
@@ -249,11 +251,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       for (const auto& s : operands) line.pack.sources.push_back(hostPathOfArgument(s));
       break;
     case Command::Medium:
-      if (!sawOutput) a.fail("the directory is missing (-o DIR)");
+      if (sawOutput == !line.medium.singleFile.empty())
+        a.fail(sawOutput ? "give -o DIR or --single-file OUT, not both" : "the directory is missing (-o DIR)");
       if (!title || !app || !dest) a.fail("--title, --app and --dest are required");
       if (operands.empty()) a.fail("no SOURCE given");
       if (line.medium.isoImages && !line.medium.disks) a.fail("--image needs --disks");
-      line.medium.directory = hostPathOfArgument(*output);
+      if (sawOutput) line.medium.directory = hostPathOfArgument(*output);
+      if (!line.medium.singleFile.empty()) line.medium.singleFile = hostPathOfArgument(line.medium.singleFile);
       line.medium.title = *title;
       line.medium.app = *app;
       line.medium.destDir = *dest;
@@ -294,17 +298,19 @@ std::string usageText(Command command) {
              "  --help                   show this text\n"
              "  --version                show the version\n";
     case Command::Medium:
-      return "Usage: setupkit medium [options] -o DIR --title T --app A --dest D SOURCE...\n"
-             "Makes a distribution medium in DIR: the setup program, its runtime in runtime/,\n"
-             "SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n"
+      return "Usage: setupkit medium [options] (-o DIR | --single-file OUT) --title T --app A --dest D SOURCE...\n"
+             "Makes a distribution medium in DIR: the setup launcher, the setup program with its\n"
+             "runtime packed in runtime.pak, SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n"
              "  -o, --output DIR         the medium's directory (created when missing)\n"
+             "  --single-file OUT        one executable file instead: the launcher with SETUP.INS,\n"
+             "                           the packed runtime and the archive (one volume) appended\n"
              "  --title TEXT             product title\n"
              "  --app TEXT               application name\n"
              "  --dest DIR               proposed destination directory\n"
              "  --program PATH           the setup program to copy (default: the installed or built one)\n"
-             "  --runtime MODE           bundled: the libraries, Qt plugins and fonts it needs go\n"
-             "                           into runtime/ (default); system: the program alone\n"
-             "  --disks                  one folder per disk, disk1/ (program, runtime, SETUP.INS,\n"
+             "  --runtime MODE           bundled: the libraries, Qt plugins and fonts it needs are\n"
+             "                           packed with it (default); system: the program alone\n"
+             "  --disks                  one folder per disk, disk1/ (launcher, runtime.pak, SETUP.INS,\n"
              "                           SETUP.BIN), disk2/ (SETUP.002), ...; --volume-size is then\n"
              "                           a disk's capacity, counting every file on it\n"
              "  --image iso              with --disks: also DIR/diskN.iso, an ISO 9660 image of each\n"
