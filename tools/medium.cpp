@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <vector>
 
 #include "engine/installer_file.h"
@@ -35,22 +36,31 @@ fs::path hiddenBeside(const fs::path& target, const char* suffix = ".tmp") {
   return target.parent_path() / ("." + target.filename().string() + suffix);
 }
 
-// Writes a file under a temporary name and renames it into place.
-void writeFileAtomically(const fs::path& target, const std::string& content) {
+// Writes a file under a temporary name through `write`, gives it the
+// permissions `perms` (unless none) and renames it into place.
+void writeAtomically(const fs::path& target, const std::function<void(std::ofstream&)>& write,
+                     fs::perms perms = fs::perms::none) {
   fs::path temporary = hiddenBeside(target);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      throw ToolError("Cannot write " + target.string());
-    }
-  }
   std::error_code ec;
-  fs::rename(temporary, target, ec);
-  if (ec) throw ToolError("Cannot write " + target.string() + ": " + ec.message());
+  try {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    write(out);
+    out.close();
+    if (!out) throw ToolError("Cannot write " + target.string());
+  } catch (...) {
+    fs::remove(temporary, ec);
+    throw;
+  }
+  if (perms != fs::perms::none) fs::permissions(temporary, perms, ec);
+  if (!ec) fs::rename(temporary, target, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw ToolError("Cannot write " + target.string() + ": " + ec.message());
+  }
+}
+
+void writeFileAtomically(const fs::path& target, const std::string& content) {
+  writeAtomically(target, [&](std::ofstream& out) { out << content; });
 }
 
 // Copies a file through a temporary name beside the target; an ELF file is
@@ -258,31 +268,19 @@ int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc) {
 
 // Writes the one-file installer `target` from the folder medium `medium`.
 int64_t writeSingleFile(const fs::path& medium, const fs::path& target) {
-  fs::path temporary = hiddenBeside(target);
   installer::Parts parts;
-  uint32_t crc = 0;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    parts.launcher = appendFile(out, medium / "setup", crc);
-    parts.configuration = appendFile(out, medium / "SETUP.INS", crc);
-    parts.runtime = appendFile(out, medium / kRuntimePackName, crc);
-    parts.archive = appendFile(out, medium / "SETUP.BIN", crc);
-    out << installer::trailerBytes(parts, crc);
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      throw ToolError("Cannot write " + target.string());
-    }
-  }
-  std::error_code ec;
-  fs::permissions(temporary, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                 fs::perms::others_read | fs::perms::others_exec, ec);
-  if (!ec) fs::rename(temporary, target, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw ToolError("Cannot write " + target.string() + ": " + ec.message());
-  }
+  writeAtomically(
+      target,
+      [&](std::ofstream& out) {
+        uint32_t crc = 0;
+        parts.launcher = appendFile(out, medium / "setup", crc);
+        parts.configuration = appendFile(out, medium / "SETUP.INS", crc);
+        parts.runtime = appendFile(out, medium / kRuntimePackName, crc);
+        parts.archive = appendFile(out, medium / "SETUP.BIN", crc);
+        out << installer::trailerBytes(parts, crc);
+      },
+      fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+          fs::perms::others_exec);
   return parts.total();
 }
 
