@@ -14,7 +14,9 @@
 #
 #   bench/medium.sh [--runs N] [--build DIR]
 #
-# Scratch space: /var/tmp/setupkit-bench-medium, removed at the end.
+# Scratch space: /var/tmp/setupkit-bench-medium, removed at the end. The
+# tools it needs beyond the build (Xvfb, xdotool, GNU time) are installed
+# with apt-get when missing.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,9 +30,16 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-for tool in Xvfb xdotool /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
+need=()
+for pair in Xvfb:xvfb xdotool:xdotool /usr/bin/time:time; do
+  command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
 done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing the benchmark's tools: ${need[*]}" >&2
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >&2
+fi
 setupkit=$build/tools/setupkit
 work=/var/tmp/setupkit-bench-medium
 rm -rf "$work"

@@ -104,7 +104,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       if (!r.configuration.empty()) std::cout << "  " << r.configuration << "\n";
       if (r.program.empty())
         std::cerr << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
-      else
+      else if (r.singleFile.empty())
         std::cout << "  " << r.program << "\n";
       for (const auto& w : r.warnings) std::cerr << "setupkit: warning: " << w << "\n";
       if (r.runtimeFiles > 0)
