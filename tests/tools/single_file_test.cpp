@@ -105,7 +105,7 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
 
 // The built program and launcher look for libraries in absolute or $ORIGIN
 // folders only; started in a folder that holds a planted libm.so.6 the
-// loader does not read it.
+// loader does not read it. The launcher loads no Qt.
 TEST(SearchPath, BuiltProgramsNeverLookInTheCurrentDirectory) {
   TempDir tmp;
   writeFile(tmp.file("libm.so.6"), "not a library");
@@ -118,6 +118,7 @@ TEST(SearchPath, BuiltProgramsNeverLookInTheCurrentDirectory) {
     const std::string loaded = readFile(tmp.file("trace.txt"));
     EXPECT_EQ(loaded.find("too short"), std::string::npos) << loaded;
     EXPECT_EQ(loaded.find(tmp.path()), std::string::npos) << loaded;
+    if (std::string(program) == SETUP_LAUNCHER) EXPECT_EQ(loaded.find("libQt"), std::string::npos) << loaded;
   }
 }
 
