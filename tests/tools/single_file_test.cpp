@@ -118,7 +118,9 @@ TEST(SearchPath, BuiltProgramsNeverLookInTheCurrentDirectory) {
     const std::string loaded = readFile(tmp.file("trace.txt"));
     EXPECT_EQ(loaded.find("too short"), std::string::npos) << loaded;
     EXPECT_EQ(loaded.find(tmp.path()), std::string::npos) << loaded;
-    if (std::string(program) == SETUP_LAUNCHER) EXPECT_EQ(loaded.find("libQt"), std::string::npos) << loaded;
+    if (std::string(program) == SETUP_LAUNCHER) {
+      EXPECT_EQ(loaded.find("libQt"), std::string::npos) << loaded;
+    }
   }
 }
 
