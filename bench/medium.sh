@@ -30,16 +30,8 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-need=()
-for pair in Xvfb:xvfb xdotool:xdotool /usr/bin/time:time; do
-  command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing the benchmark's tools: ${need[*]}" >&2
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >&2
-fi
+source "$root/bench/tools.sh"
+install_missing Xvfb:xvfb xdotool:xdotool /usr/bin/time:time
 setupkit=$build/tools/setupkit
 work=/var/tmp/setupkit-bench-medium
 rm -rf "$work"
