@@ -147,11 +147,11 @@ void runOffTheMedium(char** argv) {
   }
   // Nothing of the medium stays in use: not the program, its libraries, nor
   // the working directory.
-  fs::current_path(copy->path, ec);
+  const std::string left = platform::leaveMediumDirectory(folder.string(), copy->path);
   fs::path program = fs::path(copy->path) / self.filename();
   execv(program.c_str(), argv);
   std::fprintf(stderr, "setup: cannot start the copy %s; disk 1 stays in use\n", program.c_str());
-  fs::current_path(folder, ec);
+  if (!left.empty()) fs::current_path(left, ec);
   close(copy->lock);
   fs::remove_all(copy->path, ec);
 }

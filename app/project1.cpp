@@ -5,6 +5,7 @@
 
 #include "app/bundled_runtime.h"
 #include "app/private_copy.h"
+#include "app/screen_reader.h"
 #include "app/unit1.h"
 #include "app/unit2.h"
 #include "framework/gui/application.h"
@@ -17,6 +18,8 @@ int main(int, char** argv) {
   startup::useBundledRuntime(startup::runningProgramFolder());
   // Every restored file gets its date through a local time conversion.
   platform::loadLocalZoneOnce();
+  // A screen reader's bus, when the session has one, hears the windows.
+  startup::useScreenReaderBus();
 
   // The program takes no arguments: Qt sees the program name only.
   int argc = 1;

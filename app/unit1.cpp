@@ -34,8 +34,7 @@ void TForm1::ReadConfiguration(const std::string& iniPath) {
   wizard.Label1->setText(
       toQString("Welcome to the " + app + " Setup program.  It will install the software on your computer."));
   wizard.Label3->setText(toQString("Setup will install " + app + " to the directory listed in the box below."));
-  wizard.Label6->setText(
-      toQString("Setup is complete and " + app + " is now installed!\r\n\r\nClick Finish to end the Setup."));
+  wizard.Label6->setText(toQString(TForm2::FinishText(app, true)));
 
   const std::string destDir = FIniFile->ReadString("Setup", "DestDir", "");
   wizard.Edit1->setReadOnly(false);

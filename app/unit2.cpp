@@ -2,18 +2,23 @@
 
 #include <QFile>
 #include <QMetaObject>
+#include <QPixmap>
 #include <QPushButton>
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "app/install_display.h"
 #include "app/modals_above.h"
 #include "app/unit1.h"
+#include "app/wizard_access.h"
+#include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
 #include "framework/core/exceptions.h"
 #include "framework/gui/application.h"
 #include "framework/gui/colors.h"
 #include "framework/gui/text.h"
+#include "platform/paths.h"
 
 TForm2* Form2 = nullptr;
 
@@ -25,6 +30,10 @@ namespace {
 
 // The stored settings of BackupFile1, in the component layout text form.
 constexpr const char* kBackupFile1Layout = ":/unit2.backupfile1.layout";
+// The Finish page's picture after an installation that completed, and after
+// one that did not.
+constexpr const char* kCompletedPicture = ":/pictures/side3.bmp";
+constexpr const char* kIncompletePicture = ":/pictures/side4.bmp";
 
 std::string readResourceText(const char* path) {
   QFile file(path);
@@ -74,13 +83,16 @@ TForm2::TForm2(QWidget* parent) : TForm(parent), ui(std::make_unique<Ui::TForm2>
   QPalette palette = ui->Edit1->palette();
   palette.setColor(QPalette::Base, rgbToQColor(colorToRGB(clMenuBar)));
   ui->Edit1->setPalette(palette);
-  // Label5 sizes itself to its one line of text.
+  // Label5 shows the file being installed, nothing before the first one; it
+  // sizes itself to its one line of text.
+  ui->Label5->clear();
   ui->Label5->adjustSize();
 
   // BackupFile1 gets its stored settings; the layout binds its events to the
   // handlers registered here by name.
   registerMethod("BackupFile1Progress", bindEvent(this, &TForm2::BackupFile1Progress).handler());
   registerMethod("BackupFile1FileRestored", bindEvent(this, &TForm2::BackupFile1FileRestored).handler());
+  registerMethod("BackupFile1Error", bindEvent(this, &TForm2::BackupFile1Error).handler());
   FBackupFile1 = std::make_unique<TBackupFile>(this);
   BackupFile1 = FBackupFile1.get();
   BackupFile1->setName("BackupFile1");
@@ -92,6 +104,11 @@ TForm2::TForm2(QWidget* parent) : TForm(parent), ui(std::make_unique<Ui::TForm2>
   connectClick(ui->Button4, this, &TForm2::Button4Click);
 
   FModalsAbove = new ModalsAbove(this);
+
+  // Keyboard and screen reader: names where the visible text gives none,
+  // Enter on the focused button, the focus back with the wizard.
+  describeWizard(*ui);
+  new WizardFocus(this);
 }
 
 TForm2::~TForm2() = default;
@@ -124,17 +141,11 @@ void TForm2::Button2Click(TObject*) {
         InstallDisplay*& display;
         ~Forget() { display = nullptr; }
       } forget{FInstallDisplay};
-      if (!BackupFile1->Restore(ArchivePath(), destination)) {
-        // Restore returns false at once, before any event, only when the
-        // archive is missing; every other false result came after the final
-        // 100, which has shown the Finish page.
-        if (ui->Notebook1->currentIndex() == pgInstalling)
-          throw Exception("The archive \"" + ArchivePath() + "\" was not found");
-        // One line break less than the success text: the longer sentence
-        // takes two lines of the label's fixed height.
-        ui->Label6->setText(toQString("Setup did not complete and not every file of " + FAppName +
-                                      " was installed.\r\nClick Finish to end the Setup."));
-      }
+      // Every other end came with the final 100, which has shown the Finish
+      // page and said there whether the installation completed.
+      BackupFile1->Restore(ArchivePath(), destination);
+      if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
+        throw Exception("The archive \"" + ArchivePath() + "\" was not found");
       break;
     }
     case pgFinish:  // the click was made on the Finish page
@@ -175,7 +186,7 @@ void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStrea
   ui->Label5->adjustSize();
 }
 
-void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Percent, bool&) {
+void TForm2::BackupFile1Progress(TObject*, const std::string& Filename, TPercentage Percent, bool& Continue) {
   // The bar keeps within its range: a larger value shows as full. During the
   // installation it takes the value when the page is next painted, once a
   // frame.
@@ -185,7 +196,10 @@ void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Perce
     FInstallDisplay->showProgress(value);
   else
     bar->setValue(value);
-  if (value != 100) return;
+  if (value != 100 || !Filename.empty()) return;
+  // The last report: the component knows by now whether the installation
+  // failed, before it shows its error box.
+  ShowOutcome(BackupFile1->FErrorCode == 0 && Continue);
   // The page's last state is painted before the Finish page replaces it.
   if (FInstallDisplay) FInstallDisplay->paintNow();
   ShowPage(pgFinish);
@@ -193,4 +207,29 @@ void TForm2::BackupFile1Progress(TObject*, const std::string&, TPercentage Perce
   ui->Button2->setText("Finish");
   ui->Button2->setEnabled(true);
   ui->Button1->setEnabled(false);
+}
+
+std::string TForm2::FinishText(const std::string& appName, bool completed) {
+  // One line break less after the failure: the longer sentence takes two
+  // lines of the label's fixed height.
+  return completed ? "Setup is complete and " + appName + " is now installed!\r\n\r\nClick Finish to end the Setup."
+                   : "Setup did not complete and not every file of " + appName +
+                         " was installed.\r\nClick Finish to end the Setup.";
+}
+
+void TForm2::ShowOutcome(bool completed) {
+  ui->Label6->setText(toQString(FinishText(FAppName, completed)));
+  ui->Image3->setPixmap(QPixmap(completed ? kCompletedPicture : kIncompletePicture));
+}
+
+void TForm2::BackupFile1Error(TObject*, int32_t, const std::string& ErrString) {
+  std::string text = ErrString;
+  const TRestoreResult& result = BackupFile1->Result();
+  if (!result.file.empty()) {
+    const std::optional<std::string> host = platform::hostPathOf(result.file);
+    text += "\n" + (host ? *host : result.file);
+    // A decoder failure's reason is the message itself.
+    if (!result.reason.empty() && result.reason != ErrString) text += ": " + result.reason;
+  }
+  application().messageDlg(text, TMsgDlgType::mtError, buttonSet({mbOK}), 0);
 }

@@ -40,8 +40,20 @@ class TForm2 : public TForm {
   void Button4Click(TObject* Sender);
   // OnFileRestored: Label5 shows the restored file's target path.
   void BackupFile1FileRestored(TObject* Sender, std::string& Filename, TFileStream*& Stream);
-  // OnProgress: moves the bar; at 100 the wizard goes to the Finish page.
+  // OnProgress: moves the bar. The component's last report of a restore (100,
+  // no file named) shows the Finish page, whose text and picture say whether
+  // the installation completed: it did when no error code is set and the
+  // restore was not stopped. A 100 that names a file (the last file's last
+  // chunk) leaves the page as it is: the file is not finished yet.
   void BackupFile1Progress(TObject* Sender, const std::string& Filename, TPercentage Percent, bool& Continue);
+  // OnError: the error box, with the component's message as its first line
+  // and then the file behind the failure (its host path) and the system's
+  // reason, when the component knows them.
+  void BackupFile1Error(TObject* Sender, int32_t Error, const std::string& ErrString);
+
+  // The Finish page's text for the application name, for an installation
+  // that completed or one that did not.
+  static std::string FinishText(const std::string& appName, bool completed);
 
   // The text Label5 shows; during the installation, the one it shows from
   // the next frame on.
@@ -63,6 +75,8 @@ class TForm2 : public TForm {
  private:
   // Shows a page of Notebook1; an index outside the four pages is ignored.
   void ShowPage(int index);
+  // Gives the Finish page its text and picture for the outcome.
+  void ShowOutcome(bool completed);
 
   std::unique_ptr<TBackupFile> FBackupFile1;
   ModalsAbove* FModalsAbove = nullptr;

@@ -8,14 +8,18 @@
 #   - system calls per restored file (strace -f -c);
 #   - peak memory (resident set) of restore and of pack on every core;
 #   - the CPU time of an installation through the real setup program under
-#     Xvfb (driven like make demo) against setupkit restore of the same medium.
+#     Xvfb (driven like make demo) against setupkit restore of the same medium;
+#   - with --baseline: setupkit verify of the mix against the verify of
+#     another setupkit binary (an older build), alternating on the same archive.
 # Times are medians of several runs with the tools alternating.
 #
 #   bench/restore.sh [--quick] [--runs N] [--build DIR] [--no-gui]
+#                    [--baseline SETUPKIT] [--verify-only]
 #
+# --verify-only packs the mix and measures only verify (with --baseline).
 # --quick uses a corpus of about 32 MiB and 2,500 small files instead of
 # about 256 MiB and 20,000 small files; runs default to 5. Scratch space:
-# /dev/shm/setupkit-bench (tmpfs) and ${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
+# ${BENCH_SHM_DIR:-/dev/shm/setupkit-bench} (tmpfs) and ${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
 # (disk); both are removed at the end. The tools it needs beyond the build
 # (strace, GNU time, bsdtar, zip, Xvfb, xdotool, openbox) are installed with
 # apt-get when missing.
@@ -26,16 +30,22 @@ build=$root/build
 quick=0
 runs=""
 gui=1
+baseline=""
+verify_only=0
 while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=1 ;;
     --runs) runs=$2; shift ;;
     --build) build=$2; shift ;;
     --no-gui) gui=0 ;;
-    *) echo "usage: $0 [--quick] [--runs N] [--build DIR] [--no-gui]" >&2; exit 64 ;;
+    --baseline) baseline=$(realpath "$2"); shift ;;
+    --verify-only) verify_only=1; gui=0 ;;
+    *) echo "usage: $0 [--quick] [--runs N] [--build DIR] [--no-gui] [--baseline SETUPKIT] [--verify-only]" >&2
+       exit 64 ;;
   esac
   shift
 done
+if [ $verify_only = 1 ] && [ -z "$baseline" ]; then echo "$0: --verify-only needs --baseline" >&2; exit 64; fi
 
 # ---- tools ------------------------------------------------------------------
 source "$root/bench/tools.sh"
@@ -49,7 +59,7 @@ targets=(setupkit)
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j"$(nproc)" >/dev/null
 
-shm=/dev/shm/setupkit-bench
+shm=${BENCH_SHM_DIR:-/dev/shm/setupkit-bench}
 disk=${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
 rm -rf "$shm" "$disk"
 mkdir -p "$shm" "$disk"
@@ -168,6 +178,28 @@ row() {  # corpus measure setupkit peer-name peer ratio goal
   report+=("$(printf '%-6s %-26s %12s %-12s %12s %8s %8s' "$@")")
 }
 
+# setupkit verify of one archive by this build and by the baseline, in turn:
+# wall-clock and CPU seconds.
+bench_verify() {
+  local name=$1 bin=$2
+  local v_new=() v_old=() c_new=() c_old=() r i k
+  for ((i = 0; i < runs; i++)); do
+    for k in 0 1; do
+      if (((i + k) % 2 == 0)); then
+        v_new+=("$(elapsed "$setupkit" verify "$bin")")
+        read -r -a r <<<"$(cpu_and_rss "$setupkit" verify "$bin")"; c_new+=("${r[0]}")
+      else
+        v_old+=("$(elapsed "$baseline" verify "$bin")")
+        read -r -a r <<<"$(cpu_and_rss "$baseline" verify "$bin")"; c_old+=("${r[0]}")
+      fi
+    done
+  done
+  local vn vo cn co
+  vn=$(median "${v_new[@]}"); vo=$(median "${v_old[@]}"); cn=$(median "${c_new[@]}"); co=$(median "${c_old[@]}")
+  row "$name" "verify s" "$vn" "baseline" "$vo" "$(ratio "$vn" "$vo")" "0.6"
+  row "$name" "  verify CPU s" "$cn" "baseline" "$co" "$(ratio "$cn" "$co")" "-"
+}
+
 bench_corpus() {
   local name=$1 goal_tmpfs=$2
   local corpus=$shm/corpus-$name
@@ -176,6 +208,11 @@ bench_corpus() {
   files=$(find "$corpus" -type f | wc -l)
   bytes=$(du -sb "$corpus" | cut -f1)
   echo "== $name: $files files, $bytes bytes" >&2
+  if [ $verify_only = 1 ]; then
+    "$setupkit" pack -o "$bin" "$corpus" >/dev/null
+    bench_verify "$name" "$bin"
+    return
+  fi
 
   local pack_sk=() pack_zip=()
   for ((i = 0; i < runs; i++)); do
@@ -198,6 +235,7 @@ bench_corpus() {
   [ "$name" = mix ] && size_goal="1.005"
   row "$name" "archive bytes" "$size_sk" "zip -9" "$size_zip" "$(ratio "$size_sk" "$size_zip")" "$size_goal"
   row "$name" "pack s ($(nproc) threads)" "$ps" "zip -9" "$pz" "$(ratio "$ps" "$pz")" "0.4"
+  if [ "$name" = mix ] && [ -n "$baseline" ]; then bench_verify "$name" "$bin"; fi
   if [ "$name" = mix ]; then
     # What cutting files into 16 KiB chunks costs, with zlib 9 and with the
     # smallest packing, against zlib 9 over whole files (zip -9's data).
@@ -294,8 +332,10 @@ bench_corpus() {
 "$disk/make_corpus" mix "$shm/corpus-mix" "$mix_mib"
 bench_corpus mix 0.33
 rm -rf "$shm/corpus-mix" "$shm/mix.bin" "$shm/mix.zip"
-"$disk/make_corpus" small "$shm/corpus-small" "$small_count"
-bench_corpus small 0.36
+if [ $verify_only = 0 ]; then
+  "$disk/make_corpus" small "$shm/corpus-small" "$small_count"
+  bench_corpus small 0.36
+fi
 
 echo
 echo "medians of $runs runs (GUI: of $((runs < 3 ? runs : 3))), tools rotating; pack on $(nproc) threads;" \

@@ -184,6 +184,12 @@ void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
     OpenItem(currentRow());
     return;
   }
+  // Space opens the highlighted item too: in a dialog whose OK takes Enter it
+  // is the keyboard's double-click.
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+    OpenItem(currentRow());
+    return;
+  }
   QListWidget::keyPressEvent(event);
 }
 

@@ -18,7 +18,8 @@ void TOwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   if ((option.state & QStyle::State_HasFocus) && option.widget) {
     QStyleOptionFocusRect focus;
     focus.QStyleOption::operator=(option);
-    focus.backgroundColor = option.palette.color(QPalette::Highlight);
+    focus.backgroundColor = option.palette.color((option.state & QStyle::State_Selected) ? QPalette::Highlight
+                                                                                          : QPalette::Base);
     option.widget->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
   }
 }

@@ -102,6 +102,11 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent)
   CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
   HelpButton = new QPushButton(QStringLiteral("&Help"), this);
 
+  // A screen reader names the edit field, the lists and the drive box after
+  // their labels, without the access-key marks.
+  for (QLabel* label : {Label1, Label2, Label3, Label4})
+    label->buddy()->setAccessibleName(QString(label->text()).remove('&'));
+
   setTabOrder(DirList, DirEdit);
   setTabOrder(DirEdit, DriveList);
   setTabOrder(DriveList, NetButton);

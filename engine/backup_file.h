@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/archive_format.h"
+#include "engine/restore_result.h"
 #include "framework/core/component.h"
 #include "framework/core/event.h"
 #include "framework/core/stream.h"
@@ -30,12 +32,6 @@ using TBackupErrorEvent = TEvent<TObject* /*Sender*/, int32_t /*Error*/, const s
 // The archive name that makes Restore read from SourceStream instead of a file.
 inline constexpr const char* kStreamArchiveName = ":STREAM";
 
-// Whether an entry record's name sends the reader to the next volume
-// ("NEXT:DISK" and the volume's number).
-bool isVolumeChangeName(const std::string& name);
-// Whether the four bytes that open a data block are its signature: "EC2",
-// whatever the fourth byte.
-bool isDataBlockSignature(const char signature[4]);
 
 // The file name a flat restore gives a stored name: what follows its last
 // "\", "/" or ":" ("/" counts too, since the platform treats it as a
@@ -96,12 +92,9 @@ class TBackupFile : public TComponent {
   int32_t FErrorCode = 0;
   // Read instead of a file when the archive name is ":STREAM"; not owned.
   TStream* FSourceStream = nullptr;
-  // The file behind the last failure of a restore (error code 1 or 6, or an
-  // exception while a file was being written), and its reason: the system's
-  // text when the file could not be created or written ("No space left on
-  // device"), the decoder's message otherwise. Empty when none.
-  std::string FFailedFile;
-  std::string FFailureReason;
+  // How the last (or current) restore ended: status, error code, the file
+  // behind a failure and why, the volume and the position in it.
+  const TRestoreResult& Result() const { return FResult; }
 
  private:
   TBackupMode FBackupMode = bmAll;
@@ -114,4 +107,5 @@ class TBackupFile : public TComponent {
   // Decodes the chunks of the volume a restore reads ahead on another thread;
   // null when the restore reads a stream of the caller's. Not owned.
   TDecodeAhead* FDecodeAhead = nullptr;
+  TRestoreResult FResult;
 };

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int32_t kChunkArea = int32_t(TDecodeAhead::kChunkArea);
+constexpr int32_t kChunkArea = archive_format::kChunkArea;
 
 // The progress percentage of a restore: a 64-bit product, truncating
 // division, kept within 0..100. Without a usable total (0 or less) there is no
@@ -21,10 +21,6 @@ TPercentage percentage(int32_t bytesDone, int32_t totalSize) {
 }
 
 }  // namespace
-
-bool isDataBlockSignature(const char signature[4]) {
-  return std::string(signature, strnlen(signature, 4)) == "EC2";
-}
 
 bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) {
   char signature[4];

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/archive_format.h"
 #include "framework/core/stream.h"
 
 class TDecodeAhead {
@@ -44,7 +45,7 @@ class TDecodeAhead {
   void waitUntilIdleForTesting();
 
   // The largest chunk, compressed or decoded: the decoder's 16 KiB area.
-  static constexpr uint32_t kChunkArea = 16384;
+  static constexpr uint32_t kChunkArea = archive_format::kChunkArea;
 
  private:
   struct Slot;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <unordered_set>
 
 #include "engine/backup_file.h"
 #include "engine/decode_ahead.h"
 #include "engine/restore_output.h"
+#include "engine/restore_target.h"
 #include "framework/core/application_services.h"
 #include "framework/core/buffered_read_stream.h"
 #include "framework/core/exceptions.h"
@@ -35,35 +35,6 @@ std::string readText(TStream& s, int32_t length) {
   return text;
 }
 
-bool isSeparatorOrColon(char c) { return c == '\\' || c == '/' || c == ':'; }
-
-// A stored path below the destination must stay below it: no "..", no second
-// root and no drive after the leading "C:\".
-bool staysBelow(const std::string& relative) {
-  if (!relative.empty() && (relative[0] == '\\' || relative[0] == '/')) return false;
-  if (relative.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = start;
-    while (end < relative.size() && !isSeparatorOrColon(relative[end])) ++end;
-    if (relative.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
-// A stored path in the form the destination uses: "/" and runs of separators
-// become one "\", as they name the same directories where archives are made.
-std::string withSingleBackslashes(const std::string& relative) {
-  std::string path;
-  for (char c : relative) {
-    if (c == '/') c = '\\';
-    if (c == '\\' && !path.empty() && path.back() == '\\') continue;
-    path += c;
-  }
-  return path;
-}
-
 // A volume file this restore opened, read through a buffer: entry records
 // and chunk lengths are 4-byte reads, and one system call each made the
 // restore of many small files slow. The owner's source stream is read as it
@@ -87,66 +58,37 @@ class OwnedVolume {
   std::unique_ptr<TDecodeAhead> ahead_;
 };
 
-// The reason of a failure while a file was written: the system's text when
-// the file could not be created or written, the exception's message otherwise.
-std::string failureReason(const std::exception& e) {
+// Why a file could not be written: the system's text when the file itself
+// could not be created or written, the exception's message when the archive's
+// data could not be read or decoded (`reading`).
+struct Failure {
+  std::string reason;
+  bool reading = false;
+};
+Failure failureOf(const std::exception& e) {
   if (dynamic_cast<const EWriteError*>(&e) || dynamic_cast<const EFCreateError*>(&e)) {
     std::string system = platform::lastErrorMessage();
-    if (!system.empty()) return system;
+    if (!system.empty()) return {system, false};
   }
-  return e.what();
+  return {e.what(), !dynamic_cast<const EWriteError*>(&e)};
 }
 
-// Whether the next entry record (past any filler) is a volume change, read
-// only to learn whether the last file continues there. An archive that ends
-// here announces no continuation.
-bool nextIsVolumeChange(TStream& volume) {
+// Whether the last file is complete, learnt from the next entry record (past
+// any filler): it is unless that record is a volume change. When the record
+// cannot be read, nobody can tell whether the file continues in a next volume.
+bool nextRecordEndsTheFile(TStream& volume) {
   try {
     int32_t nameLength = 0;
     do nameLength = volume.readInt32();
     while (nameLength < 0);
-    return nameLength >= 9 && isVolumeChangeName(readText(volume, 9));
+    if (nameLength == 0) return true;
+    return !isVolumeChangeName(readText(volume, std::min(nameLength, 9)));
   } catch (const std::exception&) {
     return false;
   }
 }
 
-// Whether `dir` or a directory above it is in `known`.
-bool withinKnown(std::string dir, const std::unordered_set<std::string>& known) {
-  for (;;) {
-    if (known.count(dir)) return true;
-    std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
-    if (parent.empty() || parent == dir) return false;
-    dir = std::move(parent);
-  }
-}
-
-// Makes sure the directory `path` exists, with its parents. Directories in
-// `known` (made or found by this restore) are not asked about again, and a
-// directory below a known one is made at once: files come directory by
-// directory, and every question costs a system call. Returns false when a
-// directory can be neither made nor found; raises like forceDirectories for
-// an empty path.
-bool ensureDirectory(const std::string& path, std::unordered_set<std::string>& known) {
-  const std::string dir = fw::withoutTrailingBackslash(path);
-  if (dir.empty() || (dir.size() == 2 && dir[1] == ':')) return fw::forceDirectories(path);
-  if (known.count(dir)) return true;
-  const std::string parent = fw::withoutTrailingBackslash(fw::directoryPart(dir));
-  if (parent.empty() || parent == dir) {
-    if (!fw::forceDirectories(dir)) return false;
-  } else if (withinKnown(parent, known) || !platform::directoryExists(dir)) {
-    // Below a known directory one is usually new: make it, and look only
-    // when that fails.
-    if (!ensureDirectory(parent, known)) return false;
-    if (!platform::createDirectory(dir) && !platform::directoryExists(dir)) return false;
-  }
-  known.insert(dir);
-  return true;
-}
-
 }  // namespace
-
-bool isVolumeChangeName(const std::string& name) { return name.compare(0, 9, "NEXT:DISK") == 0; }
 
 std::string flatRestoreName(const std::string& storedName) {
   auto p = storedName.find_last_of("\\/:");
@@ -162,8 +104,8 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   FErrorCode = 0;
   FRestoredCount = 0;
   FContinue = true;
-  FFailedFile.clear();
-  FFailureReason.clear();
+  FResult = TRestoreResult();
+  FResult.volume = archiveName;
 
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<OwnedVolume> ownedVolume;
@@ -175,21 +117,28 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     ~AheadReset() { ahead = nullptr; }
   } aheadReset{FDecodeAhead};
   auto openVolume = [&] {
+    FResult.volume = archiveName;
+    FResult.offset = 0;
     ownedVolume = std::make_unique<OwnedVolume>(archiveName);
     volume = &ownedVolume->stream();
   };
-  auto decodeAhead = [&](TDecodeAhead::Start start) {
-    if (ownedVolume) FDecodeAhead = ownedVolume->decodeAhead(start);
+  // The thread starts with the first data block that is written: a restore
+  // that skips every entry (a look at the names before writing) needs none.
+  auto decodeAhead = [&] {
+    if (ownedVolume && !FDecodeAhead) FDecodeAhead = ownedVolume->decodeAhead(TDecodeAhead::Start::AtBlock);
   };
   auto closeVolume = [&] {
     FDecodeAhead = nullptr;
     ownedVolume.reset();
   };
-  if (!fromStream && !platform::fileExists(archiveName)) return false;
+  if (!fromStream && !platform::fileExists(archiveName)) {
+    FResult.status = TRestoreResult::Status::Missing;
+    return false;
+  }
+  FResult.status = TRestoreResult::Status::Running;
 
-  // Directories this restore makes are written by it alone: looking up a file
-  // in them asks the file system nothing.
-  platform::OwnDirectories ownDirectories;
+  // Where the files go, reached from open directories.
+  TRestoreTarget target(targetDir);
   FBusy = true;
   try {
     if (fromStream)
@@ -210,9 +159,10 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     FBytesDone = 0;
   } catch (const std::exception&) {
     FBusy = false;
-    throw Exception("Cannot read archive");
+    FResult.status = TRestoreResult::Status::Raised;
+    FResult.reason = "Cannot read archive";
+    throw Exception(FResult.reason);
   }
-  decodeAhead(TDecodeAhead::Start::AtRecord);
 
   int32_t fileDate = 0;
   // The file being restored. Its data is complete so far, but it is finished
@@ -220,14 +170,15 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
   // next volume: a file cut short by a failure or a cancelled disk prompt
   // must never look complete.
   std::unique_ptr<TRestoreOutput> pending;
-  auto noteFailure = [&](const std::string& reason) {
-    FFailedFile = FCurrentFile;
-    FFailureReason = reason;
+  auto noteFailure = [&](const Failure& failure) {
+    FResult.file = FCurrentFile;
+    FResult.reason = failure.reason;
+    FResult.reading = failure.reading;
   };
-  auto fail = [&](int32_t code, const std::string& reason) {
+  auto fail = [&](int32_t code, const Failure& failure) {
     FErrorCode = code;
     FContinue = false;
-    noteFailure(reason);
+    noteFailure(failure);
   };
   // Ends the pending file: reported while still open, stamped after the
   // report, given its name, and only then counted.
@@ -239,167 +190,178 @@ bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& Tar
     if (output->complete(stream, uint32_t(fileDate)))
       ++FRestoredCount;
     else
-      fail(1, platform::lastErrorMessage());
+      fail(1, {platform::lastErrorMessage()});
   };
   // Writes a data block into the pending file; drops the file when the block
   // stops short of its end.
   auto writeBlock = [&] {
     if (ReadDataBlock(*volume, pending->stream(), true)) return;
-    if (FErrorCode == 6) noteFailure(errorMessage(6));
+    if (FErrorCode == 6) noteFailure({errorMessage(6), true});
     pending.reset();
   };
 
   bool doRestore = true;
   int currentVolume = 1;
-  std::unordered_set<std::string> knownDirectories;
-  for (;;) {
-    int32_t nameLength = 0;
-    std::string name;
-    try {
-      nameLength = volume->readInt32();
-      if (nameLength > 0) name = readText(*volume, nameLength);
-    } catch (...) {
-      // The archive ends without an end marker: no continuation can follow.
-      finishFile();
-      throw;
-    }
-    if (nameLength < 0) continue;  // filler
-    const bool volumeChange = isVolumeChangeName(name);
-    if (!volumeChange) {
-      finishFile();
-      if (nameLength == 0 || !FContinue) break;
-    }
+  // The entry loop: until the end marker, a failure, or a stop.
+  auto entryLoop = [&] {
+    for (;;) {
+      FResult.offset = volume->position();
+      int32_t nameLength = 0;
+      std::string name;
+      try {
+        nameLength = volume->readInt32();
+        if (nameLength > 0) name = readText(*volume, nameLength);
+      } catch (const std::exception& e) {
+        // The record after the last file cannot be read: it may have announced
+        // that the file continues in a next volume, so the file is not complete.
+        if (pending) noteFailure({e.what(), true});
+        pending.reset();
+        throw;
+      }
+      if (nameLength < 0) continue;  // filler
+      const bool volumeChange = isVolumeChangeName(name);
+      if (!volumeChange) {
+        finishFile();
+        if (nameLength == 0 || !FContinue) break;
+      }
 
-    if (volumeChange) {
-      // ---- volume change ----
-      closeVolume();
-      std::string volumeNumber = name.substr(9, 3);
-      std::string diskNumber = volumeNumber.substr(std::min(volumeNumber.find_first_not_of('0'), volumeNumber.size()));
-      // A volume can only lead to a later one; an earlier or the same number
-      // would repeat volumes for ever.
-      const bool decimal = volumeNumber.size() == 3 && !diskNumber.empty() &&
-                           diskNumber.find_first_not_of("0123456789") == std::string::npos;
-      const int nextVolume = decimal ? std::stoi(diskNumber) : 0;
-      if (nextVolume <= currentVolume) throw Exception("Invalid archive type");
-      currentVolume = nextVolume;
-      const uint16_t diskId = uint16_t(currentVolume);
+      if (volumeChange) {
+        // ---- volume change ----
+        closeVolume();
+        const int nextVolume = archive_format::volumeNumberOf(name);
+        if (!archive_format::volumeFollows(currentVolume, nextVolume)) throw Exception("Invalid archive type");
+        currentVolume = nextVolume;
+        const uint16_t diskId = uint16_t(currentVolume);
 
-      auto askForDisk = [&] {
-        if (OnNeedDisk)
-          OnNeedDisk(this, diskId, FContinue);
-        else
-          FContinue = application().messageDlg("Please insert disk " + diskNumber + " and click OK to continue.",
-                                               TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
-      };
-      if (fromStream) {
-        // A stream has no neighbouring files: ask once; a handler of
-        // OnNeedDisk may point FSourceStream at the next volume's data.
-        askForDisk();
-      } else {
-        do {
+        auto askForDisk = [&] {
+          if (OnNeedDisk)
+            OnNeedDisk(this, diskId, FContinue);
+          else
+            FContinue = application().messageDlg("Please insert disk " + std::to_string(diskId) + " and click OK to continue.",
+                                                 TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
+        };
+        if (fromStream) {
+          // A stream has no neighbouring files: ask once; a handler of
+          // OnNeedDisk may point FSourceStream at the next volume's data.
           askForDisk();
-          archiveName = fw::changeExtension(archiveName, "." + volumeNumber);
-        } while (!platform::fileExists(archiveName) && FContinue);
-      }
-      if (!FContinue) {
-        pending.reset();  // its rest lies on the disk that did not come
-        break;
+        } else {
+          do {
+            askForDisk();
+            archiveName = archive_format::volumeFileName(archiveName, currentVolume);
+          } while (!platform::fileExists(archiveName) && FContinue);
+        }
+        if (!FContinue) {
+          pending.reset();  // its rest lies on the disk that did not come
+          break;
+        }
+
+        if (fromStream) {
+          volume = FSourceStream;
+          if (!volume) throw EReadError();
+        } else {
+          openVolume();
+        }
+        if (pending) {
+          decodeAhead();
+          try {
+            writeBlock();
+          } catch (const EWriteError& e) {
+            // The file cannot be written on (the disk is full): it fails as in
+            // its first part.
+            const Failure failure = failureOf(e);
+            pending.reset();
+            fail(1, failure);
+            break;
+          } catch (const std::exception& e) {
+            noteFailure(failureOf(e));
+            throw;
+          }
+        } else {
+          ReadDataBlock(*volume, nullptr, false);
+        }
+        if (!FContinue) break;
+        continue;
       }
 
-      if (fromStream) {
-        volume = FSourceStream;
-        if (!volume) throw EReadError();
-      } else {
-        openVolume();
-        decodeAhead(TDecodeAhead::Start::AtBlock);
+      // ---- file entry or file-list entry ----
+      fileDate = volume->readInt32();
+      FCurrentFile = target.targetOf(name, RestoreFullPath);
+
+      switch (RestoreMode) {
+        case rmAll: doRestore = true; break;
+        case rmNoOverwrite: doRestore = target.age(FCurrentFile) == -1; break;
+        case rmNewer:
+        case rmExistingNewer: {
+          // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
+          const int32_t age = target.age(FCurrentFile);
+          const bool exists = age != -1;
+          // DOS date-times compare as unsigned values, so dates from 2044 on
+          // (the top bit set) still order correctly.
+          const bool older = exists && uint32_t(age) < uint32_t(fileDate);
+          doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
+          break;
+        }
+        case rmExisting: doRestore = target.age(FCurrentFile) != -1; break;
       }
-      if (pending) {
+
+      if (name == archive_format::kFileListName) {
+        doRestore = false;
+      } else {
+        OnRestoreFile(this, FCurrentFile, fileDate, doRestore);
+      }
+
+      if (doRestore) {
+        // A target without a directory raises as making an unnamed directory does.
+        if (fw::directoryPart(FCurrentFile).empty()) fw::forceDirectories(std::string());
+        // A name that would leave the destination, a link in the path or a
+        // directory that cannot be made fails the entry like a file that
+        // cannot be created.
+        std::string reason;
+        pending = target.create(FCurrentFile, reason);
+        if (!pending) {
+          fail(1, {reason});
+          break;
+        }
         try {
+          decodeAhead();
           writeBlock();
         } catch (const std::exception& e) {
-          noteFailure(failureReason(e));
-          throw;
+          const Failure failure = failureOf(e);  // before the removal sets another error
+          pending.reset();
+          fail(1, failure);
         }
       } else {
         ReadDataBlock(*volume, nullptr, false);
       }
       if (!FContinue) break;
-      continue;
     }
-
-    // ---- file entry or file-list entry ----
-    fileDate = volume->readInt32();
-    bool leavesDestination = false;
-    if (targetDir.empty()) {
-      FCurrentFile = name;
-    } else if (!RestoreFullPath) {
-      FCurrentFile = targetDir + flatRestoreName(name);
-    } else {
-      std::string relative = name.size() > 3 ? name.substr(3) : std::string();
-      leavesDestination = !staysBelow(relative);
-      FCurrentFile = targetDir + (leavesDestination ? relative : withSingleBackslashes(relative));
-    }
-    const std::string computedTarget = FCurrentFile;
-
-    switch (RestoreMode) {
-      case rmAll: doRestore = true; break;
-      case rmNoOverwrite: doRestore = !platform::fileExists(FCurrentFile); break;
-      case rmNewer:
-      case rmExistingNewer: {
-        // fileAge is -1 exactly when no file exists (no DOS date-time is -1).
-        const int32_t age = platform::fileAge(FCurrentFile);
-        const bool exists = age != -1;
-        // DOS date-times compare as unsigned values, so dates from 2044 on
-        // (the top bit set) still order correctly.
-        const bool older = exists && uint32_t(age) < uint32_t(fileDate);
-        doRestore = RestoreMode == rmNewer ? (!exists || older) : older;
-        break;
-      }
-      case rmExisting: doRestore = platform::fileExists(FCurrentFile); break;
-    }
-
-    if (name == "FILE:LIST") {
-      doRestore = false;
-    } else {
-      OnRestoreFile(this, FCurrentFile, fileDate, doRestore);
-    }
-
-    if (doRestore) {
-      // A stored path that would leave the destination, or a directory that
-      // cannot be created, fails the entry like a file that cannot be created.
-      if (leavesDestination && FCurrentFile == computedTarget) {
-        fail(1, "the name leaves the destination directory");
-        break;
-      }
-      if (!ensureDirectory(fw::directoryPart(FCurrentFile), knownDirectories)) {
-        fail(1, platform::lastErrorMessage());
-        break;
-      }
-      try {
-        pending = std::make_unique<TRestoreOutput>(FCurrentFile);
-        writeBlock();
-      } catch (const std::exception& e) {
-        const std::string reason = failureReason(e);  // before the removal sets another error
-        pending.reset();
-        fail(1, reason);
-      }
-    } else {
-      ReadDataBlock(*volume, nullptr, false);
-    }
-    if (!FContinue) break;
+  };
+  try {
+    entryLoop();
+  } catch (const std::exception& e) {
+    // The archive cannot be read on (the exception leaves the restore).
+    FResult.status = TRestoreResult::Status::Raised;
+    FResult.reason = e.what();
+    FResult.reading = true;
+    throw;
   }
 
   // Stopped just as a file's data ended (Continue cleared by OnProgress at the
-  // block's end): the file is complete unless the archive continues it.
+  // block's end): the file is complete unless the archive continues it, or
+  // might.
   if (pending) {
-    if (nextIsVolumeChange(*volume))
-      pending.reset();
-    else
+    if (nextRecordEndsTheFile(*volume))
       finishFile();
+    else
+      pending.reset();
   }
 
   closeVolume();
   const bool result = FErrorCode == 0 && FContinue;
+  FResult.errorCode = FErrorCode;
+  FResult.status = result ? TRestoreResult::Status::Completed
+                   : FErrorCode != 0 ? TRestoreResult::Status::Failed
+                                     : TRestoreResult::Status::Stopped;
   OnProgress(this, std::string(), 100, FContinue);
   FBusy = false;
   if (FErrorCode != 0) ReportError(FErrorCode);

@@ -3,18 +3,30 @@
 // A file that did not exist is written under its own name and removed when it
 // cannot be completed. A file that existed is written under a temporary name
 // beside it and takes the real name only once it is complete and stamped, so
-// that an interrupted update leaves the old version exactly as it was.
+// that an interrupted update leaves the old version exactly as it was. Where
+// that cannot work (the directory is not writable, or it is sticky and the
+// file another user's), the file is rewritten in place and emptied when it
+// cannot be completed.
+//
+// Every name is opened relative to an open directory and no link is
+// followed: a link (or any other entry that is not a regular file) at the
+// name is replaced by a regular file. Permissions come only from a regular
+// file being replaced, never with its set-user or set-group bits; a new file
+// gets 0666 less the umask; a replacement gets them only once it is complete.
 #include <memory>
 #include <string>
 
 #include "framework/core/stream.h"
+#include "platform/open_directory.h"
 
 class TRestoreOutput {
  public:
-  // Creates the output for `path`: the file itself when nothing of that name
-  // exists (no system call beyond the create), a replacement beside it
-  // otherwise. Raises EFCreateError when neither can be created.
-  explicit TRestoreOutput(const std::string& path);
+  // Creates the output for the entry `name` of `directory`; `path` is the
+  // Windows-form target it stands for. Null on failure, with the reason
+  // (the system's text) in `reason` and platform::lastError() set.
+  static std::unique_ptr<TRestoreOutput> create(const std::string& path,
+                                                std::shared_ptr<platform::OpenDirectory> directory,
+                                                const std::string& name, std::string& reason);
   // Discards the output unless it was completed.
   ~TRestoreOutput();
   TRestoreOutput(const TRestoreOutput&) = delete;
@@ -23,16 +35,28 @@ class TRestoreOutput {
   TFileStream* stream() const { return stream_.get(); }
 
   // Stamps the file with a DOS date-time through `stamped` (skipped when null;
-  // a failed stamp is ignored), closes it and gives a replacement the real
-  // name. Returns false when that rename fails (platform::lastError tells
-  // why); the replacement is then removed with the object.
+  // a failed stamp is ignored), closes it and gives a replacement its
+  // permissions and the real name. Returns false when that rename fails
+  // (platform::lastError tells why); the replacement is then removed with the
+  // object.
   bool complete(TFileStream* stamped, uint32_t fileDate);
-  // Closes and removes what was written; an old version stays untouched.
+  // Closes and removes what was written; an old version stays untouched (a
+  // file rewritten in place is emptied).
   void discard();
 
  private:
-  std::string path_;     // the real name
-  std::string written_;  // where the bytes go: path_, or the temporary name
+  enum class Kind { New, Replacement, InPlace };
+  TRestoreOutput() = default;
+
+  std::shared_ptr<platform::OpenDirectory> directory_;
+  std::string name_;     // the real name in directory_
+  std::string written_;  // where the bytes go: name_, or the temporary name
+  Kind kind_ = Kind::New;
+  // What a replacement takes over once complete.
+  unsigned mode_ = 0;
+  bool keepOwner_ = false;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
   std::unique_ptr<TFileStream> stream_;
   bool completed_ = false;
 };

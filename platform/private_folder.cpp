@@ -116,6 +116,20 @@ bool allowsExecuting(const std::string& folder) {
   return ok;
 }
 
+std::string leaveMediumDirectory(const std::string& medium, const std::string& fallback) {
+  std::error_code ec;
+  const std::string cwd = fs::current_path(ec).string();
+  const std::string root = fs::weakly_canonical(medium, ec).string();
+  auto inside = [&](const std::string& path) {
+    return !root.empty() && (path == root || path.rfind(root == "/" ? root : root + "/", 0) == 0);
+  };
+  if (cwd.empty() || !inside(cwd)) return {};
+  const char* home = std::getenv("HOME");
+  const bool useHome = home && home[0] == '/' && fs::is_directory(home, ec) && !inside(fs::weakly_canonical(home, ec).string());
+  if (chdir(useHome ? home : fallback.c_str()) != 0) return {};
+  return cwd;
+}
+
 int removeStalePrivateFolders(const std::string& base) {
   int removed = 0;
   std::error_code ec;

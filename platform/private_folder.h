@@ -42,6 +42,12 @@ bool isOwnPrivateFolder(const std::string& folder);
 // mount refuses both).
 bool allowsExecuting(const std::string& folder);
 
+// Leaves the working directory when it lies in the folder `medium` (a host
+// path), so that the medium is not kept busy by it: for the user's home
+// folder, else for `fallback`. A working directory elsewhere is kept (a file
+// chooser starts there). Returns the directory left, empty when it was kept.
+std::string leaveMediumDirectory(const std::string& medium, const std::string& fallback);
+
 // Removes the private folders below `base` whose program has ended (nobody
 // holds the lock, or there is none and the folder is older than a minute).
 // Returns how many were removed.

@@ -14,7 +14,6 @@ set -euo pipefail
 
 cache=${SETUPKIT_ROOT_CACHE:-/var/cache/setupkit-test}
 root=$cache/bookworm-minbase
-mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
 skip() { echo "clean-root: $*; skipped" >&2; exit 77; }
 
@@ -25,7 +24,8 @@ if [ ! -x "$root/bin/sh" ]; then
   work=$(mktemp -d "$cache/.building.XXXXXX")
   trap 'rm -rf "$work"' EXIT
   echo "clean-root: building a minimal Debian 12 root in $root (once)" >&2
-  debootstrap --variant=minbase bookworm "$work/root" "$mirror" >"$work/log" 2>&1 ||
+  # debootstrap's own default mirror, unless DEBIAN_MIRROR names another.
+  debootstrap --variant=minbase bookworm "$work/root" ${DEBIAN_MIRROR:+"$DEBIAN_MIRROR"} >"$work/log" 2>&1 ||
     { tail -5 "$work/log" >&2; skip "debootstrap failed"; }
   rm -rf "$root"
   mv "$work/root" "$root"

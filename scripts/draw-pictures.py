@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the setup wizard's pictures: three side pictures as 8-bit 256-colour
-BMP files and the file-copy animation as a GIF (frames assembled by
-ImageMagick). The output is committed; run this only to change the art.
+"""Draws the setup wizard's pictures: four side pictures (the fourth for an
+installation that did not complete) as 8-bit 256-colour BMP files and the
+file-copy animation as a GIF (frames assembled by ImageMagick). The output
+is committed; run this only to change the art.
 
     python3 scripts/draw-pictures.py app/pictures
 """
@@ -71,6 +72,7 @@ PAPER, PAPER_EDGE = (250, 250, 240), (120, 120, 120)
 FOLDER, FOLDER_DARK = (235, 190, 70), (170, 120, 30)
 SCREEN, CASE = (60, 170, 220), (200, 200, 205)
 GREEN = (40, 160, 60)
+AMBER = (200, 110, 20)
 
 
 def monitor(img, x, y):
@@ -125,6 +127,17 @@ def side_finish():
     return img
 
 
+def side_incomplete():
+    """The Finish page's picture after an installation that did not complete:
+    an exclamation mark where the check mark would be."""
+    img = blank(117, 231, NAVY)
+    vertical_gradient(img, (170, 90, 30), NAVY)
+    disc(img, 58, 100, 34, WHITE)
+    rect(img, 53, 76, 63, 110, AMBER)
+    disc(img, 58, 121, 6, AMBER)
+    return img
+
+
 def copy_frames(count=32):
     """Two folders, a page flying from the left one to the right one."""
     frames = []
@@ -145,6 +158,7 @@ def main(out):
     write_bmp8(os.path.join(out, "side1.bmp"), side_welcome())
     write_bmp8(os.path.join(out, "side2.bmp"), side_destination())
     write_bmp8(os.path.join(out, "side3.bmp"), side_finish())
+    write_bmp8(os.path.join(out, "side4.bmp"), side_incomplete())
     with tempfile.TemporaryDirectory() as tmp:
         names = []
         for i, frame in enumerate(copy_frames()):

@@ -1,16 +1,21 @@
 #include "tools/archive_reader.h"
 
+#include "engine/archive_format.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 
 #include "platform/file_window.h"
 #include "tools/chunk_decoder.h"
+#include "tools/compression_pool.h"
 #include "tools/host_paths.h"
 #include "tools/piece_compressor.h"
+#include "tools/printable.h"
 #include "tools/sha256.h"
 #include "tools/tool_error.h"
 
@@ -72,13 +77,82 @@ class Volume {
   int64_t size_ = 0;
 };
 
+// Chunks as they are read, ahead of their decoding: a batch of them is
+// decoded on every core, then taken in archive order (sizes, problems,
+// hashes), so the result is the one of decoding them one by one. Decoding
+// is most of the reading's time; the reader fills one batch while the
+// other is decoded.
+class ChunkBatch {
+ public:
+  static constexpr size_t kChunks = 64;
+
+  struct Event {
+    enum What { Chunk, Oversized, EntryEnd } what;
+    Location at;
+    int entry;              // -1: a continuation block without an entry
+    int32_t lengthField;    // Chunk: > 0 compressed, < 0 stored
+    size_t slot = 0;        // Chunk: where its bytes are
+    DecodedChunk decoded;   // Chunk, compressed: filled by decode()
+  };
+
+  ChunkBatch() : threads_(defaultThreadCount()), in_(kChunks * kPieceSize), out_(kChunks * kPieceSize) {}
+
+  bool full() const { return used_ == kChunks; }
+  bool empty() const { return events_.empty(); }
+
+  // Room for the next chunk's bytes; add() it once they are read.
+  uint8_t* nextInput() { return &in_[used_ * kPieceSize]; }
+  void add(const Location& at, int entry, int32_t lengthField) {
+    events_.push_back(Event{Event::Chunk, at, entry, lengthField, used_++, {}});
+  }
+  void addOversized(const Location& at, int entry, int32_t lengthField) {
+    events_.push_back(Event{Event::Oversized, at, entry, lengthField, 0, {}});
+  }
+  void addEntryEnd(int entry) { events_.push_back(Event{Event::EntryEnd, {}, entry, 0, 0, {}}); }
+
+  // Decodes the compressed chunks, spread over the threads.
+  void decode() {
+    std::vector<Event*> work;
+    for (auto& e : events_)
+      if (e.what == Event::Chunk && e.lengthField > 0) work.push_back(&e);
+    auto part = [&](size_t first) {
+      for (size_t i = first; i < work.size(); i += threads_)
+        work[i]->decoded = decodeChunk(&in_[work[i]->slot * kPieceSize], size_t(work[i]->lengthField),
+                                       &out_[work[i]->slot * kPieceSize]);
+    };
+    std::vector<std::future<void>> others;
+    for (size_t t = 1; t < threads_ && t < work.size(); ++t) others.push_back(std::async(std::launch::async, part, t));
+    part(0);
+    for (auto& f : others) f.get();
+  }
+
+  const std::vector<Event>& events() const { return events_; }
+  const uint8_t* bytes(const Event& e) const {
+    return e.lengthField > 0 ? &out_[e.slot * kPieceSize] : &in_[e.slot * kPieceSize];
+  }
+
+  void clear() {
+    events_.clear();
+    used_ = 0;
+  }
+
+ private:
+  size_t threads_;
+  std::vector<uint8_t> in_, out_;
+  size_t used_ = 0;
+  std::vector<Event> events_;
+};
+
 class Reader {
  public:
   Reader(const std::string& firstVolume, ArchiveInfo& info) : first_(firstVolume), info_(info) {}
 
   void run() {
+    std::error_code ec;
+    if (std::filesystem::is_directory(first_, ec)) throw ArchiveNotFound(printable(first_), "Is a directory");
     volume_ = std::make_unique<Volume>(first_, 1);
-    if (!volume_->open()) throw ArchiveNotFound(first_);
+    if (!volume_->open())
+      throw errno == ENOENT ? ArchiveNotFound(printable(first_)) : ArchiveNotFound(printable(first_), std::strerror(errno));
     info_.volumes.push_back(first_);
     info_.volumeNumbers.push_back(1);
     try {
@@ -87,10 +161,13 @@ class Reader {
     } catch (const Fatal& f) {
       problem(f.at, f.message);
     }
+    takeAll();
   }
 
  private:
+  // Problems are recorded in archive order: the chunks read before go first.
   void problem(const Location& at, const std::string& message) {
+    takeAll();
     info_.problems.push_back(Problem{at, current_, message});
   }
 
@@ -120,13 +197,13 @@ class Reader {
       std::string name(size_t(nameLength), '\0');
       volume_->read(name.data(), nameLength, "an entry name");
 
-      if (name.compare(0, 9, "NEXT:DISK") == 0) {
+      if (isVolumeChangeName(name)) {
         info_.entries.push_back(EntryInfo{EntryKind::VolumeChange, at, name, 0, 0, 0, 0, {}, {}});
         changeVolume(at, name);
         continue;
       }
       EntryInfo entry;
-      entry.kind = name == "FILE:LIST" ? EntryKind::FileList : EntryKind::File;
+      entry.kind = name == archive_format::kFileListName ? EntryKind::FileList : EntryKind::File;
       entry.at = at;
       entry.name = name;
       entry.fileDate = volume_->readInt32("an entry record");
@@ -134,7 +211,6 @@ class Reader {
       current_ = int(info_.entries.size()) - 1;
       if (info_.entries[current_].kind == EntryKind::File && !isDrivePath(name))
         problem(at, "the stored name is not a drive-letter path");
-      hash_ = Sha256();
       readBlock();
       finishEntry();
     }
@@ -145,11 +221,14 @@ class Reader {
   }
 
   void changeVolume(const Location& at, const std::string& name) {
-    std::string digits = name.substr(9, 3);
-    if (digits.size() != 3 || digits.find_first_not_of("0123456789") != std::string::npos || digits == "000")
-      throw Fatal{at, "the volume-change entry has no valid volume number"};
+    const int number = archive_format::volumeNumberOf(name);
+    if (number == 0) throw Fatal{at, "the volume-change entry has no valid volume number"};
+    // A volume can only lead to a later one; an earlier or the same number
+    // would repeat volumes for ever.
+    if (!archive_format::volumeFollows(volume_->here().volume, number))
+      throw Fatal{at, "the volume-change entry names volume " + std::to_string(number) + ", which does not follow volume " +
+                          std::to_string(volume_->here().volume)};
     if (current_ < 0) problem(at, "a volume change precedes the first file entry");
-    int number = std::stoi(digits);
     std::string path = volumeHostPath(first_, number);
     auto found = findHostFile(path);
     if (!found) throw Fatal{at, "the next volume " + hostFileName(path) + " is missing"};
@@ -166,7 +245,7 @@ class Reader {
     const Location at = volume_->here();
     char signature[4];
     volume_->read(signature, 4, "a data block signature");
-    if (std::memcmp(signature, "EC2\0", 4) != 0) throw Fatal{at, "the data block signature is not \"EC2\""};
+    if (!isDataBlockSignature(signature)) throw Fatal{at, "the data block signature is not \"EC2\""};
     for (;;) {
       const Location chunkAt = volume_->here();
       int32_t k = volume_->readInt32("a data block");
@@ -174,44 +253,95 @@ class Reader {
       int64_t length = k < 0 ? -int64_t(k) : int64_t(k);
       if (length > volume_->remaining()) throw Fatal{chunkAt, "a chunk runs past the end of the volume"};
       if (length > kPieceSize) {
-        problem(chunkAt, "a chunk of " + std::to_string(length) + " bytes exceeds 16384");
+        filling().addOversized(chunkAt, current_, k);
         std::vector<uint8_t> skip(static_cast<size_t>(length));
         volume_->read(skip.data(), length, "a chunk");
         continue;
       }
-      volume_->read(input_, length, "a chunk");
-      const uint8_t* bytes = input_;
-      size_t produced = size_t(length);
-      if (k > 0) {
-        DecodedChunk decoded = decodeChunk(input_, size_t(length), output_);
-        if (!decoded.problem.empty()) problem(chunkAt, decoded.problem);
-        bytes = output_;
-        produced = decoded.produced;
+      volume_->read(filling().nextInput(), length, "a chunk");
+      filling().add(chunkAt, current_, k);
+      if (filling().full()) passOn();
+    }
+  }
+
+  // The hash covers every block of the entry read so far; a copy is taken
+  // (when the batch is taken) so that a continuation block can still extend it.
+  void finishEntry() { filling().addEntryEnd(current_); }
+
+  ChunkBatch& filling() { return batches_[filling_]; }
+
+  // Starts decoding the full batch on other threads and takes the one
+  // before it meanwhile; the reader goes on with the free batch.
+  void passOn() {
+    ChunkBatch& full = filling();
+    std::future<void> decoding = std::async(std::launch::async, [&full] { full.decode(); });
+    takeDecoded();
+    decoding_ = std::move(decoding);
+    filling_ = 1 - filling_;
+  }
+
+  // Takes the batch being decoded, if any.
+  void takeDecoded() {
+    if (!decoding_.valid()) return;
+    decoding_.get();
+    take(batches_[1 - filling_]);
+  }
+
+  // Takes every chunk read so far.
+  void takeAll() {
+    takeDecoded();
+    if (filling().empty()) return;
+    filling().decode();
+    take(filling());
+  }
+
+  // Counts the decoded chunks into their entries, in archive order.
+  void take(ChunkBatch& batch) {
+    for (const auto& event : batch.events()) {
+      if (event.entry >= 0 && event.entry != hashed_) {
+        hash_ = Sha256();
+        hashed_ = event.entry;
       }
-      if (current_ < 0) continue;  // a continuation block without an entry
-      EntryInfo& e = info_.entries[current_];
+      if (event.what == ChunkBatch::Event::EntryEnd) {
+        Sha256 copy = hash_;
+        info_.entries[event.entry].sha256 = copy.finishHex();
+        continue;
+      }
+      const int64_t length = event.lengthField < 0 ? -int64_t(event.lengthField) : int64_t(event.lengthField);
+      if (event.what == ChunkBatch::Event::Oversized) {
+        record(event, "a chunk of " + std::to_string(length) + " bytes exceeds " + std::to_string(kPieceSize));
+        continue;
+      }
+      size_t produced = size_t(length);
+      if (event.lengthField > 0) {
+        if (!event.decoded.problem.empty()) record(event, event.decoded.problem);
+        produced = event.decoded.produced;
+      }
+      if (event.entry < 0) continue;  // a continuation block without an entry
+      const uint8_t* bytes = batch.bytes(event);
+      EntryInfo& e = info_.entries[event.entry];
       e.fileSize += produced;
       e.storedSize += uint64_t(length);
       ++e.chunks;
       hash_.update(bytes, produced);
       if (e.kind == EntryKind::FileList) e.data.append(reinterpret_cast<const char*>(bytes), produced);
     }
+    batch.clear();
   }
 
-  // The hash covers every block of the entry read so far; a copy is taken so
-  // that a continuation block can still extend it.
-  void finishEntry() {
-    Sha256 copy = hash_;
-    info_.entries[current_].sha256 = copy.finishHex();
+  void record(const ChunkBatch::Event& event, const std::string& message) {
+    info_.problems.push_back(Problem{event.at, event.entry, message});
   }
 
   std::string first_;
   ArchiveInfo& info_;
   std::unique_ptr<Volume> volume_;
   int current_ = -1;  // entry whose data is being read
+  ChunkBatch batches_[2];
+  int filling_ = 0;               // the batch chunks are read into
+  std::future<void> decoding_;    // of the other batch, while valid
   Sha256 hash_;
-  uint8_t input_[kPieceSize];
-  uint8_t output_[kPieceSize];
+  int hashed_ = -1;   // the entry hash_ is of
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tools/archive_writer.h"
 
+#include "engine/archive_format.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -161,7 +163,7 @@ void ArchiveWriter::endEntry() {
 // Ends the volume with a volume-change entry naming the next one, opens that
 // one and starts its continuation data block.
 void ArchiveWriter::changeVolume() {
-  std::string name = "NEXT:DISK" + volumeNumberText(int(temporaries_.size() + 1));
+  std::string name = std::string(archive_format::kVolumeChangePrefix) + volumeNumberText(int(temporaries_.size() + 1));
   putInt32(int32_t(name.size()));
   put(name.data(), name.size());
   closeVolume();

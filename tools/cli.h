@@ -24,7 +24,7 @@ struct CommandLine {
   RestoreOptions restore;     // restore
 };
 
-// A command line that does not fit the usage; main prints it with the usage.
+// A command line that does not fit the usage; main prints it with usageErrorText.
 class UsageError : public std::runtime_error {
  public:
   UsageError(Command command, const std::string& message) : std::runtime_error(message), command(command) {}
@@ -32,11 +32,17 @@ class UsageError : public std::runtime_error {
 };
 
 // Parses the arguments after the program name. Options take their value as
-// the next argument or after "=". Raises UsageError.
+// the next argument or after "="; an unknown option or command is named with
+// the closest known one when it looks mistyped. Raises UsageError.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 // The usage text of a command (Command::None: of the whole tool).
 std::string usageText(Command command);
+
+// What standard error shows for a usage error: the message, then the
+// command's usage line and where its options are described (without a
+// command at all: the whole usage of the tool).
+std::string usageErrorText(const UsageError& error);
 
 // "setupkit VERSION", the line --version prints.
 std::string versionText();

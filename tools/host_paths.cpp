@@ -1,5 +1,7 @@
 #include "tools/host_paths.h"
 
+#include "engine/archive_format.h"
+
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -32,18 +34,10 @@ std::string hostPathOfArgument(const std::string& argument) {
   return *host;
 }
 
-std::string volumeNumberText(int number) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%03d", number);
-  return text;
-}
+std::string volumeNumberText(int number) { return archive_format::volumeNumberText(number); }
 
 std::string volumeHostPath(const std::string& firstVolume, int number) {
-  size_t slash = firstVolume.find_last_of('/');
-  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  size_t dot = firstVolume.find_last_of('.');
-  std::string stem = dot == std::string::npos || dot < nameStart ? firstVolume : firstVolume.substr(0, dot);
-  return stem + "." + volumeNumberText(number);
+  return archive_format::volumeFileName(firstVolume, number);
 }
 
 std::optional<std::string> findHostFile(const std::string& path) {

@@ -3,25 +3,11 @@
 #include <cstdio>
 
 #include "tools/manifest.h"
+#include "tools/printable.h"
 
 namespace setupkit {
 
 namespace {
-
-// Bytes shown as text, with anything unprintable escaped.
-std::string printable(const std::string& bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c != 0x7F) {
-      out += char(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out;
-}
 
 std::string entryLabel(const ArchiveInfo& info, int entry) {
   if (entry < 0 || size_t(entry) >= info.entries.size()) return "";

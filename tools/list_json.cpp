@@ -1,12 +1,14 @@
 #include "tools/list_json.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "tools/inspect.h"
 
 namespace setupkit {
 
 namespace {
+
+using Json = nlohmann::ordered_json;  // members in the order they are set
 
 // The length of the valid UTF-8 sequence at s[i], or 0 when none starts there.
 size_t utf8Length(const std::string& s, size_t i) {
@@ -25,53 +27,54 @@ size_t utf8Length(const std::string& s, size_t i) {
   return n;
 }
 
-std::string jsonDate(int32_t fileDate) {
-  std::string text = formatDosDate(fileDate);
-  if (text.compare(0, 7, "invalid") == 0) return "null";
-  text[10] = 'T';
-  return "\"" + text + "\"";
-}
-
-}  // namespace
-
-std::string jsonString(const std::string& bytes) {
-  std::string out = "\"";
+// The bytes as UTF-8: valid sequences as they are, every other byte as the
+// ISO 8859-1 character of its value.
+std::string asUtf8(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
-    unsigned char c = (unsigned char)bytes[i];
-    size_t n = utf8Length(bytes, i);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", c);
-      out += hex;
-    } else if (n > 0) {
+    if (size_t n = utf8Length(bytes, i)) {
       out.append(bytes, i, n);
       i += n;
-      continue;
     } else {
-      // The ISO 8859-1 character of the byte, written in UTF-8.
+      unsigned char c = (unsigned char)bytes[i++];
       out += char(0xC0 | (c >> 6));
       out += char(0x80 | (c & 0x3F));
     }
-    ++i;
   }
-  return out + "\"";
+  return out;
 }
+
+Json jsonDate(int32_t fileDate) {
+  std::string text = formatDosDate(fileDate);
+  if (text.compare(0, 7, "invalid") == 0) return nullptr;
+  text[10] = 'T';
+  return text;
+}
+
+Json entryObject(const EntryInfo& e) {
+  Json o;
+  o["kind"] = kindName(e.kind);
+  o["name"] = asUtf8(e.name);
+  if (e.kind == EntryKind::File || e.kind == EntryKind::FileList) {
+    o["date"] = jsonDate(e.fileDate);
+    o["size"] = e.fileSize;
+    o["stored"] = e.storedSize;
+    o["chunks"] = e.chunks;
+  } else {
+    for (const char* key : {"date", "size", "stored", "chunks"}) o[key] = nullptr;
+  }
+  o["volume"] = e.at.volume;
+  return o;
+}
+
+}  // namespace
 
 bool printJsonListing(const ArchiveInfo& info, std::ostream& out) {
   out << "[";
   const char* separator = "\n";
   for (const auto& e : info.entries) {
-    const bool data = e.kind == EntryKind::File || e.kind == EntryKind::FileList;
-    out << separator << "{\"kind\":\"" << kindName(e.kind) << "\",\"name\":" << jsonString(e.name);
-    if (data)
-      out << ",\"date\":" << jsonDate(e.fileDate) << ",\"size\":" << e.fileSize << ",\"stored\":" << e.storedSize
-          << ",\"chunks\":" << e.chunks;
-    else
-      out << ",\"date\":null,\"size\":null,\"stored\":null,\"chunks\":null";
-    out << ",\"volume\":" << e.at.volume << "}";
+    out << separator << entryObject(e).dump();
     separator = ",\n";
   }
   out << "\n]\n";

@@ -1,7 +1,6 @@
 #pragma once
 // list --json: the entries of an archive for scripts.
 #include <ostream>
-#include <string>
 
 #include "tools/archive_reader.h"
 
@@ -13,14 +12,11 @@ namespace setupkit {
 // date is the stored DOS date-time as ISO 8601 without a zone (it is local
 // time), null when it is no valid date; date, size, stored and chunks are
 // null for volume changes and fillers; volume is the number of the volume
-// holding the entry record. Returns true when the archive was read to its
-// end marker.
-bool printJsonListing(const ArchiveInfo& info, std::ostream& out);
-
-// A JSON string literal of bytes. Valid UTF-8 passes through; each byte
+// holding the entry record. A name's valid UTF-8 passes through; each byte
 // that is not part of valid UTF-8 (names from archives are in whatever code
 // page their writer used) stands for the character of that value in
-// ISO 8859-1, so no byte is lost.
-std::string jsonString(const std::string& bytes);
+// ISO 8859-1, so no byte is lost. Returns true when the archive was read to
+// its end marker.
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out);
 
 }  // namespace setupkit

@@ -13,6 +13,7 @@
 #include "tools/archive_reader.h"
 #include "tools/host_paths.h"
 #include "tools/cli.h"
+#include "tools/exit_status.h"
 #include "tools/inspect.h"
 #include "tools/list_json.h"
 #include "tools/medium.h"
@@ -23,10 +24,7 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitMissing = 3;
-constexpr int kExitUsage = 64;
+using namespace setupkit;
 
 // A message on standard error, each line that does not continue an indented
 // list marked as the tool's.
@@ -71,13 +69,17 @@ class PackProgress {
 // checksum are checked first (a file cut short or damaged is refused before
 // anything is read or written), then its archive is read in place, by the
 // installer's own name.
-void readInstallerInPlace(const std::string& argument) {
+// Returns false, having said why, when the installer is cut short or damaged.
+bool readInstallerInPlace(const std::string& argument) {
   const std::string host = setupkit::hostPathOfArgument(argument);
   installer::Layout layout = installer::readLayout(host);
-  if (layout.state == installer::State::CutShort || layout.state == installer::State::Damaged)
-    throw setupkit::ToolError(argument + ": " + layout.problem);
+  if (layout.state == installer::State::CutShort || layout.state == installer::State::Damaged) {
+    printError(argument + ": " + layout.problem);
+    return false;
+  }
   if (layout.state == installer::State::Sound)
     platform::mapFileWindow(host, {host, layout.parts.archiveOffset(), layout.parts.archive});
+  return true;
 }
 
 int run(const setupkit::CommandLine& line, const std::string& self) {
@@ -120,26 +122,26 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return kExitOk;
     }
     case Command::List: {
-      readInstallerInPlace(line.archive);
+      if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
-      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitFailed;
+      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout)) return kExitOk;
       // The text listing says this on standard output; a script reading the
       // JSON gets it as an error.
       if (!info.problems.empty())
         printError("reading stopped at " + describeLocation(info, info.problems.back().at) + ": " +
                    info.problems.back().message);
-      return kExitFailed;
+      return kExitDamaged;
     }
     case Command::Verify: {
-      readInstallerInPlace(line.archive);
+      if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
-      return report.sound() ? kExitOk : kExitFailed;
+      return report.sound() ? kExitOk : kExitDamaged;
     }
     case Command::Restore: {
-      readInstallerInPlace(line.restore.archive);
+      if (!readInstallerInPlace(line.restore.archive)) return kExitDamaged;
       const bool terminal = isatty(STDIN_FILENO) != 0;
       RestoreConsole console{std::cout, std::cerr, terminal ? &std::cin : nullptr, isatty(STDERR_FILENO) != 0};
       RestoreReport r = runRestore(line.restore, console);
@@ -161,7 +163,7 @@ int main(int argc, char** argv) {
   try {
     line = setupkit::parseCommandLine(args);
   } catch (const setupkit::UsageError& e) {
-    std::cerr << "setupkit: " << e.what() << "\n" << setupkit::usageText(e.command);
+    std::cerr << setupkit::usageErrorText(e);
     return kExitUsage;
   } catch (const std::exception& e) {
     std::cerr << "setupkit: " << e.what() << "\n";

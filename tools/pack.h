@@ -1,5 +1,6 @@
 #pragma once
 // pack: writes an archive and its continuation volumes from SOURCE trees.
+#include "engine/archive_format.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,6 +42,6 @@ struct PackResult {
 PackResult pack(const PackOptions& options);
 
 // The file-list entry's name.
-inline constexpr const char* kFileListName = "FILE:LIST";
+inline constexpr const char* kFileListName = archive_format::kFileListName.data();
 
 }  // namespace setupkit

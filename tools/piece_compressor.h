@@ -2,6 +2,7 @@
 // Turns one piece of a file (at most 16384 bytes) into the chunk that stores
 // it: a complete zlib stream of its own when that is smaller than the piece,
 // the raw bytes otherwise.
+#include "engine/archive_format.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -9,7 +10,7 @@
 namespace setupkit {
 
 // The largest piece of file data one chunk carries.
-inline constexpr int32_t kPieceSize = 16384;
+inline constexpr int32_t kPieceSize = archive_format::kChunkArea;
 
 // A compression level from 0 (every piece stored) to 12 (the smallest
 // streams); the named ones are the levels the command line offers by name.

@@ -5,11 +5,13 @@
 #include <memory>
 #include <ostream>
 
+#include "engine/restore_target.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/host_paths.h"
+#include "tools/printable.h"
 #include "tools/progress_line.h"
 #include "tools/restore_plan.h"
 #include "tools/tool_error.h"
@@ -18,9 +20,32 @@ namespace setupkit {
 
 namespace {
 
+// A Windows-form path as the user knows it: its host form, escaped.
 std::string shownPath(const std::string& windowsPath) {
   auto host = platform::hostPathOf(windowsPath);
-  return host ? *host : windowsPath;
+  return printable(host ? *host : windowsPath);
+}
+
+// The directory a restore to the stored paths writes below: the deepest one
+// holding every name it will write. Names with ".." are refused by the
+// restore, and "/" and doubled separators name the same directories as "".
+std::string storedPathsDirectory(const std::vector<std::string>& storedNames) {
+  std::vector<std::string> written;
+  for (const auto& name : storedNames) {
+    bool climbs = false;
+    for (const auto& part : fw::pathComponents(name))
+      climbs = climbs || part == "..";
+    if (!climbs) written.push_back(platform::expandPath(name));
+  }
+  return commonDirectory(written);
+}
+
+// A volume of the archive that could not be read, why, and the file whose
+// data it was reading (when it was).
+std::string readFailure(const std::string& volume, const std::string& reason, const std::string& file = {}) {
+  std::string text = "cannot read " + shownPath(volume) + ": " + reason;
+  if (!file.empty()) text += ", in the data of " + shownPath(file);
+  return text;
 }
 
 std::string cancelledMessage(const std::string& missingVolume) {
@@ -28,22 +53,58 @@ std::string cancelledMessage(const std::string& missingVolume) {
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
 }
 
-// The refusal of a flat restore whose entries would overwrite each other.
-std::string clashMessage(const std::vector<NameClash>& clashes) {
-  std::string text = "The flat restore would write several entries to the same file; nothing was written:\n";
+// The command's outcome and message from how the engine's restore ended:
+// what failed comes first, the file or the archive with the reason, then the
+// component's message. A failure to read the archive is damage, not a failure
+// to write.
+RestoreReport reportOf(const TRestoreResult& result, int restored, const std::string& component,
+                       const std::string& missingVolume) {
+  using Status = TRestoreResult::Status;
+  switch (result.status) {
+    case Status::Completed: return {RestoreOutcome::Success, {}, restored};
+    case Status::Missing: return {RestoreOutcome::Missing, "Archive not found: " + shownPath(result.volume), restored};
+    case Status::Stopped: return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), restored};
+    case Status::Raised: return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+    default: break;
+  }
+  if (result.damaged())
+    return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file) + "\n" + component, restored};
+  return {RestoreOutcome::WriteFailed,
+          "cannot write " + shownPath(result.file) + ": " + result.reason + "\n" + component, restored};
+}
+
+// The refusal of a restore whose entries would overwrite each other.
+std::string clashMessage(const std::vector<NameClash>& clashes, bool flat) {
+  std::string text = std::string(flat ? "The flat restore" : "The restore") +
+                     " would write several entries to the same file; nothing was written:\n";
   for (const auto& c : clashes) {
     text += "  " + shownPath(c.target) + ":";
-    for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + c.storedNames[i];
+    for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + printable(c.storedNames[i]);
     text += "\n";
   }
-  text += "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order";
+  text += flat ? "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order"
+               : "Give --mode to let later entries follow it in archive order";
   return text;
+}
+
+// Where the engine puts each stored name below `dest`, with separators
+// written one way, so that names of the same file compare equal.
+std::vector<std::string> targetsBelow(const std::string& dest, const std::vector<std::string>& storedNames,
+                                      bool fullPath) {
+  TRestoreTarget placement(fw::withTrailingBackslash(dest));
+  std::vector<std::string> targets;
+  for (const auto& name : storedNames) {
+    std::string target;
+    for (const auto& part : fw::pathComponents(placement.targetOf(name, fullPath))) target += part + "\\";
+    if (!target.empty()) target.pop_back();
+    targets.push_back(std::move(target));
+  }
+  return targets;
 }
 
 }  // namespace
 
 RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console) {
-  RestoreReport report;
   std::string archive, dest;
   try {
     archive = windowsPathOfArgument(options.archive);
@@ -53,15 +114,15 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   } catch (const ToolError& e) {
     return {RestoreOutcome::Missing, e.what(), 0};
   }
-  if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + options.archive, 0};
+  if (platform::directoryExists(archive))
+    return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": Is a directory", 0};
+  if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
 
   std::string missingVolume;
   std::unique_ptr<ProgressLine> line;  // made at the first progress report, when the total is known
   TNeedDiskEvent needDisk([&](TObject*, uint16_t disk, bool& cont) {
-    // The engine forms the next name the same way: the extension replaced by
-    // the three-digit volume number.
-    std::string next = fw::changeExtension(archive, "." + volumeNumberText(disk));
+    std::string next = archive_format::volumeFileName(archive, disk);
     if (platform::fileExists(next)) return;
     if (!console.in) {
       missingVolume = shownPath(next);
@@ -81,23 +142,25 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // Looks before writing: a flat restore must not let entries overwrite each
   // other unless a mode says how, and the stored paths are announced.
   try {
-    if (options.layout == RestoreLayout::Flat && !options.modeGiven) {
+    if (options.layout != RestoreLayout::StoredPaths && !options.modeGiven) {
       RestorePlan stored = planRestore(archive, needDisk);
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
-      std::vector<std::string> flatTargets;
-      for (const auto& name : stored.targets) flatTargets.push_back(fw::withTrailingBackslash(dest) + flatRestoreName(name));
-      auto clashes = findClashes(stored.targets, flatTargets);
-      if (!clashes.empty()) return {RestoreOutcome::Refused, clashMessage(clashes), 0};
+      auto clashes = findClashes(stored.targets, targetsBelow(dest, stored.targets, fullPath));
+      if (!clashes.empty())
+        return {RestoreOutcome::Refused, clashMessage(clashes, options.layout == RestoreLayout::Flat), 0};
     } else if (options.layout == RestoreLayout::StoredPaths) {
       RestorePlan stored = planRestore(archive, needDisk);
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
       console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
-      if (n) console.err << ", below " << shownPath(commonDirectory(stored.targets));
+      const std::string below = storedPathsDirectory(stored.targets);
+      if (!below.empty()) console.err << ", below " << shownPath(below);
       console.err << "\n" << std::flush;
     }
   } catch (const std::exception& e) {
-    return {RestoreOutcome::Exception, e.what(), 0};
+    return {RestoreOutcome::Damaged, e.what(), 0};
   }
 
   TBackupFile backup(nullptr);
@@ -108,7 +171,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
       if (line) line->clear();
-      console.out << name << "\n";
+      console.out << printable(name) << "\n";
     });
   }
   if (console.progress) {
@@ -120,32 +183,17 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   std::string errorMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { errorMessage = text; });
 
-  // The file behind a failure and the system's reason come first, then the
-  // component's message.
-  auto failedFile = [&] {
-    return backup.FFailedFile.empty()
-               ? std::string()
-               : "cannot write " + shownPath(backup.FFailedFile) + ": " + backup.FFailureReason + "\n";
-  };
-  bool ok = false;
+  // What failed comes first, the file or the archive with the reason, then
+  // the component's message. A failure to read the archive is damage, not a
+  // failure to write.
   try {
-    ok = backup.Restore(archive, dest);
-  } catch (const std::exception& e) {
-    line.reset();
-    return {RestoreOutcome::Exception, failedFile() + e.what(), backup.FRestoredCount};
+    backup.Restore(archive, dest);
+  } catch (const std::exception&) {
+    // Told by the result below.
   }
   line.reset();
-  report.restored = backup.FRestoredCount;
-  if (ok) return report;
-  if (backup.FErrorCode != 0) {
-    report.outcome = RestoreOutcome::ErrorCode;
-    report.message =
-        failedFile() + (errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage);
-  } else {
-    report.outcome = RestoreOutcome::Cancelled;
-    report.message = cancelledMessage(missingVolume);
-  }
-  return report;
+  return reportOf(backup.Result(), backup.FRestoredCount,
+                  errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
 }
 
 }  // namespace setupkit

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/backup_file.h"
+#include "tools/exit_status.h"
 
 namespace setupkit {
 
@@ -25,12 +26,12 @@ struct RestoreOptions {
 
 // How a restore ended; the values are the command's exit statuses.
 enum class RestoreOutcome {
-  Success = 0,
-  ErrorCode = 1,   // the engine reported an error code
-  Exception = 2,   // an exception left the restore
-  Missing = 3,     // the archive does not exist
-  Cancelled = 4,   // stopped without an error code (a volume was not there)
-  Refused = 5,     // refused before anything was written (names that clash in a flat restore)
+  Success = kExitOk,
+  WriteFailed = kExitFailed,  // a file could not be written
+  Damaged = kExitDamaged,     // the archive could not be read, or is no archive
+  Missing = kExitMissing,     // the archive cannot be opened
+  Cancelled = kExitCancelled, // stopped without an error code (a volume was not there)
+  Refused = kExitRefused,     // refused before anything was written (entries that name one file)
 };
 
 // Where the restore talks to its user.

@@ -27,7 +27,12 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
     plan.targets.push_back(target);
     doRestore = false;
   });
-  backup.Restore(archive, "");
+  try {
+    backup.Restore(archive, "");
+  } catch (const std::exception& e) {
+    plan.damage = e.what();
+    plan.damagedVolume = backup.Result().volume;
+  }
   plan.complete = backup.FContinue;
   return plan;
 }

@@ -12,10 +12,12 @@ namespace setupkit {
 // archive order: the paths a restore to the stored paths writes. The engine runs with every entry declined, so data blocks
 // are stepped over and nothing is written. `needDisk` answers volume
 // changes as in the restore. `complete` is false when a volume change was
-// cancelled. Raises what TBackupFile::Restore raises for a damaged archive.
+// cancelled. A damaged archive is told in `damage`.
 struct RestorePlan {
   std::vector<std::string> targets;
   bool complete = true;
+  std::string damage;         // why the archive could not be read to its end; empty when it could
+  std::string damagedVolume;  // the volume that could not be read (Windows form)
 };
 RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk);
 

@@ -22,6 +22,12 @@ namespace {
 // readers for the GIF copy animation and the ICO window icon.
 const char* const kQtPlugins[] = {"platforms/libqxcb.so", "imageformats/libqgif.so", "imageformats/libqico.so"};
 
+// What Qt speaks to screen readers with (AT-SPI, a D-Bus protocol): its D-Bus
+// module and the D-Bus client library. Qt Gui needs the first by name here;
+// a Qt built to open the client library at run time would not name it, so
+// both are asked for whenever the program uses Qt Gui.
+const char* const kAccessibilityLibraries[] = {"libQt6DBus.so.6", "libdbus-1.so.3"};
+
 // The fonts the windows are drawn with: Liberation Sans for Arial, Tahoma and
 // MS Sans Serif (regular; bold italic for the title), DejaVu Sans for
 // characters Liberation lacks.
@@ -196,6 +202,10 @@ RuntimePlan gatherRuntime(const std::string& program, const std::vector<std::str
       addObject(source.string(), std::string("plugins/") + plugin);
       drain();
     }
+    for (const char* library : kAccessibilityLibraries)
+      if (seen.insert(library).second)
+        queue.push_back({library, program, librarySearchOrder({}, {}, programRpath, systemDirectories)});
+    drain();
     for (const char* font : kFonts) {
       std::string source = findFont(font);
       if (source.empty())

@@ -1,15 +1,27 @@
 #pragma once
-// SHA-256, for the manifest that pack stores and verify checks.
+// SHA-256, for the manifest that pack stores and verify checks, computed by
+// libcrypto (OpenSSL 3), which uses the processor's SHA instructions where
+// there are any.
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+struct evp_md_ctx_st;
 
 namespace setupkit {
 
 class Sha256 {
  public:
   Sha256();
+  // A copy goes on from the same point of the message on its own.
+  Sha256(const Sha256& other);
+  Sha256& operator=(const Sha256& other);
+  Sha256(Sha256&&) noexcept = default;
+  Sha256& operator=(Sha256&&) noexcept = default;
+  ~Sha256();
+
   // Adds bytes to the message.
   void update(const void* data, size_t length);
   // Ends the message and returns the digest; the object is spent afterwards.
@@ -18,14 +30,10 @@ class Sha256 {
   std::string finishHex();
 
  private:
-  void compress(const uint8_t* block);
-  uint32_t state_[8];
-  uint8_t buffer_[64];
-  size_t buffered_ = 0;
-  uint64_t length_ = 0;
+  struct Free {
+    void operator()(evp_md_ctx_st* context) const;
+  };
+  std::unique_ptr<evp_md_ctx_st, Free> context_;
 };
-
-// The hexadecimal SHA-256 of a byte string.
-std::string sha256Hex(const std::string& data);
 
 }  // namespace setupkit

@@ -10,10 +10,13 @@ class ToolError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The archive named on the command line does not exist.
+// The archive named on the command line does not exist, or cannot be opened
+// (`reason`: "Is a directory", "Permission denied").
 class ArchiveNotFound : public ToolError {
  public:
   explicit ArchiveNotFound(const std::string& path) : ToolError("Archive not found: " + path) {}
+  ArchiveNotFound(const std::string& path, const std::string& reason)
+      : ToolError("cannot read " + path + ": " + reason) {}
 };
 
 }  // namespace setupkit

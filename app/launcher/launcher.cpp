@@ -5,7 +5,8 @@
 // the program there. The program finds its medium through `.medium` in that
 // folder, reads SETUP.INS and the archive from the medium, and removes the
 // folder when it ends (app/private_copy.h). Since nothing of the medium is in
-// use afterwards (this process is replaced), disk 1 can be taken out.
+// use afterwards (this process is replaced, and a working directory on the
+// medium is left), disk 1 can be taken out.
 //
 // A one-file installer is this program with the medium appended
 // (engine/installer_file.h): its size and checksum are checked before
@@ -68,7 +69,8 @@ bool unpackRuntime(const std::string& pack, const fs::path& folder, std::string&
   try {
     if (backup.Restore(*archive, *target)) return true;
     problem = error.empty() ? "the packed runtime cannot be read" : error;
-    if (!backup.FFailedFile.empty()) problem += " (" + backup.FFailedFile + ": " + backup.FFailureReason + ")";
+    const TRestoreResult& result = backup.Result();
+    if (!result.file.empty()) problem += " (" + result.file + ": " + result.reason + ")";
   } catch (const std::exception& e) {
     problem = std::string("the packed runtime is damaged: ") + e.what();
   }
@@ -109,10 +111,10 @@ std::string startIn(const Medium& medium, const fs::path& folder, char** argv) {
       return "cannot write into " + folder.string();
   }
   if (!writeFile(folder / ".medium", programDirectory.string())) return "cannot write into " + folder.string();
-  if (chdir(folder.c_str()) != 0) return "cannot enter " + folder.string();
+  const std::string left = platform::leaveMediumDirectory(medium.folder.string(), folder.string());
   execv(program.c_str(), argv);
   problem = "cannot start " + program.string() + ": " + std::strerror(errno);
-  if (chdir(medium.folder.c_str()) != 0) chdir("/");
+  if (!left.empty() && chdir(left.c_str()) != 0) problem += " (and cannot return to " + left + ")";
   return problem;
 }
 

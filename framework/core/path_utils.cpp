@@ -57,17 +57,27 @@ std::string upperCase(std::string s) {
 
 bool sameText(const std::string& a, const std::string& b) { return lowerCase(a) == lowerCase(b); }
 
-std::vector<std::string> splitNonEmpty(const std::string& text, char separator) {
+namespace {
+// The non-empty pieces of `text` between characters of `separators`.
+std::vector<std::string> splitAtAny(const std::string& text, const char* separators) {
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= text.size()) {
-    size_t end = text.find(separator, start);
+    size_t end = text.find_first_of(separators, start);
     if (end == std::string::npos) end = text.size();
     if (end > start) parts.push_back(text.substr(start, end - start));
     start = end + 1;
   }
   return parts;
 }
+}  // namespace
+
+std::vector<std::string> splitNonEmpty(const std::string& text, char separator) {
+  const char separators[2] = {separator, 0};
+  return splitAtAny(text, separators);
+}
+
+std::vector<std::string> pathComponents(const std::string& path) { return splitAtAny(path, "\\/"); }
 
 bool forceDirectories(const std::string& dirIn) {
   if (dirIn.empty()) throw Exception("Unable to create directory");
@@ -76,7 +86,10 @@ bool forceDirectories(const std::string& dirIn) {
   if (platform::directoryExists(dir)) return true;
   std::string parent = directoryPart(dir);
   if (!parent.empty() && parent != dir && !forceDirectories(parent)) return false;
-  return platform::createDirectory(dir) || platform::directoryExists(dir);
+  if (platform::createDirectory(dir)) return true;
+  // Made meanwhile by another program: there it is. Any other failure keeps
+  // its reason (lastError, lastErrorMessage) for the caller.
+  return platform::lastError() == platform::kErrorAlreadyExists && platform::directoryExists(dir);
 }
 
 void changeDirectory(const std::string& dir) {

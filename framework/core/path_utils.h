@@ -26,6 +26,9 @@ bool sameText(const std::string& a, const std::string& b);
 
 // The non-empty pieces of `text` between `separator`s ("a;;b;" gives a, b).
 std::vector<std::string> splitNonEmpty(const std::string& text, char separator);
+// The components of a path: the non-empty pieces between "\" and "/" (runs
+// of separators name the same directories as one).
+std::vector<std::string> pathComponents(const std::string& path);
 
 // Creates a directory with all its missing parents. Returns whether the
 // directory exists afterwards. Raises Exception "Unable to create directory"

@@ -11,6 +11,7 @@
 #include "framework/core/exceptions.h"
 #include "framework/core/message_box.h"
 #include "framework/core/path_utils.h"
+#include "framework/gui/focus_style.h"
 #include "framework/gui/form.h"
 #include "framework/gui/message_dialog.h"
 #include "framework/gui/text.h"
@@ -29,6 +30,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(toQString(FTitle));
   setQuitOnLastWindowClosed(false);  // only the main window's close ends the program
   substituteWindowsFonts();
+  setStyle(new TFocusStyle);  // the platform's style, with a focus a keyboard user sees
   if (QFile::exists(":/MAINICON")) setWindowIcon(QIcon(":/MAINICON"));
   FPreviousServices = setApplicationServices(this);
 }
@@ -42,7 +44,8 @@ std::string TApplication::ProgramDirectory() const { return fw::directoryPart(FE
 void TApplication::processMessages() {
   if (FMessageInterval.count() > 0) {
     const auto now = std::chrono::steady_clock::now();
-    if (now - FLastMessages < FMessageInterval) return;
+    if (!FMessagesDue && now - FLastMessages < FMessageInterval) return;
+    FMessagesDue = false;
     FLastMessages = now;
     if (FBeforeMessages) FBeforeMessages();
   }
@@ -52,7 +55,9 @@ void TApplication::processMessages() {
 void TApplication::setMessageInterval(std::chrono::nanoseconds interval, std::function<void()> beforeMessages) {
   FMessageInterval = interval;
   FBeforeMessages = std::move(beforeMessages);
-  FLastMessages = {};  // the next call handles the queue
+  // The next call handles the queue, however near the clock is to its epoch
+  // (the steady clock counts from boot).
+  FMessagesDue = true;
 }
 
 int TApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {

@@ -79,6 +79,7 @@ class TApplication : public QApplication, public ApplicationServices {
   ApplicationServices* FPreviousServices = nullptr;
   std::chrono::nanoseconds FMessageInterval{0};
   std::chrono::steady_clock::time_point FLastMessages{};
+  bool FMessagesDue = true;
   std::function<void()> FBeforeMessages;
 };
 

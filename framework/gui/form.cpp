@@ -1,5 +1,7 @@
 #include "framework/gui/form.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -11,9 +13,21 @@ namespace {
 
 QString stored(const QWidget* w, const char* name) { return w->property(name).toString(); }
 
+// A screen reader hears a window as a dialog (bsDialog) or a frame, named by
+// its caption; a plain widget would be an unnamed filler it does not announce.
+QAccessibleInterface* formAccessible(const QString& className, QObject* object) {
+  auto* form = className == QLatin1String("TForm") ? qobject_cast<TForm*>(object) : nullptr;
+  if (!form || !form->isWindow()) return nullptr;
+  return new QAccessibleWidget(form, stored(form, "BorderStyle") == "bsDialog" ? QAccessible::Dialog
+                                                                               : QAccessible::Window);
+}
+
 }  // namespace
 
-TForm::TForm(QWidget* parent) : QWidget(parent), TComponent(nullptr) {}
+TForm::TForm(QWidget* parent) : QWidget(parent), TComponent(nullptr) {
+  static const bool registered = (QAccessible::installFactory(formAccessible), true);
+  (void)registered;
+}
 
 void TForm::ApplyStoredSettings() {
   Qt::WindowFlags flags = windowFlags();
@@ -44,8 +58,11 @@ void TForm::Show() {
     const QString position = stored(this, "Position");
     if (QScreen* screen = QGuiApplication::primaryScreen();
         screen && (position == "poDesktopCenter" || position == "poScreenCenter")) {
-      QRect area = position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry();
-      move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+      FCentreArea = position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry();
+      // The window manager's frame is known only once the window is shown:
+      // placed as if it had none now, centred with it when it comes.
+      FCentreOnFrame = true;
+      centreIn(size());
     } else if (property("Left").isValid() && property("Top").isValid()) {
       move(property("Left").toInt(), property("Top").toInt());
     }
@@ -55,6 +72,25 @@ void TForm::Show() {
   else
     show();
   raise();
+}
+
+void TForm::centreIn(QSize outer) {
+  move(FCentreArea.x() + (FCentreArea.width() - outer.width()) / 2,
+       FCentreArea.y() + (FCentreArea.height() - outer.height()) / 2);
+}
+
+bool TForm::event(QEvent* event) {
+  // The frame shows in the window's geometry when the window manager has
+  // taken the window, which moves it; a window without a frame stays where
+  // it was put.
+  if (FCentreOnFrame && (event->type() == QEvent::Move || event->type() == QEvent::Resize) && isVisible()) {
+    const QSize frame = frameGeometry().size();
+    if (frame != size()) {
+      FCentreOnFrame = false;
+      centreIn(frame);
+    }
+  }
+  return QWidget::event(event);
 }
 
 void TForm::showEvent(QShowEvent* event) {

@@ -23,19 +23,28 @@ class TForm : public QWidget, public TComponent {
   // Applies the stored form settings and font heights (see above).
   void ApplyStoredSettings();
 
-  // Shows the window: placed by Position on its first show, maximised when
-  // WindowState says so.
+  // Shows the window: placed by Position on its first show (a centred window
+  // is centred with the window manager's frame once the frame is known),
+  // maximised when WindowState says so.
   void Show();
 
   // Runs while the window is being shown, before it is first drawn.
   TEvent<TObject*> OnShow;
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   // Closing the main window asks the application to end and leaves the window
   // on screen; closing any other window hides it.
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Moves the window so that a box of the outer size is centred in
+  // FCentreArea.
+  void centreIn(QSize outer);
+
   bool FPlaced = false;
+  // Set from a centred first show until the frame is known.
+  bool FCentreOnFrame = false;
+  QRect FCentreArea;
 };

@@ -33,6 +33,19 @@ QStyle::StandardPixmap standardIcon(MessageIcon icon) {
   return QStyle::SP_CustomBase;
 }
 
+// What a screen reader says for the icon; the caption may be another word
+// (a question is captioned "Confirm").
+QString iconName(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Warning: return QStringLiteral("Warning");
+    case MessageIcon::Error: return QStringLiteral("Error");
+    case MessageIcon::Information: return QStringLiteral("Information");
+    case MessageIcon::Question: return QStringLiteral("Question");
+    case MessageIcon::None: break;
+  }
+  return {};
+}
+
 QScreen* boxScreen() {
   if (QWidget* w = QApplication::activeWindow()) return w->screen();
   return QGuiApplication::primaryScreen();
@@ -69,6 +82,7 @@ int showMessageBox(const std::string& text, const std::string& caption, MessageI
   if (icon != MessageIcon::None) {
     auto* image = new QLabel(&box);
     image->setObjectName("Image");
+    image->setAccessibleName(iconName(icon));
     image->setPixmap(box.style()->standardIcon(standardIcon(icon), nullptr, &box).pixmap(kIconSize, kIconSize));
     image->setFixedSize(kIconSize, kIconSize);
     body->addWidget(image, 0, Qt::AlignTop);

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QImage>
 #include <QProgressBar>
 #include <QWindow>
 
@@ -15,7 +16,9 @@ namespace {
 
 using State = WizardScenario::State;
 
-enum class Medium { OneVolume, TwoVolumes, Damaged, Missing, TwoBytes };
+// Unwritable: one volume, and dest\app.dat is a directory, so the first file
+// cannot be written.
+enum class Medium { OneVolume, TwoVolumes, Damaged, Missing, TwoBytes, Unwritable };
 
 const char* const kDiskPrompt = "Please insert disk 2 and click OK to continue.";
 
@@ -33,6 +36,10 @@ class InstallRun : public WizardScenario {
         break;
       case Medium::Missing: break;
       case Medium::TwoBytes: dir.write("medium/SETUP.BIN", "EC"); break;
+      case Medium::Unwritable:
+        EXPECT_EQ(WizardScenario::makeMedium(0), 1u);
+        dir.write("dest/app.dat/keep", "x");
+        break;
     }
   }
 
@@ -88,13 +95,38 @@ class InstallRun : public WizardScenario {
   std::vector<std::string> labels;
 };
 
+// Records what the Finish page's text and picture hold each time they are
+// painted: what the user saw, also behind an error box.
+class FinishPaints : public QObject {
+ public:
+  explicit FinishPaints(Ui::TForm2& ui) : FUi(ui) {
+    ui.Label6->installEventFilter(this);
+    ui.Image3->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Paint) return false;
+    if (watched == FUi.Label6) texts.push_back(fromQString(FUi.Label6->text()));
+    if (watched == FUi.Image3) completedPicture.push_back(showsCompletedPicture(FUi));
+    return false;
+  }
+  static bool showsCompletedPicture(const Ui::TForm2& ui) {
+    const QImage completed = QImage(":/pictures/side3.bmp").convertToFormat(QImage::Format_RGB32);
+    return ui.Image3->pixmap().toImage().convertToFormat(QImage::Format_RGB32) == completed;
+  }
+  std::vector<std::string> texts;
+  std::vector<bool> completedPicture;
+
+ private:
+  Ui::TForm2& FUi;
+};
+
 TEST(Install, FromWelcomeToTheEnd) {
   struct Row {
     const char* name;
     Medium medium;
     std::string destination;
     std::vector<ModalAnswers::Action> answers;
-    std::vector<std::string> boxes;  // "caption: text" of each modal box, in order
+    std::vector<std::string> boxes;  // "caption: text" of each modal box, in order ({dir}: the scratch directory)
     State end;                       // once the installation and its boxes are over
     std::string restoredTo;          // host directory below dir with every file, or empty
     std::vector<std::string> labels; // Label5 after each restored file
@@ -114,8 +146,12 @@ TEST(Install, FromWelcomeToTheEnd) {
        {std::string("Information: ") + kDiskPrompt}, kFinish, "", {}, false, "dest/app.dat"},
       {"empty destination: stored paths", Medium::OneVolume, "", {}, {}, kFinish, "",
        {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}, true, nullptr},
-      {"damaged chunk: the component's error box", Medium::Damaged, "C:\\dest", {ModalAnswers::press("OK")},
-       {"Error: Compression error"}, kFinish, "", {}, false, "dest/bad.txt"},
+      {"damaged chunk: the component's error box names the file", Medium::Damaged, "C:\\dest",
+       {ModalAnswers::press("OK")}, {"Error: Compression error\n{dir}/dest/bad.txt"}, kFinish, "", {}, false,
+       "dest/bad.txt"},
+      {"a file that cannot be written: the box names it and the reason", Medium::Unwritable, "C:\\dest",
+       {ModalAnswers::press("OK")}, {"Error: Cannot read file\n{dir}/dest/app.dat: Is a directory"}, kFinish, "", {},
+       false, "dest/guide.txt"},
       {"missing archive: the application error box names it", Medium::Missing, "C:\\dest",
        {ModalAnswers::press("OK")}, {title + ": The archive \"C:\\medium\\SETUP.BIN\" was not found."}, kInstalling,
        "", {}, true, nullptr},
@@ -126,6 +162,7 @@ TEST(Install, FromWelcomeToTheEnd) {
     InstallRun s;
     s.makeMedium(row.medium);
     s.watchFiles();
+    FinishPaints finish(*s.form2->ui);
     ModalAnswers answers(row.answers);
     State end{};
     std::string label5;
@@ -146,18 +183,28 @@ TEST(Install, FromWelcomeToTheEnd) {
     EXPECT_TRUE(TApplication::instance()->Terminated()) << row.name;
     EXPECT_EQ(end, row.end) << row.name;
     std::vector<std::string> seen;
-    for (const SeenBox& b : answers.seen) seen.push_back(b.caption + ": " + b.text);
+    for (const SeenBox& b : answers.seen) {
+      std::string text = b.text;
+      if (size_t at = text.find(s.dir.path()); at != std::string::npos) text.replace(at, s.dir.path().size(), "{dir}");
+      seen.push_back(b.caption + ": " + text);
+    }
     EXPECT_EQ(seen, row.boxes) << row.name;
     EXPECT_EQ(s.labels, row.labels) << row.name;
-    EXPECT_EQ(label5, row.labels.empty() ? "Installing File: %s" : row.labels.back()) << row.name;
+    EXPECT_EQ(label5, row.labels.empty() ? "" : row.labels.back()) << row.name;  // never a placeholder
     EXPECT_EQ(s.form2->ui->ProgressBar1->value(), row.end.page == TForm2::pgFinish ? 100 : 0) << row.name;
     if (!row.restoredTo.empty()) s.expectRestoredFlat(s.dir.file(row.restoredTo), row.name);
     if (row.absent) {
       EXPECT_FALSE(s.dir.exists(row.absent)) << row.name;
     }
-    EXPECT_TRUE(fromQString(s.form2->ui->Label6->text())
-                    .starts_with(row.completed ? "Setup is complete and " : "Setup did not complete and not every file of "))
-        << row.name;
+    // The Finish page says how the installation ended, and it never said
+    // anything else: not before the error box, nor behind it.
+    const char* const outcome = row.completed ? "Setup is complete and " : "Setup did not complete and not every file of ";
+    EXPECT_TRUE(fromQString(s.form2->ui->Label6->text()).starts_with(outcome)) << row.name;
+    if (row.end.page == TForm2::pgFinish) {
+      ASSERT_FALSE(finish.texts.empty() || finish.completedPicture.empty()) << row.name;
+      for (const std::string& text : finish.texts) EXPECT_TRUE(text.starts_with(outcome)) << row.name << ": " << text;
+      for (bool completed : finish.completedPicture) EXPECT_EQ(completed, row.completed) << row.name;
+    }
   }
 }
 
@@ -250,10 +297,10 @@ TEST(Install, TheDisplayPaintsWhatChangedAtEachPaint) {
 }
 
 // Painting is coalesced while files arrive faster than frames, but the page
-// is never left without showing its final state: the label as it then is and
-// a full bar are painted before the Finish page replaces it. (The 100 % comes
-// with the last file's last chunk, so the Finish page is up before that file
-// is reported; the label then takes its path all the same.)
+// is never left without showing its final state: the last file and a full
+// bar are painted before the Finish page replaces it. (The bar is full with
+// the last file's last chunk; the Finish page waits for the component's last
+// report, after that file is finished.)
 TEST(Install, AFastInstallationPaintsTheLastFileAndAFullBar) {
   for (int files : {1, 300}) {
     SCOPED_TRACE(files);
@@ -287,7 +334,7 @@ TEST(Install, AFastInstallationPaintsTheLastFileAndAFullBar) {
     ASSERT_EQ(s.labels.size(), size_t(files));
     EXPECT_EQ(s.labels.back(), last);
     EXPECT_EQ(fromQString(s.form2->ui->Label5->text()), last);
-    EXPECT_EQ(labelWhenLeft, files == 1 ? "Installing File: %s" : s.labels[files - 2]);
+    EXPECT_EQ(labelWhenLeft, last);
     ASSERT_FALSE(paints.labels.empty());
     EXPECT_EQ(paints.labels.back(), labelWhenLeft);
     ASSERT_FALSE(paints.values.empty());

@@ -7,9 +7,10 @@
 #   that the launcher must unpack into the user's cache folder. Disk 1 is
 #   mounted at /media/cdrom; at the disk prompt it is unmounted (which fails
 #   if the program still holds a file of it) and disk 2 is mounted in its place.
-# Every page is photographed and must show text; every payload file must
-# arrive with its bytes and date; the program must end with exit code 0 and
-# leave no private folder behind.
+# Every page is photographed and must show text (the Installing page its
+# animation, and no file name before the first file is installed); every
+# payload file must arrive with its bytes and date; the program must end with
+# exit code 0 and leave no private folder behind.
 #
 #   walk.sh SETUPKIT SETUP SHOTDIR     exit 0 passed, 1 failed, 77 skipped
 set -euo pipefail
@@ -136,7 +137,12 @@ walk() {
     xdotool windowmove "$prompt" 20 20
     sleep 0.5
     shot installing
-    expect_text "$wizard" 16 32 420 14 "installing page"
+    # The first file spans the disks, so none is installed yet: the file label
+    # is empty, no placeholder.
+    local wx wy label_ink
+    read -r wx wy < <(client_origin "$wizard")
+    label_ink=$(dark_pixels "$shot_file" $((wx + 16)) $((wy + 32)) 420 14)
+    [ "$label_ink" -lt 20 ] || fail "the file label shows text before a file is installed ($label_ink dark pixels)"
     [ "$(coloured_pixels "$wizard" 96 72 272 60)" -ge 200 ] || fail "the copy animation is not drawn"
     # The disk change: disk 1 out (not busy), disk 2 in at the same place.
     if cs_umount "$drive"; then

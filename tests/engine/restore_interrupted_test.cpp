@@ -55,6 +55,7 @@ struct InterruptRow {
   int errorCode;  // or kRaises: "Invalid archive type" leaves the restore
 };
 constexpr int kRaises = -1;
+const std::string kLongContinuation(3000, 'b');
 
 TEST_F(InterruptTest, AnInterruptedFileIsNeverLeftCutShort) {
   const std::string damagedZlib = [] {
@@ -89,6 +90,7 @@ TEST_F(InterruptTest, AnInterruptedFileIsNeverLeftCutShort) {
        },
        0},
       {"the continuation is damaged", DataBlock().stored("b1"), "", nullptr, kRaises},
+      {"disk full in the continuation", DataBlock().stored("b1"), kLongContinuation.c_str(), nullptr, 1},
   };
   for (bool existing : {false, true}) {
     for (const auto& row : rows) {
@@ -121,7 +123,7 @@ TEST_F(InterruptTest, AnInterruptedFileIsNeverLeftCutShort) {
       {
         // Disk full: A's 3 bytes fit, B's 3000 do not.
         std::optional<FileSizeLimit> limit;
-        if (std::string(row.name) == "disk full") limit.emplace(1000);
+        if (std::string(row.name).starts_with("disk full")) limit.emplace(1000);
         if (row.errorCode == kRaises)
           EXPECT_THROW_MESSAGE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"), Exception, "Invalid archive type");
         else
@@ -144,7 +146,7 @@ TEST_F(InterruptTest, AnInterruptedFileIsNeverLeftCutShort) {
       } else {
         EXPECT_EQ(destNames(), std::set<std::string>{"A.TXT"});
       }
-      EXPECT_EQ(backup.FFailedFile, row.errorCode ? "C:\\dest\\B.TXT" : "");
+      EXPECT_EQ(backup.Result().file, row.errorCode ? "C:\\dest\\B.TXT" : "");
     }
   }
 }
@@ -195,6 +197,45 @@ TEST_F(InterruptTest, TheEventsAtTheEndComeInOrder) {
   EXPECT_EQ(trace, (std::vector<std::string>{"A.TXT restored, not yet stamped", "final 100 while busy",
                                              "error 1 when idle"}));
   EXPECT_EQ(uint32_t(platform::fileAge("C:\\dest\\A.TXT")), kDate2001);
+}
+
+// A volume cut inside the record after a file's block: that record may have
+// said that the file continues in a next volume, so the file is not complete.
+TEST_F(InterruptTest, AFileWhoseNextRecordIsCutIsNotKept) {
+  for (bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "existing file" : "new file");
+    fs::remove_all(tmp.file("dest"));
+    fs::create_directories(tmp.file("dest"));
+    if (existing) writeOldB();
+    ArchiveBuilder volume;
+    volume.header(6).storedFile("C:\\A.TXT", kDate2001, "aaa").storedFile("C:\\B.TXT", kDate2001, "bbb");
+    const std::string cut = volume.bytes() + int32Bytes(12) + "NEXT:DI";
+    writeHostFile(tmp.file("SETUP.BIN"), cut);
+    EXPECT_THROW_MESSAGE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"), Exception, "Stream read error");
+    EXPECT_EQ(tmp.read("dest/A.TXT"), "aaa");
+    if (existing) {
+      EXPECT_EQ(tmp.read("dest/B.TXT"), kOld);
+      EXPECT_EQ(hostMtime(tmp.file("dest/B.TXT")), kOldMtime);
+    }
+    EXPECT_EQ(destNames(), existing ? (std::set<std::string>{"A.TXT", "B.TXT"}) : std::set<std::string>{"A.TXT"});
+  }
+}
+
+// A directory the restore made and another program removed while it ran is
+// made again for the next file in it.
+TEST_F(InterruptTest, ADirectoryRemovedMeanwhileIsMadeAgain) {
+  backup.RestoreFullPath = true;
+  writeVolume("SETUP.BIN", ArchiveBuilder()
+                               .header(2)
+                               .storedFile("C:\\sub\\A.TXT", kDate2001, "a")
+                               .storedFile("C:\\sub\\B.TXT", kDate2001, "b")
+                               .end());
+  backup.OnRestoreFile = TRestoreFileEvent([&](TObject*, std::string& f, int32_t, bool&) {
+    if (f.ends_with("B.TXT")) fs::remove_all(tmp.file("dest/sub"));
+  });
+  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
+  EXPECT_EQ(tmp.read("dest/sub/B.TXT"), "b");
+  EXPECT_EQ(backup.FRestoredCount, 2);
 }
 
 // A continuation volume whose volume-change entry names itself or an earlier

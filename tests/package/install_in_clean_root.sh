@@ -71,6 +71,17 @@ done
 missing=$(in_root "ldd /usr/bin/setupkit /usr/lib/setupkit/setup /usr/lib/setupkit/setup-launcher" | grep "not found" || true)
 [ -z "$missing" ] || fail "libraries missing after the install: $missing"
 
+# The bash completion in a root without the bash-completion package.
+cat >"$root/tmp/complete.sh" <<'EOF2'
+. /usr/share/bash-completion/completions/setupkit
+COMP_WORDS=(setupkit ver)
+COMP_CWORD=1
+_setupkit
+echo "${COMPREPLY[*]}"
+EOF2
+completion=$(in_root "bash /tmp/complete.sh 2>&1")
+[ "$completion" = verify ] || fail "the completion without bash-completion offered \"$completion\""
+
 version=$(in_root "setupkit --version")
 [[ $version == "setupkit "[0-9]* ]] || fail "setupkit --version printed \"$version\""
 

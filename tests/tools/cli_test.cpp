@@ -140,7 +140,23 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"BadMode", {"restore", "--mode", "some", "a.bin"},
                  "unknown mode \"some\" (all, no-overwrite, newer, existing, existing-newer)", nullptr},
         ParseRow{"RestoreTooManyOperands", {"restore", "a", "b", "c"}, "give ARCHIVE and optionally DEST", nullptr},
-        ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr}),
+        ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr},
+        ParseRow{"MistypedOptionNamesTheClosest", {"medium", "--tilte", "T"}, "unknown option --tilte; did you mean --title?",
+                 nullptr},
+        ParseRow{"ShortOptionRunOn", {"restore", "-verbose", "a.bin"}, "unknown option -verbose; did you mean --verbose?",
+                 nullptr},
+        ParseRow{"ShortOptionJoinedToItsValue", {"pack", "-oa.bin", "s"}, "unknown option -oa.bin", nullptr},
+        ParseRow{"FlagGivenTrue", {"restore", "--flat=true", "a.bin"}, "option --flat takes no value", nullptr},
+        ParseRow{"OperandsAfterTheOptionsEnd", {"restore", "--", "-ab", "--flat"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                   EXPECT_EQ(c.restore.archive, "-ab");
+                   EXPECT_EQ(c.restore.dest, "--flat");
+                 }},
+        ParseRow{"OperandInBrackets", {"pack", "-o", "/a.bin", "/[x,y]", "/s"}, "",
+                 [](const setupkit::CommandLine& c) {
+                   EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/[x,y]", "/s"}));
+                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the binary ----
@@ -180,6 +196,11 @@ class Binary : public SharedScratchTest<BinaryRow> {
         .end();
     writeFile(t + "/skipped.bin", skippedBad.bytes());
     writeFile(t + "/short.bin", "ab");
+    // A continuation volume whose volume change names itself.
+    fs::create_directories(t + "/cycle");
+    writeFile(t + "/cycle/SETUP.BIN",
+              ArchiveBuilder().header(4).file("C:\\B.TXT", 0x2ACF63C0, DataBlock().stored("B1")).volumeChange("002").bytes());
+    writeFile(t + "/cycle/SETUP.002", ArchiveBuilder().block(DataBlock().stored("B2")).volumeChange("002").bytes());
     ArchiveBuilder noEnd;
     noEnd.header(5).storedFile("C:\\A.TXT", 0x2ACF63C0, "hello");
     writeFile(t + "/noend.bin", noEnd.bytes());
@@ -208,20 +229,45 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"PackRefused", "pack -o {T}/none.bin {T}/missing", 1, "setupkit: Source not found: {T}/missing"},
         BinaryRow{"ListSound", "list {T}/good.bin", 0, ""},
         BinaryRow{"VerifySound", "verify {T}/good.bin", 0, ""},
-        BinaryRow{"VerifyDamaged", "verify {T}/zlib.bin", 1, ""},
+        BinaryRow{"VerifyDamaged", "verify {T}/zlib.bin", 2, ""},
         BinaryRow{"VerifyMissing", "verify {T}/nothing.bin", 3, "setupkit: Archive not found: {T}/nothing.bin"},
+        BinaryRow{"ListDamaged", "list {T}/noend.bin", 2, ""},
+        BinaryRow{"ListVolumeCycle", "list {T}/cycle/SETUP.BIN", 2, ""},
+        BinaryRow{"VerifyVolumeCycle", "verify {T}/cycle/SETUP.BIN", 2, ""},
+        BinaryRow{"RestoreVolumeCycle", "restore {T}/cycle/SETUP.BIN {T}/out-cycle", 2,
+                  "setupkit: cannot read {T}/cycle/SETUP.002: Invalid archive type\n"},
+        BinaryRow{"ListDirectory", "list {T}/src", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
         BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
-        BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 1,
-                  "setupkit: cannot write {T}/out-zlib/Z.TXT: Compression error\nsetupkit: Compression error\n"},
-        BinaryRow{"RestoreCannotReadFile", "restore {T}/written.bin {T}/out-written", 1,
-                  "setupkit: cannot write {T}/out-written/A.TXT: Invalid archive type\nsetupkit: Cannot read file\n"},
-        BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2, "setupkit: Invalid archive type\n"},
-        BinaryRow{"RestoreCannotReadArchive", "restore {T}/short.bin {T}/out-short", 2, "setupkit: Cannot read archive\n"},
-        BinaryRow{"RestoreStreamReadError", "restore {T}/noend.bin {T}/out-noend", 2, "setupkit: Stream read error\n"},
+        // Damage is the archive's, whatever was being done: exit 2, and the volume named.
+        BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 2,
+                  "setupkit: cannot read {T}/zlib.bin: Compression error, in the data of {T}/out-zlib/Z.TXT\n"
+                  "setupkit: Compression error\n"},
+        BinaryRow{"RestoreDamageSeenBeforeWriting", "restore {T}/written.bin {T}/out-written", 2,
+                  "setupkit: cannot read {T}/written.bin: Invalid archive type\n"},
+        BinaryRow{"RestoreDamageSeenWhileWriting", "restore --mode all {T}/written.bin {T}/out-written", 2,
+                  "setupkit: cannot read {T}/written.bin: Invalid archive type, in the data of {T}/out-written/A.TXT\n"
+                  "setupkit: Cannot read file\n"},
+        BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2,
+                  "setupkit: cannot read {T}/skipped.bin: Invalid archive type\n"},
+        BinaryRow{"RestoreNoArchive", "restore {T}/short.bin {T}/out-short", 2,
+                  "setupkit: cannot read {T}/short.bin: Cannot read archive\n"},
+        BinaryRow{"RestoreStreamReadError", "restore --mode all {T}/noend.bin {T}/out-noend", 2,
+                  "setupkit: cannot read {T}/noend.bin: Stream read error, in the data of {T}/out-noend/A.TXT\n"},
+        BinaryRow{"RestoreDirectory", "restore {T}/src {T}/out-dir", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
+        BinaryRow{"RestoreIntoAFile", "restore {T}/good.bin {T}/short.bin", 1,
+                  "setupkit: cannot write {T}/short.bin/a.txt: Not a directory\n"},
         BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3, "setupkit: Archive not found: {T}/nothing.bin\n"},
         BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
                   "setupkit: The restore was cancelled: volume "},
-        BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"}),
+        BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"},
+        BinaryRow{"MistypedOptionIsOneHint", "pack --levl 9 -o {T}/x.bin {T}/src", 64,
+                  "setupkit: unknown option --levl; did you mean --level?\n"
+                  "Usage: setupkit pack [options] -o ARCHIVE SOURCE...\n"
+                  "Run setupkit pack --help for its options.\n"},
+        BinaryRow{"MistypedCommandIsOneHint", "verfy {T}/good.bin", 64,
+                  "setupkit: unknown command \"verfy\"; did you mean verify?\n"
+                  "Usage: setupkit COMMAND [options] ...\n"
+                  "Run setupkit --help for the commands.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BinaryOutput, RestorePrintsEachFileOnce) {

@@ -3,6 +3,7 @@
 // completed, and nothing else is.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 #include <set>
 
@@ -91,5 +92,34 @@ TEST(Documentation, CoversEveryCommand) {
   }
   EXPECT_EQ(commands, 5u);
 }
+
+// The completion sourced into a plain bash, as where the bash-completion
+// package is not installed: it completes, and says nothing on standard error.
+struct CompletionRow {
+  const char* name;
+  std::string words;  // the command line so far, the word being completed last
+  std::string offered;
+};
+
+class CompletionWithoutThePackage : public ::testing::TestWithParam<CompletionRow> {};
+
+TEST_P(CompletionWithoutThePackage, Offers) {
+  TempDir tmp;
+  writeFile(tmp.file("SETUP.BIN"), "");
+  writeFile(tmp.file("script.sh"), ". '" + kCompletion + "'\nCOMP_WORDS=(" + GetParam().words +
+                                       ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_setupkit\necho \"${COMPREPLY[*]}\"\n");
+  const std::string command = "cd '" + tmp.path() + "' && bash --norc --noprofile script.sh > out.txt 2> err.txt";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(readFile(tmp.file("out.txt")), GetParam().offered + "\n");
+  EXPECT_EQ(readFile(tmp.file("err.txt")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CompletionWithoutThePackage,
+    ::testing::Values(CompletionRow{"Command", "setupkit re", "restore"},
+                      CompletionRow{"Option", "setupkit pack --lev", "--level"},
+                      CompletionRow{"Value", "setupkit restore --mode existing", "existing existing-newer"},
+                      CompletionRow{"File", "setupkit verify SET", "SETUP.BIN"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

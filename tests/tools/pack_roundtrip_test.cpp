@@ -227,4 +227,36 @@ TEST(PackLayout, FileSourcesHeaderTextAndFileList) {
   EXPECT_EQ(readTree(tmp.file("r")).size(), 2u);
 }
 
+// Pack writes the hashes and verify checks them with the same code, so a
+// hash that is wrong the same way twice would pass: the manifest must hold
+// the standard digests. The large file is hashed piece by piece as it is
+// read and, stored across volumes, by the reader over its continuation;
+// the second copy's chunks are decoded in two batches.
+TEST(PackLayout, ManifestHoldsTheStandardSha256) {
+  TempDir tmp;
+  tmp.write("src/a-empty", "");
+  tmp.write("src/b-abc", "abc");
+  tmp.write("src/c-million", std::string(1000000, 'a'));
+  tmp.write("src/d-million", std::string(1000000, 'a'));
+  setupkit::PackOptions options;
+  options.level = Level::None;
+  options.volumeSize = 300 * 1024;
+  packTree(tmp.file("m.bin"), {tmp.file("src")}, options);
+  auto info = setupkit::readArchive(tmp.file("m.bin"));
+  ASSERT_GT(info.volumes.size(), 3u);
+  const std::vector<std::string> expected = {
+      "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+      "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"};
+  std::string manifest;
+  std::vector<std::string> read;
+  for (const auto& e : info.entries) {
+    if (e.kind == setupkit::EntryKind::FileList) manifest = e.data;
+    if (e.kind == setupkit::EntryKind::File) read.push_back(e.sha256);
+  }
+  EXPECT_EQ(manifest, "0 " + expected[0] + " C:\\a-empty\n3 " + expected[1] + " C:\\b-abc\n1000000 " + expected[2] +
+                          " C:\\c-million\n1000000 " + expected[2] + " C:\\d-million\n");
+  EXPECT_EQ(read, (std::vector<std::string>{expected[0], expected[1], expected[2], expected[2]}));
+}
+
 }  // namespace

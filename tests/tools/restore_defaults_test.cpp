@@ -42,6 +42,10 @@ class RestoreDefaults : public SharedScratchTest<DefaultsRow> {
         .storedFile("C:\\opt\\other\\A.TXT", kDate, "up")
         .end();
     writeFile(t + "/clash.bin", clash.bytes());
+    // Names of one file on a file system that ignores letter case.
+    ArchiveBuilder cases;
+    cases.header(2).storedFile("C:\\x\\A.TXT", kDate, "1").storedFile("C:\\x/a.txt", kDate, "2").end();
+    writeFile(t + "/cases.bin", cases.bytes());
     ArchiveBuilder distinct;
     distinct.header(2).storedFile("C:\\x\\one.txt", kDate, "1").storedFile("C:\\y\\two.txt", kDate, "2").end();
     writeFile(t + "/distinct.bin", distinct.bytes());
@@ -101,6 +105,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"{T}/verbose/x/one.txt", "1"}}, {}, "C:{TW}\\verbose\\x\\one.txt\nC:{TW}\\verbose\\y\\two.txt\n", ""},
         DefaultsRow{"FlatRefusesClashingNames", "restore --flat {T}/clash.bin {T}/flat", 5, {},
                     {"{T}/flat"}, "", kClashList},
+        DefaultsRow{"TreeRefusesNamesOfOneFile", "restore {T}/cases.bin {T}/cases", 5, {}, {"{T}/cases"}, "",
+                    "setupkit: The restore would write several entries to the same file; nothing was written:\n"
+                    "  {T}/cases/x/A.TXT: C:\\x\\A.TXT, C:\\x/a.txt\n"
+                    "setupkit: Give --mode to let later entries follow it in archive order\n"},
+        DefaultsRow{"TreeWithAModeFollowsArchiveOrder", "restore --mode all {T}/cases.bin {T}/casesmode", 0,
+                    {{"{T}/casesmode/x/A.TXT", "2"}}, {"{T}/casesmode/x/a.txt"}, "", ""},
         DefaultsRow{"FlatWithAModeFollowsArchiveOrder", "restore --flat --mode all {T}/clash.bin {T}/flatmode", 0,
                     {{"{T}/flatmode/a.txt", "up"}, {"{T}/flatmode/b.txt", "b"}}, {}, "", ""},
         DefaultsRow{"FlatWithoutClashes", "restore --flat {T}/distinct.bin {T}/flatok", 0,

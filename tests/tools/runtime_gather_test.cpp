@@ -75,7 +75,9 @@ TEST(RuntimeGather, BuiltProgramRuntimeIsClosed) {
   std::set<std::string> t = targets(plan);
   for (const char* expected : {"lib/libQt6Widgets.so.6", "lib/libQt6Core.so.6", "lib/libstdc++.so.6",
                                "lib/libQt6XcbQpa.so.6", "lib/libxcb.so.1", "plugins/platforms/libqxcb.so",
-                               "plugins/imageformats/libqgif.so", "fonts/LiberationSans-Regular.ttf"})
+                               "plugins/imageformats/libqgif.so", "fonts/LiberationSans-Regular.ttf",
+                               // what Qt speaks to screen readers with
+                               "lib/libQt6DBus.so.6", "lib/libdbus-1.so.3"})
     EXPECT_TRUE(t.count(expected)) << expected;
   EXPECT_FALSE(t.count("lib/libc.so.6"));
   EXPECT_FALSE(t.count("plugins/platforms/libqoffscreen.so"));  // never loaded on a desktop

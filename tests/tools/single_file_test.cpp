@@ -87,7 +87,7 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
     fs::permissions(file, fs::perms::owner_all);
     const std::string dest = tmp_->file(std::string("dest-") + row.name);
     RunResult restore = runSetupkit("restore '" + file + "' '" + dest + "'", tmp_->path(), tmp_->path());
-    EXPECT_EQ(restore.status, 1);
+    EXPECT_EQ(restore.status, 2);  // damaged
     EXPECT_NE(restore.err.find(row.says), std::string::npos) << restore.err;
     EXPECT_FALSE(fs::exists(dest));
 

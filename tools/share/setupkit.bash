@@ -1,9 +1,28 @@
 # bash completion for setupkit: commands, their options, and the values of
-# --level and --mode; files and directories everywhere else.
+# --level and --mode; files and directories everywhere else. Uses the
+# bash-completion package's helpers where it is installed, and plain bash
+# where it is not (this file sourced on its own).
+
+# Files and directories: the package's _filedir, or compgen.
+_setupkit_files() {
+  if declare -F _filedir >/dev/null; then
+    _filedir
+  else
+    compopt -o filenames 2>/dev/null
+    COMPREPLY=($(compgen -f -- "$cur"))
+  fi
+}
 
 _setupkit() {
   local cur prev words cword
-  _init_completion || return
+  if declare -F _init_completion >/dev/null; then
+    _init_completion || return
+  else
+    words=("${COMP_WORDS[@]}")
+    cword=$COMP_CWORD
+    cur=${COMP_WORDS[COMP_CWORD]}
+    prev=${COMP_WORDS[COMP_CWORD - 1]}
+  fi
 
   local commands="pack medium list verify restore"
   local command="" i
@@ -25,7 +44,7 @@ _setupkit() {
     --runtime) COMPREPLY=($(compgen -W "bundled system" -- "$cur")); return ;;
     --image) COMPREPLY=($(compgen -W "iso" -- "$cur")); return ;;
     --volume-size | --threads | --header-text | --title | --app | --dest) return ;;
-    -o | --output | --program | --single-file) _filedir; return ;;
+    -o | --output | --program | --single-file) _setupkit_files; return ;;
   esac
 
   local opts
@@ -40,7 +59,7 @@ _setupkit() {
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$opts" -- "$cur"))
   else
-    _filedir
+    _setupkit_files
   fi
 }
 complete -F _setupkit setupkit

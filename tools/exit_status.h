@@ -1,0 +1,15 @@
+#pragma once
+// The exit statuses of every setupkit command, in one table.
+namespace setupkit {
+
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitFailed = 1,     // something could not be done: a file not written, a pack or medium that failed
+  kExitDamaged = 2,    // the archive is damaged, or is no archive
+  kExitMissing = 3,    // the archive cannot be opened: missing, a directory, not readable
+  kExitCancelled = 4,  // a restore stopped without an error (a volume did not come)
+  kExitRefused = 5,    // refused before anything was written
+  kExitUsage = 64,     // the command line is wrong
+};
+
+}  // namespace setupkit
