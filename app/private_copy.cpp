@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "platform/file_window.h"
 #include "platform/ini.h"
+#include "platform/private_folder.h"
 #include "platform/module.h"
 
 namespace fs = std::filesystem;
@@ -22,9 +25,8 @@ namespace startup {
 
 namespace {
 
-constexpr const char* kTempDirectory = "/tmp";
-constexpr const char* kLockName = ".lock";      // held while the program runs
-constexpr const char* kMediumName = ".medium";  // the medium's folder (host path)
+constexpr const char* kMediumName = ".medium";    // the medium's folder (host path)
+constexpr const char* kArchiveName = ".archive";  // where a one-file installer's archive lies
 constexpr const char* kRuntimeName = "runtime";
 
 std::string readText(const fs::path& file) {
@@ -40,26 +42,13 @@ std::string runningFile() {
   return ec ? std::string() : self.string();
 }
 
-// True for a folder named like a private copy (setup-run-*) that is a
-// directory (not a link) owned by this user.
-bool isOwnCopyFolder(const fs::path& folder) {
-  struct stat info;
-  return folder.filename().string().rfind(kPrivateCopyPrefix, 0) == 0 && lstat(folder.c_str(), &info) == 0 &&
-         S_ISDIR(info.st_mode) && info.st_uid == geteuid();
-}
-
-// True for a folder that this program's private copies are made in.
-bool isPrivateCopyFolder(const fs::path& folder) {
-  return folder.parent_path() == kTempDirectory && isOwnCopyFolder(folder);
-}
-
 pid_t programPid = -1;
 void forwardSignal(int signal) {
   if (programPid > 0) kill(programPid, signal);
 }
 
-// This process waits for the program (a child), removes the private copy and
-// exits with the program's status; the child returns and runs the program.
+// This process waits for the program (a child), removes the private folder
+// and exits with the program's status; the child returns and runs the program.
 void waitForProgramThenRemove(const fs::path& copy) {
   pid_t pid = fork();
   if (pid <= 0) return;  // the child, or no fork: the program runs here
@@ -80,39 +69,44 @@ void waitForProgramThenRemove(const fs::path& copy) {
   _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 1);
 }
 
+// The archive of a one-file installer, read in place: SETUP.BIN in the
+// private folder (an empty stand-in) opens the stretch of the installer file
+// that `.archive` names ("OFFSET LENGTH" on the first line, the file's host
+// path on the second).
+void mapInstallerArchive(const fs::path& folder) {
+  std::istringstream in(readText(folder / kArchiveName));
+  platform::FileWindow window;
+  in >> window.offset >> window.length;
+  in.ignore(1);
+  std::getline(in, window.file);
+  if (in && window.offset > 0 && window.length > 0)
+    platform::mapFileWindow((folder / "SETUP.BIN").string(), window);
+}
+
 // Makes the private copy of the program file `self` and the runtime folder
-// beside it; returns the copy's folder, or empty when it failed (then nothing
-// is left). The folder's lock is taken on a descriptor that stays open across
-// exec, so that it is held for as long as the program runs.
-fs::path makePrivateCopy(const fs::path& self, const fs::path& medium) {
-  std::string pattern = std::string(kTempDirectory) + "/" + kPrivateCopyPrefix + "XXXXXX";
-  if (!mkdtemp(pattern.data())) return {};
-  fs::path copy(pattern);
-  // The lock is taken before the file gets its name: whoever finds a .lock
-  // finds it held.
-  const fs::path unnamed = copy / ".lock.new";
-  int lock = open(unnamed.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-  std::error_code ec;
-  if (lock < 0 || flock(lock, LOCK_EX) != 0 || rename(unnamed.c_str(), (copy / kLockName).c_str()) != 0) {
-    if (lock >= 0) close(lock);
-    fs::remove_all(copy, ec);
-    return {};
+// beside it in the first folder that allows running programs; returns it, or
+// nothing when it failed (then nothing is left).
+std::optional<platform::PrivateFolder> makePrivateCopy(const fs::path& self, const fs::path& medium) {
+  for (const std::string& base : platform::privateFolderBases()) {
+    auto copy = platform::makePrivateFolder(base);
+    if (!copy) continue;
+    const fs::path folder(copy->path);
+    std::error_code ec;
+    if (!platform::allowsExecuting(copy->path)) ec = std::make_error_code(std::errc::permission_denied);
+    if (!ec) fs::copy_file(self, folder / self.filename(), ec);
+    if (!ec && fs::is_directory(medium / kRuntimeName))
+      fs::copy(medium / kRuntimeName, folder / kRuntimeName, fs::copy_options::recursive, ec);
+    if (!ec) {
+      std::ofstream out(folder / kMediumName, std::ios::binary);
+      out << medium.string();
+      out.close();
+      if (!out) ec = std::make_error_code(std::errc::io_error);
+    }
+    if (!ec) return copy;
+    close(copy->lock);
+    fs::remove_all(folder, ec);
   }
-  fs::copy_file(self, copy / self.filename(), ec);
-  if (!ec && fs::is_directory(medium / kRuntimeName))
-    fs::copy(medium / kRuntimeName, copy / kRuntimeName, fs::copy_options::recursive, ec);
-  if (!ec) {
-    std::ofstream out(copy / kMediumName, std::ios::binary);
-    out << medium.string();
-    out.close();
-    if (!out) ec = std::make_error_code(std::errc::io_error);
-  }
-  if (ec) {
-    close(lock);
-    fs::remove_all(copy, ec);
-    return {};
-  }
-  return copy;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -123,63 +117,43 @@ int diskCountOf(const std::string& setupIns) {
   return std::max(1, std::stoi(value));
 }
 
-int removeStaleCopies(const std::string& tempDirectory) {
-  int removed = 0;
-  std::error_code ec;
-  const auto now = fs::file_time_type::clock::now();
-  for (fs::directory_iterator it(tempDirectory, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path dir = it->path();
-    if (!isOwnCopyFolder(dir)) continue;  // not one of ours (tests look at another folder than /tmp)
-    int lock = open((dir / kLockName).c_str(), O_RDWR | O_CLOEXEC);
-    bool stale;
-    if (lock >= 0) {
-      stale = flock(lock, LOCK_EX | LOCK_NB) == 0;
-      close(lock);
-    } else {
-      // Without its lock a folder is either being made this moment or was
-      // left by a start that failed: only an old one is stale.
-      std::error_code timeError;
-      auto changed = fs::last_write_time(dir, timeError);
-      stale = !timeError && now - changed > std::chrono::minutes(1);
-    }
-    std::error_code removeError;
-    if (stale && fs::remove_all(dir, removeError) > 0 && !removeError) ++removed;
-  }
-  return removed;
-}
+int removeStaleCopies(const std::string& tempDirectory) { return platform::removeStalePrivateFolders(tempDirectory); }
 
 void runOffTheMedium(char** argv) {
   const fs::path self = runningFile();
   if (self.empty()) return;
   const fs::path folder = self.parent_path();
 
-  // A private copy: a folder of ours in /tmp that names the medium. Only such
-  // a folder is ever removed at the end.
+  // Started in a private folder (a copy of this program, or the runtime the
+  // launcher unpacked), which names the medium. Only such a folder is ever
+  // removed at the end.
   std::error_code ec;
-  if (isPrivateCopyFolder(folder) && fs::is_regular_file(folder / kMediumName, ec)) {
+  if (platform::isOwnPrivateFolder(folder.string()) && fs::is_regular_file(folder / kMediumName, ec)) {
     fs::path medium = readText(folder / kMediumName);
     if (!medium.empty()) {
       platform::setModuleFileName((medium / self.filename()).string());
+      if (fs::is_regular_file(folder / kArchiveName, ec)) mapInstallerArchive(folder);
       waitForProgramThenRemove(folder);
     }
     return;
   }
 
-  removeStaleCopies(kTempDirectory);
+  for (const std::string& base : platform::privateFolderBases()) removeStaleCopies(base);
   if (diskCountOf(readText(folder / "SETUP.INS")) < 2) return;
-  fs::path copy = makePrivateCopy(self, folder);
-  if (copy.empty()) {
-    std::fprintf(stderr, "setup: cannot copy the program to %s; disk 1 stays in use\n", kTempDirectory);
+  auto copy = makePrivateCopy(self, folder);
+  if (!copy) {
+    std::fprintf(stderr, "setup: cannot copy the program to a folder that allows running it; disk 1 stays in use\n");
     return;
   }
   // Nothing of the medium stays in use: not the program, its libraries, nor
   // the working directory.
-  fs::current_path(copy, ec);
-  fs::path program = copy / self.filename();
+  const std::string left = platform::leaveMediumDirectory(folder.string(), copy->path);
+  fs::path program = fs::path(copy->path) / self.filename();
   execv(program.c_str(), argv);
   std::fprintf(stderr, "setup: cannot start the copy %s; disk 1 stays in use\n", program.c_str());
-  fs::current_path(folder, ec);
-  fs::remove_all(copy, ec);
+  if (!left.empty()) fs::current_path(left, ec);
+  close(copy->lock);
+  fs::remove_all(copy->path, ec);
 }
 
 }  // namespace startup

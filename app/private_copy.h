@@ -2,7 +2,10 @@
 // Running off a medium that spans disks. Disk 1 must be free to be taken out
 // while the program asks for disk 2, so when SETUP.INS says the medium has
 // more than one disk ([Setup] Disks), the program copies itself and its
-// runtime folder to a private folder in /tmp and runs from there. The copy
+// runtime folder to a private folder (platform/private_folder.h: the first
+// of $XDG_RUNTIME_DIR, $TMPDIR or /tmp, the cache folder that allows running
+// programs) and runs from there. The launcher of a medium with a packed
+// runtime unpacks into such a folder too, and starts the program there. The copy
 // names the medium's folder as its program directory (SETUP.INS, SETUP.BIN
 // and the volumes are still read from the medium), and it is removed when the
 // program ends: a waiting parent process removes it after the program,
@@ -10,23 +13,27 @@
 // are removed by the next start.
 #include <string>
 
+#include "platform/private_folder.h"
+
 namespace startup {
 
-// The folder prefix of private copies in /tmp.
-inline constexpr const char* kPrivateCopyPrefix = "setup-run-";
+// The folder prefix of private copies.
+inline constexpr const char* kPrivateCopyPrefix = platform::kPrivateFolderPrefix;
 
 // The number of disks SETUP.INS text names (its [Setup] Disks key); 1 when
 // the key is missing or not a number.
 int diskCountOf(const std::string& setupIns);
 
 // Removes the private copies below `tempDirectory` whose program has ended
-// (nobody holds the folder's lock). Returns how many were removed.
+// (nobody holds the folder's lock) and that carry this program's marker.
+// Returns how many were removed.
 int removeStaleCopies(const std::string& tempDirectory);
 
 // Called first thing in main(). Started from a medium of several disks, it
 // makes the private copy and executes it (it returns only when that fails;
 // the program then runs from the medium). Started as a private copy, it
-// remembers the medium's folder as the program directory, then splits: the
+// remembers the medium's folder as the program directory (and maps a
+// one-file installer's archive onto SETUP.BIN there), then splits: the
 // program goes on in a child process, and this process waits for it, removes
 // the copy and exits with the program's exit status. Otherwise it does
 // nothing.

@@ -48,17 +48,9 @@ done
 if [ $verify_only = 1 ] && [ -z "$baseline" ]; then echo "$0: --verify-only needs --baseline" >&2; exit 64; fi
 
 # ---- tools ------------------------------------------------------------------
-need=()
-for pair in zip:zip unzip:unzip g++:g++ strace:strace bsdtar:libarchive-tools /usr/bin/time:time \
-  Xvfb:xvfb xdotool:xdotool openbox:openbox xdpyinfo:x11-utils; do
-  command -v "${pair%%:*}" >/dev/null || need+=("${pair#*:}")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing the benchmark's tools: ${need[*]}" >&2
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >&2
-fi
+source "$root/bench/tools.sh"
+install_missing zip:zip unzip:unzip g++:g++ strace:strace bsdtar:libarchive-tools /usr/bin/time:time \
+  Xvfb:xvfb xdotool:xdotool openbox:openbox xdpyinfo:x11-utils
 
 setupkit=$build/tools/setupkit
 setup_program=$build/app/setup

@@ -8,6 +8,7 @@
 
 #include "platform/dos_time.h"
 #include "platform/errors.h"
+#include "platform/file_window.h"
 #include "platform/host_attributes.h"
 #include "platform/host_lookup.h"
 #include "platform/paths.h"
@@ -107,6 +108,12 @@ FileHandle openFile(const std::string& path, FileAccess access) {
     setLastError(kErrorAccessDenied);
     return {};
   }
+  // The archive inside a one-file installer is opened by its own name.
+  fd = window_hooks::adoptOpened(fd);
+  if (fd < 0) {
+    failFromErrno();
+    return {};
+  }
   return FileHandle{fd};
 }
 
@@ -179,6 +186,7 @@ bool deleteFile(const std::string& path) {
 }
 
 int64_t readFile(FileHandle file, void* buffer, int64_t count) {
+  count = window_hooks::clampRead(int(file.value), count);
   char* p = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -216,6 +224,11 @@ int64_t writeFile(FileHandle file, const void* buffer, int64_t count) {
 
 int64_t seekFile(FileHandle file, int64_t offset, SeekOrigin origin) {
   int whence = origin == kSeekBegin ? SEEK_SET : origin == kSeekCurrent ? SEEK_CUR : SEEK_END;
+  int64_t inWindow;
+  if (window_hooks::seek(int(file.value), offset, whence, inWindow)) {
+    if (inWindow < 0) failFromErrno();
+    return inWindow;
+  }
   off_t r = lseek(int(file.value), off_t(offset), whence);
   if (r < 0) {
     failFromErrno();
@@ -225,7 +238,9 @@ int64_t seekFile(FileHandle file, int64_t offset, SeekOrigin origin) {
 }
 
 void closeFile(FileHandle file) {
-  if (file.valid()) close(int(file.value));
+  if (!file.valid()) return;
+  window_hooks::forget(int(file.value));
+  close(int(file.value));
 }
 
 bool setFileDosTime(FileHandle file, uint32_t dosDateTime) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# make demo: installs missing packages, builds, packs a demo medium with
-# setupkit and starts the setup program from it. With a display the program
-# simply runs there. Without one it runs on a virtual display (Xvfb with the
-# openbox window manager), the wizard is walked through, and screenshots land
-# in build/demo/.
+# make demo: installs missing packages, builds, packs a demo medium and a
+# one-file installer (build/demo/setup.run) with setupkit and starts the
+# setup program from the medium. With a display the program simply runs
+# there. Without one it runs on a virtual display (Xvfb with the openbox
+# window manager), the wizard is walked through from the medium and then from
+# the one-file installer, and screenshots land in build/demo/.
 #
 # Environment: BUILD_DIR (default build), DEMO_VOLUME_SIZE (default 700K).
 set -euo pipefail
@@ -16,7 +17,7 @@ medium=$demo/medium
 bash scripts/install-deps.sh
 # Only what the demo runs: the setup program and the authoring tool.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target setup setupkit
+cmake --build "$build" -j"$(nproc)" --target setup setup-launcher setupkit
 
 rm -rf "$demo"
 mkdir -p "$demo"
@@ -25,12 +26,15 @@ bash scripts/make-demo-payload.sh "$demo/payload"
 # The proposed destination: a folder in the user's home, in Windows form.
 home_windows="C:$(printf '%s' "$HOME" | tr '/' '\\')"
 dest="${home_windows%\\}\\DemoApp"
+dest_one="${home_windows%\\}\\DemoApp (one file)"
 title="Demo Office 2000"
 app="Demo Office"
 
 if [ -x "$build/tools/setupkit" ]; then
   "$build/tools/setupkit" medium -o "$medium" --title "$title" --app "$app" --dest "$dest" \
     --volume-size "${DEMO_VOLUME_SIZE:-700K}" --program "$build/app/setup" "$demo/payload"
+  "$build/tools/setupkit" medium --single-file "$demo/setup.run" --title "$title" --app "$app" --dest "$dest_one" \
+    --program "$build/app/setup" "$demo/payload"
 else
   # Without the authoring tool: the program and its configuration only.
   echo "setupkit not built: the medium has no archive"
@@ -56,13 +60,15 @@ start_virtual_display "$demo"
 # The steps through the wizard, one screenshot per page and one of the disk
 # prompt. The installation stops at the prompt, which is where the Installing
 # page is photographed (with the prompt moved aside); the next volume is
-# already on the medium, so Enter (OK) lets it go on to the Finish page.
+# already on the medium, so Enter (OK) lets it go on to the Finish page. The
+# one-file installer holds one volume: no prompt.
 walk_wizard() {
-  shot welcome
+  local name=$1
+  shot "$name-welcome"
   click_wizard $next_x $next_y
-  shot destination
+  shot "$name-destination"
   click_wizard $next_x $next_y
-  if wait_for disk_prompt; then
+  if [ "$name" = medium ] && wait_for disk_prompt; then
     sleep 0.5
     shot disk-prompt
     local prompt
@@ -71,53 +77,61 @@ walk_wizard() {
     sleep 0.5
     shot installing
     xdotool windowactivate --sync "$prompt" key Return
-  else
+  elif [ "$name" = medium ]; then
     echo "no disk prompt appeared" >&2
     shot installing
   fi
   sleep 2
-  shot finish
+  shot "$name-finish"
   click_wizard $next_x $next_y   # Finish ends the program
 }
 
-dest_host=$(printf '%s' "${dest#C:}" | tr '\\' '/')
-(cd "$medium" && exec ./setup) >"$demo/setup.log" 2>&1 &
-setup_pid=$!
-started+=($setup_pid)
-wait_for wizard_window
-sleep 0.5
-walk_wizard
-
-# Should the walk have left it running: the main window's close command (Alt+F4).
+host_path() { printf '%s' "${1#C:}" | tr '\\' '/'; }
 status=0
-for _ in $(seq 50); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$setup_pid" 2>/dev/null; then
-  echo "setup did not end after Finish" >&2
-  status=1
-  xdotool windowactivate --sync "$(main_window)" key alt+F4 || true
-  for _ in $(seq 50); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
-fi
-if kill -0 "$setup_pid" 2>/dev/null; then
-  echo "setup did not end" >&2
-  status=1
-else
-  code=0
-  wait "$setup_pid" || code=$?
-  echo "setup ended with exit code $code"
-  [ "$code" -eq 0 ] || status=1
-fi
+# run_walk NAME DIR COMMAND DEST: starts COMMAND in DIR, walks the wizard,
+# checks the exit code and the destination DEST (Windows form).
+run_walk() {
+  local name=$1 dir=$2 command=$3 dest_host setup_pid code=0
+  dest_host=$(host_path "$4")
+  (cd "$dir" && exec $command) >"$demo/$name.log" 2>&1 &
+  setup_pid=$!
+  started+=($setup_pid)
+  wait_for wizard_window
+  sleep 0.5
+  walk_wizard "$name"
 
-# Every payload file landed flat in the destination, with the same bytes
-# when its name is unique in the payload.
-missing=0 differ=0
-while IFS= read -r name; do
-  [ -f "$dest_host/$name" ] || { missing=$((missing + 1)); continue; }
-  matches=$(find "$demo/payload" -type f -name "$name" | wc -l)
-  if [ "$matches" -eq 1 ]; then
-    cmp -s "$(find "$demo/payload" -type f -name "$name")" "$dest_host/$name" || differ=$((differ + 1))
+  # Should the walk have left it running: the main window's close command (Alt+F4).
+  for _ in $(seq 50); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$setup_pid" 2>/dev/null; then
+    echo "setup did not end after Finish" >&2
+    status=1
+    xdotool windowactivate --sync "$(main_window)" key alt+F4 || true
+    for _ in $(seq 50); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
   fi
-done < <(find "$demo/payload" -type f -printf '%f\n' | sort -u)
-echo "destination $dest_host: $(find "$dest_host" -maxdepth 1 -type f | wc -l) files, $missing missing, $differ differ"
-[ "$missing" -eq 0 ] && [ "$differ" -eq 0 ] || status=1
+  if kill -0 "$setup_pid" 2>/dev/null; then
+    echo "setup did not end" >&2
+    status=1
+  else
+    wait "$setup_pid" || code=$?
+    echo "$name: setup ended with exit code $code"
+    [ "$code" -eq 0 ] || status=1
+  fi
+
+  # Every payload file landed flat in the destination, with the same bytes
+  # when its name is unique in the payload.
+  local missing=0 differ=0 file_name matches
+  while IFS= read -r file_name; do
+    [ -f "$dest_host/$file_name" ] || { missing=$((missing + 1)); continue; }
+    matches=$(find "$demo/payload" -type f -name "$file_name" | wc -l)
+    if [ "$matches" -eq 1 ]; then
+      cmp -s "$(find "$demo/payload" -type f -name "$file_name")" "$dest_host/$file_name" || differ=$((differ + 1))
+    fi
+  done < <(find "$demo/payload" -type f -printf '%f\n' | sort -u)
+  echo "$name: destination $dest_host: $(find "$dest_host" -maxdepth 1 -type f | wc -l) files, $missing missing, $differ differ"
+  [ "$missing" -eq 0 ] && [ "$differ" -eq 0 ] || status=1
+}
+
+run_walk medium "$medium" ./setup "$dest"
+if [ -x "$demo/setup.run" ]; then run_walk one-file "$demo" ./setup.run "$dest_one"; fi
 echo "screenshots in $root/$demo"
 exit "$status"

@@ -10,6 +10,7 @@
 #include <future>
 #include <memory>
 
+#include "platform/file_window.h"
 #include "tools/chunk_decoder.h"
 #include "tools/compression_pool.h"
 #include "tools/host_paths.h"
@@ -38,6 +39,15 @@ class Volume {
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 18);
     std::error_code ec;
     size_ = int64_t(std::filesystem::file_size(path, ec));
+    // The archive inside a one-file installer: its stretch of the file.
+    if (auto window = platform::fileWindowOf(path)) {
+      if (fseeko(file_, off_t(window->offset), SEEK_SET) != 0) {
+        std::fclose(file_);
+        file_ = nullptr;
+        return;
+      }
+      size_ = window->length;
+    }
   }
   ~Volume() {
     if (file_) std::fclose(file_);

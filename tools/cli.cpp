@@ -132,28 +132,32 @@ CommandTable packTable(Line& l) {
 CommandTable mediumTable(Line& l) {
   MediumOptions& m = l.result.medium;
   CommandTable t{"medium",
-                 "Usage: setupkit medium [options] -o DIR --title T --app A --dest D SOURCE...\n"
-                 "Makes a distribution medium in DIR: the setup program, its runtime in runtime/,\n"
-                 "SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n",
+                 "Usage: setupkit medium [options] (-o DIR | --single-file OUT) --title T --app A --dest D SOURCE...\n"
+                 "Makes a distribution medium in DIR: the setup launcher, the setup program with its\n"
+                 "runtime packed in runtime.pak, SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n",
                  {},
                  ""};
   t.rows.push_back({"-o,--output", "DIR", "the medium's directory (created when missing)",
                     [&l](const std::string& v) { l.output = v; }});
+  t.rows.push_back({"--single-file", "OUT",
+                    "one executable file instead: the launcher with SETUP.INS,\n"
+                    "the packed runtime and the archive (one volume) appended",
+                    [&m](const std::string& v) { m.singleFile = v; }});
   t.rows.push_back({"--title", "TEXT", "product title", [&l](const std::string& v) { l.title = v; }});
   t.rows.push_back({"--app", "TEXT", "application name", [&l](const std::string& v) { l.app = v; }});
   t.rows.push_back({"--dest", "DIR", "proposed destination directory", [&l](const std::string& v) { l.dest = v; }});
   t.rows.push_back({"--program", "PATH", "the setup program to copy (default: the installed or built one)",
                     [&m](const std::string& v) { m.program = v; }});
   t.rows.push_back({"--runtime", "MODE",
-                    "bundled: the libraries, Qt plugins and fonts it needs go\n"
-                    "into runtime/ (default); system: the program alone",
+                    "bundled: the libraries, Qt plugins and fonts it needs are\n"
+                    "packed with it (default); system: the program alone",
                     [&l, &m](const std::string& v) {
                       if (v == "bundled") m.runtime = MediumOptions::Runtime::Bundled;
                       else if (v == "system") m.runtime = MediumOptions::Runtime::System;
                       else l.fail("unknown runtime \"" + v + "\" (bundled or system)");
                     }});
   t.rows.push_back({"--disks", "",
-                    "one folder per disk, disk1/ (program, runtime, SETUP.INS,\n"
+                    "one folder per disk, disk1/ (launcher, runtime.pak, SETUP.INS,\n"
                     "SETUP.BIN), disk2/ (SETUP.002), ...; --volume-size is then\n"
                     "a disk's capacity, counting every file on it",
                     [&m](const std::string&) { m.disks = true; }});
@@ -248,11 +252,13 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       for (const auto& s : operands) line.pack.sources.push_back(hostPathOfArgument(s));
       break;
     case Command::Medium:
-      if (!l.output) l.fail("the directory is missing (-o DIR)");
+      if (l.output.has_value() == !line.medium.singleFile.empty())
+        l.fail(l.output ? "give -o DIR or --single-file OUT, not both" : "the directory is missing (-o DIR)");
       if (!l.title || !l.app || !l.dest) l.fail("--title, --app and --dest are required");
       if (operands.empty()) l.fail("no SOURCE given");
       if (line.medium.isoImages && !line.medium.disks) l.fail("--image needs --disks");
-      line.medium.directory = hostPathOfArgument(*l.output);
+      if (l.output) line.medium.directory = hostPathOfArgument(*l.output);
+      if (!line.medium.singleFile.empty()) line.medium.singleFile = hostPathOfArgument(line.medium.singleFile);
       line.medium.title = *l.title;
       line.medium.app = *l.app;
       line.medium.destDir = *l.dest;

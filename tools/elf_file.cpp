@@ -102,6 +102,7 @@ ElfDynamicInfo readElfDynamicInfo(const std::string& path) {
       else if (dyn.d_tag == DT_SONAME) info.soname = text;
       else if (dyn.d_tag == DT_RPATH) info.rpath = splitPathList(text);
       else info.runpath = splitPathList(text);
+      if (dyn.d_tag == DT_RPATH || dyn.d_tag == DT_RUNPATH) info.searchPaths.emplace_back(text);
     }
   }
   return info;

@@ -7,6 +7,8 @@
 #include <iostream>
 
 #include "platform/dos_time.h"
+#include "engine/installer_file.h"
+#include "platform/file_window.h"
 #include "platform/module.h"
 #include "tools/archive_reader.h"
 #include "tools/host_paths.h"
@@ -63,6 +65,23 @@ class PackProgress {
   std::unique_ptr<setupkit::ProgressLine> line_;
 };
 
+// A one-file installer given where an archive is expected: its size and
+// checksum are checked first (a file cut short or damaged is refused before
+// anything is read or written), then its archive is read in place, by the
+// installer's own name.
+// Returns false, having said why, when the installer is cut short or damaged.
+bool readInstallerInPlace(const std::string& argument) {
+  const std::string host = setupkit::hostPathOfArgument(argument);
+  installer::Layout layout = installer::readLayout(host);
+  if (layout.state == installer::State::CutShort || layout.state == installer::State::Damaged) {
+    printError(argument + ": " + layout.problem);
+    return false;
+  }
+  if (layout.state == installer::State::Sound)
+    platform::mapFileWindow(host, {host, layout.parts.archiveOffset(), layout.parts.archive});
+  return true;
+}
+
 int run(const setupkit::CommandLine& line, const std::string& self) {
   using namespace setupkit;
   switch (line.command) {
@@ -84,21 +103,26 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
         r = makeMedium(options, self);
       }
       printPackResult(r.pack);
-      std::cout << "  " << r.configuration << "\n";
+      if (!r.configuration.empty()) std::cout << "  " << r.configuration << "\n";
       if (r.program.empty())
         std::cerr << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
-      else
+      else if (r.singleFile.empty())
         std::cout << "  " << r.program << "\n";
       for (const auto& w : r.warnings) std::cerr << "setupkit: warning: " << w << "\n";
       if (r.runtimeFiles > 0)
-        std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeBytes << " bytes ("
-                  << (r.runtimeBytes + 512 * 1024) / (1024 * 1024) << " MiB); needs the GNU C library "
-                  << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1) << " or newer\n";
+        std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeUnpacked << " bytes packed into "
+                  << r.runtimeBytes << " (" << (r.runtimeBytes + 512 * 1024) / (1024 * 1024)
+                  << " MiB); needs the GNU C library " << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1)
+                  << " or newer\n";
+      if (!r.singleFile.empty())
+        std::cout << "One file: " << r.singleFile << ", " << r.singleFileBytes << " bytes ("
+                  << (r.singleFileBytes + 512 * 1024) / (1024 * 1024) << " MiB)\n";
       for (size_t i = 0; i < r.disks.size(); ++i) std::cout << "Disk " << i + 1 << ": " << r.disks[i] << "\n";
       for (const auto& image : r.images) std::cout << "Image: " << image << "\n";
       return kExitOk;
     }
     case Command::List: {
+      if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
       if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout)) return kExitOk;
@@ -110,12 +134,14 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return kExitDamaged;
     }
     case Command::Verify: {
+      if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
       return report.sound() ? kExitOk : kExitDamaged;
     }
     case Command::Restore: {
+      if (!readInstallerInPlace(line.restore.archive)) return kExitDamaged;
       const bool terminal = isatty(STDIN_FILENO) != 0;
       RestoreConsole console{std::cout, std::cerr, terminal ? &std::cin : nullptr, isatty(STDERR_FILENO) != 0};
       RestoreReport r = runRestore(line.restore, console);

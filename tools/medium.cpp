@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
+#include "engine/installer_file.h"
 #include "tools/disk_layout.h"
 #include "tools/elf_file.h"
 #include "tools/external_tool.h"
@@ -33,22 +36,31 @@ fs::path hiddenBeside(const fs::path& target, const char* suffix = ".tmp") {
   return target.parent_path() / ("." + target.filename().string() + suffix);
 }
 
-// Writes a file under a temporary name and renames it into place.
-void writeFileAtomically(const fs::path& target, const std::string& content) {
+// Writes a file under a temporary name through `write`, gives it the
+// permissions `perms` (unless none) and renames it into place.
+void writeAtomically(const fs::path& target, const std::function<void(std::ofstream&)>& write,
+                     fs::perms perms = fs::perms::none) {
   fs::path temporary = hiddenBeside(target);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      throw ToolError("Cannot write " + target.string());
-    }
-  }
   std::error_code ec;
-  fs::rename(temporary, target, ec);
-  if (ec) throw ToolError("Cannot write " + target.string() + ": " + ec.message());
+  try {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    write(out);
+    out.close();
+    if (!out) throw ToolError("Cannot write " + target.string());
+  } catch (...) {
+    fs::remove(temporary, ec);
+    throw;
+  }
+  if (perms != fs::perms::none) fs::permissions(temporary, perms, ec);
+  if (!ec) fs::rename(temporary, target, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw ToolError("Cannot write " + target.string() + ": " + ec.message());
+  }
+}
+
+void writeFileAtomically(const fs::path& target, const std::string& content) {
+  writeAtomically(target, [&](std::ofstream& out) { out << content; });
 }
 
 // Copies a file through a temporary name beside the target; an ELF file is
@@ -172,7 +184,107 @@ std::string findSetupProgram(const std::string& toolPath) {
   return {};
 }
 
-MediumResult makeMedium(const MediumOptions& options, const std::string& toolPath) {
+std::string findLauncher(const std::string& program) {
+  fs::path folder = fs::path(program).parent_path();
+  std::error_code ec;
+  for (const fs::path& candidate : {folder / "setup-launcher", folder / "launcher" / "setup-launcher"})
+    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+  return {};
+}
+
+std::optional<std::string> unsafeSearchPathEntry(const std::string& elfFile) {
+  for (const std::string& text : readElfDynamicInfo(elfFile).searchPaths) {
+    size_t start = 0;
+    for (;;) {
+      size_t end = text.find(':', start);
+      std::string entry = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (entry.empty() || (entry[0] != '/' && entry.rfind("$ORIGIN", 0) != 0 && entry.rfind("${ORIGIN}", 0) != 0))
+        return entry;
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// Refuses an ELF program that would load libraries from the current
+// directory: an empty entry in its search path, or a relative one.
+void refuseUnsafeSearchPath(const std::string& program) {
+  if (program.empty() || !isElfFile(program)) return;
+  if (auto entry = unsafeSearchPathEntry(program))
+    throw ToolError(program + " looks for libraries in " +
+                    (entry->empty() ? std::string("an empty entry of its search path (the current directory)")
+                                    : "\"" + *entry + "\", a path relative to the current directory") +
+                    ": link it with an absolute or $ORIGIN search path (" + kRuntimeRpath + ")");
+}
+
+// Packs the setup program (as `setup`) and, with a plan, its runtime folder
+// into the archive `pack`. Returns the bytes of the unpacked files.
+int64_t packRuntime(const std::string& program, const RuntimePlan* plan, const fs::path& pack,
+                    std::vector<std::string>& warnings) {
+  fs::path stage = hiddenBeside(pack, ".stage");
+  std::error_code ec;
+  fs::remove_all(stage, ec);
+  fs::create_directories(stage, ec);
+  int64_t bytes = 0;
+  try {
+    copyFileInto(program, stage / "setup", true, isElfFile(program), warnings);
+    bytes += int64_t(fs::file_size(stage / "setup"));
+    if (plan) bytes += installRuntime(*plan, stage / kRuntimeFolder, warnings);
+    PackOptions options;
+    options.archive = hiddenBeside(pack, ".new").string();
+    options.sources = {stage.string()};
+    options.headerText = "setup runtime";
+    options.fileList = false;
+    setupkit::pack(options);
+    fs::rename(options.archive, pack, ec);
+    if (ec) throw ToolError("Cannot write " + pack.string() + ": " + ec.message());
+  } catch (...) {
+    fs::remove_all(stage, ec);
+    throw;
+  }
+  fs::remove_all(stage, ec);
+  return bytes;
+}
+
+// Appends the host file `from` to `out`, continuing the CRC-32.
+int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc) {
+  std::ifstream in(from, std::ios::binary);
+  if (!in) throw ToolError("Cannot read " + from.string());
+  std::vector<char> buffer(1 << 20);
+  int64_t total = 0;
+  while (in) {
+    in.read(buffer.data(), std::streamsize(buffer.size()));
+    std::streamsize n = in.gcount();
+    if (n <= 0) break;
+    crc = installer::crc32Update(crc, buffer.data(), size_t(n));
+    out.write(buffer.data(), n);
+    total += n;
+  }
+  return total;
+}
+
+// Writes the one-file installer `target` from the folder medium `medium`.
+int64_t writeSingleFile(const fs::path& medium, const fs::path& target) {
+  installer::Parts parts;
+  writeAtomically(
+      target,
+      [&](std::ofstream& out) {
+        uint32_t crc = 0;
+        parts.launcher = appendFile(out, medium / "setup", crc);
+        parts.configuration = appendFile(out, medium / "SETUP.INS", crc);
+        parts.runtime = appendFile(out, medium / kRuntimePackName, crc);
+        parts.archive = appendFile(out, medium / "SETUP.BIN", crc);
+        out << installer::trailerBytes(parts, crc);
+      },
+      fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+          fs::perms::others_exec);
+  return parts.total();
+}
+
+MediumResult makeFolderMedium(const MediumOptions& options, const std::string& toolPath) {
   // Checked before anything is written. With disks, the configuration is
   // measured with the longest count it can hold.
   std::string configuration = setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0);
@@ -182,6 +294,16 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
   if (!program.empty() && !fs::is_regular_file(program, ec)) throw ToolError("Program not found: " + program);
   if (program.empty()) program = findSetupProgram(toolPath);
   const bool bundled = options.runtime == MediumOptions::Runtime::Bundled && !program.empty();
+  // One file always starts through the launcher; a folder medium with the
+  // system's runtime carries the program itself.
+  const bool launched = !program.empty() && (bundled || !options.singleFile.empty());
+  std::string launcher = options.launcher;
+  if (launched && launcher.empty()) launcher = findLauncher(program);
+  if (launched && !fs::is_regular_file(launcher, ec))
+    throw ToolError("The launcher setup-launcher is not found beside " + program +
+                    " (build it, or give --runtime system)");
+  refuseUnsafeSearchPath(program);
+  if (launched) refuseUnsafeSearchPath(launcher);
   RuntimePlan plan;
   if (bundled) plan = gatherRuntime(program);
 
@@ -195,24 +317,29 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
   // The program and its runtime first: on disk 1 they take room from the
   // archive's first volume.
   int64_t disk1Files = int64_t(configuration.size());
+  fs::path runtimePack = first / kRuntimePackName;
   if (!program.empty()) {
     fs::path target = first / fs::path(program).filename();
-    if (!fs::equivalent(program, target, ec))
-      copyFileInto(program, target, true, isElfFile(program), result.warnings);
+    const std::string& onMedium = launched ? launcher : program;
+    if (!fs::equivalent(onMedium, target, ec))
+      copyFileInto(onMedium, target, true, isElfFile(onMedium), result.warnings);
     result.program = target.string();
     disk1Files += int64_t(fs::file_size(target));
   }
-  fs::path runtime = first / kRuntimeFolder;
-  if (bundled) {
-    result.runtimeBytes = installRuntime(plan, runtime, result.warnings);
-    result.runtimeFiles = plan.files.size();
-    result.oldestGlibc = plan.oldestGlibc;
+  if (launched) {
+    result.runtimeUnpacked = packRuntime(program, bundled ? &plan : nullptr, runtimePack, result.warnings);
+    result.runtimeBytes = int64_t(fs::file_size(runtimePack));
+    if (bundled) {
+      result.runtimeFiles = plan.files.size();
+      result.oldestGlibc = plan.oldestGlibc;
+    }
     disk1Files += result.runtimeBytes;
   } else {
-    // A runtime left by an earlier medium would still be loaded: the
-    // program looks there first.
-    fs::remove_all(runtime, ec);
+    fs::remove(runtimePack, ec);
   }
+  // A runtime folder left by an earlier medium would still be loaded by a
+  // program started from the medium: the program looks there first.
+  fs::remove_all(first / kRuntimeFolder, ec);
 
   PackOptions pack = options.pack;
   pack.archive = (first / "SETUP.BIN").string();
@@ -238,6 +365,36 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
     writeDiskImage(result.disks[i], image, diskImageLabel(options.title, int(i + 1)));
     result.images.push_back(image.string());
   }
+  return result;
+}
+
+}  // namespace
+
+MediumResult makeMedium(const MediumOptions& options, const std::string& toolPath) {
+  if (options.singleFile.empty()) return makeFolderMedium(options, toolPath);
+  if (options.disks || options.isoImages || options.pack.volumeSize > 0)
+    throw ToolError("One file holds one volume: --single-file goes without --disks, --image and --volume-size");
+  // The folder medium is made beside the file, then joined into it.
+  const fs::path target(options.singleFile);
+  MediumOptions folder = options;
+  folder.directory = hiddenBeside(target, ".medium").string();
+  std::error_code ec;
+  fs::remove_all(folder.directory, ec);
+  MediumResult result;
+  try {
+    std::string program = options.program.empty() ? findSetupProgram(toolPath) : options.program;
+    if (program.empty()) throw ToolError("A one-file installer needs the setup program: build it, or give --program");
+    result = makeFolderMedium(folder, toolPath);
+    result.singleFileBytes = writeSingleFile(folder.directory, target);
+  } catch (...) {
+    fs::remove_all(folder.directory, ec);
+    throw;
+  }
+  fs::remove_all(folder.directory, ec);
+  result.singleFile = target.string();
+  result.program = target.string();
+  result.configuration.clear();
+  result.pack.volumes = {target.string()};
   return result;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 // medium: a whole distribution medium: the archive SETUP.BIN with its
-// volumes, the configuration SETUP.INS, the setup program and the runtime it
-// needs (shared libraries, Qt plugins, fonts) in the folder runtime/ beside
-// it. With disks, one folder per disk (disk1/, disk2/, ...), and optionally an
-// ISO 9660 image of each.
+// volumes, the configuration SETUP.INS, and the setup program. With the
+// bundled runtime the program and the runtime it needs (shared libraries, Qt
+// plugins, fonts) are packed into runtime.pak, and `setup` on the medium is
+// the launcher that unpacks and starts them. With disks, one folder per disk
+// (disk1/, disk2/, ...), and optionally an ISO 9660 image of each. Or one
+// file: the launcher with SETUP.INS, the packed runtime and the archive
+// appended (engine/installer_file.h).
+#include <optional>
 #include <string>
 
 #include "tools/pack.h"
@@ -17,19 +21,24 @@ struct MediumOptions {
   std::string app;         // [Setup] App
   std::string destDir;     // [Setup] DestDir
   std::string program;     // the setup program to copy; empty: look for the built one
+  std::string launcher;    // the launcher; empty: look for the built one beside the program
   // Bundled: the program's runtime goes on the medium; System: the program
   // alone, for machines that have its libraries installed.
   enum class Runtime { System, Bundled } runtime = Runtime::System;
   bool disks = false;      // one folder per disk; pack.volumeSize is a disk's capacity
   bool isoImages = false;  // with disks: DIR/diskN.iso beside each folder
+  std::string singleFile;  // host path: write one executable file instead of DIR
 };
 
 struct MediumResult {
   PackResult pack;
   std::string configuration;  // host path of SETUP.INS
   std::string program;        // host path of the copied program; empty when none was found
-  int64_t runtimeBytes = 0;   // the runtime folder's files together (0 without one)
+  int64_t runtimeBytes = 0;   // the packed runtime's size on the medium (0 without one)
+  int64_t runtimeUnpacked = 0;  // its files together, unpacked
   size_t runtimeFiles = 0;
+  std::string singleFile;     // host path of the one-file installer, when written
+  int64_t singleFileBytes = 0;
   std::string oldestGlibc;    // "GLIBC_2.34" with a runtime: the C library the medium needs
   std::vector<std::string> warnings;
   std::vector<std::string> disks;   // host paths of the disk folders (with disks)
@@ -40,7 +49,9 @@ struct MediumResult {
 // program installed or built with `toolPath` (this tool's own file); without
 // one the medium is made without it. Raises ToolError for a value SETUP.INS
 // cannot carry (a line break, more than 2047 characters), a named program
-// that does not exist, and every failure of pack.
+// that does not exist, a program or launcher whose library search path has
+// an empty or relative entry (the loader would read it from the current
+// directory), and every failure of pack.
 MediumResult makeMedium(const MediumOptions& options, const std::string& toolPath);
 
 // The text of SETUP.INS. A value with blanks at either end, or enclosed in
@@ -55,5 +66,18 @@ std::string setupConfigurationText(const std::string& title, const std::string& 
 // for an installed PREFIX/bin/setupkit, <build>/app/setup for the tool
 // <build>/tools/setupkit, or `setup` in the tool's own directory.
 std::string findSetupProgram(const std::string& toolPath);
+
+// The launcher that belongs with the setup program `program`:
+// PREFIX/lib/setupkit/setup-launcher beside an installed one,
+// <build>/app/launcher/setup-launcher beside <build>/app/setup.
+std::string findLauncher(const std::string& program);
+
+// The name of the packed runtime beside the launcher on a medium.
+inline constexpr const char* kRuntimePackName = "runtime.pak";
+
+// The entry of an ELF file's RPATH or RUNPATH that is empty or relative
+// (the loader would look in the current directory), or nullopt when every
+// entry is absolute or starts with $ORIGIN.
+std::optional<std::string> unsafeSearchPathEntry(const std::string& elfFile);
 
 }  // namespace setupkit

@@ -129,12 +129,31 @@ class Walk:
         self.mode = mode
         self.process = process
 
+    def program_pids(self):
+        """The started process, and its children: from a medium with a packed
+        runtime the launcher becomes the program, which runs the wizard in a
+        child while it waits to remove its private folder."""
+        pids = {self.process.pid}
+        for entry in os.listdir("/proc"):
+            if entry.isdigit():
+                try:
+                    with open("/proc/%s/stat" % entry) as stat:
+                        if int(stat.read().rsplit(")", 1)[1].split()[1]) == self.process.pid:
+                            pids.add(int(entry))
+                except (OSError, IndexError, ValueError):
+                    pass
+        return pids
+
     def check_runtime(self):
-        """From a medium with a runtime, what speaks AT-SPI is the runtime's."""
-        runtime = os.path.join(os.path.dirname(self.process.args[0]), "runtime", "lib")
-        if not os.path.isdir(runtime):
+        """From a medium with a runtime, what speaks AT-SPI is the runtime's
+        (unpacked beside the program in its private folder)."""
+        medium = os.path.dirname(self.process.args[0])
+        if not os.path.exists(os.path.join(medium, "runtime.pak")):
             return
-        with open("/proc/%d/maps" % self.process.pid) as maps:
+        app = self.app()
+        pid = app.get_process_id() if app is not None else self.process.pid
+        runtime = os.path.join(os.path.dirname(os.path.realpath("/proc/%d/exe" % pid)), "runtime", "lib")
+        with open("/proc/%d/maps" % pid) as maps:
             loaded = {line.split()[-1] for line in maps if "/" in line}
         for library in ("libQt6DBus.so.6", "libdbus-1.so.3"):
             if os.path.realpath(os.path.join(runtime, library)) not in {os.path.realpath(p) for p in loaded}:
@@ -144,9 +163,10 @@ class Walk:
     # ---- the program and its windows -------------------------------------
     def app(self):
         desktop = pyatspi.Registry.getDesktop(0)
+        pids = self.program_pids()
         for i in range(desktop.childCount):
             app = desktop.getChildAtIndex(i)
-            if app is not None and app.get_process_id() == self.process.pid:
+            if app is not None and app.get_process_id() in pids:
                 return app
         return None
 

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# The setup program on a machine where nothing is installed: a two-disk
-# medium made with `setupkit medium --disks`, run in a bare Debian 12 root on
-# a virtual display. Disk 1 is mounted at /media/cdrom; at the disk prompt it
-# is unmounted (which fails if the program still holds a file of it) and
-# disk 2 is mounted in its place. Every page is photographed and must show
-# text (the Installing page its animation, and no file name before the first
-# file is installed); every payload file must arrive with its bytes and date;
-# the program must end with exit code 0 and leave no private copy behind.
+# The setup program on a machine where nothing is installed, in a bare
+# Debian 12 root on a virtual display, twice:
+# - the one-file installer (`setupkit medium --single-file`), run as
+#   ./setup.run; a copy cut short must be refused before anything is written;
+# - a two-disk medium (`setupkit medium --disks`) with /tmp mounted noexec, so
+#   that the launcher must unpack into the user's cache folder. Disk 1 is
+#   mounted at /media/cdrom; at the disk prompt it is unmounted (which fails
+#   if the program still holds a file of it) and disk 2 is mounted in its place.
+# Every page is photographed and must show text (the Installing page its
+# animation, and no file name before the first file is installed); every
+# payload file must arrive with its bytes and date; the program must end with
+# exit code 0 and leave no private folder behind.
 #
 #   walk.sh SETUPKIT SETUP SHOTDIR     exit 0 passed, 1 failed, 77 skipped
 set -euo pipefail
@@ -39,7 +43,7 @@ touch -d '1999-12-31 23:59:58' "$payload/docs/en/numbers.txt"
 touch -d '2024-07-01 12:00:00' "$payload/docs/read me.txt" "$payload/data/empty.dat"
 touch -d '2010-01-01 00:00:02' "$payload/data/tables.dat"
 
-# ---- The medium: disk 1 holds the program, its runtime and about 150 KB of the archive
+# ---- The media: disk 1 holds the launcher, the packed runtime and about 150 KB of the archive
 medium=$cs_work/medium
 make_medium() {
   "$setupkit" medium -o "$medium" --title "Clean System Test" --app "Test App" --dest 'C:\root\Installed' \
@@ -52,14 +56,18 @@ make_medium --volume-size "$capacity" --image iso | tee "$shots/medium.log"
 [ -f "$medium/disk2/SETUP.002" ] && [ ! -e "$medium/disk3" ] || { echo "FAIL: the medium is not two disks" >&2; exit 1; }
 used=$(find "$medium/disk1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 [ "$used" -le "$capacity" ] || { echo "FAIL: disk 1 holds $used bytes, more than $capacity" >&2; exit 1; }
+onefile=$cs_work/setup.run
+"$setupkit" medium --single-file "$onefile" --title "Clean System Test" --app "Test App" \
+  --dest 'C:\root\OneFile' "$payload" | tee "$shots/one-file.log"
 
-# ---- The bare root, a display, disk 1 in the drive ----------------------
+# ---- The bare root, a display ---------------------------------------------
 root=$cs_work/root
 cs_make_root "$root"
 start_virtual_display "$shots" 120
 cs_bind_system "$root"
+[ -x "$root/usr/lib/x86_64-linux-gnu/libQt6Core.so.6" ] && { echo "FAIL: the root is not bare" >&2; exit 1; }
 drive=$root/media/cdrom
-mkdir -p "$drive"
+mkdir -p "$drive" "$root/root/Downloads"
 # insert_disk N: the disk's ISO image mounted read-only where the kernel can
 # mount images, else a tmpfs holding a copy of the disk's folder.
 insert_disk() {
@@ -71,12 +79,6 @@ insert_disk() {
     echo "disk $1: folder copied to a tmpfs at /media/cdrom"
   fi
 }
-insert_disk 1
-[ -x "$root/usr/lib/x86_64-linux-gnu/libQt6Core.so.6" ] && { echo "FAIL: the root is not bare" >&2; exit 1; }
-
-cs_run "$root" sh -c 'cd /media/cdrom && exec ./setup' >"$shots/setup.log" 2>&1 &
-setup_pid=$!
-started+=("$setup_pid")
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -99,67 +101,102 @@ coloured_pixels() {
     -channel G -separate +channel -threshold 50% -format '%[fx:round(mean*w*h)]' info:
 }
 
-wait_for wizard_window || { cat "$shots/setup.log" >&2; exit 1; }
-sleep 1
-wizard=$(wizard_window)
-shot welcome
-expect_text "$wizard" 144 16 297 233 "welcome page"
-click_wizard $next_x $next_y
-shot destination
-expect_text "$wizard" 136 16 305 128 "destination page"
-click_wizard $next_x $next_y
-wait_for disk_prompt || { shot no-prompt; echo "FAIL: no disk prompt" >&2; exit 1; }
-sleep 0.5
-prompt=$(disk_prompt)
-shot disk-prompt
-read -r pw ph < <(xwininfo -id "$prompt" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
-expect_text "$prompt" 0 0 "$pw" "$ph" "disk prompt"
-xdotool windowmove "$prompt" 20 20
-sleep 0.5
-shot installing
-# The first file spans the disks, so none is installed yet: the file label is
-# empty, no placeholder.
-read -r wx wy < <(client_origin "$wizard")
-label_ink=$(dark_pixels "$shot_file" $((wx + 16)) $((wy + 32)) 420 14)
-[ "$label_ink" -lt 20 ] || fail "the file label shows text before a file is installed ($label_ink dark pixels)"
-[ "$(coloured_pixels "$wizard" 96 72 272 60)" -ge 200 ] || fail "the copy animation is not drawn"
+# private_folders: the private folders in the places the program may make them.
+private_folders() {
+  find "$root/tmp" "$root/root/.cache" -maxdepth 1 -name 'setup-run-*' 2>/dev/null
+}
 
-# The disk change: disk 1 out (not busy), disk 2 in at the same place.
-if cs_umount "$drive"; then
-  echo "disk 1 unmounted while the prompt is shown"
-else
-  fail "disk 1 is busy while the disk prompt is shown"
-  cs_umount "$drive" 2>/dev/null || umount -l "$drive"
-fi
-insert_disk 2
-xdotool windowactivate --sync "$prompt" key Return
-for _ in $(seq 100); do [ "$(find "$root/root/Installed" -type f 2>/dev/null | wc -l)" -ge 5 ] && break; sleep 0.1; done
-sleep 1
-shot finish
-expect_text "$wizard" 152 16 289 49 "finish page"
-click_wizard $next_x $next_y
+# walk NAME DEST COMMAND: runs COMMAND in the root, walks the wizard (the disk
+# change when a disk prompt appears), then checks the exit code, every file
+# in the host folder DEST and that no private folder is left.
+walk() {
+  local name=$1 dest=$2 command=$3 setup_pid code=0
+  cs_run "$root" sh -c "$command" >"$shots/$name-setup.log" 2>&1 &
+  setup_pid=$!
+  started+=("$setup_pid")
+  wait_for wizard_window || { cat "$shots/$name-setup.log" >&2; exit 1; }
+  sleep 1
+  wizard=$(wizard_window)
+  shot "$name-welcome"
+  expect_text "$wizard" 144 16 297 233 "$name: welcome page"
+  echo "$name: runs from $(private_folders | sed "s|^$root||")"
+  # With /tmp noexec the launcher must have chosen the cache folder.
+  [ "$name" != disks ] || private_folders | grep -q '/root/.cache/setup-run-' ||
+    fail "disks: the program does not run from the cache folder"
+  click_wizard $next_x $next_y
+  shot "$name-destination"
+  expect_text "$wizard" 136 16 305 128 "$name: destination page"
+  click_wizard $next_x $next_y
+  if [ "$name" = disks ]; then
+    wait_for disk_prompt || { shot no-prompt; echo "FAIL: no disk prompt" >&2; exit 1; }
+    sleep 0.5
+    prompt=$(disk_prompt)
+    shot disk-prompt
+    read -r pw ph < <(xwininfo -id "$prompt" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+    expect_text "$prompt" 0 0 "$pw" "$ph" "disk prompt"
+    xdotool windowmove "$prompt" 20 20
+    sleep 0.5
+    shot installing
+    # The first file spans the disks, so none is installed yet: the file label
+    # is empty, no placeholder.
+    local wx wy label_ink
+    read -r wx wy < <(client_origin "$wizard")
+    label_ink=$(dark_pixels "$shot_file" $((wx + 16)) $((wy + 32)) 420 14)
+    [ "$label_ink" -lt 20 ] || fail "the file label shows text before a file is installed ($label_ink dark pixels)"
+    [ "$(coloured_pixels "$wizard" 96 72 272 60)" -ge 200 ] || fail "the copy animation is not drawn"
+    # The disk change: disk 1 out (not busy), disk 2 in at the same place.
+    if cs_umount "$drive"; then
+      echo "disk 1 unmounted while the prompt is shown"
+    else
+      fail "disk 1 is busy while the disk prompt is shown"
+      cs_umount "$drive" 2>/dev/null || umount -l "$drive"
+    fi
+    insert_disk 2
+    xdotool windowactivate --sync "$prompt" key Return
+  fi
+  for _ in $(seq 100); do [ "$(find "$dest" -type f 2>/dev/null | wc -l)" -ge 5 ] && break; sleep 0.1; done
+  sleep 1
+  shot "$name-finish"
+  expect_text "$wizard" 152 16 289 49 "$name: finish page"
+  click_wizard $next_x $next_y
 
-for _ in $(seq 100); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 100); do kill -0 "$setup_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$setup_pid" 2>/dev/null; then
+    fail "$name: setup did not end after Finish"
+  else
+    wait "$setup_pid" || code=$?
+    echo "$name: setup ended with exit code $code"
+    [ "$code" -eq 0 ] || fail "$name: exit code $code"
+  fi
+  # Every payload file, flat in the destination, with its bytes and date.
+  while IFS= read -r -d '' file; do
+    local base
+    base=$(basename "$file")
+    if [ ! -f "$dest/$base" ]; then fail "$name: missing: $base"; continue; fi
+    cmp -s "$file" "$dest/$base" || fail "$name: bytes differ: $base"
+    [ "$(stat -c %Y "$file")" = "$(stat -c %Y "$dest/$base")" ] || fail "$name: date differs: $base"
+  done < <(find "$payload" -type f -print0)
+  [ -z "$(private_folders)" ] || fail "$name: a private folder was left: $(private_folders)"
+  grep -v '^QStandardPaths: XDG_RUNTIME_DIR' "$shots/$name-setup.log" >&2 || true
+}
+
+# ---- The one-file installer, downloaded whole and cut short ---------------
+cp "$onefile" "$root/root/Downloads/setup.run"
+head -c $(($(stat -c %s "$onefile") / 2)) "$onefile" >"$root/root/Downloads/cut.run"
+chmod 755 "$root/root/Downloads/setup.run" "$root/root/Downloads/cut.run"
 code=0
-if kill -0 "$setup_pid" 2>/dev/null; then
-  fail "setup did not end after Finish"
-else
-  wait "$setup_pid" || code=$?
-  echo "setup ended with exit code $code"
-  [ "$code" -eq 0 ] || fail "exit code $code"
-fi
+cs_run "$root" sh -c 'cd /root/Downloads && exec ./cut.run' >"$shots/cut.log" 2>&1 || code=$?
+[ "$code" -eq 1 ] && grep -q 'cut short' "$shots/cut.log" || fail "the cut-short installer was not refused ($code): $(cat "$shots/cut.log")"
+[ -z "$(private_folders)" ] || fail "the cut-short installer made a private folder"
+walk one-file "$root/root/OneFile" 'cd /root/Downloads && exec ./setup.run'
 
-# Every payload file, flat in the destination, with its bytes and date.
-dest=$root/root/Installed
-while IFS= read -r -d '' file; do
-  name=$(basename "$file")
-  if [ ! -f "$dest/$name" ]; then fail "missing: $name"; continue; fi
-  cmp -s "$file" "$dest/$name" || fail "bytes differ: $name"
-  [ "$(stat -c %Y "$file")" = "$(stat -c %Y "$dest/$name")" ] || fail "date differs: $name"
-done < <(find "$payload" -type f -print0)
-leftovers=$(find "$root/tmp" -maxdepth 1 -name 'setup-run-*' | wc -l)
-[ "$leftovers" -eq 0 ] || fail "the private copy was left in /tmp"
-grep -v '^QStandardPaths: XDG_RUNTIME_DIR' "$shots/setup.log" >&2 || true
+# ---- The two disks, with /tmp where nothing may be run --------------------
+cs_umount "$root/tmp/.X11-unix"
+cs_mount -t tmpfs -o noexec,nosuid,mode=1777 noexec-tmp "$root/tmp" || cs_skip "mounting a tmpfs is refused here"
+mkdir -p "$root/tmp/.X11-unix"
+cs_mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+insert_disk 1
+walk disks "$root/root/Installed" 'cd /media/cdrom && exec ./setup'
 
 echo "screenshots in $shots"
 [ "$failures" -eq 0 ] && echo "clean-system walk passed" && exit 0

@@ -62,13 +62,13 @@ in_root "cd /tmp && apt-get install -y -q --no-install-recommends ./setupkit_*.d
 flock -u 9
 
 # The installed files.
-for f in usr/bin/setupkit usr/lib/setupkit/setup usr/share/man/man1/setupkit.1.gz \
+for f in usr/bin/setupkit usr/lib/setupkit/setup usr/lib/setupkit/setup-launcher usr/share/man/man1/setupkit.1.gz \
          usr/share/bash-completion/completions/setupkit; do
   [ -f "$root/$f" ] || fail "/$f is not installed"
 done
 
 # The computed dependencies bring every library the binaries load.
-missing=$(in_root "ldd /usr/bin/setupkit /usr/lib/setupkit/setup" | grep "not found" || true)
+missing=$(in_root "ldd /usr/bin/setupkit /usr/lib/setupkit/setup /usr/lib/setupkit/setup-launcher" | grep "not found" || true)
 [ -z "$missing" ] || fail "libraries missing after the install: $missing"
 
 # The bash completion in a root without the bash-completion package.
@@ -104,7 +104,8 @@ diff -r "$t/payload" "$t/out" || fail "the restored tree differs from the payloa
 # A medium made there carries the installed setup program.
 in_root "setupkit medium -o /tmp/t/medium --title T --app A --dest 'C:\\opt\\t' /tmp/t/payload" >"$work/medium.log" ||
   { cat "$work/medium.log" >&2; fail "medium failed"; }
-[ -x "$t/medium/setup" ] || fail "the medium carries no setup program"
-[ -f "$t/medium/runtime/lib/libQt6Widgets.so.6" ] || fail "the medium carries no runtime"
+[ -x "$t/medium/setup" ] || fail "the medium carries no setup launcher"
+in_root "setupkit list /tmp/t/medium/runtime.pak" | grep -q 'runtime.lib.libQt6Widgets.so.6' ||
+  fail "the medium carries no packed runtime"
 
 echo "package test: $(basename "$deb") installed in a clean root; $version packed, verified, restored and made a medium"

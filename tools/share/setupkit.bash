@@ -44,13 +44,13 @@ _setupkit() {
     --runtime) COMPREPLY=($(compgen -W "bundled system" -- "$cur")); return ;;
     --image) COMPREPLY=($(compgen -W "iso" -- "$cur")); return ;;
     --volume-size | --threads | --header-text | --title | --app | --dest) return ;;
-    -o | --output | --program) _setupkit_files; return ;;
+    -o | --output | --program | --single-file) _setupkit_files; return ;;
   esac
 
   local opts
   case $command in
     pack) opts="-o --output --level --volume-size --header-text --no-file-list --threads --help --version" ;;
-    medium) opts="-o --output --title --app --dest --program --runtime --disks --image --level --volume-size --header-text --no-file-list --threads --help --version" ;;
+    medium) opts="-o --output --single-file --title --app --dest --program --runtime --disks --image --level --volume-size --header-text --no-file-list --threads --help --version" ;;
     list) opts="--json --help --version" ;;
     verify) opts="--help --version" ;;
     restore) opts="--flat --stored-paths --full-path --mode -v --verbose --help --version" ;;

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# What a medium weighs and how fast it starts, the packed runtime beside
+# today's unpacked one (the program and runtime/ lying on the medium):
+#   - the runtime on the medium (runtime.pak against the runtime/ folder) and
+#     the demo's one-file installer;
+#   - start to the first window (the wizard visible) with the medium in the
+#     page cache, on a virtual display: unpacked medium, packed medium,
+#     one-file installer (median of N runs);
+#   - the launcher's peak memory (resident set) and time while it checks and
+#     unpacks the real runtime (the program it starts then is a stub);
+#   - a restore from the one-file installer against one from the folder
+#     medium, with the unpacked runtime (76 MB of libraries and fonts) as the
+#     payload: the archive is read in place, so the two should match.
+#
+#   bench/medium.sh [--runs N] [--build DIR]
+#
+# Scratch space: /var/tmp/setupkit-bench-medium, removed at the end. The
+# tools it needs beyond the build (Xvfb, xdotool, GNU time) are installed
+# with apt-get when missing.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+runs=5
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift ;;
+    --build) build=$2; shift ;;
+    *) echo "usage: $0 [--runs N] [--build DIR]" >&2; exit 64 ;;
+  esac
+  shift
+done
+source "$root/bench/tools.sh"
+install_missing Xvfb:xvfb xdotool:xdotool /usr/bin/time:time
+setupkit=$build/tools/setupkit
+work=/var/tmp/setupkit-bench-medium
+rm -rf "$work"
+mkdir -p "$work/tmp"
+started=()
+cleanup() {
+  local p
+  for p in "${started[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Private folders go into the scratch space, nowhere else.
+export TMPDIR=$work/tmp XDG_CACHE_HOME=$work/tmp
+unset XDG_RUNTIME_DIR
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1000000 }'; }
+
+# ---- the media --------------------------------------------------------------
+bash "$root/scripts/make-demo-payload.sh" "$work/payload" >/dev/null
+args=(--title "Bench" --app "Bench" --dest 'C:\var\tmp\setupkit-bench-medium\dest' --program "$build/app/setup")
+"$setupkit" medium -o "$work/packed" "${args[@]}" "$work/payload" >/dev/null
+"$setupkit" medium --single-file "$work/setup.run" "${args[@]}" "$work/payload" >/dev/null
+# Today's medium: the program and its runtime folder unpacked beside the archive.
+mkdir -p "$work/unpacked"
+"$setupkit" restore "$work/packed/runtime.pak" "$work/unpacked" >/dev/null
+chmod 755 "$work/unpacked/setup"
+cp "$work/packed/SETUP.INS" "$work/packed/SETUP.BIN" "$work/unpacked/"
+
+unpacked_bytes=$(du -sb --apparent-size "$work/unpacked/runtime" "$work/unpacked/setup" | awk '{ s += $1 } END { print s }')
+packed_bytes=$(stat -c %s "$work/packed/runtime.pak")
+launcher_bytes=$(stat -c %s "$work/packed/setup")
+onefile_bytes=$(stat -c %s "$work/setup.run")
+echo "| row | today (unpacked) | packed | goal |"
+echo "|---|---|---|---|"
+echo "| runtime on the medium (program + runtime) | $(mb "$unpacked_bytes") | $(mb "$packed_bytes") + launcher $(mb "$launcher_bytes") | ≤ 32 MB |"
+echo "| demo one-file installer | – | $(mb "$onefile_bytes") | ≤ 35 MB |"
+
+# ---- start to the first window ----------------------------------------------
+number=91
+while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+export DISPLAY=":$number"
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+started+=($!)
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+# first_window DIR COMMAND: seconds from the start to a visible wizard ("-"
+# when none shows within 30 s). The last run's windows are gone first.
+first_window() {
+  local dir=$1 command=$2 start end pid found=0
+  for _ in $(seq 500); do xdotool search --onlyvisible --name '^Setup$' >/dev/null 2>&1 || break; sleep 0.01; done
+  start=$(date +%s.%N)
+  (cd "$dir" && exec $command) >>"$work/setup.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 6000); do
+    if xdotool search --onlyvisible --name '^Setup$' >/dev/null 2>&1; then found=1; break; fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.005
+  done
+  end=$(date +%s.%N)
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  if [ "$found" -eq 1 ]; then awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'; else echo "-"; fi
+}
+row() {
+  local name=$1 dir=$2 command=$3 times
+  first_window "$dir" "$command" >/dev/null   # into the page cache
+  times=$(for _ in $(seq "$runs"); do first_window "$dir" "$command"; done)
+  echo "| start to the first window, $name | $(echo "$times" | grep -v -- - | median) s (of $(echo $times | tr ' ' '/')) | | ≤ 0.5 s |"
+}
+row "unpacked medium (today)" "$work/unpacked" ./setup
+row "packed medium" "$work/packed" ./setup
+row "one-file installer" "$work" ./setup.run
+
+# ---- the launcher alone -----------------------------------------------------
+# The real runtime, its program swapped for a stub that ends at once.
+stage=$work/stage
+mkdir -p "$stage" "$work/stub"
+cp -a "$work/unpacked/runtime" "$stage/"
+printf '#!/bin/sh\nexit 0\n' >"$stage/setup"
+"$setupkit" pack -o "$work/stub/runtime.pak" --no-file-list "$stage" >/dev/null
+cp "$work/packed/setup" "$work/packed/SETUP.INS" "$work/packed/SETUP.BIN" "$work/stub/"
+peaks=() secs=()
+for _ in $(seq "$runs"); do
+  /usr/bin/time -f '%M %e' -o "$work/time.txt" sh -c "cd '$work/stub' && exec ./setup"
+  read -r kib s <"$work/time.txt"
+  peaks+=("$kib")
+  secs+=("$s")
+  rm -rf "$work/tmp"/setup-run-*   # the stub does not remove its folder as the program does
+done
+echo "| launcher peak memory (unpacking the real runtime) | | $(printf '%s\n' "${peaks[@]}" | median) KiB | ≤ 16384 KiB |"
+echo "| launcher time to the program (checks + unpacking) | | $(printf '%s\n' "${secs[@]}" | median) s | |"
+
+# ---- an install from one file against one from a folder ---------------------
+big=$work/big
+mkdir -p "$big"
+"$setupkit" medium -o "$big/folder" "${args[@]}" "$work/unpacked/runtime" >/dev/null
+"$setupkit" medium --single-file "$big/big.run" "${args[@]}" "$work/unpacked/runtime" >/dev/null
+restore_time() {
+  rm -rf "$big/out"
+  local s e
+  s=$(date +%s.%N)
+  "$setupkit" restore "$1" "$big/out" >/dev/null
+  e=$(date +%s.%N)
+  awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f\n", e - s }'
+}
+restore_time "$big/folder/SETUP.BIN" >/dev/null
+restore_time "$big/big.run" >/dev/null
+folder_times=() file_times=()
+for _ in $(seq "$runs"); do
+  folder_times+=("$(restore_time "$big/folder/SETUP.BIN")")
+  file_times+=("$(restore_time "$big/big.run")")
+done
+echo "| restore of 76 MB: folder medium / one file | $(printf '%s\n' "${folder_times[@]}" | median) s | $(printf '%s\n' "${file_times[@]}" | median) s | within 10 % |"
+# The one-file installer's check (sizes and CRC-32 of the whole file) before
+# the restore: what listing it costs more than listing the folder's archive.
+list_time() {
+  local s e
+  s=$(date +%s.%N)
+  "$setupkit" list "$1" >/dev/null
+  e=$(date +%s.%N)
+  awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f\n", e - s }'
+}
+check_times=()
+for _ in $(seq "$runs"); do
+  a=$(list_time "$big/folder/SETUP.BIN")
+  b=$(list_time "$big/big.run")
+  check_times+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f\n", b - a }')")
+done
+echo "| of which the one-file check ($(mb "$(stat -c %s "$big/big.run")")) | | $(printf '%s\n' "${check_times[@]}" | median) s | |"
