@@ -9,6 +9,7 @@
 # caused it in build-fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/compiler-cache.sh
 seconds=${1:-60}
 dir=build-fuzz
 

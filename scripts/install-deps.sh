@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev zlib1g-dev libdeflate-dev libelf-dev
   libssl-dev libcli11-dev nlohmann-json3-dev
