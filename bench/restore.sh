@@ -337,6 +337,29 @@ if [ $verify_only = 0 ]; then
   bench_corpus small 0.36
 fi
 
+# A damaged name 100,000 directories deep: refused before any directory is
+# made; its time and memory, and a tree that deep would hold for bsdtar.
+deep_name() {
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+levels, out = int(sys.argv[1]), sys.argv[2]
+name = ("C:" + "\\d" * levels + "\\f.txt").encode()
+block = b"EC2\0" + struct.pack("<i", -1) + b"x" + struct.pack("<i", 0)
+data = struct.pack("<iii", 0, 1, 0) + struct.pack("<i", len(name)) + name + struct.pack("<i", 0x2ACF63C0) + block
+open(out, "wb").write(data + struct.pack("<i", 0))
+PY
+}
+if [ $verify_only = 0 ]; then
+  deep_name 100000 "$shm/deep.bin"
+  rm -rf "$shm/deep-out"
+  /usr/bin/time -f "%e %M" -o "$shm/deep.time" "$setupkit" restore "$shm/deep.bin" "$shm/deep-out" 2>/dev/null || true
+  read -r deep_s deep_kib < "$shm/deep.time"
+  deep_dirs=$(find "$shm/deep-out" -mindepth 1 -type d 2>/dev/null | wc -l)
+  row deep "100,000 levels refused s" "$deep_s" "-" "-" "-" "<1"
+  row deep "  peak RSS MiB, dirs left" "$(mib "$deep_kib")" "dirs left" "$deep_dirs" "-" "0"
+  rm -rf "$shm/deep.bin" "$shm/deep-out" "$shm/deep.time"
+fi
+
 echo
 echo "medians of $runs runs (GUI: of $((runs < 3 ? runs : 3))), tools rotating; pack on $(nproc) threads;" \
   "load before the end $(cut -d' ' -f1-3 /proc/loadavg)"
