@@ -173,7 +173,6 @@ bool moveFileReplacing(const std::string& from, const std::string& to) {
   auto hostTo = hostFrom ? hostPathOf(to) : std::nullopt;
   if (!hostTo) return false;
   if (rename(hostFrom->c_str(), hostTo->c_str()) != 0) return failFromErrno();
-  noteHostEntryRenamed(*hostFrom, *hostTo);
   return true;
 }
 
@@ -181,7 +180,6 @@ bool deleteFile(const std::string& path) {
   auto host = hostPathOf(path);
   if (!host) return false;
   if (unlink(host->c_str()) != 0) return failFromErrno();
-  noteHostEntryRemoved(*host);
   return true;
 }
 

@@ -58,9 +58,6 @@ struct CachedEntry {
 
 struct Listing {
   DirVersion version;
-  // Made by this process while an OwnDirectories object lived: the listing is
-  // kept up to date by this process alone and trusted without a version check.
-  bool own = false;
   // Every entry, grouped by name without regard to letter case. The key is the
   // group's first entry, the one a lookup by letter case finds; the value holds
   // its later entries (only a case-sensitive file system has any).

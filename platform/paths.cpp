@@ -63,18 +63,8 @@ struct PathHash {
 
 std::mutex gCacheMutex;
 std::unordered_map<std::string, Listing, PathHash, std::equal_to<>> gCache;
-int gOwnDepth = 0;  // OwnDirectories objects alive
-// Enough for the directories of a large installation, so that a restore's
-// own listings are rarely dropped while it still writes into them.
+// Enough for the directories of a large tree.
 constexpr size_t kCachedListings = 4096;
-
-// The listing of `dir` when it is one of this process's own: current without
-// asking the file system. Call with gCacheMutex held.
-Listing* ownListing(std::string_view dir) {
-  if (gOwnDepth == 0) return nullptr;
-  auto it = gCache.find(dir);
-  return it != gCache.end() && it->second.own ? &it->second : nullptr;
-}
 
 // Stores a listing; the cache is emptied now and then so that it stays small.
 Listing& storeListing(const std::string& dir, Listing listing) {
@@ -88,14 +78,13 @@ bool isCached(std::string_view dir) {
 }
 
 // Answers from the cached listing of `dir`, without touching the file system,
-// when it is one of this process's own or current for `dirStat` (when given).
+// when it is current for `dirStat` (when given).
 CachedEntry lookUpCached(std::string_view dir, std::string_view name, const struct stat* dirStat) {
   std::lock_guard<std::mutex> lock(gCacheMutex);
   auto it = gCache.find(dir);
   if (it == gCache.end()) return {};
   const Listing& l = it->second;
-  const bool current = (l.own && gOwnDepth > 0) || (dirStat && l.version == versionOf(*dirStat));
-  if (!current) return {};
+  if (!dirStat || !(l.version == versionOf(*dirStat))) return {};
   return l.find(name);
 }
 
@@ -103,10 +92,6 @@ CachedEntry lookUpCached(std::string_view dir, std::string_view name, const stru
 // `known` is the directory's stat when the caller has just taken it.
 std::optional<std::string> findInsensitive(const std::string& dir, std::string_view name,
                                            const struct stat* known = nullptr) {
-  {
-    std::lock_guard<std::mutex> lock(gCacheMutex);
-    if (const Listing* own = ownListing(dir)) return own->firstVariant(name);
-  }
   struct stat st {};
   if (known)
     st = *known;
@@ -184,8 +169,7 @@ std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
   const std::string_view name = std::string_view(exact).substr(nameSlash + 1);
   const std::string_view parentView = plan.components == 1 ? plan.root : std::string_view(exact).substr(0, nameSlash);
   // A listing of the parent that is current answers without testing the
-  // name itself: one of this process's own at once, another after a stat()
-  // of the parent shows it unchanged.
+  // name itself, once a stat() of the parent shows it unchanged.
   std::string host;
   auto answeredByListing = [&](const struct stat* parentStat) {
     CachedEntry e = lookUpCached(parentView, name, parentStat);
@@ -193,7 +177,6 @@ std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
     host = e.kind == CachedEntry::Variant ? answer(joinHost(parentView, e.real)) : answerExact();
     return true;
   };
-  if (answeredByListing(nullptr)) return host;
   const std::string parent(parentView);
   struct stat parentStat {};
   bool parentStatted = false;
@@ -434,24 +417,9 @@ bool splitHostPath(const std::string& hostPath, std::string_view& dir, std::stri
   return true;
 }
 
-// Adds (`add`) or removes the name of `hostPath` in the listing of its
-// directory when that is one of this process's own; false when it is not.
-bool changeOwnListing(const std::string& hostPath, bool add) {
-  std::string_view dir, name;
-  if (!splitHostPath(hostPath, dir, name)) return false;
-  std::lock_guard<std::mutex> lock(gCacheMutex);
-  Listing* own = ownListing(dir);
-  if (!own) return false;
-  if (add)
-    own->add(name);
-  else
-    own->remove(name);
-  return true;
-}
 }  // namespace
 
 void noteHostEntryCreated(const std::string& hostPath) {
-  if (changeOwnListing(hostPath, true)) return;
   std::string_view dir, name;
   if (!splitHostPath(hostPath, dir, name)) return;
   std::lock_guard<std::mutex> lock(gCacheMutex);
@@ -466,51 +434,18 @@ void noteHostEntryCreated(const std::string& hostPath) {
   it->second.version = versionOf(st);
 }
 
-// Listings other than this process's own notice a removal or a rename by
-// their directory's new version.
-void noteHostEntryRemoved(const std::string& hostPath) { changeOwnListing(hostPath, false); }
-
-void noteHostEntryRenamed(const std::string& fromHostPath, const std::string& toHostPath) {
-  changeOwnListing(fromHostPath, false);
-  changeOwnListing(toHostPath, true);
-}
-
 void noteHostDirectoryCreated(const std::string& hostPath) {
   noteHostEntryCreated(hostPath);
-  // Just made, the directory holds only "." and "..". While this process owns
-  // the directories it makes, that listing is kept up to date here; otherwise
-  // its version taken now stands for it, and any later change gives it
-  // another version.
+  // Just made, the directory holds only "." and "..": its version taken now
+  // stands for that listing, and any later change gives it another version.
   Listing empty;
   empty.add(".");
   empty.add("..");
-  {
-    std::lock_guard<std::mutex> lock(gCacheMutex);
-    if (gOwnDepth > 0) {
-      empty.own = true;
-      storeListing(hostPath, std::move(empty));
-      return;
-    }
-  }
   struct stat st {};
   if (stat(hostPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
   empty.version = versionOf(st);
   std::lock_guard<std::mutex> lock(gCacheMutex);
   storeListing(hostPath, std::move(empty));
-}
-
-OwnDirectories::OwnDirectories() {
-  std::lock_guard<std::mutex> lock(gCacheMutex);
-  ++gOwnDepth;
-}
-
-OwnDirectories::~OwnDirectories() {
-  std::lock_guard<std::mutex> lock(gCacheMutex);
-  if (--gOwnDepth > 0) return;
-  // The listings were kept without versions: once the owner is gone they
-  // would look stale anyway, and a later owner must not trust them.
-  for (auto it = gCache.begin(); it != gCache.end();)
-    it = it->second.own ? gCache.erase(it) : std::next(it);
 }
 
 }  // namespace platform

@@ -35,24 +35,5 @@ std::optional<std::string> virtualPathOf(const std::string& hostPath);
 // Tells the case-insensitive lookup that a name was just created in a host
 // directory, so that its cached listing stays valid without a re-read.
 void noteHostEntryCreated(const std::string& hostPath);
-// Tell the lookup that a name was just removed from a host directory, or
-// renamed; listings other than this process's own notice by themselves.
-void noteHostEntryRemoved(const std::string& hostPath);
-void noteHostEntryRenamed(const std::string& fromHostPath, const std::string& toHostPath);
-
-// While an object of this class lives, every directory this process makes is
-// taken to change only through this process: its names are kept in memory as
-// they are created and removed here, and lookups in it ask the file system
-// nothing. A restore holds one, so that a file in a directory it made costs no
-// more than creating and writing it. A name another program puts into such a
-// directory meanwhile is not seen by letter case; it is seen again once the
-// last object is gone. Objects may nest; any thread may hold one.
-class OwnDirectories {
- public:
-  OwnDirectories();
-  ~OwnDirectories();
-  OwnDirectories(const OwnDirectories&) = delete;
-  OwnDirectories& operator=(const OwnDirectories&) = delete;
-};
 
 }  // namespace platform

@@ -111,38 +111,6 @@ TEST_F(LookupCacheTest, AnswersFollowChangesMadeOutsideThePlatform) {
   }
 }
 
-// While the process owns the directories it makes, names are looked up in
-// memory: every name made, renamed or removed through the platform counts,
-// and once the owner is gone the host is asked again.
-TEST_F(LookupCacheTest, DirectoriesOfTheProcessOwnAreKeptInMemory) {
-  {
-    platform::OwnDirectories own;
-    ASSERT_TRUE(platform::createDirectory("C:\\work\\Own"));
-    create("C:\\work\\Own\\Readme.txt", "first");
-    create("C:\\work\\OWN\\README.TXT", "second");  // the same file by another case
-    EXPECT_EQ(namesIn("c/work/Own"), (std::vector<std::string>{"Readme.txt"}));
-    EXPECT_EQ(scratch().read("c/work/Own/Readme.txt"), "second");
-
-    create("C:\\work\\Own\\Temp.txt", "t");
-    ASSERT_TRUE(platform::moveFileReplacing("C:\\work\\Own\\Temp.txt", "C:\\work\\Own\\Moved.txt"));
-    ASSERT_TRUE(platform::deleteFile("C:\\work\\own\\readme.txt"));
-    create("C:\\work\\Own\\README.TXT", "third");  // the old name is gone: made as given
-    create("C:\\work\\Own\\TEMP.TXT", "fourth");   // renamed away: made as given
-    create("C:\\work\\Own\\MOVED.TXT", "fifth");   // renamed here: found by case
-    EXPECT_EQ(namesIn("c/work/Own"), (std::vector<std::string>{"Moved.txt", "README.TXT", "TEMP.TXT"}));
-    EXPECT_EQ(scratch().read("c/work/Own/Moved.txt"), "fifth");
-
-    // Only directories made while owning are trusted: one that existed
-    // before is still checked against the host.
-    scratch().write("c/work/sub/Theirs.txt", "theirs");
-    create("C:\\work\\sub\\THEIRS.TXT", "ours");
-    EXPECT_EQ(scratch().read("c/work/sub/Theirs.txt"), "ours");
-  }
-  scratch().write("c/work/Own/Later.txt", "theirs");
-  create("C:\\work\\Own\\LATER.TXT", "ours");
-  EXPECT_EQ(scratch().read("c/work/Own/Later.txt"), "ours");
-}
-
 struct MissingRow {
   const char* name;
   const char* path;
