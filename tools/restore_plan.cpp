@@ -1,7 +1,12 @@
 #include "tools/restore_plan.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <unordered_map>
+
+#include "platform/files.h"
+#include "platform/mapped_file.h"
 
 namespace setupkit {
 
@@ -16,22 +21,73 @@ std::string foldCase(std::string s) {
 
 }  // namespace
 
+// The bytes of a mapped volume as a stream.
+class MappedStream : public TStream {
+ public:
+  void view(const platform::MappedFile& file) {
+    data_ = file.data();
+    size_ = file.size();
+    position_ = 0;
+  }
+  int64_t read(void* buffer, int64_t count) override {
+    const int64_t n = std::clamp<int64_t>(size_ - position_, 0, count);
+    if (n > 0) std::memcpy(buffer, data_ + position_, size_t(n));
+    position_ += n;
+    return n;
+  }
+  int64_t write(const void*, int64_t) override { return 0; }
+  int64_t seek(int64_t offset, SeekOrigin origin) override {
+    const int64_t base = origin == platform::kSeekBegin ? 0 : origin == platform::kSeekCurrent ? position_ : size_;
+    position_ = std::max<int64_t>(0, base + offset);
+    return position_;
+  }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+};
+
 RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk) {
   RestorePlan plan;
   TBackupFile backup(nullptr);
   // rmAll decides without looking at existing files; the handler declines
   // every entry anyway.
   backup.RestoreMode = rmAll;
-  backup.OnNeedDisk = needDisk;
   backup.OnRestoreFile = TRestoreFileEvent([&](TObject*, std::string& target, int32_t, bool& doRestore) {
     plan.targets.push_back(target);
     doRestore = false;
   });
+  // The volumes are read mapped into memory: stepping over the data blocks
+  // then touches only the pages of the records and chunk lengths, and copies
+  // nothing. The next volume is asked for as the restore asks for it.
+  std::string volume = archive;
+  std::unique_ptr<platform::MappedFile> mapped = platform::MappedFile::open(volume);
+  MappedStream stream;
+  const bool streamed = mapped != nullptr;
+  if (streamed) {
+    stream.view(*mapped);
+    backup.FSourceStream = &stream;
+    backup.OnNeedDisk = TNeedDiskEvent([&](TObject* sender, uint16_t disk, bool& cont) {
+      const std::string next = archive_format::volumeFileName(volume, disk);
+      do needDisk(sender, disk, cont);
+      while (cont && !platform::fileExists(next));
+      if (!cont) return;
+      volume = next;
+      mapped = platform::MappedFile::open(volume);
+      if (mapped)
+        stream.view(*mapped);
+      else
+        backup.FSourceStream = nullptr;  // read as missing data
+    });
+  } else {
+    backup.OnNeedDisk = needDisk;
+  }
   try {
-    backup.Restore(archive, "");
+    backup.Restore(streamed ? kStreamArchiveName : archive, "");
   } catch (const std::exception& e) {
     plan.damage = e.what();
-    plan.damagedVolume = backup.Result().volume;
+    plan.damagedVolume = streamed ? volume : backup.Result().volume;
   }
   plan.complete = backup.FContinue;
   return plan;
