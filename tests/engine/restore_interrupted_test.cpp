@@ -173,6 +173,30 @@ TEST_F(InterruptTest, AnExistingFileIsReplacedWholeWithItsPermissions) {
   EXPECT_EQ(backup.FRestoredCount, 1);
 }
 
+// A replacement is readable and writable by its writer only until it is
+// complete; then it takes the old file's permissions without the set-user-ID
+// and set-group-ID bits.
+TEST_F(InterruptTest, AReplacementGetsItsPermissionsOnlyWhenComplete) {
+  writeOldB();
+  chmod(tmp.file("dest/B.TXT").c_str(), 06755);
+  writeVolume("SETUP.BIN", ArchiveBuilder().header(3).storedFile("C:\\B.TXT", kDate2001, "new").end());
+  std::vector<mode_t> whileWritten;
+  backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string&, TFileStream*&) {
+    for (const auto& e : fs::directory_iterator(tmp.file("dest")))
+      if (e.path().filename().string().starts_with(".~")) {
+        struct stat st {};
+        lstat(e.path().c_str(), &st);
+        whileWritten.push_back(st.st_mode & 07777);
+      }
+  });
+  EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
+  EXPECT_EQ(whileWritten, std::vector<mode_t>{0600});
+  struct stat st {};
+  ASSERT_EQ(stat(tmp.file("dest/B.TXT").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(tmp.read("dest/B.TXT"), "new");
+}
+
 // The order at the end of a file and of a restore: the stamp follows
 // OnFileRestored, the final 100 comes while the restore is still busy, and the
 // error report last, when it no longer is.
