@@ -3,6 +3,7 @@
 
 #include "engine/backup_file.h"
 #include "engine/decode_ahead.h"
+#include "engine/record_reader.h"
 #include "engine/zlib_inflater.h"
 #include "framework/core/application_services.h"
 #include "framework/core/exceptions.h"
@@ -23,9 +24,9 @@ TPercentage percentage(int32_t bytesDone, int32_t totalSize) {
 }  // namespace
 
 bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) {
-  char signature[4];
-  Source.readBuffer(signature, 4);
-  if (!isDataBlockSignature(signature)) throw Exception("Invalid archive type");
+  archive_format::StreamSource source(Source);
+  archive_format::RecordReader block(source);
+  if (!block.blockStarts()) throw Exception("Invalid archive type");
 
   // The component's input and output areas; nothing is allocated per chunk.
   if (WriteData && !FChunkInput) {
@@ -41,18 +42,19 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
   bool ended = false;  // the terminating ChunkLength was read
   bool failed = false;  // zlib could not decode a chunk
   while (chunkLength != 0 && FContinue) {
-    chunkLength = Source.readInt32();
-    if (chunkLength == 0) {
+    const archive_format::ChunkHead chunk = block.chunk();
+    chunkLength = chunk.field;
+    if (chunk.end()) {
       chunkCount = 0;
       ended = true;
     } else {
-      const bool compressed = chunkLength > 0;
-      const int64_t length = compressed ? int64_t(chunkLength) : -int64_t(chunkLength);
+      const bool compressed = !chunk.stored();
+      const int64_t length = chunk.length;
       if (WriteData) {
         // A chunk larger than the input area breaks the format; it is never
         // read into the area but rejected like a bad block.
         if (length > kChunkArea) throw Exception("Invalid archive type");
-        const int64_t at = FDecodeAhead ? Source.position() : 0;
+        const int64_t at = chunk.offset;
         Source.readBuffer(input, length);
         // A stored chunk is written as read; a compressed one as decoded
         // ahead, or else decoded here.

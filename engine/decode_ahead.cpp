@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/backup_file.h"
+#include "engine/record_reader.h"
 #include "engine/zlib_inflater.h"
 #include "framework/core/buffered_read_stream.h"
 
@@ -106,32 +107,31 @@ void TDecodeAhead::run(std::unique_ptr<TFileStream> file, Start start) {
     pending = nullptr;
   };
   try {
+    using archive_format::Record;
     TBufferedReadStream reader(*file);
+    // A longer name is damage: the restore meets it on its own.
+    archive_format::StreamSource source(reader, kLongestName);
+    archive_format::RecordReader records(source);
     bool atRecord = start == Start::AtRecord;
     for (;;) {
       if (atRecord) {
-        const int32_t nameLength = reader.readInt32();
-        if (nameLength < 0) continue;  // filler
-        if (nameLength == 0 || nameLength > kLongestName) break;
-        std::string name(size_t(nameLength), '\0');
-        reader.readBuffer(name.data(), nameLength);
-        if (isVolumeChangeName(name)) break;
-        reader.readInt32();  // the file's date
+        const Record record = records.next();
+        if (record.kind == Record::Kind::Filler) continue;
+        if (record.kind == Record::Kind::End || record.kind == Record::Kind::VolumeChange) break;
+        records.fileDate();
       }
       atRecord = true;
-      char signature[4];
-      reader.readBuffer(signature, 4);
-      if (!isDataBlockSignature(signature)) break;
+      if (!records.blockStarts()) break;
       bool blockRead = false;
       for (;;) {
-        const int32_t chunkLength = reader.readInt32();
-        if (chunkLength == 0) {
+        const archive_format::ChunkHead chunk = records.chunk();
+        if (chunk.end()) {
           blockRead = true;
           break;
         }
-        const int64_t length = chunkLength > 0 ? int64_t(chunkLength) : -int64_t(chunkLength);
+        const int64_t length = chunk.length;
         if (length > kChunkArea) break;
-        const int64_t at = reader.position();
+        const int64_t at = chunk.offset;
         bool passed = false;
         {
           std::lock_guard<std::mutex> lock(mutex_);
@@ -140,7 +140,7 @@ void TDecodeAhead::run(std::unique_ptr<TFileStream> file, Start start) {
         }
         // Stored chunks need no decoding, and chunks the restore has
         // already read are of no use.
-        if (chunkLength < 0 || passed) {
+        if (chunk.stored() || passed) {
           reader.seek(length, platform::kSeekCurrent);
           continue;
         }

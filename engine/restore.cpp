@@ -6,6 +6,7 @@
 
 #include "engine/backup_file.h"
 #include "engine/decode_ahead.h"
+#include "engine/record_reader.h"
 #include "engine/restore_output.h"
 #include "engine/restore_target.h"
 #include "framework/core/application_services.h"
@@ -17,23 +18,6 @@
 #include "platform/paths.h"
 
 namespace {
-
-constexpr int64_t kPiece = 65536;
-
-// Reads `length` bytes into a string in pieces, so that a damaged length
-// costs no more memory than the bytes the archive really holds.
-std::string readText(TStream& s, int32_t length) {
-  std::string text;
-  int64_t left = length;
-  while (left > 0) {
-    int64_t n = std::min(left, kPiece);
-    size_t at = text.size();
-    text.resize(at + size_t(n));
-    s.readBuffer(text.data() + at, n);
-    left -= n;
-  }
-  return text;
-}
 
 // A volume file this restore opened, read through a buffer: entry records
 // and chunk lengths are 4-byte reads, and one system call each made the
@@ -77,12 +61,14 @@ Failure failureOf(const std::exception& e) {
 // any filler): it is unless that record is a volume change. When the record
 // cannot be read, nobody can tell whether the file continues in a next volume.
 bool nextRecordEndsTheFile(TStream& volume) {
+  using archive_format::Record;
   try {
-    int32_t nameLength = 0;
-    do nameLength = volume.readInt32();
-    while (nameLength < 0);
-    if (nameLength == 0) return true;
-    return !isVolumeChangeName(readText(volume, std::min(nameLength, 9)));
+    archive_format::StreamSource source(volume);
+    archive_format::RecordReader records(source);
+    Record record;
+    do record = records.next();
+    while (record.kind == Record::Kind::Filler);
+    return record.kind != Record::Kind::VolumeChange;
   } catch (const std::exception&) {
     return false;
   }
@@ -115,9 +101,9 @@ class TRestoreRun {
  private:
   // Each step answers whether the loop goes on.
   bool nextEntry();
-  bool changeVolume(const std::string& name);
-  bool restoreEntry(const std::string& name);
-  bool wanted(const std::string& name);
+  bool changeVolume(int nextVolume);
+  bool restoreEntry(const archive_format::Record& entry);
+  bool wanted(const archive_format::Record& entry);
   bool writeFile();
   void askForDisk(uint16_t disk);
 
@@ -182,16 +168,10 @@ void TRestoreRun::readHeader() {
     else
       openVolume();
     if (!volume_) throw EReadError();
-    int32_t headerTextLength = volume_->readInt32();
-    if (headerTextLength < 0) throw EReadError();
-    for (int64_t left = headerTextLength; left > 0;) {
-      char drop[4096];
-      int64_t n = std::min<int64_t>(left, sizeof drop);
-      volume_->readBuffer(drop, n);
-      left -= n;
-    }
-    b_.FTotalSize = volume_->readInt32();
-    b_.FHeaderExtra = volume_->readInt32();
+    archive_format::StreamSource source(*volume_);
+    const archive_format::Header header = archive_format::RecordReader(source).header();
+    b_.FTotalSize = header.totalSize;
+    b_.FHeaderExtra = header.extra;
     b_.FBytesDone = 0;
   } catch (const std::exception&) {
     b_.FBusy = false;
@@ -225,12 +205,12 @@ void TRestoreRun::restoreEntries() {
 }
 
 bool TRestoreRun::nextEntry() {
-  b_.FResult.offset = volume_->position();
-  int32_t nameLength = 0;
-  std::string name;
+  using archive_format::Record;
+  archive_format::StreamSource source(*volume_);
+  archive_format::RecordReader records(source);
+  Record record;
   try {
-    nameLength = volume_->readInt32();
-    if (nameLength > 0) name = readText(*volume_, nameLength);
+    record = records.next();
   } catch (const std::exception& e) {
     // The record after the last file cannot be read: it may have announced
     // that the file continues in a next volume, so the file is not complete.
@@ -238,16 +218,17 @@ bool TRestoreRun::nextEntry() {
     pending_.reset();
     throw;
   }
-  if (nameLength < 0) return true;  // filler
-  if (isVolumeChangeName(name)) return changeVolume(name);
+  b_.FResult.offset = record.offset;
+  if (record.kind == Record::Kind::Filler) return true;
+  if (record.kind == Record::Kind::VolumeChange) return changeVolume(record.nextVolume);
   finishFile();
-  if (nameLength == 0 || !b_.FContinue) return false;
-  return restoreEntry(name);
+  if (record.kind == Record::Kind::End || !b_.FContinue) return false;
+  fileDate_ = records.fileDate();
+  return restoreEntry(record);
 }
 
-bool TRestoreRun::changeVolume(const std::string& name) {
+bool TRestoreRun::changeVolume(int nextVolume) {
   closeVolume();
-  const int nextVolume = archive_format::volumeNumberOf(name);
   if (!archive_format::volumeFollows(currentVolume_, nextVolume)) throw Exception("Invalid archive type");
   currentVolume_ = nextVolume;
   const uint16_t disk = uint16_t(currentVolume_);
@@ -301,15 +282,14 @@ void TRestoreRun::askForDisk(uint16_t disk) {
                                             TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
 }
 
-bool TRestoreRun::restoreEntry(const std::string& name) {
-  fileDate_ = volume_->readInt32();
-  b_.FCurrentFile = target_.targetOf(name, b_.RestoreFullPath);
-  if (wanted(name)) return writeFile();
+bool TRestoreRun::restoreEntry(const archive_format::Record& entry) {
+  b_.FCurrentFile = target_.targetOf(entry.name, b_.RestoreFullPath);
+  if (wanted(entry)) return writeFile();
   b_.ReadDataBlock(*volume_, nullptr, false);
   return b_.FContinue;
 }
 
-bool TRestoreRun::wanted(const std::string& name) {
+bool TRestoreRun::wanted(const archive_format::Record& entry) {
   bool doRestore = true;
   switch (b_.RestoreMode) {
     case rmAll: break;
@@ -327,7 +307,7 @@ bool TRestoreRun::wanted(const std::string& name) {
     }
     case rmExisting: doRestore = target_.age(b_.FCurrentFile) != -1; break;
   }
-  if (name == archive_format::kFileListName) return false;
+  if (entry.kind == archive_format::Record::Kind::FileList) return false;
   b_.OnRestoreFile(&b_, b_.FCurrentFile, fileDate_, doRestore);
   return doRestore;
 }

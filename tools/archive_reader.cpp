@@ -1,6 +1,7 @@
 #include "tools/archive_reader.h"
 
 #include "engine/archive_format.h"
+#include "engine/record_reader.h"
 
 #include <cctype>
 #include <cerrno>
@@ -70,8 +71,25 @@ class Volume {
     return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
   }
 
+  // As a source of the record reader: damage is reported where the header or
+  // record that holds it begins, and text that runs past the end of the
+  // volume is refused before anything is allocated for it.
+  int64_t offset() {
+    start_ = here();
+    return position_;
+  }
+  void readBytes(void* buffer, int64_t length, const char* what) { read(buffer, length, what); }
+  std::string readText(int32_t length, const char* what) {
+    if (length > remaining()) throw Fatal{start_, std::string(what) + " runs past the end of the volume"};
+    std::string text(size_t(length), '\0');
+    read(text.data(), length, what);
+    return text;
+  }
+  [[noreturn]] void refuse(const char* problem) { throw Fatal{start_, problem}; }
+
  private:
   std::FILE* file_ = nullptr;
+  Location start_;  // where the header or record being read began
   int number_;
   int64_t position_ = 0;
   int64_t size_ = 0;
@@ -172,44 +190,39 @@ class Reader {
   }
 
   void readHeader() {
-    int32_t textLength = volume_->readInt32("the header");
-    if (textLength < 0) throw Fatal{{1, 0}, "the header text length is negative"};
-    if (textLength > volume_->remaining()) throw Fatal{{1, 0}, "the header text runs past the end of the volume"};
-    info_.headerText.resize(size_t(textLength));
-    volume_->read(info_.headerText.data(), textLength, "the header");
-    info_.totalSize = volume_->readInt32("the header");
-    info_.headerExtra = volume_->readInt32("the header");
+    archive_format::Header header = archive_format::RecordReader(*volume_).header();
+    info_.headerText = std::move(header.text);
+    info_.totalSize = header.totalSize;
+    info_.headerExtra = header.extra;
   }
 
   void readEntries() {
+    using archive_format::Record;
     for (;;) {
+      archive_format::RecordReader records(*volume_);
       const Location at = volume_->here();
-      int32_t nameLength = volume_->readInt32("the entries (no end marker)");
-      if (nameLength == 0) {
+      Record record = records.next();
+      if (record.kind == Record::Kind::End) {
         info_.complete = true;
         return;
       }
-      if (nameLength < 0) {
+      if (record.kind == Record::Kind::Filler) {
         info_.entries.push_back(EntryInfo{EntryKind::Filler, at, {}, 0, 0, 0, 0, {}, {}});
         continue;
       }
-      if (nameLength > volume_->remaining()) throw Fatal{at, "the entry name runs past the end of the volume"};
-      std::string name(size_t(nameLength), '\0');
-      volume_->read(name.data(), nameLength, "an entry name");
-
-      if (isVolumeChangeName(name)) {
-        info_.entries.push_back(EntryInfo{EntryKind::VolumeChange, at, name, 0, 0, 0, 0, {}, {}});
-        changeVolume(at, name);
+      if (record.kind == Record::Kind::VolumeChange) {
+        info_.entries.push_back(EntryInfo{EntryKind::VolumeChange, at, record.name, 0, 0, 0, 0, {}, {}});
+        changeVolume(at, record.nextVolume);
         continue;
       }
       EntryInfo entry;
-      entry.kind = name == archive_format::kFileListName ? EntryKind::FileList : EntryKind::File;
+      entry.kind = record.kind == Record::Kind::FileList ? EntryKind::FileList : EntryKind::File;
       entry.at = at;
-      entry.name = name;
-      entry.fileDate = volume_->readInt32("an entry record");
+      entry.name = std::move(record.name);
+      entry.fileDate = records.fileDate();
       info_.entries.push_back(std::move(entry));
       current_ = int(info_.entries.size()) - 1;
-      if (info_.entries[current_].kind == EntryKind::File && !isDrivePath(name))
+      if (info_.entries[current_].kind == EntryKind::File && !isDrivePath(info_.entries[current_].name))
         problem(at, "the stored name is not a drive-letter path");
       readBlock();
       finishEntry();
@@ -220,8 +233,7 @@ class Reader {
     return name.size() >= 4 && std::isalpha((unsigned char)name[0]) && name[1] == ':' && name[2] == '\\';
   }
 
-  void changeVolume(const Location& at, const std::string& name) {
-    const int number = archive_format::volumeNumberOf(name);
+  void changeVolume(const Location& at, int number) {
     if (number == 0) throw Fatal{at, "the volume-change entry has no valid volume number"};
     // A volume can only lead to a later one; an earlier or the same number
     // would repeat volumes for ever.
@@ -243,14 +255,14 @@ class Reader {
 
   void readBlock() {
     const Location at = volume_->here();
-    char signature[4];
-    volume_->read(signature, 4, "a data block signature");
-    if (!isDataBlockSignature(signature)) throw Fatal{at, "the data block signature is not \"EC2\""};
+    archive_format::RecordReader block(*volume_);
+    if (!block.blockStarts()) throw Fatal{at, "the data block signature is not \"EC2\""};
     for (;;) {
       const Location chunkAt = volume_->here();
-      int32_t k = volume_->readInt32("a data block");
-      if (k == 0) return;
-      int64_t length = k < 0 ? -int64_t(k) : int64_t(k);
+      const archive_format::ChunkHead chunk = block.chunk();
+      const int32_t k = chunk.field;
+      if (chunk.end()) return;
+      const int64_t length = chunk.length;
       if (length > volume_->remaining()) throw Fatal{chunkAt, "a chunk runs past the end of the volume"};
       if (length > kPieceSize) {
         filling().addOversized(chunkAt, current_, k);

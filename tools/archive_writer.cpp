@@ -19,10 +19,10 @@ namespace setupkit {
 namespace {
 
 constexpr int64_t kBlockEnd = 4;        // the zero ChunkLength
-constexpr int64_t kVolumeChange = 16;   // NameLength and "NEXT:DISK" + three digits
+// The size of a volume-change record: NameLength, the prefix and three digits.
+constexpr int64_t kVolumeChange = 4 + int64_t(archive_format::kVolumeChangePrefix.size()) + 3;
 constexpr int64_t kEmptyBlock = 8;      // signature and zero ChunkLength
-constexpr int kMaxVolumes = 999;
-const char kSignature[4] = {'E', 'C', '2', '\0'};
+constexpr int kMaxVolumes = archive_format::kLastVolume;
 
 std::string temporaryNameFor(const std::string& target) {
   static std::mt19937_64 random{std::random_device{}()};
@@ -105,14 +105,14 @@ void ArchiveWriter::writeHeader(const std::string& headerText, int32_t totalSize
 }
 
 int64_t ArchiveWriter::entryRecordSize(const PendingEntry& e) const {
-  return 4 + int64_t(e.name.size()) + 4 + int64_t(sizeof kSignature);
+  return 4 + int64_t(e.name.size()) + 4 + int64_t(sizeof archive_format::kBlockSignature);
 }
 
 void ArchiveWriter::writeEntryRecord(const PendingEntry& e) {
   putInt32(int32_t(e.name.size()));
   put(e.name.data(), e.name.size());
   putInt32(int32_t(e.fileDate));
-  put(kSignature, sizeof kSignature);
+  put(archive_format::kBlockSignature, sizeof archive_format::kBlockSignature);
   inBlock_ = true;
   anyEntry_ = true;
 }
@@ -168,7 +168,7 @@ void ArchiveWriter::changeVolume() {
   put(name.data(), name.size());
   closeVolume();
   openVolume();
-  put(kSignature, sizeof kSignature);
+  put(archive_format::kBlockSignature, sizeof archive_format::kBlockSignature);
 }
 
 void ArchiveWriter::cutBetweenEntries() {
