@@ -42,7 +42,8 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
   bool ended = false;  // the terminating ChunkLength was read
   bool failed = false;  // zlib could not decode a chunk
   while (chunkLength != 0 && FContinue) {
-    const archive_format::ChunkHead chunk = block.chunk();
+    // Only the decoding thread needs to know where a chunk lies.
+    const archive_format::ChunkHead chunk = block.chunk(FDecodeAhead != nullptr);
     chunkLength = chunk.field;
     if (chunk.end()) {
       chunkCount = 0;

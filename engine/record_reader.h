@@ -43,7 +43,7 @@ struct Record {
 struct ChunkHead {
   int32_t field = 0;   // the ChunkLength as stored: 0 ends the block, negative is stored
   int64_t length = 0;  // the chunk's byte count
-  int64_t offset = 0;  // where its bytes start
+  int64_t offset = 0;  // where its bytes start (when asked for)
   bool end() const { return field == 0; }
   bool stored() const { return field < 0; }
 };
@@ -92,11 +92,13 @@ class RecordReader {
     return isDataBlockSignature(signature);
   }
 
-  ChunkHead chunk() {
+  // The next chunk header; its offset is taken only when `withOffset` (a
+  // position costs a seek on some sources, and a chunk's is seldom wanted).
+  ChunkHead chunk(bool withOffset = true) {
     ChunkHead c;
     c.field = s_.readInt32("a data block");
     c.length = c.field < 0 ? -int64_t(c.field) : int64_t(c.field);
-    c.offset = s_.offset();
+    if (withOffset) c.offset = s_.offset();
     return c;
   }
 
