@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <chrono>
 
+#include "framework/core/printable.h"
 #include "framework/gui/application.h"
 #include "framework/gui/text.h"
 
@@ -42,7 +43,7 @@ void InstallDisplay::showFile(const std::string& name) {
 void InstallDisplay::showProgress(int value) { FValue = value; }
 
 QString InstallDisplay::fileText() const {
-  if (FFileChanged) return toQString(FFile);
+  if (FFileChanged) return toQString(fw::printable(FFile));
   return FFileLabel ? FFileLabel->text() : QString();
 }
 
@@ -54,7 +55,7 @@ bool InstallDisplay::eventFilter(QObject* watched, QEvent* event) {
 
 void InstallDisplay::apply() {
   if (FFileChanged && FFileLabel) {
-    FFileLabel->setText(toQString(FFile));
+    FFileLabel->setText(toQString(fw::printable(FFile)));
     FFileLabel->adjustSize();
   }
   FFileChanged = false;

@@ -92,7 +92,7 @@ std::optional<platform::PrivateFolder> makePrivateCopy(const fs::path& self, con
     if (!copy) continue;
     const fs::path folder(copy->path);
     std::error_code ec;
-    if (!platform::allowsExecuting(copy->path)) ec = std::make_error_code(std::errc::permission_denied);
+    if (!platform::allowsExecuting(copy->directory)) ec = std::make_error_code(std::errc::permission_denied);
     if (!ec) fs::copy_file(self, folder / self.filename(), ec);
     if (!ec && fs::is_directory(medium / kRuntimeName))
       fs::copy(medium / kRuntimeName, folder / kRuntimeName, fs::copy_options::recursive, ec);
@@ -103,8 +103,7 @@ std::optional<platform::PrivateFolder> makePrivateCopy(const fs::path& self, con
       if (!out) ec = std::make_error_code(std::errc::io_error);
     }
     if (!ec) return copy;
-    close(copy->lock);
-    fs::remove_all(folder, ec);
+    platform::discardPrivateFolder(*copy);
   }
   return std::nullopt;
 }
@@ -152,8 +151,7 @@ void runOffTheMedium(char** argv) {
   execv(program.c_str(), argv);
   std::fprintf(stderr, "setup: cannot start the copy %s; disk 1 stays in use\n", program.c_str());
   if (!left.empty()) fs::current_path(left, ec);
-  close(copy->lock);
-  fs::remove_all(copy->path, ec);
+  platform::discardPrivateFolder(*copy);
 }
 
 }  // namespace startup

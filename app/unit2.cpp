@@ -15,6 +15,7 @@
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
 #include "framework/core/exceptions.h"
+#include "framework/core/printable.h"
 #include "framework/gui/application.h"
 #include "framework/gui/colors.h"
 #include "framework/gui/text.h"
@@ -182,7 +183,7 @@ void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStrea
     FInstallDisplay->showFile(Filename);
     return;
   }
-  ui->Label5->setText(toQString(Filename));
+  ui->Label5->setText(toQString(fw::printable(Filename)));
   ui->Label5->adjustSize();
 }
 

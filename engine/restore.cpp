@@ -321,7 +321,7 @@ bool TRestoreRun::writeFile() {
   std::string reason;
   pending_ = target_.create(b_.FCurrentFile, reason);
   if (!pending_) {
-    fail(1, {reason});
+    fail(1, {reason, TRestoreTarget::isNulRefusal(reason)});
     return false;
   }
   try {

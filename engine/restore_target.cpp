@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kLeavesDestination = "the name leaves the destination directory";
 constexpr const char* kLinkInPath = "a symbolic link in the path";
+constexpr const char* kNulInName = "the name holds a NUL byte";
 // Levels whose descriptors a walk keeps besides its anchor: enough for any
 // real tree, few enough that a path thousands of levels deep stays within the
 // process's descriptor limit.
@@ -38,6 +39,12 @@ std::string TRestoreTarget::targetOf(const std::string& storedName, bool fullPat
 }
 
 bool TRestoreTarget::route(const std::string& target, Route& out, std::string& reason) const {
+  // The host ends a name at a NUL: what would be written is not what the
+  // archive names.
+  if (target.find('\0') != std::string::npos) {
+    reason = kNulInName;
+    return false;
+  }
   std::vector<std::string> parts;
   if (!targetDir_.empty() && target.compare(0, targetDir_.size(), targetDir_) == 0) {
     out.anchor = targetDir_;
@@ -77,6 +84,23 @@ bool TRestoreTarget::route(const std::string& target, Route& out, std::string& r
   out.directories = std::move(parts);
   return true;
 }
+
+std::string TRestoreTarget::refusalOf(const std::string& storedName) {
+  const TRestoreTarget placement("C:\\D\\");
+  Route r;
+  std::string reason;
+  if (!placement.route(placement.targetOf(storedName, true), r, reason)) return reason;
+  size_t length = r.file.size();
+  bool nameTooLong = r.file.size() > NAME_MAX;
+  for (const auto& part : r.directories) {
+    length += 1 + part.size();
+    nameTooLong = nameTooLong || part.size() > NAME_MAX;
+  }
+  if (nameTooLong || length >= PATH_MAX) return std::strerror(ENAMETOOLONG);
+  return {};
+}
+
+bool TRestoreTarget::isNulRefusal(const std::string& reason) { return reason == kNulInName; }
 
 bool TRestoreTarget::openAnchor(const Route& route, bool create, std::string& reason) {
   if (route.anchor == anchor_ && !levels_.empty()) return true;

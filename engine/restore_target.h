@@ -10,8 +10,9 @@
 // or a path an event handler chose) is reached from its drive's root, where
 // only links that root or the restoring user made are followed.
 //
-// Names that would climb out ("." or ".." components, a second drive) and
-// paths longer than the host allows are refused before anything is made.
+// Names that would climb out ("." or ".." components, a second drive), names
+// holding a NUL byte and paths longer than the host allows are refused before
+// anything is made.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +31,15 @@ class TRestoreTarget {
   // itself without a destination; else the destination followed by its file
   // name (flat) or by the name without its drive (`fullPath`).
   std::string targetOf(const std::string& storedName, bool fullPath) const;
+
+  // Why a restore below a destination refuses the stored name whatever the
+  // destination, or empty when it does not: a name that climbs out or starts
+  // at a root of its own, one that holds a NUL byte, a component or a path
+  // longer than the host allows.
+  static std::string refusalOf(const std::string& storedName);
+  // Whether `reason` is the refusal of a name holding a NUL byte: no name a
+  // sound archive stores, so the archive is damaged rather than hostile.
+  static bool isNulRefusal(const std::string& reason);
 
   // The DOS date-time of the file (anything but a directory, a link counting
   // as itself) at `target`, -1 when there is none; found without making

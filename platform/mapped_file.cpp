@@ -1,15 +1,71 @@
 #include "platform/mapped_file.h"
 
 #include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
 
 #include "platform/errors.h"
 #include "platform/file_window.h"
 #include "platform/paths.h"
 
 namespace platform {
+
+namespace {
+
+// The copy in progress on this thread, where a SIGBUS jumps back to.
+// Volatile, and fenced around the copy: memcpy reads no other memory, so
+// the compiler could otherwise drop the store before it as dead.
+thread_local sigjmp_buf* volatile tCopying = nullptr;
+struct sigaction gPreviousBusAction;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  if (sigjmp_buf* copying = tCopying) {
+    tCopying = nullptr;
+    siglongjmp(*copying, 1);
+  }
+  // Not a copy of ours: what was there before handles it, or the default
+  // action ends the process when the faulting access runs again.
+  if (gPreviousBusAction.sa_flags & SA_SIGINFO) {
+    if (gPreviousBusAction.sa_sigaction) return gPreviousBusAction.sa_sigaction(signal, info, context);
+  } else if (gPreviousBusAction.sa_handler != SIG_DFL && gPreviousBusAction.sa_handler != SIG_IGN) {
+    return gPreviousBusAction.sa_handler(signal);
+  }
+  ::signal(SIGBUS, SIG_DFL);
+}
+
+void catchBusErrors() {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    // Not blocked while handled: the jump back leaves the handler for good.
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &gPreviousBusAction);
+  });
+}
+
+}  // namespace
+
+bool MappedFile::copy(void* out, int64_t offset, size_t count) const {
+  if (count == 0) return true;
+  catchBusErrors();
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 0) != 0) return false;
+  tCopying = &jump;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  std::memcpy(out, data_ + offset, count);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  tCopying = nullptr;
+  return true;
+}
 
 std::unique_ptr<MappedFile> MappedFile::open(const std::string& path) {
   auto host = hostPathOf(path);

@@ -20,6 +20,12 @@ class MappedFile {
   const uint8_t* data() const { return data_; }
   int64_t size() const { return size_; }
 
+  // Copies `count` bytes from `offset` (inside the mapping) to `out`. False
+  // when the file was cut shorter than the mapping meanwhile: touching a page
+  // past its new end raises SIGBUS, which is caught here for this thread's
+  // copy and turned into a failed read instead of ending the process.
+  bool copy(void* out, int64_t offset, size_t count) const;
+
  private:
   MappedFile() = default;
   void* base_ = nullptr;  // what mmap gave, page-aligned

@@ -130,7 +130,9 @@ void ArchiveWriter::ensureRoomForEntry(int64_t firstItem) {
 }
 
 void ArchiveWriter::beginEntry(const std::string& name, uint32_t fileDate) {
-  if (name.empty() || name.size() > size_t(std::numeric_limits<int32_t>::max()))
+  // A NUL would end the name on the host: the archive would name one file
+  // and a restore write another.
+  if (name.empty() || name.size() > size_t(std::numeric_limits<int32_t>::max()) || name.find('\0') != std::string::npos)
     throw ToolError("Invalid stored name");
   pending_ = PendingEntry{name, fileDate};
 }

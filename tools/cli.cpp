@@ -186,8 +186,11 @@ CommandTable listTable(Line& l) {
 CommandTable verifyTable(Line&) {
   return {"verify",
           "Usage: setupkit verify ARCHIVE\n"
-          "Decodes every entry and checks the zlib streams, TotalSize and the manifest.\n"
-          "Exit status 0 only for a sound archive; 2 for a damaged one, 3 when it cannot be read.\n",
+          "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
+          "names (each one a restore would refuse is named).\n"
+          "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
+          "byte included), 5 when it is sound but holds names a restore refuses (climbing out\n"
+          "with .., starting at a root, too long for this system), 3 when it cannot be read.\n",
           {},
           ""};
 }

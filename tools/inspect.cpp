@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/restore_target.h"
 #include "tools/manifest.h"
 #include "tools/printable.h"
 
@@ -88,6 +89,16 @@ VerifyReport verifyArchive(const ArchiveInfo& info) {
     report.problems.push_back(
         {totalAt, -1, "TotalSize is " + std::to_string(info.totalSize) + ", the files hold " + std::to_string(total)});
 
+  for (int i : files) {
+    const EntryInfo& file = info.entries[size_t(i)];
+    const std::string refusal = TRestoreTarget::refusalOf(file.name);
+    if (refusal.empty()) continue;
+    if (TRestoreTarget::isNulRefusal(refusal))
+      report.problems.push_back({file.at, i, refusal});
+    else
+      report.refused.push_back({file.at, i, "a restore refuses this name: " + refusal});
+  }
+
   for (size_t i = 0; i < info.entries.size(); ++i) {
     const EntryInfo& list = info.entries[i];
     if (list.kind != EntryKind::FileList) continue;
@@ -118,8 +129,8 @@ VerifyReport verifyArchive(const ArchiveInfo& info) {
 }
 
 void printVerifyReport(const ArchiveInfo& info, const VerifyReport& report, std::ostream& out) {
-  for (const auto& p : report.problems)
-    out << describeLocation(info, p.at) << ": " << entryLabel(info, p.entry) << p.message << "\n";
+  for (const auto* list : {&report.problems, &report.refused})
+    for (const auto& p : *list) out << describeLocation(info, p.at) << ": " << entryLabel(info, p.entry) << p.message << "\n";
   for (const auto& n : report.notes) out << n << "\n";
   if (report.sound()) {
     size_t files = 0;
@@ -127,6 +138,9 @@ void printVerifyReport(const ArchiveInfo& info, const VerifyReport& report, std:
     out << "Sound: " << files << (files == 1 ? " file, " : " files, ") << info.totalSize << " bytes in "
         << info.volumes.size() << (info.volumes.size() == 1 ? " volume" : " volumes")
         << (report.manifestsChecked ? ", checked against the manifest\n" : ", no manifest\n");
+  } else if (report.problems.empty()) {
+    out << "Refused: " << report.refused.size()
+        << (report.refused.size() == 1 ? " name that a restore refuses\n" : " names that a restore refuses\n");
   } else {
     out << "Damaged: " << report.problems.size() << (report.problems.size() == 1 ? " problem\n" : " problems\n");
   }

@@ -15,14 +15,17 @@ bool printListing(const ArchiveInfo& info, std::ostream& out);
 
 struct VerifyReport {
   std::vector<Problem> problems;   // reading problems, then failed checks
+  std::vector<Problem> refused;    // entries a restore below a destination refuses
   std::vector<std::string> notes;  // facts that are not damage
   size_t manifestsChecked = 0;
-  bool sound() const { return problems.empty(); }
+  bool sound() const { return problems.empty() && refused.empty(); }
 };
 
 // Checks a read archive beyond its chunks: TotalSize against the sum of the
-// file sizes (greater than 0), and each file list that is a manifest against
-// the files' names, sizes and hashes, in order.
+// file sizes (greater than 0), each file list that is a manifest against the
+// files' names, sizes and hashes, in order, and every file's name against
+// what a restore below a destination refuses (a name holding a NUL byte is
+// damage; one that climbs out or is too long for the host is refused).
 VerifyReport verifyArchive(const ArchiveInfo& info);
 
 // Prints a report: one line per problem with its volume and offset and the

@@ -138,7 +138,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       ArchiveInfo info = readArchive(line.archive);
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
-      return report.sound() ? kExitOk : kExitDamaged;
+      return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;
     }
     case Command::Restore: {
       if (!readInstallerInPlace(line.restore.archive)) return kExitDamaged;

@@ -1,12 +1,10 @@
 #pragma once
-// Text from an archive or the file system as it is shown on a terminal.
-#include <string>
+// Text from an archive or the file system as it is shown on a terminal: the
+// one escaping every part of the system uses (framework/core/printable.h).
+#include "framework/core/printable.h"
 
 namespace setupkit {
 
-// `bytes` with every control character (below 0x20, and 0x7F) written as
-// \xHH, so that a name cannot move the cursor, clear a line or start a line
-// of its own.
-std::string printable(const std::string& bytes);
+using fw::printable;
 
 }  // namespace setupkit

@@ -5,6 +5,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "framework/core/exceptions.h"
 #include "platform/files.h"
 #include "platform/mapped_file.h"
 
@@ -25,13 +26,15 @@ std::string foldCase(std::string s) {
 class MappedStream : public TStream {
  public:
   void view(const platform::MappedFile& file) {
-    data_ = file.data();
+    file_ = &file;
     size_ = file.size();
     position_ = 0;
   }
+  // A volume cut while it is read is damage, as one cut before it was
+  // opened: the read fails instead of the process ending on SIGBUS.
   int64_t read(void* buffer, int64_t count) override {
     const int64_t n = std::clamp<int64_t>(size_ - position_, 0, count);
-    if (n > 0) std::memcpy(buffer, data_ + position_, size_t(n));
+    if (n > 0 && !file_->copy(buffer, position_, size_t(n))) throw EReadError();
     position_ += n;
     return n;
   }
@@ -43,7 +46,7 @@ class MappedStream : public TStream {
   }
 
  private:
-  const uint8_t* data_ = nullptr;
+  const platform::MappedFile* file_ = nullptr;
   int64_t size_ = 0;
   int64_t position_ = 0;
 };

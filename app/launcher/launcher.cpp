@@ -8,10 +8,18 @@
 // use afterwards (this process is replaced, and a working directory on the
 // medium is left), disk 1 can be taken out.
 //
+// The private folder is made only in a base nobody else can change
+// (platform/private_folder.h), and once made it is filled and its program
+// started through the folder's descriptor, never by its name again.
+//
 // A one-file installer is this program with the medium appended
-// (engine/installer_file.h): its size and checksum are checked before
-// anything is written, SETUP.INS is written into the private folder, and the
-// program reads the archive in place from the installer file.
+// (engine/installer_file.h). It is opened once, as the file that was
+// started (/proc/self/exe), and that descriptor is the only way it is ever
+// read: its size and checksum are checked through it before anything is
+// written, the runtime and SETUP.INS are read through it, and the program
+// inherits it to read the archive in place (as /proc/self/fd/N). Replacing
+// the file under its name after the check changes nothing that is read.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +27,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "engine/backup_file.h"
@@ -37,26 +44,26 @@ constexpr const char* kProgram = "setup";             // the program inside the 
 
 void say(const std::string& message) { std::fprintf(stderr, "setup: %s\n", message.c_str()); }
 
-bool writeFile(const fs::path& file, const std::string& content) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << content;
-  out.close();
-  return bool(out);
-}
+std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-std::string readPart(const std::string& file, int64_t offset, int64_t size) {
-  std::ifstream in(file, std::ios::binary);
-  in.seekg(offset);
+std::string readPart(int fd, int64_t offset, int64_t size) {
   std::string text(size_t(size), '\0');
-  in.read(text.data(), size);
-  return in ? text : std::string();
+  int64_t done = 0;
+  while (done < size) {
+    ssize_t n = pread(fd, text.data() + done, size_t(size - done), off_t(offset + done));
+    if (n <= 0) return {};
+    done += n;
+  }
+  return text;
 }
 
-// Restores the packed runtime below `folder` with its stored paths. The
-// engine reads files by their Windows-form names.
-bool unpackRuntime(const std::string& pack, const fs::path& folder, std::string& problem) {
+// Restores the packed runtime below the folder open as `folder`, with its
+// stored paths. The engine reads files by their Windows-form names; the
+// folder is named through its descriptor, so the walk starts at exactly the
+// folder that was made.
+bool unpackRuntime(const std::string& pack, int folder, std::string& problem) {
   auto archive = platform::virtualPathOf(pack);
-  auto target = platform::virtualPathOf(folder.string());
+  auto target = platform::virtualPathOf(descriptorPath(folder));
   if (!archive || !target) {
     problem = "no drive covers " + pack;
     return false;
@@ -78,42 +85,54 @@ bool unpackRuntime(const std::string& pack, const fs::path& folder, std::string&
 }
 
 struct Medium {
-  std::string self;         // this program's file
   fs::path folder;          // the medium's folder
+  int self = -1;            // the started file, opened once
   bool oneFile = false;
   installer::Parts parts;   // of a one-file installer
 };
 
-// Fills the private folder `folder` and executes the program there. Returns
-// only when that failed, with the reason.
-std::string startIn(const Medium& medium, const fs::path& folder, char** argv) {
+// Fills the private folder and executes the program there. Returns only
+// when that failed, with the reason.
+std::string startIn(const Medium& medium, const platform::PrivateFolder& folder, char** argv) {
   std::string problem;
   std::string pack = (medium.folder / kRuntimePack).string();
   if (medium.oneFile) {
-    pack = medium.self;
-    platform::mapFileWindow(medium.self, {medium.self, medium.parts.runtimeOffset(), medium.parts.runtime});
+    pack = descriptorPath(medium.self);
+    platform::mapFileWindow(pack, {pack, medium.parts.runtimeOffset(), medium.parts.runtime});
   }
-  const bool unpacked = unpackRuntime(pack, folder, problem);
+  const bool unpacked = unpackRuntime(pack, folder.directory, problem);
   platform::unmapFileWindows();
   if (!unpacked) return problem;
-  const fs::path program = folder / kProgram;
-  if (chmod(program.c_str(), 0700) != 0) return "the packed runtime holds no program";
-  fs::path programDirectory = medium.folder;
-  if (medium.oneFile) {
-    // The program reads SETUP.INS beside itself, and the archive in place:
-    // SETUP.BIN is an empty stand-in that opens the installer's stretch.
-    const installer::Parts& p = medium.parts;
-    std::string configuration = readPart(medium.self, p.configurationOffset(), p.configuration);
-    programDirectory = folder;
-    if (!writeFile(folder / "SETUP.INS", configuration) || !writeFile(folder / "SETUP.BIN", "") ||
-        !writeFile(folder / ".archive", std::to_string(p.archiveOffset()) + " " + std::to_string(p.archive) + "\n" +
-                                            medium.self + "\n"))
-      return "cannot write into " + folder.string();
+  const int program = openat(folder.directory, kProgram, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st {};
+  if (program < 0 || fstat(program, &st) != 0 || !S_ISREG(st.st_mode) || fchmod(program, 0700) != 0) {
+    if (program >= 0) close(program);
+    return "the packed runtime holds no program";
   }
-  if (!writeFile(folder / ".medium", programDirectory.string())) return "cannot write into " + folder.string();
-  const std::string left = platform::leaveMediumDirectory(medium.folder.string(), folder.string());
-  execv(program.c_str(), argv);
-  problem = "cannot start " + program.string() + ": " + std::strerror(errno);
+  fs::path programDirectory = medium.folder;
+  const int dir = folder.directory;
+  if (medium.oneFile) {
+    // The program reads SETUP.INS beside itself, and the archive in place
+    // through the descriptor it inherits: SETUP.BIN is an empty stand-in
+    // that opens the installer's stretch.
+    const installer::Parts& p = medium.parts;
+    const std::string configuration = readPart(medium.self, p.configurationOffset(), p.configuration);
+    programDirectory = folder.path;
+    if (!platform::writeFileAt(dir, "SETUP.INS", configuration) || !platform::writeFileAt(dir, "SETUP.BIN", "") ||
+        !platform::writeFileAt(dir, ".archive", std::to_string(p.archiveOffset()) + " " + std::to_string(p.archive) +
+                                                    "\n" + descriptorPath(medium.self) + "\n"))
+      problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
+  }
+  if (problem.empty() && !platform::writeFileAt(dir, ".medium", programDirectory.string()))
+    problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
+  if (!problem.empty()) {
+    close(program);
+    return problem;
+  }
+  const std::string left = platform::leaveMediumDirectory(medium.folder.string(), folder.path);
+  fexecve(program, argv, environ);
+  problem = "cannot start " + folder.path + "/" + kProgram + ": " + std::strerror(errno);
+  close(program);
   if (!left.empty() && chdir(left.c_str()) != 0) problem += " (and cannot return to " + left + ")";
   return problem;
 }
@@ -122,39 +141,50 @@ std::string startIn(const Medium& medium, const fs::path& folder, char** argv) {
 
 int main(int, char** argv) {
   Medium medium;
+  // The file that was started, whatever its name points to by now. Not
+  // closed on exec: the program reads a one-file installer's archive
+  // through it.
+  medium.self = open("/proc/self/exe", O_RDONLY);
   std::error_code ec;
-  medium.self = fs::read_symlink("/proc/self/exe", ec).string();
-  if (ec) {
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (medium.self < 0 || ec) {
     say("cannot tell where this program lies (/proc is not mounted?)");
     return 1;
   }
-  medium.folder = fs::path(medium.self).parent_path();
+  medium.folder = self.parent_path();
 
   // A one-file installer, or the launcher of a folder medium (a plain
   // program with runtime.pak beside it).
-  installer::Layout layout = installer::readLayout(medium.self);
+  installer::Layout layout = installer::readLayout(descriptorPath(medium.self));
   if (layout.state == installer::State::Sound) {
     medium.oneFile = true;
     medium.parts = layout.parts;
   } else if (!fs::is_regular_file(medium.folder / kRuntimePack, ec)) {
     say(layout.state == installer::State::NotInstaller || layout.problem.empty()
             ? (medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete"
-            : medium.self + ": " + layout.problem);
+            : self.string() + ": " + layout.problem);
     return 1;
+  }
+  if (!medium.oneFile) {
+    close(medium.self);
+    medium.self = -1;
   }
 
   const std::vector<std::string> bases = platform::privateFolderBases();
   for (const std::string& base : bases) platform::removeStalePrivateFolders(base);
   std::string problems;
   for (const std::string& base : bases) {
-    auto folder = platform::makePrivateFolder(base);
-    if (!folder) continue;
-    std::string problem = platform::allowsExecuting(folder->path)
-                              ? startIn(medium, folder->path, argv)
+    std::string why;
+    auto folder = platform::makePrivateFolder(base, &why);
+    if (!folder) {
+      problems += "\n  " + why;
+      continue;
+    }
+    std::string problem = platform::allowsExecuting(folder->directory)
+                              ? startIn(medium, *folder, argv)
                               : "programs cannot be run from " + base;
     // Still here: the program did not start from this folder.
-    close(folder->lock);
-    fs::remove_all(folder->path, ec);
+    platform::discardPrivateFolder(*folder);
     problems += "\n  " + problem;
   }
   say("cannot start the setup program:" + (problems.empty() ? std::string("\n  no folder could be made") : problems));

@@ -80,3 +80,54 @@ TEST(PrivateCopy, RemovesOnlyItsOwnFoldersNobodyRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// Which folders may hold private folders: the user's own that nobody else
+// can write, or root's sticky folder; never a link, nor a folder another
+// user owns or others can write, nor one below such a folder.
+TEST(PrivateFolderBase, OnlyWhereNobodyElseReaches) {
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  struct Row {
+    const char* name;
+    mode_t mode;
+    bool otherOwner;  // owned by another user (needs root)
+    const char* says; // empty: may be used
+  };
+  const Row rows[] = {
+      {"own", 0700, false, ""},
+      {"own-readable", 0755, false, ""},
+      {"group-writable", 0770, false, "can be changed by other users"},
+      {"everyone", 0777, false, "can be changed by other users"},
+      {"other-user", 0700, true, "belongs to another user"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.otherOwner && geteuid() != 0) continue;
+    const std::string dir = tmp.file(row.name);
+    fs::create_directories(dir);
+    chmod(dir.c_str(), row.mode);
+    if (row.otherOwner) ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    std::string why;
+    EXPECT_EQ(platform::isTrustedBase(dir, &why), *row.says == '\0') << why;
+    EXPECT_NE(why.find(row.says), std::string::npos) << why;
+  }
+  // A link, even to a folder of the user's own, and a folder below one that
+  // others can write.
+  fs::create_directory_symlink(tmp.file("own"), tmp.file("link"));
+  std::string why;
+  EXPECT_FALSE(platform::isTrustedBase(tmp.file("link"), &why));
+  EXPECT_NE(why.find("is a symbolic link"), std::string::npos) << why;
+  fs::create_directories(tmp.file("everyone/below"));
+  chmod(tmp.file("everyone/below").c_str(), 0700);
+  EXPECT_FALSE(platform::isTrustedBase(tmp.file("everyone/below"), &why));
+  EXPECT_NE(why.find("can be changed by other users"), std::string::npos) << why;
+  // Root's sticky folder, where everyone makes folders of their own.
+  EXPECT_TRUE(platform::isTrustedBase("/tmp", &why)) << why;
+  // Nothing is made or removed in a folder others can change.
+  EXPECT_FALSE(platform::makePrivateFolder(tmp.file("everyone")).has_value());
+  EXPECT_EQ(platform::removeStalePrivateFolders(tmp.file("everyone")), 0);
+}
+
+}  // namespace

@@ -111,15 +111,28 @@ const HostileRow kRows[] = {
      {{"DEST\\other\\x.txt", "payload"}},
      [](const Scene& s) { s.plantLink(s.victim, s.dest + "/other"); },
      "--stored-paths", 1, ": a symbolic link in the path\n", nullptr},
+    // Controls, bytes that are not UTF-8 and bidirectional controls show as
+    // "?" in every message; the "?" cannot be read as a separator.
     {"NamesAreEscapedInEveryMessage",
-     {{std::string("C:\\ok\x1b[2K\r.txt"), "a"}, {"C:\\x\\\nsetupkit forged", "b"}},
+     {{std::string("C:\\ok\x1b[2K\r.txt"), "a"},
+      {"C:\\bidi\u202etxt.exe", "c"},
+      {"C:\\c1\xc2\x9b" "2J\x9b.txt", "d"},
+      {"C:\\x\\\nsetupkit forged", "b"}},
      [](const Scene& s) { s.plantLink(s.victim, s.dest + "/x"); },
-     "--full-path -v", 1, "\\x0Asetupkit forged: a symbolic link in the path\n",
+     "--full-path -v", 1, "?setupkit forged: a symbolic link in the path\n",
      [](const Scene&, const RunResult& r) {
-       EXPECT_NE(r.out.find("ok\\x1B[2K\\x0D.txt\n"), std::string::npos) << r.out;
+       EXPECT_NE(r.out.find("ok?[2K?.txt\n"), std::string::npos) << r.out;
+       EXPECT_NE(r.out.find("bidi?txt.exe\n"), std::string::npos) << r.out;
+       EXPECT_NE(r.out.find("c1?2J?.txt\n"), std::string::npos) << r.out;
        EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
        EXPECT_EQ(r.err.find("\nsetupkit forged"), std::string::npos) << r.err;
      }},
+    // The host would end the name at the NUL and write "nul": the archive is
+    // damaged, and nothing of that name is written.
+    {"NulInAStoredNameIsDamage",
+     {{std::string("C:\\nul\0hidden.txt", 17), "n"}},
+     nullptr, "--full-path", 2, "the name holds a NUL byte",
+     [](const Scene& s, const RunResult&) { EXPECT_FALSE(fs::exists(s.dest + "/nul")); }},
     // A file the user may write, in a directory the user may not write: no
     // replacement can be made beside it, so it is rewritten in place.
     {"WritableFileInADirectoryOfRoot",

@@ -154,7 +154,7 @@ TEST(OtherWriters, FillersAndForeignFileListAreSound) {
   EXPECT_TRUE(setupkit::printListing(info, out));
   const std::string expected =
       "Archive:      " + tmp.file("x.bin") + " (1 volume)\n"
-      "Header text:  \"Hi\\x01\"\n"
+      "Header text:  \"Hi?\"\n"
       "Total size:   12\n"
       "Header extra: 7\n"
       "\n"
@@ -224,5 +224,38 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignDamageRow{"NoEndMarker", [](ArchiveBuilder& b) { b.storedFile("C:\\A", 0, "hello"); }, 12 + 4 + 4 + 4 + 4 + 9 + 4,
                          "the volume ends inside the entries (no end marker)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// verify names every entry that a restore below a destination refuses, with
+// a status that is not 0: damage for a NUL, refused for the rest.
+TEST(VerifyNames, ReportsWhatARestoreRefuses) {
+  constexpr uint32_t kDate = 0x2ACF63C0;
+  struct Row {
+    const char* name;
+    std::string stored;
+    int status;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"climbs", "C:\\a\\..\\..\\evil.txt", 5, "the name leaves the destination directory"},
+      {"rooted", "C:\\\\etc\\passwd", 5, "the name leaves the destination directory"},
+      {"long component", "C:\\" + std::string(256, 'n'), 5, "File name too long"},
+      {"nul", std::string("C:\\nul\0hidden.txt", 17), 2, "the name holds a NUL byte"},
+      {"plain", "C:\\dir\\fine.txt", 0, "Sound"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir tmp;
+    ArchiveBuilder archive;
+    archive.header(1).storedFile(row.stored, kDate, "x").end();
+    writeFile(tmp.file("a.bin"), archive.bytes());
+    RunResult verify = runSetupkit("verify a.bin", tmp.path(), tmp.path());
+    EXPECT_EQ(verify.status, row.status) << verify.out << verify.err;
+    EXPECT_NE(verify.out.find(row.says), std::string::npos) << verify.out;
+  }
+}
 
 }  // namespace

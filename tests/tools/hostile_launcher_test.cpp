@@ -1,0 +1,124 @@
+// The launcher started as root with another user's environment (su and
+// sudo -E keep XDG_RUNTIME_DIR, TMPDIR and HOME): it makes its private
+// folder only where that user cannot reach, and reads a one-file installer
+// only through the file it checked. Through the real launcher and a stand-in
+// program that says where it was started. Needs root; skipped otherwise.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/installer_file.h"
+#include "tests/tools/tool_test_util.h"
+#include "tools/medium.h"
+
+namespace fs = std::filesystem;
+using namespace tooltest;
+
+namespace {
+
+#if defined(SETUP_LAUNCHER) && defined(LAUNCHER_PROBE)
+
+constexpr uid_t kOtherUser = 65534;
+
+std::string valueOf(const std::string& out, const std::string& key) {
+  const size_t at = out.find(key + "=");
+  if (at == std::string::npos) return {};
+  const size_t start = at + key.size() + 1;
+  return out.substr(start, out.find('\n', start) - start);
+}
+
+std::string hexAt(const std::string& bytes, size_t offset) {
+  std::string hex;
+  char two[3];
+  for (size_t i = 0; i < 16; ++i) {
+    std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(bytes[offset + i]));
+    hex += two;
+  }
+  return hex;
+}
+
+struct LauncherRow {
+  const char* name;
+  bool asOtherUser;
+  const char* environment;  // FOLDERS stands for the other user's folders
+  const char* startsBelow;  // the private folder's base: "RUN" (the user's), or a host path
+};
+
+const LauncherRow kRows[] = {
+    // su keeps the user's runtime folder, TMPDIR and HOME: root goes to /tmp.
+    {"RootPassesOverAnotherUsersFolders", false,
+     "XDG_RUNTIME_DIR=FOLDERS/run TMPDIR=FOLDERS/tmp HOME=FOLDERS/home", "/tmp"},
+    // A runtime folder of root's own that others may write is no better.
+    {"RootPassesOverAFolderOthersCanWrite", false, "XDG_RUNTIME_DIR=FOLDERS/shared TMPDIR=FOLDERS/shared", "/tmp"},
+    // The user's own runtime folder is the user's first choice.
+    {"AUserUsesTheirOwnRuntimeFolder", true, "XDG_RUNTIME_DIR=FOLDERS/run", "RUN"},
+};
+
+class HostileLauncher : public ::testing::TestWithParam<LauncherRow> {};
+
+TEST_P(HostileLauncher, PrivateFolderOnlyWhereNobodyElseReaches) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const LauncherRow& row = GetParam();
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  writeFile(tmp.file("src/a.txt"), "alpha");
+  fs::create_directories(tmp.file("probe"));
+  setupkit::MediumOptions options;
+  options.singleFile = tmp.file("out/setup.run");
+  options.title = options.app = "T";
+  options.destDir = "C:\\D";
+  fs::copy_file(LAUNCHER_PROBE, tmp.file("probe/setup"));  // a medium's program is named setup
+  options.program = tmp.file("probe/setup");
+  options.launcher = SETUP_LAUNCHER;
+  options.pack.sources = {tmp.file("src")};
+  fs::create_directories(tmp.file("out"));
+  setupkit::makeMedium(options, "");
+  chmod(tmp.file("out").c_str(), 0777);  // a folder others can write
+  chmod(options.singleFile.c_str(), 0755);
+  const std::string original = readFile(options.singleFile);
+  const int64_t archiveOffset = installer::readLayout(options.singleFile).parts.archiveOffset();
+
+  // The other user's folders: a runtime folder, a TMPDIR, a home whose
+  // .cache is a link; and root's folder that everyone may write.
+  const std::string folders = tmp.file("user");
+  for (const char* dir : {"run", "tmp", "home", "elsewhere"}) {
+    fs::create_directories(folders + "/" + dir);
+    ASSERT_EQ(chown((folders + "/" + dir).c_str(), kOtherUser, kOtherUser), 0);
+    chmod((folders + "/" + dir).c_str(), 0700);
+  }
+  chown(folders.c_str(), kOtherUser, kOtherUser);
+  fs::create_directory_symlink(folders + "/elsewhere", folders + "/home/.cache");
+  fs::create_directories(folders + "/shared");
+  chmod((folders + "/shared").c_str(), 0777);
+
+  const std::string environment = replaceAll(row.environment, "FOLDERS", folders);
+  const std::string user = row.asOtherUser ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string command = "cd / && env -u XDG_RUNTIME_DIR -u TMPDIR -u XDG_CACHE_HOME " + environment +
+                              " PROBE_REPLACE=" + options.singleFile + " " + user + options.singleFile + " > " +
+                              tmp.file("probe.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null";
+  const int raw = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << readFile(tmp.file("err.txt"));
+  const std::string out = readFile(tmp.file("probe.txt"));
+  const std::string base = row.startsBelow == std::string("RUN") ? folders + "/run" : row.startsBelow;
+  EXPECT_EQ(fs::path(valueOf(out, "folder")).parent_path(), fs::path(base)) << out;
+  // The installer was replaced under its name after the check; the archive
+  // still comes from the file that was checked.
+  EXPECT_EQ(valueOf(out, "archive"), hexAt(original, size_t(archiveOffset))) << out;
+  // Nothing was made in the other user's folders.
+  for (const char* dir : {"run", "tmp", "elsewhere", "shared"}) {
+    if (row.asOtherUser && dir == std::string("run")) continue;
+    EXPECT_EQ(fs::directory_iterator(folders + "/" + dir), fs::directory_iterator()) << dir;
+  }
+  // The stand-in does not remove its folder as the program does.
+  const std::string folder = valueOf(out, "folder");
+  if (folder.find("/setup-run-") != std::string::npos) fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileLauncher, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+#endif
+
+}  // namespace
