@@ -200,7 +200,10 @@ CommandTable restoreTable(Line& l) {
                  "keeping the directories stored in the archive. Quiet unless something fails.\n",
                  {},
                  "A restore that would write several entries to one file is refused unless --mode\n"
-                 "is given.\n"
+                 "is given. Unless --mode is given, the archive's records are read through every\n"
+                 "volume before anything is written: damage in them, or a missing volume (it is\n"
+                 "named), ends the restore with nothing written. Damage in a file's compressed data\n"
+                 "shows only while that file is written; the files before it stay.\n"
                  "Exit status: 0 success, 1 a file could not be written, 2 archive damaged or no archive,\n"
                  "3 archive missing or not readable, 4 cancelled, 5 refused before writing anything.\n"};
   t.rows.push_back({"--flat", "",

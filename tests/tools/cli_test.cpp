@@ -235,20 +235,24 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"ListVolumeCycle", "list {T}/cycle/SETUP.BIN", 2, ""},
         BinaryRow{"VerifyVolumeCycle", "verify {T}/cycle/SETUP.BIN", 2, ""},
         BinaryRow{"RestoreVolumeCycle", "restore {T}/cycle/SETUP.BIN {T}/out-cycle", 2,
-                  "setupkit: cannot read {T}/cycle/SETUP.002: Invalid archive type\n"},
+                  "setupkit: cannot read {T}/cycle/SETUP.002 at byte 14 (after the entry C:\\B.TXT): Invalid archive type; "
+                  "nothing was written\n"},
         BinaryRow{"ListDirectory", "list {T}/src", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
         BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
         // Damage is the archive's, whatever was being done: exit 2, and the volume named.
         BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 2,
                   "setupkit: cannot read {T}/zlib.bin: Compression error, in the data of {T}/out-zlib/Z.TXT\n"
                   "setupkit: Compression error\n"},
+        // The look before writing names the volume, the record's position and the last entry.
         BinaryRow{"RestoreDamageSeenBeforeWriting", "restore {T}/written.bin {T}/out-written", 2,
-                  "setupkit: cannot read {T}/written.bin: Invalid archive type\n"},
+                  "setupkit: cannot read {T}/written.bin at byte 12 (after the entry C:\\A.TXT): Invalid archive type; "
+                  "nothing was written\n"},
         BinaryRow{"RestoreDamageSeenWhileWriting", "restore --mode all {T}/written.bin {T}/out-written", 2,
                   "setupkit: cannot read {T}/written.bin: Invalid archive type, in the data of {T}/out-written/A.TXT\n"
                   "setupkit: Cannot read file\n"},
         BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2,
-                  "setupkit: cannot read {T}/skipped.bin: Invalid archive type\n"},
+                  "setupkit: cannot read {T}/skipped.bin at byte 45 (after the entry C:\\A.TXT): Invalid archive type; "
+                  "nothing was written\n"},
         BinaryRow{"RestoreNoArchive", "restore {T}/short.bin {T}/out-short", 2,
                   "setupkit: cannot read {T}/short.bin: Cannot read archive\n"},
         BinaryRow{"RestoreStreamReadError", "restore --mode all {T}/noend.bin {T}/out-noend", 2,
