@@ -110,7 +110,9 @@ std::string startIn(const Medium& medium, const fs::path& folder, char** argv) {
                                             medium.self + "\n"))
       return "cannot write into " + folder.string();
   }
-  if (!writeFile(folder / ".medium", programDirectory.string())) return "cannot write into " + folder.string();
+  // The program takes its title from the file the user started.
+  if (!writeFile(folder / ".medium", programDirectory.string()) || !writeFile(folder / ".started", medium.self))
+    return "cannot write into " + folder.string();
   const std::string left = platform::leaveMediumDirectory(medium.folder.string(), folder.string());
   execv(program.c_str(), argv);
   problem = "cannot start " + program.string() + ": " + std::strerror(errno);
