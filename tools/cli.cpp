@@ -47,7 +47,12 @@ class Line {
     if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos &&
         std::stoi(text) <= kHighestLevel)
       return Level(std::stoi(text));
-    fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)");
+    // A slip of a key, or the start of a name ("fast").
+    const std::vector<std::string> names = {"fastest", "none", "default", "max"};
+    std::string hint = didYouMean(text, names);
+    for (const auto& name : names)
+      if (hint.empty() && text.size() >= 2 && name.compare(0, text.size(), text) == 0) hint = "; did you mean " + name + "?";
+    fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)" + hint);
   }
 
   // A count of bytes, optionally with the binary suffix K, M or G.
@@ -260,6 +265,7 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       if (!l.title || !l.app || !l.dest) l.fail("--title, --app and --dest are required");
       if (operands.empty()) l.fail("no SOURCE given");
       if (line.medium.isoImages && !line.medium.disks) l.fail("--image needs --disks");
+      if (line.medium.disks && !line.medium.singleFile.empty()) l.fail("--disks makes a folder medium (-o DIR), not --single-file");
       if (l.output) line.medium.directory = hostPathOfArgument(*l.output);
       if (!line.medium.singleFile.empty()) line.medium.singleFile = hostPathOfArgument(line.medium.singleFile);
       line.medium.title = *l.title;

@@ -12,6 +12,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/cli.h"
+#include "tests/support/row_name.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -158,6 +159,17 @@ INSTANTIATE_TEST_SUITE_P(
                    EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/[x,y]", "/s"}));
                  }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Slips a publisher made: a level cut short, a one-file installer on disks.
+INSTANTIATE_TEST_SUITE_P(
+    Slips, ParseCommandLine,
+    ::testing::Values(
+        ParseRow{"LevelCutShort", {"pack", "--level=fast", "-o", "a", "s"},
+                 "unknown level \"fast\" (0 to 12, fastest, none, default or max); did you mean fastest?", nullptr},
+        ParseRow{"DisksOfAOneFileInstaller",
+                 {"medium", "--single-file", "o.run", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks"},
+                 "--disks makes a folder medium (-o DIR), not --single-file", nullptr}),
+    ByRowName());
 
 // ---- the binary ----
 
