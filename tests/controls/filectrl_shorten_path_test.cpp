@@ -21,6 +21,8 @@ struct ShortenRow {
 
 class ShortenPath : public ::testing::TestWithParam<ShortenRow> {};
 
+void PrintTo(const ShortenRow& row, std::ostream* os) { *os << row.path << " at " << row.width; }
+
 TEST_P(ShortenPath, Row) {
   const ShortenRow& row = GetParam();
   EXPECT_EQ(ShortenPathToWidth(row.path, length, row.width), row.result) << row.path << " at " << row.width;

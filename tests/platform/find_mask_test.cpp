@@ -14,6 +14,8 @@ struct MaskRow {
 
 class MatchesMask : public ::testing::TestWithParam<MaskRow> {};
 
+void PrintTo(const MaskRow& row, std::ostream* os) { *os << row.name << " in " << row.mask; }
+
 TEST_P(MatchesMask, Row) {
   const MaskRow& row = GetParam();
   EXPECT_EQ(platform::matchesMask(row.name, row.mask), row.matches) << row.name << " / " << row.mask;

@@ -29,6 +29,9 @@ struct ParseRow {
 
 class ParseCommandLine : public ::testing::TestWithParam<ParseRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const ParseRow& row, std::ostream* os) { *os << row.name; }
+
 TEST_P(ParseCommandLine, Row) {
   const ParseRow& row = GetParam();
   if (row.usageError.empty())
@@ -179,6 +182,8 @@ struct BinaryRow {
   int status;
   std::string stderrStart;  // the start of standard error
 };
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const BinaryRow& row, std::ostream* os) { *os << row.name; }
 
 class Binary : public SharedScratchTest<BinaryRow> {
  protected:

@@ -26,6 +26,8 @@ struct DefaultsRow {
   std::string out;                     // standard output, exactly
   std::string err;                     // the start of standard error; empty: none at all
 };
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const DefaultsRow& row, std::ostream* os) { *os << row.name; }
 
 class RestoreDefaults : public SharedScratchTest<DefaultsRow> {
  protected:
