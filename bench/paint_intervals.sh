@@ -47,7 +47,7 @@ trap cleanup EXIT
 gcc -O2 -shared -fPIC -o "$work/paint_log.so" "$root/bench/paint_log.c" -ldl
 # A third incompressible, two thirds compressible text, in files of 10 MiB.
 for ((i = 0; i < mib / 10; i++)); do
-  if ((i % 3 == 0)); then head -c $((10 << 20)) /dev/urandom; else yes "line $i of a compressible file" | head -c $((10 << 20)); fi \
+  if ((i % 3 == 0)); then head -c $((10 << 20)) /dev/urandom; else head -c $((10 << 20)) < <(yes "line $i of a compressible file"); fi \
     >"$work/payload/file$i.dat"
 done
 dest_windows="C:$(printf '%s' "$dest" | tr '/' '\\')"
@@ -57,6 +57,7 @@ dest_windows="C:$(printf '%s' "$dest" | tr '/' '\\')"
 source "$root/scripts/x-walk.sh"
 start_virtual_display "$work" "${BENCH_DISPLAY:-96}"
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+now_ns() { python3 -c 'import time; print(time.monotonic_ns())'; }  # the clock of the paint log
 
 (cd "$work/medium" && PAINT_LOG=$work/paints LD_PRELOAD=$work/paint_log.so exec ./setup) >"$work/setup.log" 2>&1 &
 pid=$!
@@ -65,7 +66,7 @@ wait_for wizard_window
 sleep 0.5
 click_wizard $next_x $next_y  # to the Destination page
 sleep 1
-start=$(date +%s%N)
+start=$(now_ns)
 before=$(cpu_ticks "$pid")
 xdotool mousemove --window "$(wizard_window)" $next_x $next_y click 1  # the installation runs inside this click
 last=$before idle=0
@@ -75,7 +76,7 @@ while [ $idle -lt 10 ]; do
   if [ "$after" = "$last" ] && [ -d "$dest" ]; then idle=$((idle + 1)); else idle=0; fi
   last=$after
 done
-end=$(date +%s%N)
+end=$(now_ns)
 gui_cpu=$(awk -v a="$before" -v b="$after" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", (b - a) / hz }')
 click_wizard $next_x $next_y  # Finish
 wait "$pid" 2>/dev/null || true

@@ -213,7 +213,7 @@ void TSelectDirDlg::ScaleBy(int M, int D) {
 void TSelectDirDlg::CenterOnScreen() {
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!s) return;
-  FCentring.centre(*this, s->geometry());
+  FCentring.centre(*this, s->geometry(), TFrameCentring::Rounding::HalveEach);
 }
 
 bool TSelectDirDlg::event(QEvent* event) {

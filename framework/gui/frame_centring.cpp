@@ -3,8 +3,9 @@
 #include <QEvent>
 #include <QWidget>
 
-void TFrameCentring::centre(QWidget& window, const QRect& area) {
+void TFrameCentring::centre(QWidget& window, const QRect& area, Rounding rounding) {
   FArea = area;
+  FRounding = rounding;
   FPending = true;
   centreBox(window, window.size());
 }
@@ -18,5 +19,8 @@ void TFrameCentring::seen(QWidget& window, const QEvent& event) {
 }
 
 void TFrameCentring::centreBox(QWidget& window, QSize outer) const {
-  window.move(FArea.x() + (FArea.width() - outer.width()) / 2, FArea.y() + (FArea.height() - outer.height()) / 2);
+  if (FRounding == Rounding::HalveEach)
+    window.move(FArea.x() + FArea.width() / 2 - outer.width() / 2, FArea.y() + FArea.height() / 2 - outer.height() / 2);
+  else
+    window.move(FArea.x() + (FArea.width() - outer.width()) / 2, FArea.y() + (FArea.height() - outer.height()) / 2);
 }

@@ -11,8 +11,11 @@ class QWidget;
 
 class TFrameCentring {
  public:
+  // How an odd difference rounds: half the difference of the sizes, or half
+  // the area less half the window (the chooser's placement), each truncated.
+  enum class Rounding { HalveDifference, HalveEach };
   // Centres `window` in `area` now, and again with its frame once known.
-  void centre(QWidget& window, const QRect& area);
+  void centre(QWidget& window, const QRect& area, Rounding rounding = Rounding::HalveDifference);
   // Called from the window's event(): centres it again when its frame first
   // shows in a move or resize.
   void seen(QWidget& window, const QEvent& event);
@@ -21,5 +24,6 @@ class TFrameCentring {
   void centreBox(QWidget& window, QSize outer) const;
 
   bool FPending = false;
+  Rounding FRounding = Rounding::HalveDifference;
   QRect FArea;
 };
