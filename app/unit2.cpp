@@ -1,7 +1,6 @@
 #include "app/unit2.h"
 
 #include <QFile>
-#include <QMetaObject>
 #include <QPixmap>
 #include <QPushButton>
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
 #include "framework/gui/colors.h"
+#include "framework/gui/raise_later.h"
 #include "framework/gui/text.h"
 #include "platform/paths.h"
 
@@ -47,15 +47,8 @@ std::string readResourceText(const char* path) {
 // handler has ended, instead of unwinding through the button's own code. The
 // buttons are widgets, not components, so the handlers get no Sender.
 void connectClick(QPushButton* button, TForm2* form, void (TForm2::*handler)(TObject*)) {
-  QObject::connect(button, &QPushButton::clicked, form, [form, handler] {
-    try {
-      (form->*handler)(nullptr);
-    } catch (...) {
-      std::exception_ptr error = std::current_exception();
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(), [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
-    }
-  });
+  QObject::connect(button, &QPushButton::clicked, form,
+                   [form, handler] { callRaisingLater([&] { (form->*handler)(nullptr); }); });
 }
 
 // Sets the read-only flag of an edit again when it goes out of scope, also
@@ -221,6 +214,9 @@ std::string TForm2::FinishText(const std::string& appName, bool completed) {
 void TForm2::ShowOutcome(bool completed) {
   ui->Label6->setText(toQString(FinishText(FAppName, completed)));
   ui->Image3->setPixmap(QPixmap(completed ? kCompletedPicture : kIncompletePicture));
+  // A screen reader names the picture that is shown.
+  ui->Image3->setAccessibleName(completed ? QStringLiteral("Picture: a check mark")
+                                          : QStringLiteral("Picture: an exclamation mark"));
 }
 
 void TForm2::BackupFile1Error(TObject*, int32_t, const std::string& ErrString) {

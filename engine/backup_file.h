@@ -110,4 +110,7 @@ class TBackupFile : public TComponent {
   // null when the restore reads a stream of the caller's. Not owned.
   TDecodeAhead* FDecodeAhead = nullptr;
   TRestoreResult FResult;
+  // An event handler raised the exception in flight: a failure of the
+  // caller's code, not damage in the archive.
+  bool FHandlerRaised = false;
 };

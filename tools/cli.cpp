@@ -47,7 +47,12 @@ class Line {
     if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos &&
         std::stoi(text) <= kHighestLevel)
       return Level(std::stoi(text));
-    fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)");
+    // A slip of a key, or the start of a name ("fast").
+    const std::vector<std::string> names = {"fastest", "none", "default", "max"};
+    std::string hint = didYouMean(text, names);
+    for (const auto& name : names)
+      if (hint.empty() && text.size() >= 2 && name.compare(0, text.size(), text) == 0) hint = "; did you mean " + name + "?";
+    fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)" + hint);
   }
 
   // A count of bytes, optionally with the binary suffix K, M or G.
@@ -203,7 +208,10 @@ CommandTable restoreTable(Line& l) {
                  "keeping the directories stored in the archive. Quiet unless something fails.\n",
                  {},
                  "A restore that would write several entries to one file is refused unless --mode\n"
-                 "is given.\n"
+                 "is given. Unless --mode is given, the archive's records are read through every\n"
+                 "volume before anything is written: damage in them, or a missing volume (it is\n"
+                 "named), ends the restore with nothing written. Damage in a file's compressed data\n"
+                 "shows only while that file is written; the files before it stay.\n"
                  "Exit status: 0 success, 1 a file could not be written, 2 archive damaged or no archive,\n"
                  "3 archive missing or not readable, 4 cancelled, 5 refused before writing anything.\n"};
   t.rows.push_back({"--flat", "",
@@ -260,6 +268,7 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       if (!l.title || !l.app || !l.dest) l.fail("--title, --app and --dest are required");
       if (operands.empty()) l.fail("no SOURCE given");
       if (line.medium.isoImages && !line.medium.disks) l.fail("--image needs --disks");
+      if (line.medium.disks && !line.medium.singleFile.empty()) l.fail("--disks makes a folder medium (-o DIR), not --single-file");
       if (l.output) line.medium.directory = hostPathOfArgument(*l.output);
       if (!line.medium.singleFile.empty()) line.medium.singleFile = hostPathOfArgument(line.medium.singleFile);
       line.medium.title = *l.title;

@@ -48,6 +48,15 @@ std::string readFailure(const std::string& volume, const std::string& reason, co
   return text;
 }
 
+// Damage found by the look before writing: the volume, the position of the
+// record being read, and the last entry the look had read.
+std::string lookFailure(const RestorePlan& plan) {
+  if (plan.damagedOffset < 0) return readFailure(plan.damagedVolume, plan.damage);
+  std::string text = "cannot read " + shownPath(plan.damagedVolume) + " at byte " + std::to_string(plan.damagedOffset);
+  if (!plan.targets.empty()) text += " (after the entry " + printable(plan.targets.back()) + ")";
+  return text + ": " + plan.damage + "; nothing was written";
+}
+
 std::string cancelledMessage(const std::string& missingVolume) {
   return missingVolume.empty() ? "The restore was cancelled"
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
@@ -64,7 +73,9 @@ RestoreReport reportOf(const TRestoreResult& result, int restored, const std::st
     case Status::Completed: return {RestoreOutcome::Success, {}, restored};
     case Status::Missing: return {RestoreOutcome::Missing, "Archive not found: " + shownPath(result.volume), restored};
     case Status::Stopped: return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), restored};
-    case Status::Raised: return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+    case Status::Raised:
+      if (result.reading) return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+      return {RestoreOutcome::WriteFailed, "cannot write " + shownPath(result.file) + ": " + result.reason, restored};
     default: break;
   }
   if (result.damaged())
@@ -147,14 +158,14 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   try {
     if (options.layout != RestoreLayout::StoredPaths && !options.modeGiven) {
       RestorePlan stored = planRestore(archive, needDisk);
-      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, lookFailure(stored), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       auto clashes = findClashes(stored.targets, targetsBelow(dest, stored.targets, fullPath));
       if (!clashes.empty())
         return {RestoreOutcome::Refused, clashMessage(clashes, options.layout == RestoreLayout::Flat), 0};
     } else if (options.layout == RestoreLayout::StoredPaths) {
       RestorePlan stored = planRestore(archive, needDisk);
-      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, lookFailure(stored), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
       console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";

@@ -91,6 +91,8 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
   } catch (const std::exception& e) {
     plan.damage = e.what();
     plan.damagedVolume = streamed ? volume : backup.Result().volume;
+    // A restore stays busy when its entries, not its header, could not be read.
+    if (backup.FBusy) plan.damagedOffset = backup.Result().offset;
   }
   plan.complete = backup.FContinue;
   return plan;

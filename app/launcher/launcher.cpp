@@ -86,6 +86,7 @@ bool unpackRuntime(const std::string& pack, int folder, std::string& problem) {
 
 struct Medium {
   fs::path folder;          // the medium's folder
+  std::string started;      // the started file's path, for the program's title
   int self = -1;            // the started file, opened once
   bool oneFile = false;
   installer::Parts parts;   // of a one-file installer
@@ -123,7 +124,9 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
                                                     "\n" + descriptorPath(medium.self) + "\n"))
       problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   }
-  if (problem.empty() && !platform::writeFileAt(dir, ".medium", programDirectory.string()))
+  // The program takes its title from the file the user started.
+  if (problem.empty() && (!platform::writeFileAt(dir, ".medium", programDirectory.string()) ||
+                          !platform::writeFileAt(dir, ".started", medium.started)))
     problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   if (!problem.empty()) {
     close(program);
@@ -152,6 +155,7 @@ int main(int, char** argv) {
     return 1;
   }
   medium.folder = self.parent_path();
+  medium.started = self.string();
 
   // A one-file installer, or the launcher of a folder medium (a plain
   // program with runtime.pak beside it).

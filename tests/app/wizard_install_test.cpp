@@ -204,6 +204,10 @@ TEST(Install, FromWelcomeToTheEnd) {
       ASSERT_FALSE(finish.texts.empty() || finish.completedPicture.empty()) << row.name;
       for (const std::string& text : finish.texts) EXPECT_TRUE(text.starts_with(outcome)) << row.name << ": " << text;
       for (bool completed : finish.completedPicture) EXPECT_EQ(completed, row.completed) << row.name;
+      // A screen reader hears the picture that is shown.
+      EXPECT_EQ(fromQString(s.form2->ui->Image3->accessibleName()),
+                row.completed ? "Picture: a check mark" : "Picture: an exclamation mark")
+          << row.name;
     }
   }
 }
