@@ -13,7 +13,7 @@
 #include "tools/archive_reader.h"
 #include "tools/host_paths.h"
 #include "tools/cli.h"
-#include "tools/exit_status.h"
+#include "engine/exit_status.h"
 #include "tools/inspect.h"
 #include "tools/list_json.h"
 #include "tools/medium.h"

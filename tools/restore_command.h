@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/backup_file.h"
-#include "tools/exit_status.h"
+#include "engine/exit_status.h"
 
 namespace setupkit {
 

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/launcher/launcher_commands.h"
 #include "engine/backup_file.h"
 #include "engine/installer_file.h"
 #include "platform/file_window.h"
@@ -120,7 +121,14 @@ std::string startIn(const Medium& medium, const fs::path& folder, char** argv) {
 
 }  // namespace
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
+  // With options the launcher works alone (launcher_commands.h); without,
+  // it starts the wizard, where the system's C library can run it.
+  if (argc > 1) return launcher::runCommandLine(argv[0], std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::string need = launcher::wizardCannotRun(); !need.empty()) {
+    say(need);
+    return 1;
+  }
   Medium medium;
   std::error_code ec;
   medium.self = fs::read_symlink("/proc/self/exe", ec).string();
