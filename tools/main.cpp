@@ -123,7 +123,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::List: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
-      ArchiveInfo info = readArchive(line.archive);
+      ArchiveInfo info = readArchive(line.archive, line.media);
       if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout)) return kExitOk;
       // The text listing says this on standard output; a script reading the
@@ -135,7 +135,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::Verify: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
-      ArchiveInfo info = readArchive(line.archive);
+      ArchiveInfo info = readArchive(line.archive, line.media);
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
       return report.sound() ? kExitOk : kExitDamaged;

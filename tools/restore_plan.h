@@ -19,7 +19,10 @@ struct RestorePlan {
   std::string damage;         // why the archive could not be read to its end; empty when it could
   std::string damagedVolume;  // the volume that could not be read (Windows form)
 };
-RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk);
+// `locate` finds a volume elsewhere than beside the one before, as
+// TBackupFile::LocateVolume does.
+RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk,
+                        const std::function<std::string(int, const std::string&)>& locate = {});
 
 // Entries whose targets name the same file. Names that differ only in
 // letter case count as the same: the platform finds a file under such a name.

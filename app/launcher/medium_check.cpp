@@ -87,7 +87,7 @@ Walk walkArchive(const LauncherMedium& medium, const Options& options, bool deco
           for (const auto& place : search.candidates(current)) looked += "\n  " + printable(hostOf(place));
           return {setupkit::kExitCancelled, "volume " + std::to_string(current) + " (" +
                                                 fw::fileNamePart(search.candidates(current).front()) +
-                                                ") is missing; looked for:" + looked};
+                                                ") is missing (name the folder that holds it with --media DIR); looked for:" + looked};
         }
         volumeName = *found;
         reader.reset();

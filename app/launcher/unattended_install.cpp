@@ -100,7 +100,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     std::string looked;
     for (const auto& place : search.candidates(disk)) looked += "\n  " + printable(hostOf(place));
     missingVolume = "volume " + std::to_string(disk) + " (" + fw::fileNamePart(search.candidates(disk).front()) +
-                    ") is missing; looked for:" + looked;
+                    ") is missing (name the folder that holds it with --media DIR); looked for:" + looked;
     cont = false;
   });
   backup.LocateVolume = [&](int number, const std::string& beside) { return search.find(number).value_or(beside); };
