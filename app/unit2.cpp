@@ -13,6 +13,7 @@
 #include "app/wizard_access.h"
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
+#include "engine/exit_status.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
@@ -209,6 +210,18 @@ std::string TForm2::FinishText(const std::string& appName, bool completed) {
   return completed ? "Setup is complete and " + appName + " is now installed!\r\n\r\nClick Finish to end the Setup."
                    : "Setup did not complete and not every file of " + appName +
                          " was installed.\r\nClick Finish to end the Setup.";
+}
+
+int TForm2::ExitStatus() const {
+  using Status = TRestoreResult::Status;
+  const TRestoreResult& result = BackupFile1->Result();
+  switch (result.status) {
+    case Status::Completed: return setupkit::kExitOk;
+    case Status::Missing: return setupkit::kExitMissing;
+    case Status::Raised: return setupkit::kExitDamaged;
+    case Status::Failed: return result.damaged() ? setupkit::kExitDamaged : setupkit::kExitFailed;
+    default: return setupkit::kExitCancelled;  // left before installing, or a disk prompt cancelled
+  }
 }
 
 void TForm2::ShowOutcome(bool completed) {

@@ -260,6 +260,7 @@ bool TRestoreRun::changeVolume(int nextVolume) {
     do {
       askForDisk(disk);
       archiveName_ = archive_format::volumeFileName(archiveName_, currentVolume_);
+      if (b_.LocateVolume) archiveName_ = b_.LocateVolume(currentVolume_, archiveName_);
     } while (!platform::fileExists(archiveName_) && b_.FContinue);
   }
   if (!b_.FContinue) {

@@ -175,9 +175,15 @@ CommandTable mediumTable(Line& l) {
   return t;
 }
 
+// --media DIR, which list, verify and restore take.
+void addMediaRow(std::vector<OptionRow>& rows, std::vector<std::string>& media) {
+  rows.push_back({"--media", "DIR", "a folder holding further volumes (repeatable); their disk's\nfolder beside disk1/ is looked in without it",
+                  [&media](const std::string& v) { media.push_back(v); }});
+}
+
 CommandTable listTable(Line& l) {
   CommandTable t{"list",
-                 "Usage: setupkit list [--json] ARCHIVE\n"
+                 "Usage: setupkit list [--json] [--media DIR]... ARCHIVE\n"
                  "Prints the header and every entry: kind, date, file size, stored size, chunks, name.\n",
                  {},
                  ""};
@@ -185,19 +191,22 @@ CommandTable listTable(Line& l) {
                     "one JSON object per entry instead: kind, name, date (ISO 8601,\n"
                     "local time), size, stored, chunks, volume",
                     [&l](const std::string&) { l.result.json = true; }});
+  addMediaRow(t.rows, l.result.media);
   return t;
 }
 
-CommandTable verifyTable(Line&) {
-  return {"verify",
-          "Usage: setupkit verify ARCHIVE\n"
-          "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
-          "names (each one a restore would refuse is named).\n"
-          "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
-          "byte included), 5 when it is sound but holds names a restore refuses (climbing out\n"
-          "with .., starting at a root, too long for this system), 3 when it cannot be read.\n",
-          {},
-          ""};
+CommandTable verifyTable(Line& l) {
+  CommandTable t{"verify",
+                 "Usage: setupkit verify [--media DIR]... ARCHIVE\n"
+                 "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
+                 "names (each one a restore would refuse is named).\n"
+                 "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
+                 "byte included), 5 when it is sound but holds names a restore refuses (climbing out\n"
+                 "with .., starting at a root, too long for this system), 3 when it cannot be read.\n",
+                 {},
+                 ""};
+  addMediaRow(t.rows, l.result.media);
+  return t;
 }
 
 CommandTable restoreTable(Line& l) {
@@ -228,6 +237,7 @@ CommandTable restoreTable(Line& l) {
                       r.modeGiven = true;
                     }});
   t.rows.push_back({"-v,--verbose", "", "name each restored file", [&r](const std::string&) { r.verbose = true; }});
+  addMediaRow(t.rows, r.media);
   return t;
 }
 
@@ -279,11 +289,11 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::List:
     case Command::Verify:
       if (operands.size() != 1) l.fail("give exactly one ARCHIVE");
-      line.archive = hostPathOfArgument(operands[0]);
+      line.archive = archiveInFolder(hostPathOfArgument(operands[0]));
       break;
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
-      line.restore.archive = operands[0];
+      line.restore.archive = isWindowsFormPath(operands[0]) ? operands[0] : archiveInFolder(operands[0]);
       if (operands.size() == 2) {
         if (line.restore.layout == RestoreLayout::StoredPaths) l.fail("--stored-paths takes no DEST");
         // "." and an empty DEST both mean the current directory.

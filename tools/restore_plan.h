@@ -21,7 +21,10 @@ struct RestorePlan {
   std::string damagedVolume;  // the volume that could not be read (Windows form)
   int64_t damagedOffset = -1;  // where in it: the start of the record being read; -1 in the header
 };
-RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk);
+// `locate` finds a volume elsewhere than beside the one before, as
+// TBackupFile::LocateVolume does.
+RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk,
+                        const std::function<std::string(int, const std::string&)>& locate = {});
 
 // Entries whose targets name the same file. Names that differ only in
 // letter case count as the same: the platform finds a file under such a name.

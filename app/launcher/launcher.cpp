@@ -29,7 +29,9 @@
 #include <filesystem>
 #include <string>
 
+#include "app/launcher/launcher_commands.h"
 #include "engine/backup_file.h"
+#include "engine/exit_status.h"
 #include "engine/installer_file.h"
 #include "platform/file_window.h"
 #include "platform/paths.h"
@@ -142,7 +144,14 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
 
 }  // namespace
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
+  // With options the launcher works alone (launcher_commands.h); without,
+  // it starts the wizard, where the system's C library can run it.
+  if (argc > 1) return launcher::runCommandLine(argv[0], std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::string need = launcher::wizardCannotRun(); !need.empty()) {
+    say(need);
+    return 1;
+  }
   Medium medium;
   // The file that was started, whatever its name points to by now. Not
   // closed on exec: the program reads a one-file installer's archive
@@ -164,10 +173,12 @@ int main(int, char** argv) {
     medium.oneFile = true;
     medium.parts = layout.parts;
   } else if (!fs::is_regular_file(medium.folder / kRuntimePack, ec)) {
-    say(layout.state == installer::State::NotInstaller || layout.problem.empty()
-            ? (medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete"
-            : self.string() + ": " + layout.problem);
-    return 1;
+    // A one-file installer cut short or damaged, or a folder medium without
+    // its runtime: the table's damaged or missing, as with options.
+    const bool damaged = layout.state != installer::State::NotInstaller && !layout.problem.empty();
+    say(damaged ? self.string() + ": " + layout.problem
+                : (medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete");
+    return damaged ? setupkit::kExitDamaged : setupkit::kExitMissing;
   }
   if (!medium.oneFile) {
     close(medium.self);

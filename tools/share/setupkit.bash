@@ -51,9 +51,9 @@ _setupkit() {
   case $command in
     pack) opts="-o --output --level --volume-size --header-text --no-file-list --threads --help --version" ;;
     medium) opts="-o --output --single-file --title --app --dest --program --runtime --disks --image --level --volume-size --header-text --no-file-list --threads --help --version" ;;
-    list) opts="--json --help --version" ;;
-    verify) opts="--help --version" ;;
-    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --help --version" ;;
+    list) opts="--json --media --help --version" ;;
+    verify) opts="--media --help --version" ;;
+    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --help --version" ;;
   esac
 
   if [[ $cur == -* ]]; then

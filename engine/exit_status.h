@@ -1,5 +1,6 @@
 #pragma once
-// The exit statuses of every setupkit command, in one table.
+// The exit statuses of every setupkit command, the setup program and its
+// launcher, in one table.
 namespace setupkit {
 
 enum ExitStatus : int {
@@ -7,7 +8,7 @@ enum ExitStatus : int {
   kExitFailed = 1,     // something could not be done: a file not written, a pack or medium that failed
   kExitDamaged = 2,    // the archive is damaged, or is no archive
   kExitMissing = 3,    // the archive cannot be opened: missing, a directory, not readable
-  kExitCancelled = 4,  // a restore stopped without an error (a volume did not come)
+  kExitCancelled = 4,  // stopped without an error: cancelled, or a volume did not come
   kExitRefused = 5,    // refused before anything was written
   kExitUsage = 64,     // the command line is wrong
 };
