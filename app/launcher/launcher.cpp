@@ -1,8 +1,8 @@
 // The launcher: the `setup` of a medium whose runtime is packed. It has no Qt
 // of its own (engine and platform only). It unpacks the packed runtime (the
-// setup program and its runtime/ folder, an archive of this project's
-// format) into a private folder that allows running programs, and executes
-// the program there. The program finds its medium through `.medium` in that
+// setup program and its runtime/ folder, engine/runtime_pack.h) into a
+// private folder that allows running programs, and executes the program
+// there. The program finds its medium through `.medium` in that
 // folder, reads SETUP.INS and the archive from the medium, and removes the
 // folder when it ends (app/private_copy.h). Since nothing of the medium is in
 // use afterwards (this process is replaced, and a working directory on the
@@ -12,6 +12,7 @@
 // (engine/installer_file.h): its size and checksum are checked before
 // anything is written, SETUP.INS is written into the private folder, and the
 // program reads the archive in place from the installer file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,9 +23,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/backup_file.h"
 #include "engine/installer_file.h"
-#include "platform/file_window.h"
+#include "engine/runtime_pack.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 
@@ -52,29 +52,17 @@ std::string readPart(const std::string& file, int64_t offset, int64_t size) {
   return in ? text : std::string();
 }
 
-// Restores the packed runtime below `folder` with its stored paths. The
-// engine reads files by their Windows-form names.
-bool unpackRuntime(const std::string& pack, const fs::path& folder, std::string& problem) {
-  auto archive = platform::virtualPathOf(pack);
-  auto target = platform::virtualPathOf(folder.string());
-  if (!archive || !target) {
-    problem = "no drive covers " + pack;
-    return false;
-  }
-  TBackupFile backup(nullptr);
-  backup.RestoreFullPath = true;
-  backup.RestoreMode = rmAll;
-  std::string error;
-  backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { error = text; });
-  try {
-    if (backup.Restore(*archive, *target)) return true;
-    problem = error.empty() ? "the packed runtime cannot be read" : error;
-    const TRestoreResult& result = backup.Result();
-    if (!result.file.empty()) problem += " (" + result.file + ": " + result.reason + ")";
-  } catch (const std::exception& e) {
-    problem = std::string("the packed runtime is damaged: ") + e.what();
-  }
-  return false;
+// Unpacks the packed runtime, the `length` bytes at `offset` of `pack`
+// (engine/runtime_pack.h), below `folder`.
+bool unpackRuntime(const std::string& pack, int64_t offset, int64_t length, const fs::path& folder,
+                   std::string& problem) {
+  const int in = open(pack.c_str(), O_RDONLY | O_CLOEXEC);
+  const int directory = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0 || directory < 0) problem = "cannot open " + (in < 0 ? pack : folder.string()) + ": " + std::strerror(errno);
+  else problem = runtime_pack::unpack(in, offset, length, directory);
+  if (in >= 0) close(in);
+  if (directory >= 0) close(directory);
+  return problem.empty();
 }
 
 struct Medium {
@@ -89,13 +77,14 @@ struct Medium {
 std::string startIn(const Medium& medium, const fs::path& folder, char** argv) {
   std::string problem;
   std::string pack = (medium.folder / kRuntimePack).string();
+  std::error_code ec;
+  int64_t offset = 0, length = int64_t(fs::file_size(pack, ec));
   if (medium.oneFile) {
     pack = medium.self;
-    platform::mapFileWindow(medium.self, {medium.self, medium.parts.runtimeOffset(), medium.parts.runtime});
+    offset = medium.parts.runtimeOffset();
+    length = medium.parts.runtime;
   }
-  const bool unpacked = unpackRuntime(pack, folder, problem);
-  platform::unmapFileWindows();
-  if (!unpacked) return problem;
+  if (!unpackRuntime(pack, offset, length, folder, problem)) return problem;
   const fs::path program = folder / kProgram;
   if (chmod(program.c_str(), 0700) != 0) return "the packed runtime holds no program";
   fs::path programDirectory = medium.folder;
