@@ -158,6 +158,10 @@ class Walk:
         for library in ("libQt6DBus.so.6", "libdbus-1.so.3"):
             if os.path.realpath(os.path.join(runtime, library)) not in {os.path.realpath(p) for p in loaded}:
                 raise Failure(library + " is not loaded from the medium's runtime")
+        planted = os.environ.get("WALK_PLANTED")
+        if planted and any(p.startswith(planted + "/") for p in loaded):
+            raise Failure("a plugin named by the environment is loaded: " +
+                          ", ".join(p for p in loaded if p.startswith(planted + "/")))
         # The windowing system the program chose: Wayland in a session with
         # a Wayland display, X11 otherwise.
         platform = "libqwayland-generic.so" if os.environ.get("WAYLAND_DISPLAY") else "libqxcb.so"
