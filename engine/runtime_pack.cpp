@@ -224,6 +224,13 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
       return false;
     }
     bool written = copyOut(stream, entry.size, [&](const char* data, size_t n) {
+      // Zeros become a hole (ICU's data library is trimmed into zeros): the
+      // file reads the same, and nothing is copied.
+      if (n > 0 && data[0] == 0 && std::memcmp(data, data + 1, n - 1) == 0) {
+        if (lseek(out, off_t(n), SEEK_CUR) >= 0) return true;
+        problem = "cannot write " + entry.path + ": " + std::strerror(errno);
+        return false;
+      }
       while (n > 0) {
         ssize_t put = write(out, data, n);
         if (put < 0 && errno == EINTR) continue;
@@ -236,6 +243,11 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
       }
       return true;
     });
+    // A hole at the end needs the size set.
+    if (written && ftruncate(out, off_t(entry.size)) != 0) {
+      problem = "cannot write " + entry.path + ": " + std::strerror(errno);
+      written = false;
+    }
     if (close(out) != 0 && written) {
       problem = "cannot write " + entry.path + ": " + std::strerror(errno);
       return false;

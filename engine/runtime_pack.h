@@ -36,7 +36,8 @@ bool isPacked(int fd, int64_t offset, int64_t length);
 
 // Unpacks the packed runtime lying in [offset, offset + length) of `fd` below
 // the folder `directoryFd`: folders 0700, files 0600 (0700 when executable),
-// each made new (nothing existing is followed or replaced). Returns an empty
+// each made new (nothing existing is followed or replaced), runs of zeros
+// left as holes. Returns an empty
 // string when all of it was unpacked and its checksum matched, else what is
 // wrong; what was written by then stays for the caller to remove.
 std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd);

@@ -12,6 +12,7 @@
 #include "tools/elf_file.h"
 #include "tools/external_tool.h"
 #include "tools/host_paths.h"
+#include "tools/icu_data.h"
 #include "tools/runtime_gather.h"
 #include "tools/tool_error.h"
 
@@ -102,6 +103,7 @@ int64_t installRuntime(const RuntimePlan& plan, const fs::path& target, std::vec
       fs::path to = building / file.target;
       fs::create_directories(to.parent_path(), ec);
       copyFileInto(file.source, to, false, file.elf, warnings);
+      if (to.filename().string().rfind("libicudata.so", 0) == 0) trimIcuData(to.string());
       bytes += int64_t(fs::file_size(to));
     }
     if (fs::is_directory(building / "fonts", ec)) {
