@@ -5,9 +5,14 @@
 #include <unistd.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace runtime_pack {
 
@@ -202,6 +207,122 @@ bool copyOut(Stream& stream, uint64_t size, const std::function<bool(const char*
   return true;
 }
 
+// Writes the files on a thread of its own while the stream is decoded: the
+// decoded bytes are handed over in pieces of up to 256 KiB, at most three
+// waiting. Pieces of zeros become holes (ICU's data library is trimmed into
+// zeros): the file reads the same, and nothing is copied there.
+class FileWriter {
+ public:
+  FileWriter() : thread_([this] { run(); }) {}
+  ~FileWriter() { finish(); }
+
+  void begin(int fd, const std::string& path, uint64_t size) { current_ = {fd, path, size, {}, false}; }
+
+  bool put(const char* data, size_t n) {
+    while (n > 0) {
+      const size_t take = std::min(n, kPiece - current_.bytes.size());
+      current_.bytes.insert(current_.bytes.end(), data, data + take);
+      data += take;
+      n -= take;
+      if (current_.bytes.size() == kPiece && !hand(false)) return false;
+    }
+    return true;
+  }
+
+  // The current file is complete (or abandoned): it is sized and closed.
+  void end() { hand(true); }
+
+  std::string problem() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return problem_;
+  }
+
+  // Waits for every write; returns the first problem.
+  std::string finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return problem_;
+  }
+
+ private:
+  static constexpr size_t kPiece = 256 * 1024, kWaiting = 3;
+
+  struct Job {
+    int fd = -1;
+    std::string path;
+    uint64_t size = 0;
+    std::vector<char> bytes;
+    bool last = false;
+  };
+
+  bool hand(bool last) {
+    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last};
+    current_.bytes.clear();
+    current_.bytes.reserve(kPiece);
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return jobs_.size() < kWaiting || !problem_.empty(); });
+    jobs_.push_back(std::move(job));
+    changed_.notify_all();
+    return problem_.empty();
+  }
+
+  void run() {
+    while (true) {
+      Job job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !jobs_.empty() || done_; });
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      changed_.notify_all();
+      std::string failed = write(job);
+      if (job.last) {
+        if (failed.empty() && ftruncate(job.fd, off_t(job.size)) != 0) failed = std::strerror(errno);
+        if (close(job.fd) != 0 && failed.empty()) failed = std::strerror(errno);
+      }
+      if (!failed.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (problem_.empty()) problem_ = "cannot write " + job.path + ": " + failed;
+      }
+    }
+  }
+
+  // Writes the piece, or passes over it when it is all zeros (a hole).
+  std::string write(const Job& job) {
+    const char* data = job.bytes.data();
+    size_t n = job.bytes.size();
+    if (n == 0) return {};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!problem_.empty()) return {};
+    }
+    if (data[0] == 0 && std::memcmp(data, data + 1, n - 1) == 0)
+      return lseek(job.fd, off_t(n), SEEK_CUR) >= 0 ? std::string() : std::strerror(errno);
+    while (n > 0) {
+      ssize_t put = ::write(job.fd, data, n);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return std::strerror(put < 0 ? errno : ENOSPC);
+      data += put;
+      n -= size_t(put);
+    }
+    return {};
+  }
+
+  Job current_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Job> jobs_;
+  bool done_ = false;
+  std::string problem_;
+  std::thread thread_;
+};
+
 }  // namespace
 
 bool isPacked(int fd, int64_t offset, int64_t length) {
@@ -211,7 +332,8 @@ bool isPacked(int fd, int64_t offset, int64_t length) {
 }
 
 std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
-  return walk(fd, offset, length, [&](Stream& stream, const Entry& entry, std::string& problem) {
+  FileWriter writer;
+  std::string problem = walk(fd, offset, length, [&](Stream& stream, const Entry& entry, std::string& problem) {
     if (entry.kind == 'D') {
       if (mkdirat(directoryFd, entry.path.c_str(), 0700) == 0) return true;
       problem = "cannot make " + entry.path + ": " + std::strerror(errno);
@@ -223,37 +345,15 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
       problem = "cannot write " + entry.path + ": " + std::strerror(errno);
       return false;
     }
-    bool written = copyOut(stream, entry.size, [&](const char* data, size_t n) {
-      // Zeros become a hole (ICU's data library is trimmed into zeros): the
-      // file reads the same, and nothing is copied.
-      if (n > 0 && data[0] == 0 && std::memcmp(data, data + 1, n - 1) == 0) {
-        if (lseek(out, off_t(n), SEEK_CUR) >= 0) return true;
-        problem = "cannot write " + entry.path + ": " + std::strerror(errno);
-        return false;
-      }
-      while (n > 0) {
-        ssize_t put = write(out, data, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-          problem = "cannot write " + entry.path + ": " + std::strerror(put < 0 ? errno : ENOSPC);
-          return false;
-        }
-        data += put;
-        n -= size_t(put);
-      }
-      return true;
-    });
-    // A hole at the end needs the size set.
-    if (written && ftruncate(out, off_t(entry.size)) != 0) {
-      problem = "cannot write " + entry.path + ": " + std::strerror(errno);
-      written = false;
-    }
-    if (close(out) != 0 && written) {
-      problem = "cannot write " + entry.path + ": " + std::strerror(errno);
-      return false;
-    }
-    return written;
+    writer.begin(out, entry.path, entry.size);
+    const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
+    writer.end();
+    if (!read) return false;
+    problem = writer.problem();
+    return problem.empty();
   });
+  std::string written = writer.finish();
+  return problem.empty() ? written : problem;
 }
 
 std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry) {
