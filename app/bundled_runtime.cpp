@@ -1,5 +1,7 @@
 #include "app/bundled_runtime.h"
 
+#include "app/code_environment.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdlib>
@@ -13,6 +15,9 @@ bool useBundledRuntime(const std::string& programFolder) {
   const fs::path runtime = fs::path(programFolder) / "runtime";
   std::error_code ec;
   if (!fs::is_directory(runtime, ec)) return false;
+  // Only what the runtime carries is loaded: Qt's plugin folders, plugin
+  // names and the loader's variables of the user's environment are dropped.
+  dropCodeLoadingEnvironment();
   if (fs::is_directory(runtime / "plugins", ec))
     QCoreApplication::setLibraryPaths({QString::fromStdString((runtime / "plugins").string())});
   const fs::path fonts = runtime / "fonts" / "fonts.conf";

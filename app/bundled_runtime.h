@@ -9,8 +9,10 @@ namespace startup {
 
 // When `programFolder` (a host path) holds runtime/: Qt loads its plugins
 // from runtime/plugins only (plugins of another Qt could not be loaded into
-// this one), and fontconfig reads runtime/fonts/fonts.conf, which names the
-// fonts in that folder. Returns true when a runtime was found.
+// this one), the environment variables that would load other code are
+// dropped (app/code_environment.h), and fontconfig reads
+// runtime/fonts/fonts.conf, which names the fonts in that folder. Returns
+// true when a runtime was found.
 bool useBundledRuntime(const std::string& programFolder);
 
 // The folder of the running program's file (host path).

@@ -4,6 +4,22 @@
 #include <QEvent>
 #include <QWindow>
 
+bool showAboveOnWayland(TForm* window, QWidget* below) {
+  if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return false;
+  QPointer<TForm> shown(window);
+  QPointer<QWidget> parent(below);
+  QMetaObject::invokeMethod(
+      below,
+      [shown, parent] {
+        if (!shown || !parent) return;
+        shown->winId();  // makes the native window, to name its parent
+        if (QWindow* handle = shown->windowHandle()) handle->setTransientParent(parent->windowHandle());
+        shown->Show();
+      },
+      Qt::QueuedConnection);
+  return true;
+}
+
 ModalsAbove::ModalsAbove(QWidget* window) : QObject(window), FWindow(window) {
   qApp->installEventFilter(this);
 }

@@ -9,6 +9,16 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "framework/gui/form.h"
+
+// On Wayland a program can neither keep a window on top nor place it: there
+// `window` (a TForm) is shown as a transient of `below`, which the
+// compositor keeps above it and places over it, once `below` is on screen
+// (called from below's show event, before its surface exists). Returns false
+// elsewhere, and does nothing: the window manager keeps a stay-on-top window
+// above, and the window centres itself.
+bool showAboveOnWayland(TForm* window, QWidget* below);
+
 class ModalsAbove : public QObject {
   Q_OBJECT
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/bundled_runtime.h"
+#include "app/display_choice.h"
 #include "app/private_copy.h"
 #include "app/screen_reader.h"
 #include "app/unit1.h"
@@ -16,7 +17,12 @@ int main(int, char** argv) {
   // Off a medium of several disks the program runs from a private copy, so
   // that disk 1 can be taken out; this may not return.
   startup::runOffTheMedium(argv);
-  startup::useBundledRuntime(startup::runningProgramFolder());
+  const std::string folder = startup::runningProgramFolder();
+  const bool bundled = startup::useBundledRuntime(folder);
+  // Wayland or X11, among the platforms the runtime carries; without a
+  // display the program ends here with a message.
+  startup::chooseDisplay(bundled ? startup::carriedPlatforms(folder + "/runtime/plugins") : std::vector<std::string>{},
+                         argv[0], bundled);
   // Every restored file gets its date through a local time conversion.
   platform::loadLocalZoneOnce();
   // A screen reader's bus, when the session has one, hears the windows.
@@ -24,7 +30,9 @@ int main(int, char** argv) {
 
   // The program takes no arguments: Qt sees the program name only.
   int argc = 1;
+  auto platformGuard = std::make_unique<startup::PlatformStartGuard>(argv[0], bundled);
   TApplication application(argc, argv);
+  platformGuard.reset();
 
   auto form1 = std::make_unique<TForm1>();
   Form1 = form1.get();

@@ -1,5 +1,6 @@
 #include "app/unit1.h"
 
+#include "app/modals_above.h"
 #include "app/unit2.h"
 #include "framework/gui/application.h"
 #include "framework/gui/text.h"
@@ -18,7 +19,7 @@ TForm1::~TForm1() = default;
 void TForm1::FormShow(TObject*) {
   TApplication* app = TApplication::instance();
   ReadConfiguration((app ? app->ProgramDirectory() : std::string()) + "SETUP.INS");
-  if (Form2) Form2->Show();
+  if (Form2 && !showAboveOnWayland(Form2, this)) Form2->Show();
 }
 
 void TForm1::ReadConfiguration(const std::string& iniPath) {

@@ -13,8 +13,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A medium carries these fonts in its runtime; strip and xorriso are used when
-# present (stripped binaries on media, ISO images of disks).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-dejavu-core")
+# A medium carries these fonts and the Wayland plugins in its runtime; strip
+# and xorriso are used when present (stripped binaries on media, ISO images
+# of disks).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-dejavu-core, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "binutils, xorriso")
 include(CPack)

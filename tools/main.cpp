@@ -20,6 +20,7 @@
 #include "tools/pack.h"
 #include "tools/progress_line.h"
 #include "tools/restore_command.h"
+#include "tools/runtime_pack_command.h"
 #include "tools/tool_error.h"
 
 namespace {
@@ -122,6 +123,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return kExitOk;
     }
     case Command::List: {
+      if (auto status = listRuntimePack(line.archive, std::cout, std::cerr)) return *status;
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
       if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
@@ -141,6 +143,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;
     }
     case Command::Restore: {
+      if (auto status = restoreRuntimePack(line.restore.archive, line.restore.dest, std::cerr)) return *status;
       if (!readInstallerInPlace(line.restore.archive)) return kExitDamaged;
       const bool terminal = isatty(STDIN_FILENO) != 0;
       RestoreConsole console{std::cout, std::cerr, terminal ? &std::cin : nullptr, isatty(STDERR_FILENO) != 0};

@@ -18,9 +18,20 @@ namespace setupkit {
 
 namespace {
 
-// Plugins a Qt Widgets program loads: the X11 platform plugin, and the image
-// readers for the GIF copy animation and the ICO window icon.
-const char* const kQtPlugins[] = {"platforms/libqxcb.so", "imageformats/libqgif.so", "imageformats/libqico.so"};
+// Plugins a Qt Widgets program loads: the X11 and the Wayland platform
+// plugins (the Wayland one draws the windows into shared memory), the
+// Wayland shell integration every desktop compositor speaks (xdg-shell), the
+// window frames drawn by the program where the compositor draws none, and
+// the EGL client buffer integration, without which this Qt draws no frames
+// on Wayland (the EGL driver itself is the system's); and the image readers
+// for the GIF copy animation and the ICO window icon.
+const char* const kQtPlugins[] = {"platforms/libqxcb.so",
+                                  "platforms/libqwayland-generic.so",
+                                  "wayland-shell-integration/libxdg-shell.so",
+                                  "wayland-decoration-client/libbradient.so",
+                                  "wayland-graphics-integration-client/libqt-plugin-wayland-egl.so",
+                                  "imageformats/libqgif.so",
+                                  "imageformats/libqico.so"};
 
 // What Qt speaks to screen readers with (AT-SPI, a D-Bus protocol): its D-Bus
 // module and the D-Bus client library. Qt Gui needs the first by name here;
@@ -198,7 +209,8 @@ RuntimePlan gatherRuntime(const std::string& program, const std::vector<std::str
     for (const char* plugin : kQtPlugins) {
       fs::path source = plugins / plugin;
       std::error_code ec;
-      if (!fs::is_regular_file(source, ec)) throw ToolError("Cannot find the Qt plugin " + source.string());
+      if (!fs::is_regular_file(source, ec))
+        throw ToolError("Cannot find the Qt plugin " + source.string() + " (qt6-base, qt6-wayland)");
       addObject(source.string(), std::string("plugins/") + plugin);
       drain();
     }

@@ -1,8 +1,8 @@
 // The launcher: the `setup` of a medium whose runtime is packed. It has no Qt
 // of its own (engine and platform only). It unpacks the packed runtime (the
-// setup program and its runtime/ folder, an archive of this project's
-// format) into a private folder that allows running programs, and executes
-// the program there. The program finds its medium through `.medium` in that
+// setup program and its runtime/ folder, engine/runtime_pack.h) into a
+// private folder that allows running programs, and executes the program
+// there. The program finds its medium through `.medium` in that
 // folder, reads SETUP.INS and the archive from the medium, and removes the
 // folder when it ends (app/private_copy.h). Since nothing of the medium is in
 // use afterwards (this process is replaced, and a working directory on the
@@ -30,10 +30,10 @@
 #include <string>
 
 #include "app/launcher/launcher_commands.h"
-#include "engine/backup_file.h"
 #include "engine/exit_status.h"
+#include "engine/runtime_pack.h"
 #include "engine/installer_file.h"
-#include "platform/file_window.h"
+#include "engine/runtime_pack.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 
@@ -59,31 +59,13 @@ std::string readPart(int fd, int64_t offset, int64_t size) {
   return text;
 }
 
-// Restores the packed runtime below the folder open as `folder`, with its
-// stored paths. The engine reads files by their Windows-form names; the
-// folder is named through its descriptor, so the walk starts at exactly the
-// folder that was made.
-bool unpackRuntime(const std::string& pack, int folder, std::string& problem) {
-  auto archive = platform::virtualPathOf(pack);
-  auto target = platform::virtualPathOf(descriptorPath(folder));
-  if (!archive || !target) {
-    problem = "no drive covers " + pack;
-    return false;
-  }
-  TBackupFile backup(nullptr);
-  backup.RestoreFullPath = true;
-  backup.RestoreMode = rmAll;
-  std::string error;
-  backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { error = text; });
-  try {
-    if (backup.Restore(*archive, *target)) return true;
-    problem = error.empty() ? "the packed runtime cannot be read" : error;
-    const TRestoreResult& result = backup.Result();
-    if (!result.file.empty()) problem += " (" + result.file + ": " + result.reason + ")";
-  } catch (const std::exception& e) {
-    problem = std::string("the packed runtime is damaged: ") + e.what();
-  }
-  return false;
+// Unpacks the packed runtime, the `length` bytes at `offset` of the open
+// file `pack` (engine/runtime_pack.h), into the folder open as `folder`:
+// everything is made through the descriptor, so exactly the folder that was
+// made is filled.
+bool unpackRuntime(int pack, int64_t offset, int64_t length, int folder, std::string& problem) {
+  problem = runtime_pack::unpack(pack, offset, length, folder);
+  return problem.empty();
 }
 
 struct Medium {
@@ -98,13 +80,17 @@ struct Medium {
 // when that failed, with the reason.
 std::string startIn(const Medium& medium, const platform::PrivateFolder& folder, char** argv) {
   std::string problem;
-  std::string pack = (medium.folder / kRuntimePack).string();
+  const std::string pack = (medium.folder / kRuntimePack).string();
+  const int in = medium.oneFile ? medium.self : open(pack.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat packed {};
+  if (in < 0 || fstat(in, &packed) != 0) return "cannot open " + pack + ": " + std::strerror(errno);
+  int64_t offset = 0, length = packed.st_size;
   if (medium.oneFile) {
-    pack = descriptorPath(medium.self);
-    platform::mapFileWindow(pack, {pack, medium.parts.runtimeOffset(), medium.parts.runtime});
+    offset = medium.parts.runtimeOffset();
+    length = medium.parts.runtime;
   }
-  const bool unpacked = unpackRuntime(pack, folder.directory, problem);
-  platform::unmapFileWindows();
+  const bool unpacked = unpackRuntime(in, offset, length, folder.directory, problem);
+  if (!medium.oneFile) close(in);
   if (!unpacked) return problem;
   const int program = openat(folder.directory, kProgram, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   struct stat st {};

@@ -158,6 +158,15 @@ class Walk:
         for library in ("libQt6DBus.so.6", "libdbus-1.so.3"):
             if os.path.realpath(os.path.join(runtime, library)) not in {os.path.realpath(p) for p in loaded}:
                 raise Failure(library + " is not loaded from the medium's runtime")
+        planted = os.environ.get("WALK_PLANTED")
+        if planted and any(p.startswith(planted + "/") for p in loaded):
+            raise Failure("a plugin named by the environment is loaded: " +
+                          ", ".join(p for p in loaded if p.startswith(planted + "/")))
+        # The windowing system the program chose: Wayland in a session with
+        # a Wayland display, X11 otherwise.
+        platform = "libqwayland-generic.so" if os.environ.get("WAYLAND_DISPLAY") else "libqxcb.so"
+        if not any(os.path.basename(p) == platform for p in loaded):
+            raise Failure(platform + " is not loaded")
         log("AT-SPI libraries loaded from", runtime)
 
     # ---- the program and its windows -------------------------------------
@@ -340,7 +349,9 @@ class Walk:
 def main():
     mode, medium, dest, payload, workdir = sys.argv[1:6]
     dest_host = dest[2:].replace("\\", "/")  # C:\x\y -> /x/y
-    env = dict(os.environ, QT_QPA_PLATFORM="xcb")
+    # On X11 the system's Qt is kept off Wayland; in a Wayland session (no
+    # DISPLAY) the program chooses by itself.
+    env = dict(os.environ) if os.environ.get("WAYLAND_DISPLAY") else dict(os.environ, QT_QPA_PLATFORM="xcb")
     # The screen reader's bus is up before the program starts, as in a
     # session with a screen reader running.
     pyatspi.Registry.getDesktop(0)

@@ -190,6 +190,61 @@ cs_run "$root" sh -c 'cd /root/Downloads && exec ./cut.run' >"$shots/cut.log" 2>
 [ -z "$(private_folders)" ] || fail "the cut-short installer made a private folder"
 walk one-file "$root/root/OneFile" 'cd /root/Downloads && exec ./setup.run'
 
+# ---- The one-file installer on Wayland, without an X server ---------------
+# A headless Weston on the host, its socket bound into the root; the installer
+# runs without DISPLAY. Nothing outside can click on Wayland, so the first
+# page is photographed and the program ended: it must have loaded the Wayland
+# plugin from its private folder, shown the wizard (its light face among the
+# dark background) and removed the folder. The bare root has no EGL driver,
+# so the windows have no frames there.
+wayland_walk() {
+  local sockets=$cs_work/wayland pid="" program="" light code=0
+  mkdir -m 700 "$sockets"
+  XDG_RUNTIME_DIR=$sockets weston --backend=headless-backend.so --use-pixman --debug --idle-time=0 \
+    --width=1280 --height=1024 --socket=wayland-walk >"$shots/weston.log" 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do [ -S "$sockets/wayland-walk" ] && break; sleep 0.1; done
+  [ -S "$sockets/wayland-walk" ] || { fail "wayland: weston did not start: $(tail -2 "$shots/weston.log")"; return; }
+  mkdir -p "$root/run/wayland"
+  cs_mount --bind "$sockets" "$root/run/wayland"
+  chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TZ="$TZ" \
+    WAYLAND_DISPLAY=/run/wayland/wayland-walk sh -c 'cd /root/Downloads && exec ./setup.run' \
+    >"$shots/wayland-setup.log" 2>&1 &
+  pid=$!
+  started+=("$pid")
+  # The program's window process: a child of the started one, which waits to
+  # remove the private folder.
+  for _ in $(seq 200); do
+    program=$(pgrep -P "$pid" | head -1 || true)
+    [ -n "$program" ] && grep -q '/plugins/platforms/libqwayland-generic.so' "/proc/$program/maps" 2>/dev/null && break
+    program=""
+    sleep 0.1
+  done
+  if [ -z "$program" ]; then
+    fail "wayland: the program did not start on Wayland: $(cat "$shots/wayland-setup.log")"
+  else
+    grep -q '/plugins/platforms/libqxcb.so' "/proc/$program/maps" && fail "wayland: the X11 plugin is loaded too"
+    sleep 2
+    shot_number=$((shot_number + 1))
+    shot_file=$(printf '%s/%02d-%s.png' "$shots" "$shot_number" wayland-welcome)
+    (cd "$sockets" && XDG_RUNTIME_DIR=$sockets WAYLAND_DISPLAY=wayland-walk weston-screenshooter) &&
+      mv "$sockets"/wayland-screenshot-*.png "$shot_file" && echo "screenshot: $shot_file"
+    light=$(convert "$shot_file" -colorspace Gray -threshold 80% -format '%[fx:round(mean*w*h)]' info: 2>/dev/null || echo 0)
+    [ "$light" -ge 50000 ] || fail "wayland: no wizard on the screen ($light light pixels) in $shot_file"
+  fi
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || code=$?
+  echo "wayland: the program ran on Wayland and ended on SIGTERM ($code)"
+  for _ in $(seq 50); do [ -z "$(private_folders)" ] && break; sleep 0.1; done
+  [ -z "$(private_folders)" ] || fail "wayland: a private folder was left: $(private_folders)"
+  grep -v '^QStandardPaths: XDG_RUNTIME_DIR' "$shots/wayland-setup.log" >&2 || true
+}
+if command -v weston >/dev/null && command -v weston-screenshooter >/dev/null; then
+  wayland_walk
+else
+  echo "one-file installer on Wayland: not run, weston is not installed (scripts/install-deps.sh)"
+fi
+
 # ---- The two disks, with /tmp where nothing may be run --------------------
 cs_umount "$root/tmp/.X11-unix"
 cs_mount -t tmpfs -o noexec,nosuid,mode=1777 noexec-tmp "$root/tmp" || cs_skip "mounting a tmpfs is refused here"

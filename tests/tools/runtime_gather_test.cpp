@@ -76,6 +76,10 @@ TEST(RuntimeGather, BuiltProgramRuntimeIsClosed) {
   for (const char* expected : {"lib/libQt6Widgets.so.6", "lib/libQt6Core.so.6", "lib/libstdc++.so.6",
                                "lib/libQt6XcbQpa.so.6", "lib/libxcb.so.1", "plugins/platforms/libqxcb.so",
                                "plugins/imageformats/libqgif.so", "fonts/LiberationSans-Regular.ttf",
+                               // Wayland: the platform, its shell and frames, their client library
+                               "plugins/platforms/libqwayland-generic.so",
+                               "plugins/wayland-shell-integration/libxdg-shell.so",
+                               "plugins/wayland-decoration-client/libbradient.so", "lib/libwayland-client.so.0",
                                // what Qt speaks to screen readers with
                                "lib/libQt6DBus.so.6", "lib/libdbus-1.so.3"})
     EXPECT_TRUE(t.count(expected)) << expected;

@@ -1,0 +1,366 @@
+#include "engine/runtime_pack.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace runtime_pack {
+
+namespace {
+
+struct DStreamFree {
+  void operator()(ZSTD_DStream* s) const { ZSTD_freeDStream(s); }
+};
+
+bool preadAll(int fd, void* into, size_t n, int64_t at) {
+  char* p = static_cast<char*>(into);
+  while (n > 0) {
+    ssize_t got = pread(fd, p, n, at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= size_t(got);
+    at += got;
+  }
+  return true;
+}
+
+// The decoded bytes of the frame, handed out piece by piece from the output
+// buffer (no copy for file contents).
+class Stream {
+ public:
+  Stream(int fd, int64_t offset, int64_t length)
+      : fd_(fd), at_(offset + int64_t(kMagicSize)), end_(offset + length), stream_(ZSTD_createDStream()),
+        in_(ZSTD_DStreamInSize()), out_(ZSTD_DStreamOutSize()) {
+    ZSTD_DCtx_setParameter(stream_.get(), ZSTD_d_windowLogMax, kWindowLog);
+    input_ = {in_.data(), 0, 0};
+  }
+
+  std::string problem;
+
+  // Up to `want` decoded bytes at `*data`; 0 at the end of the frame or on a
+  // problem.
+  size_t next(const char** data, size_t want) {
+    if (pos_ == filled_ && !refill()) return 0;
+    size_t n = std::min(want, filled_ - pos_);
+    *data = out_.data() + pos_;
+    pos_ += n;
+    return n;
+  }
+
+  bool exact(void* into, size_t n) {
+    char* p = static_cast<char*>(into);
+    while (n > 0) {
+      const char* data;
+      size_t got = next(&data, n);
+      if (got == 0) {
+        if (problem.empty()) problem = "the packed runtime ends in the middle of an entry";
+        return false;
+      }
+      std::memcpy(p, data, got);
+      p += got;
+      n -= got;
+    }
+    return true;
+  }
+
+  // After the end record: the frame must end there, and the file with it.
+  bool endsHere() {
+    const char* data;
+    if (next(&data, 1) != 0) {
+      problem = "the packed runtime holds data after its end";
+      return false;
+    }
+    if (!problem.empty()) return false;
+    if (input_.pos != input_.size || at_ != end_) {
+      problem = "the packed runtime is followed by other data";
+      return false;
+    }
+    return true;
+  }
+
+  // A zstd frame (magic 0xFD2FB528) whose descriptor says it carries the
+  // checksum of its content (bit 2).
+  bool checkHeader() {
+    unsigned char head[5];
+    if (end_ - at_ < 5 || !preadAll(fd_, head, 5, at_) || head[0] != 0x28 || head[1] != 0xB5 || head[2] != 0x2F ||
+        head[3] != 0xFD) {
+      problem = "the packed runtime is damaged (no stream header)";
+      return false;
+    }
+    if (!(head[4] & 0x04)) {
+      problem = "the packed runtime carries no checksum";
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  bool refill() {
+    if (ended_ || !problem.empty()) return false;
+    pos_ = filled_ = 0;
+    while (true) {
+      if (input_.pos == input_.size) {
+        size_t n = size_t(std::min<int64_t>(int64_t(in_.size()), end_ - at_));
+        if (n == 0) {
+          problem = "the packed runtime is cut short";
+          return false;
+        }
+        if (!preadAll(fd_, in_.data(), n, at_)) {
+          problem = std::string("the packed runtime cannot be read: ") + (errno ? std::strerror(errno) : "cut short");
+          return false;
+        }
+        at_ += int64_t(n);
+        input_ = {in_.data(), n, 0};
+      }
+      ZSTD_outBuffer output = {out_.data(), out_.size(), 0};
+      size_t ret = ZSTD_decompressStream(stream_.get(), &output, &input_);
+      if (ZSTD_isError(ret)) {
+        problem = std::string("the packed runtime is damaged (") + ZSTD_getErrorName(ret) + ")";
+        return false;
+      }
+      filled_ = output.pos;
+      if (ret == 0) ended_ = true;
+      if (filled_ > 0) return true;
+      if (ended_) return false;
+    }
+  }
+
+  int fd_;
+  int64_t at_, end_;
+  std::unique_ptr<ZSTD_DStream, DStreamFree> stream_;
+  std::vector<char> in_, out_;
+  ZSTD_inBuffer input_;
+  size_t pos_ = 0, filled_ = 0;
+  bool ended_ = false;
+};
+
+uint64_t littleEndian(const unsigned char* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+bool soundPath(const std::string& path) {
+  if (path.empty() || path.front() == '/' || path.find('\0') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    std::string component = path.substr(start, slash - start);
+    if (component.empty() || component == "." || component == "..") return false;
+    start = slash + 1;
+  }
+  return true;
+}
+
+// Reads every record; `onEntry` is called with each one's header and must
+// consume a file's bytes through `stream`. Returns the problem or "".
+std::string walk(int fd, int64_t offset, int64_t length,
+                 const std::function<bool(Stream&, const Entry&, std::string&)>& onEntry) {
+  if (!isPacked(fd, offset, length)) return "not a packed runtime";
+  Stream stream(fd, offset, length);
+  if (!stream.checkHeader()) return stream.problem;
+  while (true) {
+    unsigned char kind;
+    if (!stream.exact(&kind, 1)) return stream.problem;
+    if (kind == 'E') return stream.endsHere() ? std::string() : stream.problem;
+    if (kind != 'D' && kind != 'F' && kind != 'X') return "the packed runtime is damaged (unknown entry)";
+    unsigned char number[8];
+    if (!stream.exact(number, 2)) return stream.problem;
+    Entry entry;
+    entry.kind = char(kind);
+    entry.path.resize(size_t(littleEndian(number, 2)));
+    if (!stream.exact(entry.path.data(), entry.path.size())) return stream.problem;
+    if (!soundPath(entry.path)) return "the packed runtime is damaged (a bad name)";
+    if (kind != 'D') {
+      if (!stream.exact(number, 8)) return stream.problem;
+      entry.size = littleEndian(number, 8);
+    }
+    std::string problem;
+    if (!onEntry(stream, entry, problem)) return problem.empty() ? stream.problem : problem;
+  }
+}
+
+// Hands the `size` bytes of the current file to `sink` piece by piece.
+bool copyOut(Stream& stream, uint64_t size, const std::function<bool(const char*, size_t)>& sink) {
+  while (size > 0) {
+    const char* data;
+    size_t n = stream.next(&data, size_t(std::min<uint64_t>(size, 1 << 20)));
+    if (n == 0) {
+      if (stream.problem.empty()) stream.problem = "the packed runtime ends in the middle of a file";
+      return false;
+    }
+    if (!sink(data, n)) return false;
+    size -= n;
+  }
+  return true;
+}
+
+// Writes the files on a thread of its own while the stream is decoded: the
+// decoded bytes are handed over in pieces of up to 256 KiB, at most three
+// waiting. Pieces of zeros become holes (ICU's data library is trimmed into
+// zeros): the file reads the same, and nothing is copied there.
+class FileWriter {
+ public:
+  FileWriter() : thread_([this] { run(); }) {}
+  ~FileWriter() { finish(); }
+
+  void begin(int fd, const std::string& path, uint64_t size) { current_ = {fd, path, size, {}, false}; }
+
+  bool put(const char* data, size_t n) {
+    while (n > 0) {
+      const size_t take = std::min(n, kPiece - current_.bytes.size());
+      current_.bytes.insert(current_.bytes.end(), data, data + take);
+      data += take;
+      n -= take;
+      if (current_.bytes.size() == kPiece && !hand(false)) return false;
+    }
+    return true;
+  }
+
+  // The current file is complete (or abandoned): it is sized and closed.
+  void end() { hand(true); }
+
+  std::string problem() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return problem_;
+  }
+
+  // Waits for every write; returns the first problem.
+  std::string finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return problem_;
+  }
+
+ private:
+  static constexpr size_t kPiece = 256 * 1024, kWaiting = 3;
+
+  struct Job {
+    int fd = -1;
+    std::string path;
+    uint64_t size = 0;
+    std::vector<char> bytes;
+    bool last = false;
+  };
+
+  bool hand(bool last) {
+    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last};
+    current_.bytes.clear();
+    current_.bytes.reserve(kPiece);
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return jobs_.size() < kWaiting || !problem_.empty(); });
+    jobs_.push_back(std::move(job));
+    changed_.notify_all();
+    return problem_.empty();
+  }
+
+  void run() {
+    while (true) {
+      Job job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !jobs_.empty() || done_; });
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      changed_.notify_all();
+      std::string failed = write(job);
+      if (job.last) {
+        if (failed.empty() && ftruncate(job.fd, off_t(job.size)) != 0) failed = std::strerror(errno);
+        if (close(job.fd) != 0 && failed.empty()) failed = std::strerror(errno);
+      }
+      if (!failed.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (problem_.empty()) problem_ = "cannot write " + job.path + ": " + failed;
+      }
+    }
+  }
+
+  // Writes the piece, or passes over it when it is all zeros (a hole).
+  std::string write(const Job& job) {
+    const char* data = job.bytes.data();
+    size_t n = job.bytes.size();
+    if (n == 0) return {};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!problem_.empty()) return {};
+    }
+    if (data[0] == 0 && std::memcmp(data, data + 1, n - 1) == 0)
+      return lseek(job.fd, off_t(n), SEEK_CUR) >= 0 ? std::string() : std::strerror(errno);
+    while (n > 0) {
+      ssize_t put = ::write(job.fd, data, n);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return std::strerror(put < 0 ? errno : ENOSPC);
+      data += put;
+      n -= size_t(put);
+    }
+    return {};
+  }
+
+  Job current_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Job> jobs_;
+  bool done_ = false;
+  std::string problem_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+bool isPacked(int fd, int64_t offset, int64_t length) {
+  char head[kMagicSize];
+  return length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) &&
+         std::memcmp(head, kMagic, kMagicSize) == 0;
+}
+
+std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
+  FileWriter writer;
+  std::string problem = walk(fd, offset, length, [&](Stream& stream, const Entry& entry, std::string& problem) {
+    if (entry.kind == 'D') {
+      if (mkdirat(directoryFd, entry.path.c_str(), 0700) == 0) return true;
+      problem = "cannot make " + entry.path + ": " + std::strerror(errno);
+      return false;
+    }
+    int out = openat(directoryFd, entry.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     entry.kind == 'X' ? 0700 : 0600);
+    if (out < 0) {
+      problem = "cannot write " + entry.path + ": " + std::strerror(errno);
+      return false;
+    }
+    writer.begin(out, entry.path, entry.size);
+    const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
+    writer.end();
+    if (!read) return false;
+    problem = writer.problem();
+    return problem.empty();
+  });
+  std::string written = writer.finish();
+  return problem.empty() ? written : problem;
+}
+
+std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry) {
+  return walk(fd, offset, length, [&](Stream& stream, const Entry& e, std::string&) {
+    entry(e);
+    return e.kind == 'D' || copyOut(stream, e.size, [](const char*, size_t) { return true; });
+  });
+}
+
+}  // namespace runtime_pack

@@ -1,0 +1,54 @@
+#pragma once
+// The packed runtime (runtime.pak): the setup program and its runtime/
+// folder as one zstd stream, unpacked by the launcher at every start. Not the
+// archive format of SETUP.BIN: it carries no dates, no volumes and no file
+// list, and is built to be unpacked fast with little memory.
+//
+//   runtime.pak = "setup runtime zstd 1\n" + one zstd frame (with its
+//                 content checksum) of records:
+//     'D' u16 length, path                       a folder
+//     'F' or 'X' u16 length, path, u64 size, bytes   a file ('X': executable)
+//     'E'                                        the end
+//   Numbers are little-endian; paths are relative, '/'-separated, without
+//   empty, "." or ".." components, and name each folder before its contents.
+//
+// The frame's window is at most 8 MiB (so unpacking needs about that much
+// memory); nothing may follow the frame.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace runtime_pack {
+
+inline constexpr char kMagic[] = "setup runtime zstd 1\n";
+inline constexpr size_t kMagicSize = sizeof(kMagic) - 1;
+inline constexpr int kWindowLog = 23;
+
+struct Entry {
+  char kind = 0;  // 'D', 'F' or 'X'
+  std::string path;
+  uint64_t size = 0;
+};
+
+// Whether the `length` bytes of `fd` at `offset` begin as a packed runtime.
+bool isPacked(int fd, int64_t offset, int64_t length);
+
+// Unpacks the packed runtime lying in [offset, offset + length) of `fd` below
+// the folder `directoryFd`: folders 0700, files 0600 (0700 when executable),
+// each made new (nothing existing is followed or replaced), runs of zeros
+// left as holes. Returns an empty
+// string when all of it was unpacked and its checksum matched, else what is
+// wrong; what was written by then stays for the caller to remove.
+std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd);
+
+// Reads the packed runtime as unpack does, writing nothing: each entry is
+// handed to `entry`. Returns what is wrong, or an empty string.
+std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry);
+
+// Packs the folder `stage` (folders, regular files; files with an execute
+// bit are marked executable) into the new file `out` at zstd `level`.
+// Returns the number of bytes of the files packed. Throws std::runtime_error.
+int64_t pack(const std::string& stage, const std::string& out, int level);
+
+}  // namespace runtime_pack

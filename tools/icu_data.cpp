@@ -1,0 +1,131 @@
+#include "tools/icu_data.h"
+
+#include <fcntl.h>
+#include <gelf.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+namespace setupkit {
+
+namespace {
+
+// The folders (services) of ICU's data that nothing in Qt Core reaches.
+const char* const kUnreachedFolders[] = {"brkitr", "translit", "rbnf", "curr", "unit", "lang"};
+const char* const kUnreachedItems[] = {"unames.icu"};
+
+struct Range {
+  uint64_t offset = 0, size = 0;
+};
+
+// Where in the file the exported symbol icudtNN_dat lies.
+std::optional<Range> icuDataSymbol(const std::string& path) {
+  elf_version(EV_CURRENT);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<Range> found;
+  if (Elf* elf = elf_begin(fd, ELF_C_READ, nullptr)) {
+    std::optional<GElf_Sym> symbol;
+    for (Elf_Scn* s = nullptr; !symbol && (s = elf_nextscn(elf, s));) {
+      GElf_Shdr header;
+      if (!gelf_getshdr(s, &header) || header.sh_type != SHT_DYNSYM || header.sh_entsize == 0) continue;
+      Elf_Data* data = elf_getdata(s, nullptr);
+      for (size_t i = 0; data && i < header.sh_size / header.sh_entsize; ++i) {
+        GElf_Sym sym;
+        if (!gelf_getsym(data, int(i), &sym) || sym.st_shndx == SHN_UNDEF) continue;
+        const char* name = elf_strptr(elf, header.sh_link, sym.st_name);
+        const size_t n = name ? std::strlen(name) : 0;
+        if (n > 9 && std::strncmp(name, "icudt", 5) == 0 && std::strcmp(name + n - 4, "_dat") == 0) symbol = sym;
+      }
+    }
+    for (Elf_Scn* s = nullptr; symbol && !found && (s = elf_nextscn(elf, s));) {
+      GElf_Shdr header;
+      if (gelf_getshdr(s, &header) && header.sh_type == SHT_PROGBITS && symbol->st_value >= header.sh_addr &&
+          symbol->st_value + symbol->st_size <= header.sh_addr + header.sh_size)
+        found = Range{header.sh_offset + (symbol->st_value - header.sh_addr), symbol->st_size};
+    }
+    elf_end(elf);
+  }
+  close(fd);
+  return found;
+}
+
+uint32_t read32(const std::string& d, size_t at) {
+  uint32_t v;
+  std::memcpy(&v, d.data() + at, 4);
+  return v;
+}
+
+void write32(std::string& d, size_t at, uint32_t v) { std::memcpy(d.data() + at, &v, 4); }
+
+}  // namespace
+
+bool isUnreachedIcuItem(const std::string& name) {
+  const size_t slash = name.find('/');  // after the package name, icudt72l/
+  if (slash == std::string::npos) return false;
+  const std::string item = name.substr(slash + 1);
+  for (const char* folder : kUnreachedFolders)
+    if (item.rfind(std::string(folder) + "/", 0) == 0) return true;
+  for (const char* whole : kUnreachedItems)
+    if (item == whole) return true;
+  return false;
+}
+
+int64_t trimIcuData(const std::string& path) {
+  const std::optional<Range> range = icuDataSymbol(path);
+  if (!range) return 0;
+  std::string file;
+  {
+    std::ifstream in(path, std::ios::binary);
+    file.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  if (range->offset + range->size > file.size() || range->size < 64) return 0;
+  // The common data: a header (its size in the first two bytes, then the
+  // magic 0xDA 0x27), a little-endian table of contents of (name offset,
+  // data offset) pairs relative to the table, sorted by name, then the
+  // names and the items in the same order.
+  const size_t base = range->offset, end = base + range->size;
+  const auto* b = reinterpret_cast<const unsigned char*>(file.data() + base);
+  if (b[2] != 0xDA || b[3] != 0x27) return 0;
+  const size_t toc = base + (b[0] | (b[1] << 8));
+  if (toc + 4 > end) return 0;
+  const uint32_t count = read32(file, toc);
+  if (count == 0 || toc + 4 + uint64_t(count) * 8 > end) return 0;
+  struct Item {
+    uint32_t name, data;
+    bool keep;
+  };
+  std::vector<Item> items;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t name = read32(file, toc + 4 + i * 8), data = read32(file, toc + 8 + i * 8);
+    if (toc + name >= end || toc + data > end || (i > 0 && data < items.back().data)) return 0;
+    const char* text = file.data() + toc + name;
+    const std::string itemName(text, strnlen(text, end - toc - name));
+    items.push_back({name, data, !isUnreachedIcuItem(itemName)});
+  }
+  int64_t zeroed = 0;
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t from = toc + items[i].data, to = i + 1 < count ? toc + items[i + 1].data : end;
+    if (!items[i].keep) {
+      std::memset(file.data() + from, 0, to - from);
+      zeroed += int64_t(to - from);
+      continue;
+    }
+    write32(file, toc + 4 + kept * 8, items[i].name);
+    write32(file, toc + 8 + kept * 8, items[i].data);
+    ++kept;
+  }
+  if (zeroed == 0) return 0;
+  write32(file, toc, kept);
+  std::memset(file.data() + toc + 4 + kept * 8, 0, (count - kept) * 8);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(file.data(), std::streamsize(file.size()));
+  return out ? zeroed : 0;
+}
+
+}  // namespace setupkit
