@@ -122,10 +122,15 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return kExitOk;
     }
     case Command::List: {
+      // A medium's attributes: SETUP.ATR beside, or the installer's part.
+      const medium::Loaded loaded = medium::loadForArchive(setupkit::hostPathOfArgument(line.archive));
+      if (loaded.state == medium::Loaded::State::Damaged) printError(loaded.problem);
+      const medium::Attributes* attributes =
+          loaded.state == medium::Loaded::State::Found ? &loaded.attributes : nullptr;
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
-      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
-      if (printJsonListing(info, std::cout)) return kExitOk;
+      if (!line.json) return printListing(info, std::cout, attributes) ? kExitOk : kExitDamaged;
+      if (printJsonListing(info, std::cout, attributes)) return kExitOk;
       // The text listing says this on standard output; a script reading the
       // JSON gets it as an error.
       if (!info.problems.empty())
@@ -183,6 +188,9 @@ int main(int argc, char** argv) {
   } catch (const setupkit::ArchiveNotFound& e) {
     std::cerr << "setupkit: " << e.what() << "\n";
     return kExitMissing;
+  } catch (const setupkit::Refusal& e) {
+    std::cerr << "setupkit: " << e.what() << "\n";
+    return kExitRefused;
   } catch (const std::exception& e) {
     std::cerr << "setupkit: " << e.what() << "\n";
     return kExitFailed;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "engine/medium_attributes.h"
 #include "engine/restore_target.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
@@ -121,6 +122,13 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": Is a directory", 0};
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
+  // A medium's attributes: each file checked and given its mode as it
+  // lands, links and empty folders at the end.
+  const std::optional<std::string> hostArchive = platform::hostPathOf(archive);
+  medium::Loaded loaded = hostArchive ? medium::loadForArchive(*hostArchive) : medium::Loaded();
+  if (loaded.state == medium::Loaded::State::Damaged)
+    return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(loaded.problem), 0};
+  medium::TMediumCheck check(std::move(loaded.attributes));
 
   std::string missingVolume;
   std::unique_ptr<ProgressLine> line;  // made at the first progress report, when the total is known
@@ -170,6 +178,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   backup.RestoreMode = options.mode;
   backup.RestoreFullPath = fullPath;
   backup.OnNeedDisk = needDisk;
+  if (loaded.state == medium::Loaded::State::Found) backup.LandingCheck = &check;
 
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {
