@@ -209,17 +209,19 @@ Loaded loadForArchive(const std::string& hostPath) {
   return loadFile((slash == std::string::npos ? std::string() : hostPath.substr(0, slash + 1)) + kAttributesFileName);
 }
 
-// Hashes the bytes of one large file on its own thread at a time, through a
-// ring of buffers, so that the restore writes the next chunks meanwhile.
+// Hashes the bytes of one large file at a time on its own thread, through
+// a ring of buffers, so that the restore goes on decoding and writing the
+// file's next chunks meanwhile. The thread is woken once per batch of
+// buffers, not per buffer, and drains whatever is there.
 class TMediumCheck::HashThread {
  public:
-  HashThread() : thread_([this] { run(); }) {}
+  HashThread() : slots_(std::make_unique<Slot[]>(kSlots)), thread_([this] { run(); }) {}
   ~HashThread() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       quit_ = true;
     }
-    wake_.notify_all();
+    work_.notify_all();
     thread_.join();
   }
 
@@ -227,7 +229,12 @@ class TMediumCheck::HashThread {
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
       std::unique_lock<std::mutex> lock(mutex_);
-      room_.wait(lock, [this] { return used_ < kSlots; });
+      if (used_ == kSlots) {
+        flush_ = true;
+        work_.notify_one();
+        room_.wait(lock, [this] { return used_ < kSlots; });
+        flush_ = false;
+      }
       Slot& slot = slots_[(first_ + used_) % kSlots];
       lock.unlock();
       slot.length = std::min(length, kSlotSize);
@@ -236,21 +243,23 @@ class TMediumCheck::HashThread {
       length -= slot.length;
       lock.lock();
       ++used_;
-      const bool idle = waiting_;
-      lock.unlock();
-      if (idle) wake_.notify_one();
+      if (used_ % kBatch == 0 && idle_) work_.notify_one();
     }
   }
 
   // Waits until every byte given is hashed; returns the digest.
   digest::Sha256Digest finish() {
     std::unique_lock<std::mutex> lock(mutex_);
-    room_.wait(lock, [this] { return used_ == 0 && !busy_; });
+    flush_ = true;
+    if (idle_) work_.notify_one();
+    room_.wait(lock, [this] { return used_ == 0 && idle_; });
+    flush_ = false;
     return hash_.finish();
   }
 
  private:
-  static constexpr size_t kSlots = 32;
+  static constexpr size_t kSlots = 64;
+  static constexpr size_t kBatch = 8;
   static constexpr size_t kSlotSize = 16384;
   struct Slot {
     size_t length = 0;
@@ -260,28 +269,28 @@ class TMediumCheck::HashThread {
   void run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      waiting_ = true;
-      wake_.wait(lock, [this] { return used_ > 0 || quit_; });
-      waiting_ = false;
+      work_.wait(lock, [this] { return quit_ || used_ >= kBatch || (flush_ && used_ > 0); });
       if (quit_) return;
-      Slot& slot = slots_[first_];
-      busy_ = true;
-      lock.unlock();
-      hash_.update(slot.bytes, slot.length);
-      lock.lock();
-      busy_ = false;
-      first_ = (first_ + 1) % kSlots;
-      --used_;
+      idle_ = false;
+      while (used_ > 0) {
+        Slot& slot = slots_[first_];
+        lock.unlock();
+        hash_.update(slot.bytes, slot.length);
+        lock.lock();
+        first_ = (first_ + 1) % kSlots;
+        --used_;
+        room_.notify_one();
+      }
+      idle_ = true;
       room_.notify_one();
     }
   }
 
   std::mutex mutex_;
-  std::condition_variable wake_, room_;
-  std::unique_ptr<Slot[]> slotsOwner_ = std::make_unique<Slot[]>(kSlots);
-  Slot* slots_ = slotsOwner_.get();
+  std::condition_variable work_, room_;
+  std::unique_ptr<Slot[]> slots_;
   size_t first_ = 0, used_ = 0;
-  bool waiting_ = false, busy_ = false, quit_ = false;
+  bool idle_ = true, flush_ = false, quit_ = false;
   digest::Sha256 hash_;
   std::thread thread_;
 };

@@ -81,6 +81,8 @@ TRestoreOutput::~TRestoreOutput() {
 
 bool TRestoreOutput::complete(TFileStream* stamped, uint32_t fileDate) {
   if (stamped) platform::setFileDosTime(stamped->handle(), fileDate);
+  // A new file already has a given mode when the umask left it so.
+  if (modeGiven_ && kind_ == Kind::New && mode_ == platform::newFileMode()) modeGiven_ = false;
   if ((kind_ == Kind::Replacement || modeGiven_) && stream_) {
     // Owner and group are kept where the process may set them (as root);
     // elsewhere the file belongs to the installing user, as a new one would.

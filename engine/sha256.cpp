@@ -1,25 +1,45 @@
 #include "engine/sha256.h"
 
-#include <nettle/sha2.h>
+#include <gcrypt.h>
+
+#include <mutex>
+#include <new>
 
 namespace digest {
 
+namespace {
+
+// libgcrypt wants its version checked once before any other call.
+void initialiseOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    gcry_check_version(nullptr);
+    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+  });
+}
+
+}  // namespace
+
 struct Sha256::Context {
-  sha256_ctx ctx;
+  gcry_md_hd_t handle = nullptr;
+  ~Context() { gcry_md_close(handle); }
 };
 
-Sha256::Sha256() : context_(std::make_unique<Context>()) { sha256_init(&context_->ctx); }
+Sha256::Sha256() : context_(std::make_unique<Context>()) {
+  initialiseOnce();
+  if (gcry_md_open(&context_->handle, GCRY_MD_SHA256, 0) != 0) throw std::bad_alloc();
+}
 Sha256::~Sha256() = default;
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
-void Sha256::update(const void* data, size_t length) {
-  sha256_update(&context_->ctx, length, static_cast<const uint8_t*>(data));
-}
+void Sha256::update(const void* data, size_t length) { gcry_md_write(context_->handle, data, length); }
 
 Sha256Digest Sha256::finish() {
   Sha256Digest out{};
-  sha256_digest(&context_->ctx, out.size(), out.data());  // also starts afresh
+  const unsigned char* sum = gcry_md_read(context_->handle, GCRY_MD_SHA256);
+  std::copy(sum, sum + out.size(), out.begin());
+  gcry_md_reset(context_->handle);
   return out;
 }
 

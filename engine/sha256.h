@@ -1,7 +1,8 @@
 #pragma once
 // SHA-256 for the restore's check of each file as it lands, computed by
-// nettle, which every Debian system has (apt needs it), so the launcher can
-// check files on a bare system too.
+// libgcrypt, which every Debian system has (apt needs it), so the launcher
+// can check files on a bare system too; it uses the processor's SHA
+// instructions where there are any.
 #include <array>
 #include <cstddef>
 #include <cstdint>
