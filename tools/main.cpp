@@ -47,6 +47,10 @@ void printPackResult(const setupkit::PackResult& r) {
             << r.archiveBytes << " bytes in " << r.volumes.size() << (r.volumes.size() == 1 ? " volume:" : " volumes:")
             << "\n";
   for (const auto& v : r.volumes) std::cout << "  " << v << "\n";
+  if (!r.attributes.empty())
+    std::cout << "Attributes: " << r.attributes << " (modes, sizes and SHA-256; " << r.links
+              << (r.links == 1 ? " link, " : " links, ") << r.folders
+              << (r.folders == 1 ? " empty folder)" : " empty folders)") << "\n";
 }
 
 // Shows the progress of a pack on standard error when that is a terminal;

@@ -438,6 +438,7 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
   result.program = target.string();
   result.configuration.clear();
   result.pack.volumes = {target.string()};
+  if (!result.pack.attributes.empty()) result.pack.attributes = target.string();
   return result;
 }
 

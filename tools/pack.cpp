@@ -256,6 +256,7 @@ PackResult pack(const PackOptions& options) {
     for (const auto& link : scan.links) attributes.links.push_back({link.storedName, link.target});
     attributes.folders = scan.folders;
     writeAttributesFile(options.attributes, medium::formatAttributes(attributes));
+    result.attributes = options.attributes;
   }
   result.staleRemoved = writer.commit();
   result.volumes = writer.volumePaths();

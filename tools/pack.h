@@ -39,6 +39,7 @@ struct PackResult {
   size_t files = 0;
   size_t links = 0;                       // kept in the attributes file
   size_t folders = 0;                     // empty folders kept there
+  std::string attributes;                 // host path of the attributes file, when written
   uint64_t totalSize = 0;                 // the header's TotalSize
   int64_t archiveBytes = 0;               // all volumes together
 };
