@@ -299,8 +299,15 @@ int64_t writeSingleFile(const fs::path& medium, const fs::path& target) {
 // Whether the payload keeps its tree, checked before anything is written: a
 // tree when it has folders, unless a flat medium is asked for, which is
 // refused when the flat install would overwrite one file with another.
-bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings) {
+// `attributesBytes` is the size the attributes file will have (its digests
+// are of fixed length), which takes room on disk 1.
+bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings, int64_t& attributesBytes) {
   const SourceScan scan = scanSources(options.pack.sources, options.pack.links);
+  medium::Attributes sized;
+  for (const auto& file : scan.files) sized.files[file.storedName].size = file.size;
+  for (const auto& link : scan.links) sized.links.push_back({link.storedName, link.target});
+  sized.folders = scan.folders;
+  attributesBytes = int64_t(medium::formatAttributes(sized).size());
   bool folders = !scan.folders.empty() || !scan.links.empty();
   for (const auto& file : scan.files) folders = folders || file.storedName.find('\\', 3) != std::string::npos;
   if (!options.flat) return folders;
@@ -324,7 +331,8 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
   const std::string userDest =
       options.userDest.empty() ? defaultUserDestination(options.destDir, options.app) : options.userDest;
   std::vector<std::string> treeWarnings;
-  const bool tree = keepsTree(options, treeWarnings);
+  int64_t attributesBytes = 0;
+  const bool tree = keepsTree(options, treeWarnings, attributesBytes);
   std::string configuration =
       setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest);
   if (options.isoImages && !options.disks) throw ToolError("Disk images need --disks");
@@ -356,7 +364,7 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
   result.warnings.insert(result.warnings.end(), treeWarnings.begin(), treeWarnings.end());
   // The program and its runtime first: on disk 1 they take room from the
   // archive's first volume.
-  int64_t disk1Files = int64_t(configuration.size());
+  int64_t disk1Files = int64_t(configuration.size()) + attributesBytes;
   fs::path runtimePack = first / kRuntimePackName;
   if (!program.empty()) {
     fs::path target = first / fs::path(program).filename();
