@@ -24,12 +24,8 @@ class TForm1 : public TForm {
   // App and DestDir to Form2's texts and destination field. Missing values
   // are empty; nothing is reported. A user who is not root is proposed
   // UserDestDir instead when the medium has one; Paths=Tree makes the
-  // installation keep the stored folders.
+  // installation keep the stored folders (engine/medium_settings.h).
   void ReadConfiguration(const std::string& iniPath);
-
-  // A UserDestDir value with a leading "~" as the user's home folder, in
-  // Windows form; other values as they are.
-  static std::string userDestination(const std::string& value);
 
   // The controls of the stored layout, by their names (ui->Label1).
   std::unique_ptr<Ui::TForm1> ui;

@@ -2,6 +2,7 @@
 // destination field, with and without the file.
 #include <gtest/gtest.h>
 
+#include "engine/medium_settings.h"
 #include "framework/gui/text.h"
 #include "platform/paths.h"
 #include "tests/app/forms_fixture.h"
@@ -90,7 +91,7 @@ TEST_F(SetupConfiguration, UserDestinationAndTree) {
                       {"~\\Games\\Pingus", shownHome + "\\Games\\Pingus"},
                       {"~other/x", "~other/x"},
                       {"C:\\opt\\Pingus", "C:\\opt\\Pingus"}};
-  for (const Row& row : rows) EXPECT_EQ(TForm1::userDestination(row.value), row.shown) << row.value;
+  for (const Row& row : rows) EXPECT_EQ(medium::userDestination(row.value), row.shown) << row.value;
   if (saved) setenv("HOME", savedHome.c_str(), 1);
 
   for (const auto& [ini, tree] : std::vector<std::pair<std::string, bool>>{
