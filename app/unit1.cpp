@@ -1,7 +1,10 @@
 #include "app/unit1.h"
 
+#include <unistd.h>
+
 #include "app/modals_above.h"
 #include "app/unit2.h"
+#include "engine/medium_settings.h"
 #include "framework/gui/application.h"
 #include "framework/gui/text.h"
 
@@ -37,7 +40,15 @@ void TForm1::ReadConfiguration(const std::string& iniPath) {
   wizard.Label3->setText(toQString("Setup will install " + app + " to the directory listed in the box below."));
   wizard.Label6->setText(toQString(TForm2::FinishText(app, true)));
 
-  const std::string destDir = FIniFile->ReadString("Setup", "DestDir", "");
+  // Root gets DestDir; another user the medium's UserDestDir (in the home
+  // folder) where it has one. The stored tree is kept below the destination
+  // only when the medium asks for it; every other medium installs flat, as
+  // it always did.
+  const medium::InstallPlace place =
+      medium::installPlace(FIniFile->ReadString("Setup", "DestDir", ""), FIniFile->ReadString("Setup", "UserDestDir", ""),
+                           FIniFile->ReadString("Setup", "Paths", ""), geteuid() == 0);
+  Form2->BackupFile1->RestoreFullPath = place.tree;
+  const std::string& destDir = place.destination;
   wizard.Edit1->setReadOnly(false);
   wizard.Edit1->setText(toQString(destDir));
   wizard.Edit1->setCursorPosition(0);

@@ -136,6 +136,13 @@ void TForm2::Button2Click(TObject*) {
         InstallDisplay*& display;
         ~Forget() { display = nullptr; }
       } forget{FInstallDisplay};
+      // The medium's attributes: each file checked and given its mode as it
+      // lands, links and empty folders made at the end.
+      const std::optional<std::string> archive = platform::hostPathOf(ArchivePath());
+      medium::Loaded loaded = archive ? medium::loadForArchive(*archive) : medium::Loaded();
+      if (loaded.state == medium::Loaded::State::Damaged) throw Exception("The medium is damaged: " + loaded.problem);
+      FMediumCheck = std::make_unique<medium::TMediumCheck>(std::move(loaded.attributes));
+      BackupFile1->LandingCheck = loaded.state == medium::Loaded::State::Found ? FMediumCheck.get() : nullptr;
       // Every other end came with the final 100, which has shown the Finish
       // page and said there whether the installation completed.
       BackupFile1->Restore(ArchivePath(), destination);
@@ -237,7 +244,8 @@ void TForm2::BackupFile1Error(TObject*, int32_t, const std::string& ErrString) {
   const TRestoreResult& result = BackupFile1->Result();
   if (!result.file.empty()) {
     const std::optional<std::string> host = platform::hostPathOf(result.file);
-    text += "\n" + (host ? *host : result.file);
+    // What failed: writing the file, or the medium's data for it.
+    text += std::string("\n") + (result.reading ? "" : "could not write ") + (host ? *host : result.file);
     // A decoder failure's reason is the message itself.
     if (!result.reason.empty() && result.reason != ErrString) text += ": " + result.reason;
   }

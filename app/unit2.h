@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/backup_file.h"
+#include "engine/medium_attributes.h"
 #include "framework/gui/form.h"
 #include "ui_unit2.h"
 
@@ -47,8 +48,9 @@ class TForm2 : public TForm {
   // chunk) leaves the page as it is: the file is not finished yet.
   void BackupFile1Progress(TObject* Sender, const std::string& Filename, TPercentage Percent, bool& Continue);
   // OnError: the error box, with the component's message as its first line
-  // and then the file behind the failure (its host path) and the system's
-  // reason, when the component knows them.
+  // and then the file behind the failure (its host path) and the reason,
+  // when the component knows them: "could not write FILE: REASON" when the
+  // file could not be written, "FILE: REASON" when the medium was at fault.
   void BackupFile1Error(TObject* Sender, int32_t Error, const std::string& ErrString);
 
   // The Finish page's text for the application name, for an installation
@@ -84,6 +86,8 @@ class TForm2 : public TForm {
   void ShowOutcome(bool completed);
 
   std::unique_ptr<TBackupFile> FBackupFile1;
+  // The medium's attributes, checked and applied by the installation.
+  std::unique_ptr<medium::TMediumCheck> FMediumCheck;
   ModalsAbove* FModalsAbove = nullptr;
   // Set while the installation runs: paints the Installing page once a frame.
   InstallDisplay* FInstallDisplay = nullptr;

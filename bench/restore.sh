@@ -9,6 +9,8 @@
 #   - peak memory (resident set) of restore and of pack on every core;
 #   - the CPU time of an installation through the real setup program under
 #     Xvfb (driven like make demo) against setupkit restore of the same medium;
+#   - the restore of a medium with its attributes checked against the same
+#     archive without them;
 #   - with --baseline: setupkit verify of the mix against the verify of
 #     another setupkit binary (an older build), alternating on the same archive.
 # Times are medians of several runs with the tools alternating.
@@ -200,6 +202,37 @@ bench_verify() {
   row "$name" "  verify CPU s" "$cn" "baseline" "$co" "$(ratio "$cn" "$co")" "-"
 }
 
+# A medium's restore with its attributes (each file's SHA-256 and size
+# checked as it lands, modes, links and folders applied) against the same
+# archive without them, in turn: wall-clock and CPU seconds.
+bench_checked_restore() {
+  local corpus=$1 medium=$shm/medium-checked plain=$shm/medium-plain
+  rm -rf "$medium" "$plain"
+  "$setupkit" medium -o "$medium" --runtime system --title Bench --app Bench --dest 'C:\Bench' "$corpus" >/dev/null
+  mkdir -p "$plain"
+  ln "$medium/SETUP.BIN" "$plain/SETUP.BIN"
+  local w_checked=() w_plain=() c_checked=() c_plain=() r i k
+  for ((i = 0; i < runs; i++)); do
+    for k in 0 1; do
+      fresh "$shm/out"
+      if (((i + k) % 2 == 0)); then
+        w_checked+=("$(elapsed sk_restore "$medium/SETUP.BIN" "$shm/out")")
+        fresh "$shm/out"
+        read -r -a r <<<"$(cpu_and_rss "$setupkit" restore "$medium/SETUP.BIN" "$shm/out")"; c_checked+=("${r[0]}")
+      else
+        w_plain+=("$(elapsed sk_restore "$plain/SETUP.BIN" "$shm/out")")
+        fresh "$shm/out"
+        read -r -a r <<<"$(cpu_and_rss "$setupkit" restore "$plain/SETUP.BIN" "$shm/out")"; c_plain+=("${r[0]}")
+      fi
+    done
+  done
+  local wc wp cc cp
+  wc=$(median "${w_checked[@]}"); wp=$(median "${w_plain[@]}"); cc=$(median "${c_checked[@]}"); cp=$(median "${c_plain[@]}")
+  row mix "restore checked s" "$wc" "unchecked" "$wp" "$(ratio "$wc" "$wp")" "1.10"
+  row mix "  restore checked CPU s" "$cc" "unchecked" "$cp" "$(ratio "$cc" "$cp")" "-"
+  rm -rf "$medium" "$plain" "$shm/out"
+}
+
 bench_corpus() {
   local name=$1 goal_tmpfs=$2
   local corpus=$shm/corpus-$name
@@ -236,6 +269,7 @@ bench_corpus() {
   row "$name" "archive bytes" "$size_sk" "zip -9" "$size_zip" "$(ratio "$size_sk" "$size_zip")" "$size_goal"
   row "$name" "pack s ($(nproc) threads)" "$ps" "zip -9" "$pz" "$(ratio "$ps" "$pz")" "0.4"
   if [ "$name" = mix ] && [ -n "$baseline" ]; then bench_verify "$name" "$bin"; fi
+  if [ "$name" = mix ]; then bench_checked_restore "$corpus"; fi
   if [ "$name" = mix ]; then
     # What cutting files into 16 KiB chunks costs, with zlib 9 and with the
     # smallest packing, against zlib 9 over whole files (zip -9's data).

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/archive_format.h"
+#include "engine/landing_check.h"
 #include "engine/restore_result.h"
 #include "framework/core/component.h"
 #include "framework/core/event.h"
@@ -98,6 +99,9 @@ class TBackupFile : public TComponent {
   int32_t FErrorCode = 0;
   // Read instead of a file when the archive name is ":STREAM"; not owned.
   TStream* FSourceStream = nullptr;
+  // Checks every file written and the restore's end (engine/landing_check.h);
+  // null: none. Not owned.
+  TLandingCheck* LandingCheck = nullptr;
   // How the last (or current) restore ended: status, error code, the file
   // behind a failure and why, the volume and the position in it.
   const TRestoreResult& Result() const { return FResult; }
@@ -114,6 +118,9 @@ class TBackupFile : public TComponent {
   // Decodes the chunks of the volume a restore reads ahead on another thread;
   // null when the restore reads a stream of the caller's. Not owned.
   TDecodeAhead* FDecodeAhead = nullptr;
+  // The check that sees the bytes of the file being written; null while
+  // none is written.
+  TLandingCheck* FCheckingFile = nullptr;
   TRestoreResult FResult;
   // An event handler raised the exception in flight: a failure of the
   // caller's code, not damage in the archive.

@@ -77,7 +77,10 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
             bytes = output;
           }
         }
-        if (Dest) Dest->writeBuffer(bytes, chunkCount);
+        if (Dest) {
+          Dest->writeBuffer(bytes, chunkCount);
+          if (FCheckingFile) FCheckingFile->fileData(bytes, size_t(chunkCount));
+        }
       } else {
         // Skip mode seeks instead of reading: the data is never needed.
         Source.seek(length, platform::kSeekCurrent);

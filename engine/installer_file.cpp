@@ -9,13 +9,19 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace installer {
 
 namespace {
 
 constexpr char kMagic[16] = {'S', 'E', 'T', 'U', 'P', '-', 'O', 'N', 'E', '-', 'F', 'I', 'L', 'E', '\r', '\n'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
+// The parts this program knows: launcher, configuration, runtime, archive,
+// attributes.
+constexpr uint32_t kKnownParts = 5;
+// More parts than any version will have: a damaged count.
+constexpr uint32_t kMaxParts = 64;
 
 uint64_t readLe(const unsigned char* p, int bytes) {
   uint64_t v = 0;
@@ -56,6 +62,8 @@ std::string trailerBytes(const Parts& parts, uint32_t crc) {
   writeLe(out, uint64_t(parts.configuration), 8);
   writeLe(out, uint64_t(parts.runtime), 8);
   writeLe(out, uint64_t(parts.archive), 8);
+  writeLe(out, uint64_t(parts.attributes), 8);
+  writeLe(out, kKnownParts, 4);
   writeLe(out, crc, 4);
   writeLe(out, kVersion, 4);
   out.append(kMagic, sizeof kMagic);
@@ -85,16 +93,35 @@ Layout readLayout(const std::string& path, bool checksum) {
     return layout;
   }
   Parts& parts = layout.parts;
-  parts.launcher = int64_t(readLe(trailer, 8));
-  parts.configuration = int64_t(readLe(trailer + 8, 8));
-  parts.runtime = int64_t(readLe(trailer + 16, 8));
-  parts.archive = int64_t(readLe(trailer + 24, 8));
   const uint32_t crc = uint32_t(readLe(trailer + 32, 4));
   const uint32_t version = uint32_t(readLe(trailer + 36, 4));
   const int64_t limit = int64_t(1) << 48;
-  if (version != kVersion || parts.launcher <= 0 || parts.launcher > limit || parts.configuration > limit ||
-      parts.runtime > limit || parts.archive <= 0 || parts.archive > limit || parts.configuration < 0 ||
-      parts.runtime < 0) {
+  // The part sizes, first to last: version 1 has four before its CRC-32;
+  // version 2 has N before its count.
+  std::vector<int64_t> sizes;
+  bool readable = version == 1 || version == kVersion;
+  if (version == 1) {
+    parts.trailer = kTrailerSize;
+    for (int i = 0; i < 4; ++i) sizes.push_back(int64_t(readLe(trailer + 8 * i, 8)));
+  } else if (readable) {
+    const uint32_t count = uint32_t(readLe(trailer + 28, 4));
+    parts.trailer = 28 + 8 * int64_t(count);
+    std::vector<unsigned char> table(size_t(8) * count);
+    readable = count >= 4 && count <= kMaxParts && size >= parts.trailer &&
+               readAt(file.fd, table.data(), table.size(), size - parts.trailer);
+    for (uint32_t i = 0; readable && i < count; ++i) sizes.push_back(int64_t(readLe(table.data() + 8 * i, 8)));
+  }
+  bool sane = readable;
+  for (int64_t part : sizes) sane = sane && part >= 0 && part <= limit;
+  if (sane) {
+    parts.launcher = sizes[0];
+    parts.configuration = sizes[1];
+    parts.runtime = sizes[2];
+    parts.archive = sizes[3];
+    if (sizes.size() > 4) parts.attributes = sizes[4];
+    for (size_t i = kKnownParts; i < sizes.size(); ++i) parts.later += sizes[i];
+  }
+  if (!sane || parts.launcher <= 0 || parts.archive <= 0) {
     layout.state = State::Damaged;
     layout.problem = "its installer trailer is damaged (download it again)";
     return layout;
@@ -110,7 +137,7 @@ Layout readLayout(const std::string& path, bool checksum) {
     constexpr size_t kBlock = 1 << 20;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[kBlock]);
     uint32_t sum = 0;
-    int64_t left = size - kTrailerSize, at = 0;
+    int64_t left = size - parts.trailer, at = 0;
     while (left > 0) {
       size_t n = size_t(std::min<int64_t>(left, int64_t(kBlock)));
       if (!readAt(file.fd, buffer.get(), n, at)) {

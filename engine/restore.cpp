@@ -87,7 +87,10 @@ std::string flatRestoreName(const std::string& storedName) {
 class TRestoreRun {
  public:
   TRestoreRun(TBackupFile& owner, const std::string& archiveName, const std::string& targetDir);
-  ~TRestoreRun() { b_.FDecodeAhead = nullptr; }
+  ~TRestoreRun() {
+    b_.FDecodeAhead = nullptr;
+    b_.FCheckingFile = nullptr;
+  }
 
   // Whether the archive is there: a stream always is, a file must exist.
   bool archiveFound();
@@ -105,7 +108,7 @@ class TRestoreRun {
   bool changeVolume(int nextVolume);
   bool restoreEntry(const archive_format::Record& entry);
   bool wanted(const archive_format::Record& entry);
-  bool writeFile();
+  bool writeFile(const std::string& storedName);
   void askForDisk(uint16_t disk);
 
   // Ends the pending file: reported while still open, stamped after the
@@ -306,7 +309,7 @@ void TRestoreRun::askForDisk(uint16_t disk) {
 
 bool TRestoreRun::restoreEntry(const archive_format::Record& entry) {
   b_.FCurrentFile = target_.targetOf(entry.name, b_.RestoreFullPath);
-  if (wanted(entry)) return writeFile();
+  if (wanted(entry)) return writeFile(entry.name);
   b_.ReadDataBlock(*volume_, nullptr, false);
   return b_.FContinue;
 }
@@ -334,7 +337,7 @@ bool TRestoreRun::wanted(const archive_format::Record& entry) {
   return doRestore;
 }
 
-bool TRestoreRun::writeFile() {
+bool TRestoreRun::writeFile(const std::string& storedName) {
   // A target without a directory raises as making an unnamed directory does.
   if (fw::directoryPart(b_.FCurrentFile).empty()) {
     bareName_ = true;
@@ -349,6 +352,8 @@ bool TRestoreRun::writeFile() {
     fail(1, {reason, TRestoreTarget::isNulRefusal(reason)});
     return false;
   }
+  if (b_.LandingCheck) b_.LandingCheck->beginFile(storedName);
+  b_.FCheckingFile = b_.LandingCheck;
   try {
     decodeAhead();
     writeBlock();
@@ -363,6 +368,19 @@ bool TRestoreRun::writeFile() {
 void TRestoreRun::finishFile() {
   if (!pending_) return;
   std::unique_ptr<TRestoreOutput> output = std::move(pending_);
+  if (b_.LandingCheck) {
+    // A file whose bytes are not what the medium says is damaged: it is
+    // dropped before anyone sees it, and an old version stays.
+    unsigned mode = 0;
+    bool hasMode = false;
+    std::string reason;
+    if (!b_.LandingCheck->endFile(mode, hasMode, reason)) {
+      output.reset();
+      fail(6, {reason, true});
+      return;
+    }
+    if (hasMode) output->setMode(mode);
+  }
   TFileStream* stream = output->stream();
   handler([&] { b_.OnFileRestored(&b_, b_.FCurrentFile, stream); });
   if (output->complete(stream, uint32_t(fileDate_)))
@@ -407,6 +425,14 @@ void TRestoreRun::fail(int32_t code, const Failure& failure) {
 
 bool TRestoreRun::end() {
   closeVolume();
+  // What the medium adds once every file is in place (links, empty folders).
+  if (b_.LandingCheck && b_.FErrorCode == 0 && b_.FContinue) {
+    std::string path, reason;
+    if (!b_.LandingCheck->endRestore(target_, b_.RestoreFullPath, path, reason)) {
+      b_.FCurrentFile = path;
+      fail(1, {reason});
+    }
+  }
   const bool result = b_.FErrorCode == 0 && b_.FContinue;
   b_.FResult.errorCode = b_.FErrorCode;
   b_.FResult.status = result ? TRestoreResult::Status::Completed

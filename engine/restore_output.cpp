@@ -81,12 +81,14 @@ TRestoreOutput::~TRestoreOutput() {
 
 bool TRestoreOutput::complete(TFileStream* stamped, uint32_t fileDate) {
   if (stamped) platform::setFileDosTime(stamped->handle(), fileDate);
-  if (kind_ == Kind::Replacement && stream_) {
+  // A new file already has a given mode when the umask left it so.
+  if (modeGiven_ && kind_ == Kind::New && mode_ == platform::newFileMode()) modeGiven_ = false;
+  if ((kind_ == Kind::Replacement || modeGiven_) && stream_) {
     // Owner and group are kept where the process may set them (as root);
     // elsewhere the file belongs to the installing user, as a new one would.
     // The mode is set after the owner, which may clear it.
     const int fd = int(stream_->handle().value);
-    if (keepOwner_ && fchown(fd, uid_, gid_) != 0) errno = 0;
+    if (keepOwner_ && kind_ == Kind::Replacement && fchown(fd, uid_, gid_) != 0) errno = 0;
     if (fchmod(fd, mode_) != 0) errno = 0;
   }
   stream_.reset();

@@ -40,6 +40,11 @@ class TRestoreOutput {
   // (platform::lastError tells why); the replacement is then removed with the
   // object.
   bool complete(TFileStream* stamped, uint32_t fileDate);
+  // The permissions the file gets when completed, whatever it replaces.
+  void setMode(unsigned mode) {
+    mode_ = mode;
+    modeGiven_ = true;
+  }
   // Closes and removes what was written; an old version stays untouched (a
   // file rewritten in place is emptied).
   void discard();
@@ -54,6 +59,7 @@ class TRestoreOutput {
   Kind kind_ = Kind::New;
   // What a replacement takes over once complete.
   unsigned mode_ = 0;
+  bool modeGiven_ = false;
   bool keepOwner_ = false;
   uid_t uid_ = 0;
   gid_t gid_ = 0;

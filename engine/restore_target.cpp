@@ -256,3 +256,27 @@ std::unique_ptr<TRestoreOutput> TRestoreTarget::create(const std::string& target
   }
   return nullptr;
 }
+
+bool TRestoreTarget::makeDirectory(const std::string& target, std::string& reason) {
+  Route r;
+  if (!route(target, r, reason)) return false;
+  r.directories.push_back(std::move(r.file));
+  r.file.clear();
+  if (enter(r, true, reason)) return true;
+  if (reason.empty()) reason = systemReason();
+  return false;
+}
+
+bool TRestoreTarget::makeLink(const std::string& target, const std::string& text, std::string& reason) {
+  Route r;
+  if (!route(target, r, reason)) return false;
+  auto directory = enter(r, true, reason);
+  if (!directory) {
+    if (reason.empty()) reason = systemReason();
+    return false;
+  }
+  const std::string real = directory->realName(r.file);
+  if (directory->makeLink(real.empty() ? r.file : real, text)) return true;
+  reason = systemReason();
+  return false;
+}

@@ -52,6 +52,14 @@ class TRestoreTarget {
   // with the reason in `reason` (the system's text, or what was refused).
   std::unique_ptr<TRestoreOutput> create(const std::string& target, std::string& reason);
 
+  // Makes the directory `target` with the directories above it; one that
+  // exists is kept. False with the reason on failure.
+  bool makeDirectory(const std::string& target, std::string& reason);
+  // Makes the symbolic link `target` holding `text` (the directories above
+  // it made as for a file), replacing a file or link there. The link is
+  // made, never followed.
+  bool makeLink(const std::string& target, const std::string& text, std::string& reason);
+
  private:
   // A target split into the directory it is reached from and the names below.
   struct Route {

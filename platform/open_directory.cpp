@@ -207,4 +207,29 @@ bool OpenDirectory::remove(const std::string& name) {
   return true;
 }
 
+bool OpenDirectory::makeLink(const std::string& name, const std::string& text) {
+  struct stat st {};
+  if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return failFromErrno();
+  }
+  static thread_local std::minstd_rand random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = ".~" + name.substr(0, 100) + "." + std::to_string(random() % 1000000);
+    if (symlinkat(text.c_str(), fd_, temporary.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return failFromErrno();
+    }
+    if (renameat(fd_, temporary.c_str(), fd_, name.c_str()) != 0) {
+      const int error = errno;
+      unlinkat(fd_, temporary.c_str(), 0);
+      errno = error;
+      return failFromErrno();
+    }
+    noteChanged(name, name);
+    return true;
+  }
+  return failFromErrno();
+}
+
 }  // namespace platform

@@ -76,6 +76,10 @@ class OpenDirectory {
   // replaced itself, not its target).
   bool rename(const std::string& from, const std::string& to);
   bool remove(const std::string& name);
+  // Makes the symbolic link `name` holding `text`, in place of a link or
+  // file of that name (never of a directory): made under a hidden name
+  // first and renamed over it.
+  bool makeLink(const std::string& name, const std::string& text);
 
  private:
   OpenDirectory(int fd, std::string hostPath, bool own);

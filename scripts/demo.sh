@@ -117,18 +117,23 @@ run_walk() {
     [ "$code" -eq 0 ] || status=1
   fi
 
-  # Every payload file landed flat in the destination, with the same bytes
-  # when its name is unique in the payload.
-  local missing=0 differ=0 file_name matches
-  while IFS= read -r file_name; do
-    [ -f "$dest_host/$file_name" ] || { missing=$((missing + 1)); continue; }
-    matches=$(find "$demo/payload" -type f -name "$file_name" | wc -l)
-    if [ "$matches" -eq 1 ]; then
-      cmp -s "$(find "$demo/payload" -type f -name "$file_name")" "$dest_host/$file_name" || differ=$((differ + 1))
-    fi
-  done < <(find "$demo/payload" -type f -printf '%f\n' | sort -u)
-  echo "$name: destination $dest_host: $(find "$dest_host" -maxdepth 1 -type f | wc -l) files, $missing missing, $differ differ"
+  # The payload's tree landed below the destination: every file with its
+  # bytes, the link, the empty folder, and the program runs from there.
+  local missing=0 differ=0 relative
+  while IFS= read -r relative; do
+    [ -f "$dest_host/$relative" ] || { missing=$((missing + 1)); continue; }
+    cmp -s "$demo/payload/$relative" "$dest_host/$relative" || differ=$((differ + 1))
+  done < <(cd "$demo/payload" && find . -type f -printf '%P\n')
+  echo "$name: destination $dest_host: $(find "$dest_host" -type f | wc -l) files, $missing missing, $differ differ"
   [ "$missing" -eq 0 ] && [ "$differ" -eq 0 ] || status=1
+  local said
+  said=$("$dest_host/demo" 2>&1) || true
+  echo "$name: $dest_host/demo says: $said"
+  [ -L "$dest_host/demo" ] && [ "$said" = "Demo Office runs from $(cd "$dest_host" && pwd -P)" ] || {
+    echo "$name: the installed program does not run from the destination" >&2
+    status=1
+  }
+  [ -d "$dest_host/plugins/user" ] || { echo "$name: the empty folder plugins/user is missing" >&2; status=1; }
 }
 
 run_walk medium "$medium" ./setup "$dest"

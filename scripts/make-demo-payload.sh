@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes the demo payload: a made-up application of a few hundred files in
-# bin/, lib/, plugins/, docs/, images/, data/, locale/ and samples/, the same
-# bytes and dates on every run.   Usage: scripts/make-demo-payload.sh DIR
+# bin/, lib/, plugins/, docs/, images/, data/, locale/ and samples/, with a
+# small program (bin/demo, run through the link demo) and an empty folder
+# (plugins/user), the same bytes and dates on every run.   Usage: scripts/make-demo-payload.sh DIR
 set -euo pipefail
 out=${1:?usage: make-demo-payload.sh DIR}
 rm -rf "$out"
@@ -82,6 +83,18 @@ BEGIN {
   for (i = 1; i <= 10; i++) binfile(sprintf("samples/sheets/sheet%02d.dsh", i), 3000 + rnd(20000))
   textfile("demo.ini", 1)
 }'
+
+# A program that runs once installed (a script: it runs on any machine),
+# started through a link at the top, and a folder that ships empty.
+cat >"$out/bin/demo" <<'SCRIPT'
+#!/bin/sh
+# Says where it runs from: the folder above bin/, wherever it was started.
+here=$(dirname "$(readlink -f "$0")")
+echo "Demo Office runs from $(cd "$here/.." && pwd -P)"
+SCRIPT
+chmod 0755 "$out/bin/demo"
+ln -s bin/demo "$out/demo"
+mkdir -p "$out/plugins/user"
 
 # Every file the same modification time, so the archive is the same each run.
 find "$out" -exec touch -h -d "2024-06-01 12:00:00" {} +

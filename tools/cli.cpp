@@ -120,6 +120,12 @@ void addPackRows(std::vector<OptionRow>& rows, Line& l, PackOptions& pack, const
                   [&pack](const std::string&) { pack.fileList = false; }, sharedWith});
   rows.push_back({"--threads", "N", "compression threads (default: every core)",
                   [&l, &pack](const std::string& v) { pack.threads = l.threads(v); }, sharedWith});
+  rows.push_back({"--copy-outside-links", "",
+                  "store a link that is absolute or leaves its tree as a copy\n"
+                  "of the file it points to (default: refused)",
+                  [&pack](const std::string&) { pack.links.copyOutsideLinks = true; }, sharedWith});
+  rows.push_back({"--group-write", "", "keep group and other write permission of the files",
+                  [&pack](const std::string&) { pack.groupWrite = true; }, sharedWith});
 }
 
 CommandTable packTable(Line& l) {
@@ -130,6 +136,10 @@ CommandTable packTable(Line& l) {
                  {},
                  ""};
   t.rows.push_back({"-o,--output", "ARCHIVE", "the first volume to write", [&l](const std::string& v) { l.output = v; }});
+  t.rows.push_back({"--attributes", "FILE",
+                    "also write the attributes file: modes, sizes and SHA-256\n"
+                    "of the files, links and empty folders",
+                    [&l](const std::string& v) { l.result.pack.attributes = hostPathOfArgument(v); }});
   addPackRows(t.rows, l, l.result.pack, "");
   return t;
 }
@@ -150,7 +160,16 @@ CommandTable mediumTable(Line& l) {
                     [&m](const std::string& v) { m.singleFile = v; }});
   t.rows.push_back({"--title", "TEXT", "product title", [&l](const std::string& v) { l.title = v; }});
   t.rows.push_back({"--app", "TEXT", "application name", [&l](const std::string& v) { l.app = v; }});
-  t.rows.push_back({"--dest", "DIR", "proposed destination directory", [&l](const std::string& v) { l.dest = v; }});
+  t.rows.push_back({"--dest", "DIR", "destination proposed to root", [&l](const std::string& v) { l.dest = v; }});
+  t.rows.push_back({"--user-dest", "DIR",
+                    "destination proposed to other users, ~ for their home\n"
+                    "(default: ~/ and the last name of --dest)",
+                    [&m](const std::string& v) { m.userDest = v; }});
+  t.rows.push_back({"--flat", "",
+                    "install every file straight into the destination; refused\n"
+                    "when two files would land on one name (default: the folders\n"
+                    "are kept when the payload has any)",
+                    [&m](const std::string&) { m.flat = true; }});
   t.rows.push_back({"--program", "PATH", "the setup program to copy (default: the installed or built one)",
                     [&m](const std::string& v) { m.program = v; }});
   t.rows.push_back({"--runtime", "MODE",
@@ -189,7 +208,8 @@ CommandTable listTable(Line& l) {
                  ""};
   t.rows.push_back({"--json", "",
                     "one JSON object per entry instead: kind, name, date (ISO 8601,\n"
-                    "local time), size, stored, chunks, volume",
+                    "local time), size, stored, chunks, volume, mode; links and\n"
+                    "empty folders of the medium's attributes too",
                     [&l](const std::string&) { l.result.json = true; }});
   addMediaRow(t.rows, l.result.media);
   return t;

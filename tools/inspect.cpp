@@ -39,14 +39,23 @@ std::string formatDosDate(int32_t fileDate) {
   return text;
 }
 
-bool printListing(const ArchiveInfo& info, std::ostream& out) {
+std::string modeText(const medium::Attributes& attributes, const std::string& storedName) {
+  auto it = attributes.files.find(storedName);
+  if (it == attributes.files.end()) return "-";
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", it->second.mode & 07777);
+  return text;
+}
+
+bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes) {
   out << "Archive:      " << info.volumes.front() << " (" << info.volumes.size()
       << (info.volumes.size() == 1 ? " volume)\n" : " volumes)\n");
   out << "Header text:  \"" << printable(info.headerText) << "\"\n";
   out << "Total size:   " << info.totalSize << "\n";
   out << "Header extra: " << info.headerExtra << "\n\n";
   char line[160];
-  std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  %s\n", "Kind", "Date", "Size", "Stored", "Chunks", "Name");
+  std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  %s", "Kind", "Date", "Size", "Stored", "Chunks",
+                attributes ? "Mode  Name\n" : "Name\n");
   out << line;
   uint64_t files = 0, size = 0, stored = 0;
   for (const auto& e : info.entries) {
@@ -61,7 +70,19 @@ bool printListing(const ArchiveInfo& info, std::ostream& out) {
     } else {
       std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  ", kindName(e.kind), "-", "-", "-", "-");
     }
-    out << line << printable(e.name) << "\n";
+    out << line;
+    if (attributes) out << (e.kind == EntryKind::File ? modeText(*attributes, e.name) : "-   ") << "  ";
+    out << printable(e.name) << "\n";
+  }
+  if (attributes) {
+    for (const auto& link : attributes->links) {
+      std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  %-4s  ", "link", "-", "-", "-", "-", "-");
+      out << line << printable(link.name) << " -> " << printable(link.target) << "\n";
+    }
+    for (const auto& folder : attributes->folders) {
+      std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  %-4s  ", "folder", "-", "-", "-", "-", "-");
+      out << line << printable(folder) << "\n";
+    }
   }
   out << "\n" << files << (files == 1 ? " file, " : " files, ") << size << " bytes, " << stored << " bytes stored\n";
   if (!info.complete && !info.problems.empty()) {

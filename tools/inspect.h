@@ -4,14 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/medium_attributes.h"
 #include "tools/archive_reader.h"
 
 namespace setupkit {
 
 // Prints the header and every entry (kind, date in local time, file size,
 // stored size, chunks, stored name) of a read archive, then whatever stopped
-// the reading. Returns true when the archive was read to its end marker.
-bool printListing(const ArchiveInfo& info, std::ostream& out);
+// the reading. With a medium's attributes each file's mode is shown too, and
+// the links and empty folders follow the entries. Returns true when the
+// archive was read to its end marker.
+bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes = nullptr);
+
+// A file's mode as list shows it ("0755"), "-" when the attributes do not
+// know the name.
+std::string modeText(const medium::Attributes& attributes, const std::string& storedName);
 
 struct VerifyReport {
   std::vector<Problem> problems;   // reading problems, then failed checks

@@ -36,12 +36,24 @@ Json entryObject(const EntryInfo& e) {
 
 }  // namespace
 
-bool printJsonListing(const ArchiveInfo& info, std::ostream& out) {
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes) {
   out << "[";
   const char* separator = "\n";
   for (const auto& e : info.entries) {
-    out << separator << entryObject(e).dump();
+    Json o = entryObject(e);
+    if (attributes && e.kind == EntryKind::File) o["mode"] = modeText(*attributes, e.name);
+    out << separator << o.dump();
     separator = ",\n";
+  }
+  if (attributes) {
+    for (const auto& link : attributes->links) {
+      out << separator << Json{{"kind", "link"}, {"name", asUtf8(link.name)}, {"target", asUtf8(link.target)}}.dump();
+      separator = ",\n";
+    }
+    for (const auto& folder : attributes->folders) {
+      out << separator << Json{{"kind", "folder"}, {"name", asUtf8(folder)}}.dump();
+      separator = ",\n";
+    }
   }
   out << "\n]\n";
   return info.complete;

@@ -2,6 +2,7 @@
 // list --json: the entries of an archive for scripts.
 #include <ostream>
 
+#include "engine/medium_attributes.h"
 #include "tools/archive_reader.h"
 
 namespace setupkit {
@@ -17,6 +18,6 @@ namespace setupkit {
 // page their writer used) stands for the character of that value in
 // ISO 8859-1, so no byte is lost. Returns true when the archive was read to
 // its end marker.
-bool printJsonListing(const ArchiveInfo& info, std::ostream& out);
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes = nullptr);
 
 }  // namespace setupkit

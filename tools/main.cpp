@@ -48,6 +48,10 @@ void printPackResult(const setupkit::PackResult& r) {
             << r.archiveBytes << " bytes in " << r.volumes.size() << (r.volumes.size() == 1 ? " volume:" : " volumes:")
             << "\n";
   for (const auto& v : r.volumes) std::cout << "  " << v << "\n";
+  if (!r.attributes.empty())
+    std::cout << "Attributes: " << r.attributes << " (modes, sizes and SHA-256; " << r.links
+              << (r.links == 1 ? " link, " : " links, ") << r.folders
+              << (r.folders == 1 ? " empty folder)" : " empty folders)") << "\n";
 }
 
 // Shows the progress of a pack on standard error when that is a terminal;
@@ -124,10 +128,15 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::List: {
       if (auto status = listRuntimePack(line.archive, std::cout, std::cerr)) return *status;
+      // A medium's attributes: SETUP.ATR beside, or the installer's part.
+      const medium::Loaded loaded = medium::loadForArchive(setupkit::hostPathOfArgument(line.archive));
+      if (loaded.state == medium::Loaded::State::Damaged) printError(loaded.problem);
+      const medium::Attributes* attributes =
+          loaded.state == medium::Loaded::State::Found ? &loaded.attributes : nullptr;
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
-      if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
-      if (printJsonListing(info, std::cout)) return kExitOk;
+      if (!line.json) return printListing(info, std::cout, attributes) ? kExitOk : kExitDamaged;
+      if (printJsonListing(info, std::cout, attributes)) return kExitOk;
       // The text listing says this on standard output; a script reading the
       // JSON gets it as an error.
       if (!info.problems.empty())
@@ -186,6 +195,9 @@ int main(int argc, char** argv) {
   } catch (const setupkit::ArchiveNotFound& e) {
     std::cerr << "setupkit: " << e.what() << "\n";
     return kExitMissing;
+  } catch (const setupkit::Refusal& e) {
+    std::cerr << "setupkit: " << e.what() << "\n";
+    return kExitRefused;
   } catch (const std::exception& e) {
     std::cerr << "setupkit: " << e.what() << "\n";
     return kExitFailed;

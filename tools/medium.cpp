@@ -8,6 +8,7 @@
 
 #include "engine/installer_file.h"
 #include "engine/runtime_pack.h"
+#include "engine/medium_attributes.h"
 #include "tools/disk_layout.h"
 #include "tools/elf_file.h"
 #include "tools/external_tool.h"
@@ -169,11 +170,21 @@ std::vector<std::string> spreadOverDisks(const fs::path& dir, const std::vector<
 }  // namespace
 
 std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir,
-                                   int disks) {
+                                   int disks, bool tree, const std::string& userDest) {
   std::string text = "[Setup]\nTitle=" + iniValue("Title", title) + "\nApp=" + iniValue("App", app) +
                      "\nDestDir=" + iniValue("DestDir", destDir) + "\n";
+  if (!userDest.empty()) text += "UserDestDir=" + iniValue("UserDestDir", userDest) + "\n";
+  if (tree) text += "Paths=Tree\n";
   if (disks > 0) text += "Disks=" + std::to_string(disks) + "\n";
   return text;
+}
+
+std::string defaultUserDestination(const std::string& destDir, const std::string& app) {
+  std::string name = destDir.substr(destDir.find_last_of("\\/:") == std::string::npos ? 0 : destDir.find_last_of("\\/:") + 1);
+  if (name.empty()) name = app;
+  for (char& c : name)
+    if (c == '/' || c == '\\' || c == ':') c = '_';
+  return name.empty() ? "~/Application" : "~/" + name;
 }
 
 std::string findSetupProgram(const std::string& toolPath) {
@@ -292,6 +303,7 @@ int64_t writeSingleFile(const fs::path& medium, const fs::path& target) {
         parts.configuration = appendFile(out, medium / "SETUP.INS", crc);
         parts.runtime = appendFile(out, medium / kRuntimePackName, crc);
         parts.archive = appendFile(out, medium / "SETUP.BIN", crc);
+        parts.attributes = appendFile(out, medium / medium::kAttributesFileName, crc);
         out << installer::trailerBytes(parts, crc);
       },
       fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
@@ -299,10 +311,45 @@ int64_t writeSingleFile(const fs::path& medium, const fs::path& target) {
   return parts.total();
 }
 
+// Whether the payload keeps its tree, checked before anything is written: a
+// tree when it has folders, unless a flat medium is asked for, which is
+// refused when the flat install would overwrite one file with another.
+// `attributesBytes` is the size the attributes file will have (its digests
+// are of fixed length), which takes room on disk 1.
+bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings, int64_t& attributesBytes) {
+  const SourceScan scan = scanSources(options.pack.sources, options.pack.links);
+  medium::Attributes sized;
+  for (const auto& file : scan.files) sized.files[file.storedName].size = file.size;
+  for (const auto& link : scan.links) sized.links.push_back({link.storedName, link.target});
+  sized.folders = scan.folders;
+  attributesBytes = int64_t(medium::formatAttributes(sized).size());
+  bool folders = !scan.folders.empty() || !scan.links.empty();
+  for (const auto& file : scan.files) folders = folders || file.storedName.find('\\', 3) != std::string::npos;
+  if (!options.flat) return folders;
+  if (!scan.flatClashes.empty()) {
+    std::string text = "A flat medium would install several files to the same file; nothing was written:";
+    for (const auto& clash : scan.flatClashes) text += "\n  " + clash;
+    throw Refusal(text + "\nMake the medium without --flat to keep the folders");
+  }
+  for (const auto& link : scan.links)
+    warnings.push_back(link.hostPath + ": a flat medium's install makes no links; it will be missing");
+  for (const auto& folder : scan.folders)
+    warnings.push_back(folder + ": a flat medium's install makes no folders; it will be missing");
+  return false;
+}
+
 MediumResult makeFolderMedium(const MediumOptions& options, const std::string& toolPath) {
   // Checked before anything is written. With disks, the configuration is
   // measured with the longest count it can hold.
-  std::string configuration = setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0);
+  if (!options.destDir.empty() && options.destDir[0] == '~')
+    throw ToolError("DestDir is what root is proposed and takes \"~\" as it is: give a user's folder with --user-dest");
+  const std::string userDest =
+      options.userDest.empty() ? defaultUserDestination(options.destDir, options.app) : options.userDest;
+  std::vector<std::string> treeWarnings;
+  int64_t attributesBytes = 0;
+  const bool tree = keepsTree(options, treeWarnings, attributesBytes);
+  std::string configuration =
+      setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest);
   if (options.isoImages && !options.disks) throw ToolError("Disk images need --disks");
   std::string program = options.program;
   std::error_code ec;
@@ -329,9 +376,10 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
 
   MediumResult result;
   result.warnings = plan.warnings;
+  result.warnings.insert(result.warnings.end(), treeWarnings.begin(), treeWarnings.end());
   // The program and its runtime first: on disk 1 they take room from the
   // archive's first volume.
-  int64_t disk1Files = int64_t(configuration.size());
+  int64_t disk1Files = int64_t(configuration.size()) + attributesBytes;
   fs::path runtimePack = first / kRuntimePackName;
   if (!program.empty()) {
     fs::path target = first / fs::path(program).filename();
@@ -358,6 +406,8 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
 
   PackOptions pack = options.pack;
   pack.archive = (first / "SETUP.BIN").string();
+  pack.attributes = (first / medium::kAttributesFileName).string();
+  pack.flatWarnings = false;  // checked above: a tree medium has no flat install
   if (options.disks) pack.firstVolumeSize = firstVolumeCapacity(pack.volumeSize, disk1Files);
   result.pack = setupkit::pack(pack);
 
@@ -365,7 +415,8 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
     result.disks = spreadOverDisks(dir, result.pack.volumes);
     for (size_t i = 1; i < result.pack.volumes.size(); ++i)
       result.pack.volumes[i] = (fs::path(result.disks[i]) / fs::path(result.pack.volumes[i]).filename()).string();
-    configuration = setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()));
+    configuration =
+        setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()), tree, userDest);
   }
   fs::path ins = first / "SETUP.INS";
   writeFileAtomically(ins, configuration);
@@ -410,6 +461,7 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
   result.program = target.string();
   result.configuration.clear();
   result.pack.volumes = {target.string()};
+  if (!result.pack.attributes.empty()) result.pack.attributes = target.string();
   return result;
 }
 

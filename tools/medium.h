@@ -19,7 +19,12 @@ struct MediumOptions {
   std::string directory;   // host path, created when missing
   std::string title;       // [Setup] Title
   std::string app;         // [Setup] App
-  std::string destDir;     // [Setup] DestDir
+  std::string destDir;     // [Setup] DestDir: what root is proposed
+  std::string userDest;    // [Setup] UserDestDir for other users; empty: ~/ and DestDir's last name
+  // A flat medium: every file straight into the destination (no Paths key).
+  // Otherwise the stored tree is kept (Paths=Tree) when the payload has
+  // folders.
+  bool flat = false;
   std::string program;     // the setup program to copy; empty: look for the built one
   std::string launcher;    // the launcher; empty: look for the built one beside the program
   // Bundled: the program's runtime goes on the medium; System: the program
@@ -58,9 +63,14 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
 // quotation marks, is written in double quotation marks, so that reading it
 // back (blanks trimmed, one pair of quotes removed) gives it unchanged.
 // With disks > 0 a line "Disks=N" follows: the program copies itself off
-// disk 1 when the medium spans more than one disk.
+// disk 1 when the medium spans more than one disk. `userDest` gives
+// "UserDestDir=" (when not empty) and `tree` "Paths=Tree".
 std::string setupConfigurationText(const std::string& title, const std::string& app, const std::string& destDir,
-                                   int disks = 0);
+                                   int disks = 0, bool tree = false, const std::string& userDest = {});
+
+// The UserDestDir a medium proposes when none is given: the home folder and
+// DestDir's last name (else the application's name): "~/Pingus".
+std::string defaultUserDestination(const std::string& destDir, const std::string& app);
 
 // The setup program that belongs with this tool: PREFIX/lib/setupkit/setup
 // for an installed PREFIX/bin/setupkit, <build>/app/setup for the tool

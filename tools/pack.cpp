@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 
+#include "engine/medium_attributes.h"
 #include "tools/archive_writer.h"
 #include "tools/compression_pool.h"
 #include "tools/manifest.h"
@@ -178,11 +179,24 @@ class PackPipeline {
   std::unique_ptr<CompressionPool> pool_;  // destroyed first: its workers finish before ops_ goes
 };
 
+// Writes the attributes file under a temporary name and renames it.
+void writeAttributesFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (out && std::fclose(out) != 0) written = false;
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    std::remove(temporary.c_str());
+    throw ToolError("Cannot write " + path + ": " + reason);
+  }
+}
+
 }  // namespace
 
 PackResult pack(const PackOptions& options) {
   if (options.sources.empty()) throw ToolError("Nothing to pack: no source given");
-  SourceScan scan = scanSources(options.sources);
+  SourceScan scan = scanSources(options.sources, options.links);
   if (scan.totalSize > kMaxTotalSize)
     throw ToolError("The files hold " + std::to_string(scan.totalSize) +
                     " bytes; an archive holds at most 2147483647 bytes of files");
@@ -190,6 +204,18 @@ PackResult pack(const PackOptions& options) {
 
   PackResult result;
   result.warnings = scan.warnings;
+  if (options.flatWarnings)
+    for (const auto& clash : scan.flatClashes) result.warnings.push_back(clash + " restore to the same file in a flat restore");
+  if (options.attributes.empty()) {
+    for (const auto& link : scan.links)
+      result.warnings.push_back("Skipped " + link.hostPath + ": a symbolic link (to " + link.target +
+                                "); without an attributes file the installer will not make it");
+    for (const auto& folder : scan.folders)
+      result.warnings.push_back("Skipped " + folder + ": an empty folder; without an attributes file the installer will not make it");
+  } else {
+    result.links = scan.links.size();
+    result.folders = scan.folders.size();
+  }
   result.files = scan.files.size();
   result.totalSize = scan.totalSize;
 
@@ -217,6 +243,21 @@ PackResult pack(const PackOptions& options) {
     pipeline.drain();
   }
   writer.finish();
+  // The attributes go in place before the archive: a medium whose archive
+  // is new never has an older attributes file beside it.
+  if (!options.attributes.empty()) {
+    medium::Attributes attributes;
+    for (size_t i = 0; i < scan.files.size(); ++i) {
+      medium::FileAttributes& file = attributes.files[scan.files[i].storedName];
+      file.mode = medium::keptMode(scan.files[i].mode, options.groupWrite);
+      file.size = scan.files[i].size;
+      digest::parseHex(manifest[i].sha256, file.sha256);
+    }
+    for (const auto& link : scan.links) attributes.links.push_back({link.storedName, link.target});
+    attributes.folders = scan.folders;
+    writeAttributesFile(options.attributes, medium::formatAttributes(attributes));
+    result.attributes = options.attributes;
+  }
   result.staleRemoved = writer.commit();
   result.volumes = writer.volumePaths();
   result.archiveBytes = writer.bytesWritten();

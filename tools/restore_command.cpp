@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "engine/medium_attributes.h"
 #include "engine/restore_target.h"
 #include "engine/volume_search.h"
 #include "framework/core/exceptions.h"
@@ -135,6 +136,13 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": Is a directory", 0};
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
+  // A medium's attributes: each file checked and given its mode as it
+  // lands, links and empty folders at the end.
+  const std::optional<std::string> hostArchive = platform::hostPathOf(archive);
+  medium::Loaded loaded = hostArchive ? medium::loadForArchive(*hostArchive) : medium::Loaded();
+  if (loaded.state == medium::Loaded::State::Damaged)
+    return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(loaded.problem), 0};
+  medium::TMediumCheck check(std::move(loaded.attributes));
 
   TVolumeSearch search(archive, media);
   auto locate = [&search](int number, const std::string& beside) { return search.find(number).value_or(beside); };
@@ -195,6 +203,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   backup.RestoreFullPath = fullPath;
   backup.OnNeedDisk = needDisk;
   backup.LocateVolume = locate;
+  if (loaded.state == medium::Loaded::State::Found) backup.LandingCheck = &check;
 
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {

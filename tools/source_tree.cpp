@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "engine/medium_attributes.h"
 #include "platform/dos_time.h"
 #include "tools/tool_error.h"
 
@@ -36,38 +37,81 @@ uint32_t dosDateOf(const fs::path& path) {
   return platform::unixToDosDateTime(int64_t(seconds));
 }
 
-void addFile(SourceScan& scan, const fs::path& path, const std::string& relative) {
+// Names a stored path cannot carry; collected so that one run names them all.
+bool storable(std::vector<std::string>& problems, const fs::path& path, const std::string& relative) {
   for (const auto& part : fs::path(relative))
-    if (!storableComponent(part.string()))
-      throw ToolError("Cannot store " + path.string() + ": a name with \"\\\", \":\" or a control character");
+    if (!storableComponent(part.string())) {
+      problems.push_back("Cannot store " + path.string() + ": a name with \"\\\", \":\" or a control character");
+      return false;
+    }
+  return true;
+}
+
+void addFile(SourceScan& scan, const fs::path& path, const std::string& relative) {
   SourceFile file;
   file.hostPath = path.string();
   file.storedName = storedNameOf(relative);
   file.size = fs::file_size(path);
   file.fileDate = dosDateOf(path);
+  file.mode = unsigned(fs::status(path).permissions() & fs::perms::mask);
   scan.totalSize += file.size;
   scan.files.push_back(std::move(file));
 }
 
-void scanDirectory(SourceScan& scan, const fs::path& root) {
+// A link's target with "." and empty names left out ("./a//b" is "a/b").
+std::string plainTarget(const std::string& target) {
+  if (target.empty() || target[0] == '/') return target;
+  std::string plain;
+  for (const auto& part : fs::path(target)) {
+    const std::string name = part.string();
+    if (name.empty() || name == ".") continue;
+    plain += (plain.empty() ? "" : "/") + name;
+  }
+  return plain;
+}
+
+std::string kindOf(const fs::file_status& status) {
+  switch (status.type()) {
+    case fs::file_type::fifo: return "a named pipe";
+    case fs::file_type::socket: return "a socket";
+    case fs::file_type::block:
+    case fs::file_type::character: return "a device";
+    default: return "not a regular file";
+  }
+}
+
+void scanDirectory(SourceScan& scan, const fs::path& root, const ScanRules& rules, std::vector<std::string>& problems) {
   std::vector<std::pair<std::string, fs::path>> found;  // relative generic path, host path
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     const fs::path& p = it->path();
     std::string relative = p.lexically_relative(root).generic_string();
+    if (!storable(problems, p, relative)) {
+      it.disable_recursion_pending();
+      continue;
+    }
     std::error_code statError;
-    if (it->is_directory(statError)) {
-      if (it->is_symlink(statError)) {
-        scan.warnings.push_back("Skipped " + p.string() + ": a symbolic link to a directory");
-        it.disable_recursion_pending();
-      } else if (fs::is_empty(p, statError)) {
-        scan.warnings.push_back("Skipped " + p.string() + ": an empty directory cannot be stored");
+    const fs::file_status own = it->symlink_status(statError);
+    if (fs::is_symlink(own)) {
+      // Never followed: kept as a link when it stays in the tree.
+      const std::string stored = storedNameOf(relative);
+      const std::string target = plainTarget(fs::read_symlink(p, statError).string());
+      if (medium::linkTargetAllowed(stored, target)) {
+        scan.links.push_back(SourceLink{p.string(), stored, target});
+      } else if (rules.copyOutsideLinks && fs::is_regular_file(p, statError)) {
+        found.emplace_back(relative, p);
+      } else {
+        problems.push_back("Cannot store " + p.string() + ": a link to " + target +
+                           (target.empty() || target[0] == '/' ? ", an absolute path" : ", outside the tree") +
+                           (rules.copyOutsideLinks ? ", and not to a file" : ""));
       }
-    } else if (it->is_regular_file(statError)) {
+    } else if (fs::is_directory(own)) {
+      if (fs::is_empty(p, statError)) scan.folders.push_back(storedNameOf(relative));
+    } else if (fs::is_regular_file(own)) {
       found.emplace_back(relative, p);
     } else {
-      scan.warnings.push_back("Skipped " + p.string() + ": not a regular file");
+      scan.warnings.push_back("Skipped " + p.string() + ": " + kindOf(own) + "; the installer will not create it");
     }
   }
   if (ec) throw ToolError("Cannot read the directory " + root.string() + ": " + ec.message());
@@ -83,17 +127,18 @@ std::string storedNameOf(const std::string& relativePath) {
   return name;
 }
 
-SourceScan scanSources(const std::vector<std::string>& sources) {
+SourceScan scanSources(const std::vector<std::string>& sources, const ScanRules& rules) {
   SourceScan scan;
+  std::vector<std::string> problems;
   for (const auto& source : sources) {
     std::error_code ec;
     fs::path path(source);
     auto status = fs::status(path, ec);
     if (ec || !fs::exists(status)) throw ToolError("Source not found: " + source);
     if (fs::is_directory(status)) {
-      scanDirectory(scan, path);
+      scanDirectory(scan, path, rules, problems);
     } else if (fs::is_regular_file(status)) {
-      addFile(scan, path, path.filename().string());
+      if (storable(problems, path, path.filename().string())) addFile(scan, path, path.filename().string());
     } else {
       throw ToolError("Source is neither a file nor a directory: " + source);
     }
@@ -107,13 +152,19 @@ SourceScan scanSources(const std::vector<std::string>& sources) {
   for (const auto& file : scan.files) {
     auto [it, inserted] = full.emplace(lower(file.storedName), &file);
     if (!inserted)
-      throw ToolError("Two files would be stored as " + file.storedName + ": " + it->second->hostPath + " and " +
-                      file.hostPath);
+      problems.push_back("Two files would be stored as " + file.storedName + ": " + it->second->hostPath + " and " +
+                         file.hostPath);
     std::string flatName = lower(file.storedName.substr(file.storedName.find_last_of('\\') + 1));
     auto [other, fresh] = flat.emplace(flatName, &file);
-    if (!fresh)
-      scan.warnings.push_back(other->second->storedName + " and " + file.storedName +
-                              " restore to the same file in a flat restore");
+    if (!fresh) scan.flatClashes.push_back(other->second->storedName + " and " + file.storedName);
+  }
+  std::sort(scan.links.begin(), scan.links.end(),
+            [](const SourceLink& a, const SourceLink& b) { return a.storedName < b.storedName; });
+  if (problems.size() == 1) throw ToolError(problems[0]);
+  if (!problems.empty()) {
+    std::string text = std::to_string(problems.size()) + " entries cannot be stored; nothing was written:";
+    for (const auto& problem : problems) text += "\n  " + problem;
+    throw ToolError(text);
   }
   return scan;
 }

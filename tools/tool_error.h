@@ -19,4 +19,11 @@ class ArchiveNotFound : public ToolError {
       : ToolError("cannot read " + path + ": " + reason) {}
 };
 
+// Refused before anything was written: what was asked would lose files
+// (exit status 5).
+class Refusal : public ToolError {
+ public:
+  using ToolError::ToolError;
+};
+
 }  // namespace setupkit

@@ -7,6 +7,7 @@
 #include "app/launcher/install_report.h"
 #include "engine/backup_file.h"
 #include "engine/exit_status.h"
+#include "engine/medium_attributes.h"
 #include "engine/volume_search.h"
 #include "framework/core/path_utils.h"
 #include "platform/dos_time.h"
@@ -123,8 +124,22 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   std::string componentMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { componentMessage = text; });
 
-  // The single place where a restore's result is complete: the file
-  // attributes kept beside the archive are applied here.
+  // The medium's attributes (SETUP.ATR beside the archive, or the one-file
+  // installer's part), as the wizard applies them: every file checked as it
+  // lands and given its mode, links and empty folders made at the end.
+  const auto archiveHost = platform::hostPathOf(medium.archive);
+  ::medium::Loaded loaded = ::medium::loadForArchive(archiveHost ? *archiveHost : std::string());
+  if (loaded.state == ::medium::Loaded::State::Damaged) {
+    end.status = setupkit::kExitDamaged;
+    end.result = "damaged";
+    end.reason = loaded.problem;
+    end.message = printable(loaded.problem);
+    report.end(end);
+    say(end.message + "\n" + finishText(app, false));
+    return end.status;
+  }
+  ::medium::TMediumCheck check(std::move(loaded.attributes));
+  if (loaded.state == ::medium::Loaded::State::Found) backup.LandingCheck = &check;
   try {
     backup.Restore(medium.archive, dest);
   } catch (const std::exception&) {

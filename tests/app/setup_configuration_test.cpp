@@ -2,6 +2,7 @@
 // destination field, with and without the file.
 #include <gtest/gtest.h>
 
+#include "engine/medium_settings.h"
 #include "framework/gui/text.h"
 #include "platform/paths.h"
 #include "tests/app/forms_fixture.h"
@@ -67,6 +68,39 @@ TEST_F(SetupConfiguration, TextsFromTheFile) {
         << row.name;
     EXPECT_EQ(fromQString(form2->ui->Edit1->text()), row.destDir) << row.name;
     EXPECT_TRUE(form2->ui->Edit1->isReadOnly()) << row.name;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A user's destination: "~" is the home folder, shown in Windows form;
+// Paths=Tree (any letter case) keeps the stored folders.
+TEST_F(SetupConfiguration, UserDestinationAndTree) {
+  TempDir home;
+  const char* saved = std::getenv("HOME");
+  const std::string savedHome = saved ? saved : "";
+  setenv("HOME", home.path().c_str(), 1);
+  const std::string shownHome = windowsPath(home.path());
+  struct Row {
+    std::string value, shown;
+  };
+  const Row rows[] = {{"~/Pingus", shownHome + "\\Pingus"},
+                      {"~", shownHome},
+                      {"~\\Games\\Pingus", shownHome + "\\Games\\Pingus"},
+                      {"~other/x", "~other/x"},
+                      {"C:\\opt\\Pingus", "C:\\opt\\Pingus"}};
+  for (const Row& row : rows) EXPECT_EQ(medium::userDestination(row.value), row.shown) << row.value;
+  if (saved) setenv("HOME", savedHome.c_str(), 1);
+
+  for (const auto& [ini, tree] : std::vector<std::pair<std::string, bool>>{
+           {"[Setup]\nPaths=Tree\n", true}, {"[Setup]\npaths = tree\n", true}, {"[Setup]\nPaths=Flat\n", false},
+           {"[Setup]\n", false}}) {
+    TempDir dir;
+    dir.write("SETUP.INS", ini);
+    form1->ReadConfiguration(windowsPath(dir.file("SETUP.INS")));
+    EXPECT_EQ(form2->BackupFile1->RestoreFullPath, tree) << ini;
   }
 }
 

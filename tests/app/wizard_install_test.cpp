@@ -151,7 +151,7 @@ TEST(Install, FromWelcomeToTheEnd) {
        {ModalAnswers::press("OK")}, {"Error: Compression error\n{dir}/dest/bad.txt"}, kFinish, "", {}, false,
        "dest/bad.txt", 2},
       {"a file that cannot be written: the box names it and the reason", Medium::Unwritable, "C:\\dest",
-       {ModalAnswers::press("OK")}, {"Error: Cannot read file\n{dir}/dest/app.dat: Is a directory"}, kFinish, "", {},
+       {ModalAnswers::press("OK")}, {"Error: Cannot read file\ncould not write {dir}/dest/app.dat: Is a directory"}, kFinish, "", {},
        false, "dest/guide.txt", 1},
       {"missing archive: the application error box names it", Medium::Missing, "C:\\dest",
        {ModalAnswers::press("OK")}, {title + ": The archive \"C:\\medium\\SETUP.BIN\" was not found."}, kInstalling,

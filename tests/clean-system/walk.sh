@@ -30,7 +30,7 @@ rm -rf "$shots"
 mkdir -p "$shots"
 export TZ=UTC0   # setupkit here and setup in the root read dates alike
 
-# ---- The payload: unique names (the wizard restores flat), even seconds ----
+# ---- The payload: folders (kept by the medium), an executable, even seconds ----
 payload=$cs_work/payload
 mkdir -p "$payload/bin" "$payload/docs/en" "$payload/data"
 head -c 300000 /dev/urandom >"$payload/bin/program.bin"     # does not compress: spans the disks
@@ -38,6 +38,7 @@ seq 1 20000 >"$payload/docs/en/numbers.txt"
 printf 'read me\r\n' >"$payload/docs/read me.txt"
 : >"$payload/data/empty.dat"
 head -c 70000 /dev/urandom >"$payload/data/tables.dat"
+chmod 0755 "$payload/bin/program.bin"
 touch -d '2001-02-03 04:05:06' "$payload/bin/program.bin"
 touch -d '1999-12-31 23:59:58' "$payload/docs/en/numbers.txt"
 touch -d '2024-07-01 12:00:00' "$payload/docs/read me.txt" "$payload/data/empty.dat"
@@ -168,13 +169,14 @@ walk() {
     echo "$name: setup ended with exit code $code"
     [ "$code" -eq 0 ] || fail "$name: exit code $code"
   fi
-  # Every payload file, flat in the destination, with its bytes and date.
+  # Every payload file in its folder below the destination (the medium
+  # keeps the tree), with its bytes, date and mode.
   while IFS= read -r -d '' file; do
-    local base
-    base=$(basename "$file")
-    if [ ! -f "$dest/$base" ]; then fail "$name: missing: $base"; continue; fi
-    cmp -s "$file" "$dest/$base" || fail "$name: bytes differ: $base"
-    [ "$(stat -c %Y "$file")" = "$(stat -c %Y "$dest/$base")" ] || fail "$name: date differs: $base"
+    local relative=${file#"$payload"/}
+    if [ ! -f "$dest/$relative" ]; then fail "$name: missing: $relative"; continue; fi
+    cmp -s "$file" "$dest/$relative" || fail "$name: bytes differ: $relative"
+    [ "$(stat -c %Y "$file")" = "$(stat -c %Y "$dest/$relative")" ] || fail "$name: date differs: $relative"
+    [ "$(stat -c %a "$file")" = "$(stat -c %a "$dest/$relative")" ] || fail "$name: mode differs: $relative"
   done < <(find "$payload" -type f -print0)
   [ -z "$(private_folders)" ] || fail "$name: a private folder was left: $(private_folders)"
   grep -v '^QStandardPaths: XDG_RUNTIME_DIR' "$shots/$name-setup.log" >&2 || true

@@ -29,6 +29,9 @@ expect() {
 echo "read me" >src/readme.txt
 printf 'guide\n' >src/docs/guide.txt
 head -c 400000 /dev/urandom >src/data.bin
+# A program with its execute bit, and a link to it: the attributes beside the
+# archive are applied as the wizard applies them.
+mkdir -p src/bin && printf '#!/bin/sh\necho runs\n' >src/bin/tool && chmod 755 src/bin/tool && ln -s bin/tool src/tool
 medium() { "$setupkit" medium --title "Test Suite" --app "Test App" --dest 'C:\TESTAPP' "$@" src >/dev/null 2>&1; }
 medium --single-file one.run || { echo "cannot make the one-file installer" >&2; exit 1; }
 medium -o folder --volume-size 150K || { echo "cannot make the folder medium" >&2; exit 1; }
@@ -44,13 +47,15 @@ expect 64 "unknown mode" ./one.run --unattended --dest d --mode sometimes
 # The one-file installer, unattended: the files, the JSON lines, then a second
 # run that writes nothing.
 expect 0 "install" ./one.run --unattended --dest "$work/inst" --json </dev/null
-for f in readme.txt guide.txt data.bin; do cmp -s "src/$(cd src && find . -name $f)" "inst/$f" || fail "inst/$f differs"; done
+# The payload has a folder, so the medium keeps the tree (Paths=Tree).
+for f in readme.txt docs/guide.txt data.bin; do cmp -s "src/$f" "inst/$f" || fail "inst/$f differs"; done
+[ -L inst/tool ] && [ "$(inst/tool)" = runs ] || fail "the link to the program does not run it"
 head -1 out | grep -q '"event":"start","title":"Test Suite","app":"Test App"' || fail "start line: $(head -1 out)"
-[ "$(grep -c '"event":"file".*"action":"written"' out)" -eq 3 ] || fail "three written files expected"
-tail -1 out | grep -q '"event":"end","status":0,"result":"completed","written":3,"skipped":0,"bytes":400014' ||
+[ "$(grep -c '"event":"file".*"action":"written"' out)" -eq 4 ] || fail "four written files expected"
+tail -1 out | grep -q '"event":"end","status":0,"result":"completed","written":4,"skipped":0,"bytes":400034' ||
   fail "end line: $(tail -1 out)"
 expect 0 "second run" ./one.run --unattended --dest "$work/inst" --mode no-overwrite --json
-tail -1 out | grep -q '"written":0,"skipped":3' || fail "second run's end line: $(tail -1 out)"
+tail -1 out | grep -q '"written":0,"skipped":4' || fail "second run's end line: $(tail -1 out)"
 expect 0 "Windows-form destination" ./one.run --unattended --dest "C:${work//\//\\}\\win"
 [ -f win/readme.txt ] || fail "the Windows-form destination got no files"
 expect 0 "check" ./one.run --check

@@ -88,7 +88,7 @@ TEST(DiskLayout, MediumOnDisks) {
   ASSERT_GE(disks, 3u);
   EXPECT_EQ(result.pack.volumes.size(), disks);
   EXPECT_EQ(readFile(tmp.file("medium/disk1/SETUP.INS")),
-            "[Setup]\nTitle=T\nApp=A\nDestDir=C:\\D\nDisks=" + std::to_string(disks) + "\n");
+            "[Setup]\nTitle=T\nApp=A\nDestDir=C:\\D\nUserDestDir=~/D\nDisks=" + std::to_string(disks) + "\n");
   EXPECT_TRUE(fs::exists(tmp.file("medium/disk1/setup")));
   EXPECT_FALSE(fs::exists(tmp.file("medium/disk1/SETUP.002")));
   for (size_t n = 1; n <= disks; ++n) {

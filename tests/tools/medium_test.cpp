@@ -68,7 +68,7 @@ TEST(Medium, WritesArchiveVolumesConfigurationAndProgram) {
   ASSERT_GE(result.pack.volumes.size(), 2u);
   EXPECT_EQ(result.pack.volumes[0], tmp.file("medium/SETUP.BIN"));
   EXPECT_EQ(result.pack.volumes[1], tmp.file("medium/SETUP.002"));
-  EXPECT_EQ(readFile(tmp.file("medium/SETUP.INS")), "[Setup]\nTitle=Demo\nApp=Demo App\nDestDir=C:\\Demo\n");
+  EXPECT_EQ(readFile(tmp.file("medium/SETUP.INS")), "[Setup]\nTitle=Demo\nApp=Demo App\nDestDir=C:\\Demo\nUserDestDir=~/Demo\n");
   EXPECT_EQ(result.program, tmp.file("medium/setup"));
   EXPECT_EQ(readFile(tmp.file("medium/setup")), "#!/bin/sh\n");
   EXPECT_NE(fs::status(tmp.file("medium/setup")).permissions() & fs::perms::owner_exec, fs::perms::none);

@@ -6,6 +6,8 @@
 // never do.
 #include <gtest/gtest.h>
 
+#include "engine/installer_file.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -61,6 +63,32 @@ TEST_F(SingleFile, ListVerifyAndRestoreReadItInPlace) {
   RunResult restore = runSetupkit("restore '" + file + "' restored", tmp_->path(), tmp_->path());
   EXPECT_EQ(restore.status, 0) << restore.err;
   EXPECT_TRUE(differences(readTree(tmp_->file("src")), readTree(tmp_->file("restored"))).empty());
+}
+
+// An installer made before the attributes part existed (trailer version 1,
+// 56 bytes) still installs; it has no attributes.
+TEST_F(SingleFile, AVersionOneTrailerIsStillRead) {
+  const std::string bytes = readFile(tmp_->file("out/setup.run"));
+  const installer::Layout layout = installer::readLayout(tmp_->file("out/setup.run"));
+  ASSERT_EQ(layout.state, installer::State::Sound);
+  EXPECT_GT(layout.parts.attributes, 0);
+  const installer::Parts& p = layout.parts;
+  std::string old = bytes.substr(0, size_t(p.attributesOffset()));
+  auto le = [&old](uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) old += char((v >> (8 * i)) & 0xff);
+  };
+  const uint32_t crc = installer::crc32Update(0, old.data(), old.size());
+  for (int64_t part : {p.launcher, p.configuration, p.runtime, p.archive}) le(uint64_t(part), 8);
+  le(crc, 4);
+  le(1, 4);
+  old += std::string("SETUP-ONE-FILE\r\n", 16);
+  const std::string file = tmp_->file("old/setup.run");
+  writeFile(file, old);
+  EXPECT_EQ(installer::readLayout(file).state, installer::State::Sound);
+  EXPECT_EQ(installer::readLayout(file).parts.attributes, 0);
+  RunResult restore = runSetupkit("restore '" + file + "' restored-old", tmp_->path(), tmp_->path());
+  EXPECT_EQ(restore.status, 0) << restore.err;
+  EXPECT_TRUE(differences(readTree(tmp_->file("src")), readTree(tmp_->file("restored-old"))).empty());
 }
 
 // Every way a download goes wrong past the launcher's own bytes (a file cut

@@ -43,14 +43,14 @@ _setupkit() {
     --mode) COMPREPLY=($(compgen -W "all no-overwrite newer existing existing-newer" -- "$cur")); return ;;
     --runtime) COMPREPLY=($(compgen -W "bundled system" -- "$cur")); return ;;
     --image) COMPREPLY=($(compgen -W "iso" -- "$cur")); return ;;
-    --volume-size | --threads | --header-text | --title | --app | --dest) return ;;
-    -o | --output | --program | --single-file) _setupkit_files; return ;;
+    --volume-size | --threads | --header-text | --title | --app | --dest | --user-dest) return ;;
+    -o | --output | --program | --single-file | --attributes) _setupkit_files; return ;;
   esac
 
   local opts
   case $command in
-    pack) opts="-o --output --level --volume-size --header-text --no-file-list --threads --help --version" ;;
-    medium) opts="-o --output --single-file --title --app --dest --program --runtime --disks --image --level --volume-size --header-text --no-file-list --threads --help --version" ;;
+    pack) opts="-o --output --attributes --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --help --version" ;;
+    medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --help --version" ;;
     list) opts="--json --media --help --version" ;;
     verify) opts="--media --help --version" ;;
     restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --help --version" ;;

@@ -1,0 +1,32 @@
+#pragma once
+// A check the restore runs on every file it writes, and on the restore as a
+// whole: what a medium knows about its files beyond the archive (their modes,
+// sizes and digests, its links and empty folders) is applied through it.
+// TBackupFile::LandingCheck points at one; the restore then
+//   - calls beginFile() before a file's first byte is written,
+//   - hands every written byte to fileData(), in order,
+//   - asks endFile() when the file's data is complete, before the file is
+//     reported or takes its name: false drops the file (an old version
+//     stays) and ends the restore as damage, like a chunk that cannot be
+//     decoded; otherwise the file gets the mode it was given,
+//   - and, when every entry was restored, calls endRestore(), whose failure
+//     ends the restore as a file that could not be written.
+#include <string>
+
+class TRestoreTarget;
+
+class TLandingCheck {
+ public:
+  virtual ~TLandingCheck() = default;
+
+  // `storedName` is the archive's name of the entry.
+  virtual void beginFile(const std::string& storedName) = 0;
+  virtual void fileData(const void* data, size_t length) = 0;
+  // False with the reason when the file is damaged; else `mode` is the
+  // permissions the file gets (`hasMode` false: as without a check).
+  virtual bool endFile(unsigned& mode, bool& hasMode, std::string& reason) = 0;
+  // After the last entry of a restore that completed: `target` places names
+  // below the restore's destination (`fullPath`: the stored tree). False with
+  // the Windows-form path that failed and why.
+  virtual bool endRestore(TRestoreTarget& target, bool fullPath, std::string& path, std::string& reason) = 0;
+};
