@@ -4,6 +4,7 @@
 // volumes) below a destination directory, reports through its events, and
 // collects numbered error codes that it reports once at the end.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,7 @@
 
 class TDecodeAhead;
 class TRestoreRun;
+class TRestoreTarget;
 
 enum TBackupMode : uint8_t { bmAll, bmIncremental };
 enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
@@ -93,6 +95,10 @@ class TBackupFile : public TComponent {
   int32_t FErrorCode = 0;
   // Read instead of a file when the archive name is ":STREAM"; not owned.
   TStream* FSourceStream = nullptr;
+  // Where Restore places the files of its destination (given in Windows
+  // form, with its trailing backslash, or empty): the host's directories
+  // when not set; a target in memory for the fuzzer and the tests.
+  std::function<std::unique_ptr<TRestoreTarget>(const std::string& targetDir)> MakeTarget;
   // How the last (or current) restore ended: status, error code, the file
   // behind a failure and why, the volume and the position in it.
   const TRestoreResult& Result() const { return FResult; }
