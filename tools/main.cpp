@@ -124,6 +124,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     case Command::List: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
+      if (const std::string why = notAnArchive(info); !why.empty()) {
+        printError(why);
+        return kExitDamaged;
+      }
       if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout)) return kExitOk;
       // The text listing says this on standard output; a script reading the
@@ -136,6 +140,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     case Command::Verify: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive);
+      if (const std::string why = notAnArchive(info); !why.empty()) {
+        printError(why);
+        return kExitDamaged;
+      }
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
       return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;
