@@ -76,6 +76,10 @@ class OpenDirectory {
   // replaced itself, not its target).
   bool rename(const std::string& from, const std::string& to);
   bool remove(const std::string& name);
+  // Removes the empty subdirectory `name` (a link there is not followed).
+  bool removeDirectory(const std::string& name);
+  // Opens the existing file `name` for reading; a link is not followed.
+  FileHandle openForReading(const std::string& name);
 
  private:
   OpenDirectory(int fd, std::string hostPath, bool own);
