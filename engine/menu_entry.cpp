@@ -124,7 +124,7 @@ std::string entryText(const Settings& s, const std::string& dest, std::string& p
   }
   std::string categories = s.categories;
   if (!categories.empty() && categories.back() != ';') categories += ';';
-  std::string text = "[Desktop Entry]\nType=Application\nVersion=1.5\n";
+  std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
   text += "Name=" + escaped(s.name) + "\n";
   if (!s.comment.empty()) text += "Comment=" + escaped(s.comment) + "\n";
   text += "Exec=" + execArgument(below(dest, s.exec)) + "\n";

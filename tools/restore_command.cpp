@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "engine/install_recorder.h"
 #include "engine/restore_target.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
@@ -189,12 +190,21 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // What failed comes first, the file or the archive with the reason, then
   // the component's message. A failure to read the archive is damage, not a
   // failure to write.
+  std::vector<std::string> warnings;
   try {
-    backup.Restore(archive, dest);
+    if (options.record && options.layout != RestoreLayout::StoredPaths) {
+      const std::string medium = fw::directoryPart(platform::expandPath(archive));
+      TInstallOptions install = installOptionsOf(medium + "SETUP.INS", medium);
+      if (install.uninstallerProgram.empty()) install.uninstallerProgram = options.uninstaller;
+      TInstallRecorder::restore(backup, archive, dest, install, &warnings);
+    } else {
+      backup.Restore(archive, dest);
+    }
   } catch (const std::exception&) {
     // Told by the result below.
   }
   line.reset();
+  for (const auto& w : warnings) console.err << "setupkit: warning: " << w << "\n";
   return reportOf(backup.Result(), backup.FRestoredCount,
                   errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
 }

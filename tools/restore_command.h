@@ -22,6 +22,11 @@ struct RestoreOptions {
   TRestoreMode mode = rmAll;
   bool modeGiven = false;       // --mode was given: a flat restore then overwrites in archive order
   bool verbose = false;         // name each restored file on the console's `out`
+  // Keep an install record in DEST (engine/install_recorder.h), with the
+  // menu entry of a SETUP.INS beside the archive, and place `uninstaller`
+  // (or one found beside the archive) in DEST.
+  bool record = false;
+  std::string uninstaller;
 };
 
 // How a restore ended; the values are the command's exit statuses.
