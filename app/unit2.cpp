@@ -14,6 +14,7 @@
 #include "app/wizard_access.h"
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
+#include "engine/install_recorder.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
@@ -144,7 +145,11 @@ void TForm2::Button2Click(TObject*) {
       } forget{FInstallDisplay};
       // Every other end came with the final 100, which has shown the Finish
       // page and said there whether the installation completed.
-      BackupFile1->Restore(ArchivePath(), destination);
+      // The installation keeps its install record as the files land, and
+      // places the uninstaller and the medium's menu entry.
+      TInstallRecorder recorder(*BackupFile1, destination,
+                                installOptionsOf(FProgramDirectory + "SETUP.INS", FProgramDirectory));
+      recorder.finish(BackupFile1->Restore(ArchivePath(), destination));
       if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
         throw Exception("The archive \"" + ArchivePath() + "\" was not found");
       break;

@@ -77,6 +77,41 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
   oldFileRestored_ = backup_.OnFileRestored;
   oldNeedDisk_ = backup_.OnNeedDisk;
   oldProgress_ = backup_.OnProgress;
+  backup_.OnRestoreFile = TRestoreFileEvent([this](TObject* s, std::string& name, int32_t fa, bool& doRestore) {
+    oldRestoreFile_(s, name, fa, doRestore);
+    // The first file is about to be written: the record goes in first.
+    if (!begun_) {
+      begun_ = true;
+      if (!begin()) warn("no install record: " + problem_);
+    }
+    if (!active_) return;
+    settle();
+    if (doRestore) noteFolders(name);
+  });
+  backup_.OnFileRestored = TFileRestoredEvent([this](TObject* s, std::string& name, TFileStream*& stream) {
+    oldFileRestored_(s, name, stream);
+    if (!active_) return;
+    settle();
+    struct stat st {};
+    if (stream && fstat(int(stream->handle().value), &st) == 0)
+      pending_ = std::make_unique<Pending>(Pending{name, uint64_t(st.st_dev), uint64_t(st.st_ino)});
+  });
+  backup_.OnNeedDisk = TNeedDiskEvent([this](TObject* s, uint16_t disk, bool& cont) {
+    // The user may give up at the prompt, or end the program there.
+    if (active_) {
+      settle();
+      store(true);
+    }
+    if (oldNeedDisk_)
+      oldNeedDisk_(s, disk, cont);
+    else
+      cont = askForDiskByDefault(disk);
+  });
+  backup_.OnProgress = TProgressEvent([this](TObject* s, const std::string& name, TPercentage percent, bool& cont) {
+    // The restore's last report: the last file has its name by now.
+    if (active_ && name.empty() && percent == 100) settle();
+    oldProgress_(s, name, percent, cont);
+  });
 }
 
 TInstallRecorder::~TInstallRecorder() {
@@ -95,6 +130,14 @@ TInstallRecorder::~TInstallRecorder() {
 void TInstallRecorder::warn(const std::string& text) { warnings_.push_back(text); }
 
 bool TInstallRecorder::begin() {
+  begun_ = true;
+  if (active_) return true;
+  // Restored to the paths the archive stores: there is no destination to
+  // keep a record in.
+  if (fw::withoutTrailingBackslash(targetDir_).empty()) {
+    problem_ = "there is no destination (the files go to the paths stored in the archive)";
+    return false;
+  }
   auto host = platform::hostPathOf(fw::withoutTrailingBackslash(targetDir_));
   if (!host) {
     problem_ = "the destination has no place on this system";
@@ -131,29 +174,6 @@ bool TInstallRecorder::begin() {
   active_ = true;
   store(true);
 
-  backup_.OnRestoreFile = TRestoreFileEvent([this](TObject* s, std::string& name, int32_t fa, bool& doRestore) {
-    oldRestoreFile_(s, name, fa, doRestore);
-    settle();
-    if (doRestore) noteFolders(name);
-  });
-  backup_.OnFileRestored = TFileRestoredEvent([this](TObject* s, std::string& name, TFileStream*& stream) {
-    oldFileRestored_(s, name, stream);
-    settle();
-    struct stat st {};
-    if (stream && fstat(int(stream->handle().value), &st) == 0)
-      pending_ = std::make_unique<Pending>(Pending{name, uint64_t(st.st_dev), uint64_t(st.st_ino)});
-  });
-  backup_.OnNeedDisk = TNeedDiskEvent([this](TObject* s, uint16_t disk, bool& cont) {
-    // The user may give up at the prompt, or end the program there.
-    settle();
-    store(true);
-    oldNeedDisk_(s, disk, cont);
-  });
-  backup_.OnProgress = TProgressEvent([this](TObject* s, const std::string& name, TPercentage percent, bool& cont) {
-    // The restore's last report: the last file has its name by now.
-    if (name.empty() && percent == 100) settle();
-    oldProgress_(s, name, percent, cont);
-  });
   return true;
 }
 
@@ -292,7 +312,6 @@ void TInstallRecorder::finish(bool completed) {
 bool TInstallRecorder::restore(TBackupFile& backup, const std::string& archive, const std::string& targetDir,
                                const TInstallOptions& options, std::vector<std::string>* warnings) {
   TInstallRecorder recorder(backup, targetDir, options);
-  if (!recorder.begin()) recorder.warn("no install record: " + recorder.problem());
   struct Report {
     TInstallRecorder& r;
     std::vector<std::string>* to;

@@ -10,11 +10,12 @@
 // DEST first and writes the medium's menu entry last.
 //
 //   TInstallRecorder recorder(backup, dest, options);  // before Restore
-//   recorder.begin();
-//   backup.Restore(archive, dest);
+//   bool completed = backup.Restore(archive, dest);
 //   recorder.finish(completed);                        // or let it go: finish(false)
 //
-// TInstallRecorder::restore() does all of this in one call.
+// The record is begun when the restore is about to write its first file, so
+// a missing or unreadable archive leaves nothing behind. TInstallRecorder::
+// restore() does all of this in one call.
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -50,7 +51,8 @@ class TInstallRecorder {
   // Makes DEST when missing, reads its earlier record (merged into this
   // one), places the uninstaller and writes the record. False, with
   // problem(), when DEST cannot be made or opened or its record is damaged:
-  // then nothing is recorded.
+  // then nothing is recorded. Called by the first file's OnRestoreFile when
+  // not called before.
   bool begin();
   // Settles the last file, writes the menu entry when the installation
   // `completed`, and writes the record a last time.
@@ -89,6 +91,7 @@ class TInstallRecorder {
   install_record::Record record_;
   int destFd_ = -1;
   std::string destHost_;
+  bool begun_ = false;
   bool active_ = false;
   bool finished_ = false;
   std::unique_ptr<Pending> pending_;
