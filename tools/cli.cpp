@@ -259,7 +259,7 @@ CommandTable uninstallTable(Line& l) {
 // The whole tool: its commands, --help and --version.
 CommandTable toolTable(Line&) {
   std::string heading = "Usage: setupkit COMMAND [options] ...\nCommands:\n";
-  for (const auto& c : kCommands) heading += "  " + std::string(c.name).append(9 - std::string(c.name).size(), ' ') + c.summary + "\n";
+  for (const auto& c : kCommands) heading += "  " + std::string(c.name).append(11 - std::string(c.name).size(), ' ') + c.summary + "\n";
   return {"", heading, {}, "Run setupkit COMMAND --help for the options of a command.\n"};
 }
 
