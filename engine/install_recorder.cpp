@@ -33,9 +33,11 @@ std::string readHostFile(const std::string& host) {
   return text.str();
 }
 
-bool isExecutableFile(const std::string& host) {
+// The uninstaller unpacked with the runtime has no execute bit yet: its copy
+// in DEST gets one.
+bool isRegularFile(const std::string& host) {
   struct stat st {};
-  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(host.c_str(), X_OK) == 0;
+  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string folderOf(const std::string& hostFile) {
@@ -62,7 +64,7 @@ TInstallOptions installOptionsOf(const std::string& setupIns, const std::string&
   if (auto medium = platform::hostPathOf(fw::withTrailingBackslash(mediumFolder) + install_record::kUninstallerName))
     candidates.push_back(*medium);
   for (const auto& c : candidates)
-    if (isExecutableFile(c)) {
+    if (isRegularFile(c)) {
       options.uninstallerProgram = c;
       break;
     }
