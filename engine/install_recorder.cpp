@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "engine/file_digest.h"
 #include "framework/core/path_utils.h"
 #include "platform/open_directory.h"
+#include "platform/errors.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 
@@ -184,14 +186,38 @@ std::vector<std::string> TInstallRecorder::relativeParts(const std::string& targ
   return fw::pathComponents(target.substr(targetDir_.size()));
 }
 
+namespace {
+
+// The subdirectory `asked` of `directory`, found as the restore finds it: the
+// exact name first (the common case, no listing read), else the spelling a
+// lookup by letter case finds. `real` gets the name found, empty when none.
+std::shared_ptr<platform::OpenDirectory> childOf(platform::OpenDirectory& directory, const std::string& asked,
+                                                 std::string& real) {
+  real = asked;
+  if (auto child = directory.openChild(asked, platform::LinkRule::Refuse)) return child;
+  if (platform::OpenDirectory::linkRefused()) return nullptr;
+  real = directory.realName(asked);
+  if (real.empty() || real == asked) {
+    real.clear();
+    return nullptr;
+  }
+  return directory.openChild(real, platform::LinkRule::Refuse);
+}
+
+}  // namespace
+
 void TInstallRecorder::noteFolders(const std::string& target) {
   std::vector<std::string> parts = relativeParts(target);
   if (parts.size() < 2) return;
   parts.pop_back();
+  // Each folder is looked at once: later files in it find it noted.
+  const std::string key = joined(parts, parts.size());
+  if (!knownFolders_.insert(key).second) return;
   auto directory = platform::OpenDirectory::open(destHost_);
   std::vector<std::string> real;
   for (size_t i = 0; i < parts.size() && directory; ++i) {
-    std::string found = directory->realName(parts[i]);
+    std::string found;
+    directory = childOf(*directory, parts[i], found);
     if (found.empty()) {
       // This one and every one below it are made by the restore, under the
       // names asked for.
@@ -202,7 +228,6 @@ void TInstallRecorder::noteFolders(const std::string& target) {
       return;
     }
     real.push_back(found);
-    directory = directory->openChild(found, platform::LinkRule::Refuse);
   }
 }
 
@@ -215,14 +240,18 @@ void TInstallRecorder::settle() {
   auto directory = platform::OpenDirectory::open(destHost_);
   std::vector<std::string> real;
   for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
-    real.push_back(directory->realName(parts[i]));
-    directory = real.back().empty() ? nullptr : directory->openChild(real.back(), platform::LinkRule::Refuse);
+    real.emplace_back();
+    directory = childOf(*directory, parts[i], real.back());
   }
-  const std::string file = directory ? directory->realName(parts.back()) : std::string();
-  if (file.empty()) return;
-  real.push_back(file);
+  if (!directory) return;
+  std::string file = parts.back();
   platform::FileHandle handle = directory->openForReading(file);
+  if (!handle.valid() && platform::lastError() == platform::kErrorFileNotFound) {
+    file = directory->realName(parts.back());
+    if (!file.empty()) handle = directory->openForReading(file);
+  }
   if (!handle.valid()) return;
+  real.push_back(file);
   const int fd = int(handle.value);
   struct stat st {};
   install_record::FileEntry entry;

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,7 @@ class TInstallRecorder {
   bool active_ = false;
   bool finished_ = false;
   std::unique_ptr<Pending> pending_;
-  std::vector<std::string> knownFolders_;  // relative folders seen to exist
+  std::set<std::string> knownFolders_;  // folders of targets already looked at (as asked)
   std::chrono::steady_clock::time_point lastStore_{};
   std::vector<std::string> warnings_;
   std::string problem_;
