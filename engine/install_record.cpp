@@ -74,7 +74,17 @@ void addOrReplace(std::vector<T>& list, T entry) {
 
 }  // namespace
 
-void Record::addFile(FileEntry entry) { addOrReplace(files, std::move(entry)); }
+void Record::addFile(FileEntry entry) {
+  if (fileIndex.size() != files.size()) {
+    fileIndex.clear();
+    for (size_t i = 0; i < files.size(); ++i) fileIndex.emplace(files[i].name, i);
+  }
+  auto [at, added] = fileIndex.emplace(entry.name, files.size());
+  if (added)
+    files.push_back(std::move(entry));
+  else
+    files[at->second] = std::move(entry);
+}
 
 void Record::addFolder(const std::string& name) {
   if (std::find(folders.begin(), folders.end(), name) == folders.end()) folders.push_back(name);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace install_record {
@@ -43,6 +44,9 @@ struct Record {
   std::vector<FileEntry> files;
   std::vector<MenuEntry> menu;
   std::optional<FileEntry> uninstaller;     // DEST/uninstall, when the installation placed it
+  // The position of each file by name, for addFile; made again whenever it
+  // does not cover `files`.
+  std::unordered_map<std::string, size_t> fileIndex;
 
   // Adds or replaces (same name) an entry.
   void addFile(FileEntry entry);

@@ -237,13 +237,24 @@ void TInstallRecorder::settle() {
   pending_.reset();
   std::vector<std::string> parts = relativeParts(pending.target);
   if (parts.empty()) return;  // a file outside the destination is no part of it
-  auto directory = platform::OpenDirectory::open(destHost_);
+  // Files of one folder come one after another: its walk is kept.
+  const std::string folderKey = joined(parts, parts.size() - 1);
+  std::shared_ptr<platform::OpenDirectory> directory;
   std::vector<std::string> real;
-  for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
-    real.emplace_back();
-    directory = childOf(*directory, parts[i], real.back());
+  if (lastFolder_ && lastFolderKey_ == folderKey) {
+    directory = lastFolder_;
+    real = lastFolderReal_;
+  } else {
+    directory = platform::OpenDirectory::open(destHost_);
+    for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
+      real.emplace_back();
+      directory = childOf(*directory, parts[i], real.back());
+    }
+    if (!directory) return;
+    lastFolder_ = directory;
+    lastFolderKey_ = folderKey;
+    lastFolderReal_ = real;
   }
-  if (!directory) return;
   std::string file = parts.back();
   platform::FileHandle handle = directory->openForReading(file);
   if (!handle.valid() && platform::lastError() == platform::kErrorFileNotFound) {

@@ -26,6 +26,7 @@
 #include "engine/backup_file.h"
 #include "engine/install_record.h"
 #include "engine/menu_entry.h"
+#include "platform/open_directory.h"
 
 struct TInstallOptions {
   std::string application;         // App of SETUP.INS, for the record
@@ -96,7 +97,11 @@ class TInstallRecorder {
   bool active_ = false;
   bool finished_ = false;
   std::unique_ptr<Pending> pending_;
-  std::set<std::string> knownFolders_;  // folders of targets already looked at (as asked)
+  std::set<std::string> knownFolders_;
+  // The folder of the last settled file, as asked and as found, held open.
+  std::shared_ptr<platform::OpenDirectory> lastFolder_;
+  std::string lastFolderKey_;
+  std::vector<std::string> lastFolderReal_;  // folders of targets already looked at (as asked)
   std::chrono::steady_clock::time_point lastStore_{};
   std::vector<std::string> warnings_;
   std::string problem_;
