@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kRound[64] = {
@@ -19,10 +23,53 @@ constexpr uint32_t kRound[64] = {
 
 inline uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
+#if defined(__x86_64__)
+// The processor's SHA instructions, where there are any: about six times the
+// speed of the portable rounds. State order as in TSha256 (a to h).
+__attribute__((target("sha,sse4.1"))) void blocksWithShaInstructions(uint32_t* state, const uint8_t* data,
+                                                                     size_t blocks) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abefBefore = abef, cdghBefore = cdgh;
+    __m128i w[4];
+    for (int i = 0; i < 4; ++i)
+      w[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
+    for (int i = 0; i < 16; ++i) {
+      // Four rounds with the words 4i to 4i+3.
+      __m128i sum = _mm_add_epi32(w[i & 3], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i)));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, sum);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(sum, 0x0E));
+      if (i < 12) {
+        // The words 4i+16 to 4i+19, into the slot of those just used.
+        __m128i next = _mm_sha256msg1_epu32(w[i & 3], w[(i + 1) & 3]);
+        next = _mm_add_epi32(next, _mm_alignr_epi8(w[(i + 3) & 3], w[(i + 2) & 3], 4));
+        w[i & 3] = _mm_sha256msg2_epu32(next, w[(i + 3) & 3]);
+      }
+    }
+    abef = _mm_add_epi32(abef, abefBefore);
+    cdgh = _mm_add_epi32(cdgh, cdghBefore);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+bool haveShaInstructions() {
+  static const bool have = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+  return have;
+}
+#endif
+
 }  // namespace
 
-TSha256::TSha256()
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+TSha256::TSha256(bool portable)
+    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      portable_(portable) {}
 
 void TSha256::block(const uint8_t* p) {
   uint32_t w[64];
@@ -49,6 +96,16 @@ void TSha256::block(const uint8_t* p) {
   h_[0] += a, h_[1] += b, h_[2] += c, h_[3] += d, h_[4] += e, h_[5] += f, h_[6] += g, h_[7] += h;
 }
 
+void TSha256::blocks(const uint8_t* p, size_t count) {
+#if defined(__x86_64__)
+  if (!portable_ && haveShaInstructions()) {
+    blocksWithShaInstructions(h_.data(), p, count);
+    return;
+  }
+#endif
+  for (; count > 0; --count, p += 64) block(p);
+}
+
 void TSha256::update(const void* data, size_t length) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   length_ += length;
@@ -57,10 +114,12 @@ void TSha256::update(const void* data, size_t length) {
     std::memcpy(buffer_.data() + buffered_, p, n);
     buffered_ += n, p += n, length -= n;
     if (buffered_ < 64) return;
-    block(buffer_.data());
+    blocks(buffer_.data(), 1);
     buffered_ = 0;
   }
-  for (; length >= 64; p += 64, length -= 64) block(p);
+  blocks(p, length / 64);
+  p += length / 64 * 64;
+  length %= 64;
   std::memcpy(buffer_.data(), p, length);
   buffered_ = length;
 }
