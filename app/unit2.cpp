@@ -148,7 +148,7 @@ void TForm2::Button2Click(TObject*) {
       // The installation keeps its install record as the files land, and
       // places the uninstaller and the medium's menu entry.
       TInstallRecorder recorder(*BackupFile1, destination,
-                                installOptionsOf(FProgramDirectory + "SETUP.INS", FProgramDirectory));
+                                installOptionsOf(FProgramDirectory, true));
       recorder.finish(BackupFile1->Restore(ArchivePath(), destination));
       if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
         throw Exception("The archive \"" + ArchivePath() + "\" was not found");

@@ -55,16 +55,17 @@ std::string runningProgram() {
 
 }  // namespace
 
-TInstallOptions installOptionsOf(const std::string& setupIns, const std::string& mediumFolder) {
+TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram) {
   TInstallOptions options;
-  if (auto host = platform::hostPathOf(setupIns)) {
+  const std::string folder = fw::withTrailingBackslash(mediumFolder);
+  if (auto host = platform::hostPathOf(folder + "SETUP.INS")) {
     const std::string text = readHostFile(*host);
     options.application = platform::profileStringFromText("Setup", "App", "", text);
     options.menu = menu_entry::fromIni(text);
   }
-  std::vector<std::string> candidates = {folderOf(runningProgram()) + "/" + install_record::kUninstallerName};
-  if (auto medium = platform::hostPathOf(fw::withTrailingBackslash(mediumFolder) + install_record::kUninstallerName))
-    candidates.push_back(*medium);
+  std::vector<std::string> candidates;
+  if (besideProgram) candidates.push_back(folderOf(runningProgram()) + "/" + install_record::kUninstallerName);
+  if (auto medium = platform::hostPathOf(folder + install_record::kUninstallerName)) candidates.push_back(*medium);
   for (const auto& c : candidates)
     if (isRegularFile(c)) {
       options.uninstallerProgram = c;

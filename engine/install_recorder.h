@@ -35,10 +35,11 @@ struct TInstallOptions {
   std::string publisherKey;        // the medium's signing key id, when it was signed
 };
 
-// The options of a medium from its SETUP.INS (Windows-form path), with the
-// uninstaller looked for as `uninstall` beside the running program, then in
-// `mediumFolder` (Windows-form, with its trailing backslash).
-TInstallOptions installOptionsOf(const std::string& setupIns, const std::string& mediumFolder);
+// The options of a medium whose folder is `mediumFolder` (Windows form):
+// App and [Menu] of its SETUP.INS, and the uninstaller `uninstall` found in
+// that folder, or beside the running program when `besideProgram` (the setup
+// program unpacked from the medium's runtime finds it there).
+TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram);
 
 class TInstallRecorder {
  public:

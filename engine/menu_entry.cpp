@@ -224,9 +224,10 @@ Removal remove(const install_record::MenuEntry& entry, std::string& problem) {
 }
 
 void refreshDatabase(const std::string& folder) {
-  // Looked for along PATH; without it the menu reads the folder itself.
-  const char* path = std::getenv("PATH");
-  std::string searched = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+  // Looked for in the system's folders only, never along an inherited PATH
+  // (a root installation may carry a user's); without it the menu reads the
+  // folder itself.
+  const std::string searched = "/usr/bin:/bin:/usr/local/bin";
   std::string program;
   for (size_t start = 0; start <= searched.size();) {
     size_t end = std::min(searched.find(':', start), searched.size());

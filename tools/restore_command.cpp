@@ -194,7 +194,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   try {
     if (options.record && options.layout != RestoreLayout::StoredPaths) {
       const std::string medium = fw::directoryPart(platform::expandPath(archive));
-      TInstallOptions install = installOptionsOf(medium + "SETUP.INS", medium);
+      TInstallOptions install = installOptionsOf(medium, false);
       if (install.uninstallerProgram.empty()) install.uninstallerProgram = options.uninstaller;
       TInstallRecorder::restore(backup, archive, dest, install, &warnings);
     } else {
