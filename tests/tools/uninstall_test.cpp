@@ -161,4 +161,32 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
   }
 }
 
+// A removal that fails (a folder the uninstalling user may not change) keeps
+// the record with what is left and the uninstaller; a second run finishes.
+TEST(Uninstall, WhatCouldNotBeRemovedStaysRecordedForASecondRun) {
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  writePayload(tmp);
+  packTree(tmp.file("SETUP.BIN"), {tmp.file("payload")});
+  const std::string dest = tmp.file("dest");
+  ASSERT_EQ(runSetupkit("restore --record SETUP.BIN dest", tmp.path(), tmp.path()).status, 0);
+  // Root may change any folder: it uninstalls as another user, who owns
+  // everything but docs/deep.
+  const std::string as = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string locked = dest + "/docs/deep";
+  if (geteuid() == 0) {
+    ASSERT_EQ(shell("chown -R 65534:65534 " + quoted(dest)), 0);
+    chown(locked.c_str(), 0, 0);
+  }
+  chmod(locked.c_str(), 0555);
+  const std::string uninstall = as + quoted(dest + "/uninstall") + " --unattended > /dev/null 2>&1";
+  EXPECT_EQ(shell(uninstall), 1);
+  EXPECT_EQ(entriesBelow(dest), (std::vector<std::string>{".install-record.json", "docs/", "docs/deep/",
+                                                           "docs/deep/guide.txt", "uninstall"}));
+  chmod(locked.c_str(), 0755);
+  if (geteuid() == 0) chown(locked.c_str(), kOtherUser, kOtherUser);
+  EXPECT_EQ(shell(uninstall), 0);
+  EXPECT_EQ(entriesBelow(dest), std::vector<std::string>{});
+}
+
 }  // namespace
