@@ -228,10 +228,15 @@ int Run::run() {
     switch (removeFolder(folder, reason)) {
       case Outcome::Removed: say("removed", "folder", folder); break;
       case Outcome::Missing: break;
-      case Outcome::Kept: say("kept", "folder", folder, reason); break;
+      case Outcome::Kept:
+        // Still the installation's: it may hold a file that could not be
+        // removed, which a second run removes before it.
+        say("kept", "folder", folder, reason);
+        left.folders.insert(left.folders.begin(), folder);
+        break;
       case Outcome::Failed:
         say("failed", "folder", folder, reason);
-        left.folders.push_back(folder);
+        left.folders.insert(left.folders.begin(), folder);
         break;
     }
   }
