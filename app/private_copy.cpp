@@ -27,6 +27,7 @@ namespace {
 
 constexpr const char* kMediumName = ".medium";    // the medium's folder (host path)
 constexpr const char* kArchiveName = ".archive";  // where a one-file installer's archive lies
+constexpr const char* kStartedName = ".started";  // the file the user started (the launcher's)
 constexpr const char* kRuntimeName = "runtime";
 
 std::string readText(const fs::path& file) {
@@ -116,6 +117,14 @@ int diskCountOf(const std::string& setupIns) {
   return std::max(1, std::stoi(value));
 }
 
+std::string programFileOnMedium(const std::string& privateFolder, const std::string& medium,
+                                const std::string& programName) {
+  // The launcher names the file it was started as; a private copy keeps the
+  // program's own name.
+  std::string started = fs::path(readText(fs::path(privateFolder) / kStartedName)).filename();
+  return (fs::path(medium) / (started.empty() ? programName : started)).string();
+}
+
 int removeStaleCopies(const std::string& tempDirectory) { return platform::removeStalePrivateFolders(tempDirectory); }
 
 void runOffTheMedium(char** argv) {
@@ -130,7 +139,7 @@ void runOffTheMedium(char** argv) {
   if (platform::isOwnPrivateFolder(folder.string()) && fs::is_regular_file(folder / kMediumName, ec)) {
     fs::path medium = readText(folder / kMediumName);
     if (!medium.empty()) {
-      platform::setModuleFileName((medium / self.filename()).string());
+      platform::setModuleFileName(programFileOnMedium(folder.string(), medium.string(), self.filename()));
       if (fs::is_regular_file(folder / kArchiveName, ec)) mapInstallerArchive(folder);
       waitForProgramThenRemove(folder);
     }

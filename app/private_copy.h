@@ -24,6 +24,13 @@ inline constexpr const char* kPrivateCopyPrefix = platform::kPrivateFolderPrefix
 // the key is missing or not a number.
 int diskCountOf(const std::string& setupIns);
 
+// The program file a program started in `privateFolder` reports as its own
+// (its directory is the medium's folder; its name gives the application
+// title): the file the launcher was started as, which the launcher writes
+// into the folder's `.started`, else `programName`.
+std::string programFileOnMedium(const std::string& privateFolder, const std::string& medium,
+                                const std::string& programName);
+
 // Removes the private copies below `tempDirectory` whose program has ended
 // (nobody holds the folder's lock) and that carry this program's marker.
 // Returns how many were removed.

@@ -1,6 +1,7 @@
 // The program setup: creates the application, the background window Form1
 // (the main window) and the hidden wizard Form2, and runs the main loop until
-// the main window is closed. Exit code 0.
+// the main window is closed. The exit status says how the installation ended
+// (TForm2::ExitStatus).
 #include <memory>
 
 #include "app/bundled_runtime.h"
@@ -30,7 +31,9 @@ int main(int, char** argv) {
   auto form2 = std::make_unique<TForm2>();
   Form2 = form2.get();
 
-  const int exitCode = application.Run(Form1);
+  int exitCode = application.Run(Form1);
+  // A script that starts the wizard learns how the installation ended.
+  if (exitCode == 0) exitCode = Form2->ExitStatus();
 
   Form2 = nullptr;
   form2.reset();

@@ -1,7 +1,6 @@
 #include "app/unit2.h"
 
 #include <QFile>
-#include <QMetaObject>
 #include <QPixmap>
 #include <QPushButton>
 #include <algorithm>
@@ -14,11 +13,13 @@
 #include "app/wizard_access.h"
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
+#include "engine/exit_status.h"
 #include "engine/install_recorder.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
 #include "framework/gui/colors.h"
+#include "framework/gui/raise_later.h"
 #include "framework/gui/text.h"
 #include "platform/paths.h"
 
@@ -48,15 +49,8 @@ std::string readResourceText(const char* path) {
 // handler has ended, instead of unwinding through the button's own code. The
 // buttons are widgets, not components, so the handlers get no Sender.
 void connectClick(QPushButton* button, TForm2* form, void (TForm2::*handler)(TObject*)) {
-  QObject::connect(button, &QPushButton::clicked, form, [form, handler] {
-    try {
-      (form->*handler)(nullptr);
-    } catch (...) {
-      std::exception_ptr error = std::current_exception();
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(), [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
-    }
-  });
+  QObject::connect(button, &QPushButton::clicked, form,
+                   [form, handler] { callRaisingLater([&] { (form->*handler)(nullptr); }); });
 }
 
 // Sets the read-only flag of an edit again when it goes out of scope, also
@@ -223,9 +217,24 @@ std::string TForm2::FinishText(const std::string& appName, bool completed) {
                          " was installed.\r\nClick Finish to end the Setup.";
 }
 
+int TForm2::ExitStatus() const {
+  using Status = TRestoreResult::Status;
+  const TRestoreResult& result = BackupFile1->Result();
+  switch (result.status) {
+    case Status::Completed: return setupkit::kExitOk;
+    case Status::Missing: return setupkit::kExitMissing;
+    case Status::Raised: return setupkit::kExitDamaged;
+    case Status::Failed: return result.damaged() ? setupkit::kExitDamaged : setupkit::kExitFailed;
+    default: return setupkit::kExitCancelled;  // left before installing, or a disk prompt cancelled
+  }
+}
+
 void TForm2::ShowOutcome(bool completed) {
   ui->Label6->setText(toQString(FinishText(FAppName, completed)));
   ui->Image3->setPixmap(QPixmap(completed ? kCompletedPicture : kIncompletePicture));
+  // A screen reader names the picture that is shown.
+  ui->Image3->setAccessibleName(completed ? QStringLiteral("Picture: a check mark")
+                                          : QStringLiteral("Picture: an exclamation mark"));
 }
 
 void TForm2::BackupFile1Error(TObject*, int32_t, const std::string& ErrString) {

@@ -54,6 +54,11 @@ class TForm2 : public TForm {
   // The Finish page's text for the application name, for an installation
   // that completed or one that did not.
   static std::string FinishText(const std::string& appName, bool completed);
+  // The program's exit status from how the installation ended
+  // (engine/exit_status.h): 0 only when it completed; 4 when it was
+  // cancelled or never started, 3 when the archive was missing, 2 when it is
+  // damaged, 1 when a file could not be written.
+  int ExitStatus() const;
 
   // The text Label5 shows; during the installation, the one it shows from
   // the next frame on.

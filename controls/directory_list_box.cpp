@@ -1,5 +1,6 @@
 #include "controls/directory_list_box.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -16,6 +17,7 @@
 #include "controls/resolve_entered_path.h"
 #include "controls/shorten_path.h"
 #include "framework/core/path_utils.h"
+#include "framework/gui/raise_later.h"
 #include "platform/current_dir.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -170,7 +172,11 @@ void TDirectoryListBox::DrawItem(QPainter* Painter, int Index, const QRect& Rect
 void TDirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
   const QModelIndex index = indexAt(event->position().toPoint());
-  if (index.isValid()) OpenItem(index.row());
+  if (index.isValid()) OpenLater(index.row());
+}
+
+void TDirectoryListBox::OpenLater(int Index) {
+  callRaisingLater([&] { OpenItem(Index); });
 }
 
 void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
@@ -181,15 +187,18 @@ void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
       }
-    OpenItem(currentRow());
+    OpenLater(currentRow());
     return;
   }
   // Space opens the highlighted item too: in a dialog whose OK takes Enter it
-  // is the keyboard's double-click.
-  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-    OpenItem(currentRow());
+  // is the keyboard's double-click. While a name is being typed (the last
+  // letter came within the keyboard's input interval) it is the name's blank.
+  const bool typing = FTypeAhead.isValid() && FTypeAhead.elapsed() < QApplication::keyboardInputInterval();
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && !typing) {
+    OpenLater(currentRow());
     return;
   }
+  if (!event->text().isEmpty() && event->text().at(0).isPrint()) FTypeAhead.start();
   QListWidget::keyPressEvent(event);
 }
 

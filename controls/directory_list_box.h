@@ -3,6 +3,7 @@
 // directory's ancestors, the open directory and its sub-directories, each
 // with a folder glyph and indented by level. It works through the process's
 // current directory: the directory it opens becomes current.
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -80,6 +81,10 @@ class TDirectoryListBox : public QListWidget, public TObject {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Opens an item from Qt's event code: an exception is raised again from
+  // the event loop, not through Qt's code.
+  void OpenLater(int Index);
+
   friend class TDriveComboBox;  // sets FDriveCombo through its DirList link
   void ReadCaseFlags();
   void BuildList();
@@ -93,6 +98,8 @@ class TDirectoryListBox : public QListWidget, public TObject {
   bool FInSetDir = false;  // passing a drive change on: no rebuild yet
   int FItemHeight = 16;
   bool FIntegralHeight = false;
+  // Since the last printable key of a type-ahead search.
+  QElapsedTimer FTypeAhead;
   std::vector<TDirectoryItem> FItems;
   QPointer<TFileListBox> FFileList;
   QPointer<QLabel> FDirLabel;

@@ -213,8 +213,12 @@ void TSelectDirDlg::ScaleBy(int M, int D) {
 void TSelectDirDlg::CenterOnScreen() {
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!s) return;
-  const QRect area = s->geometry();
-  move(area.x() + area.width() / 2 - width() / 2, area.y() + area.height() / 2 - height() / 2);
+  FCentring.centre(*this, s->geometry(), TFrameCentring::Rounding::HalveEach);
+}
+
+bool TSelectDirDlg::event(QEvent* event) {
+  FCentring.seen(*this, *event);
+  return QDialog::event(event);
 }
 
 void TSelectDirDlg::DirListChange(TObject*) {

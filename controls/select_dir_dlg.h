@@ -8,6 +8,7 @@
 #include <string>
 
 #include "controls/file_ctrl_types.h"
+#include "framework/gui/frame_centring.h"
 #include "platform/volumes.h"
 
 class QLabel;
@@ -64,7 +65,8 @@ class TSelectDirDlg : public QDialog, public TObject {
 
   // Scales the dialog, its controls, its font and the item heights by M / D.
   void ScaleBy(int M, int D);
-  // Centres the dialog on its screen.
+  // Centres the dialog on its screen, with the window manager's frame
+  // counted once it is known, as the wizard is centred.
   void CenterOnScreen();
 
   // Handlers.
@@ -75,6 +77,9 @@ class TSelectDirDlg : public QDialog, public TObject {
   void OKClick();
   void HelpButtonClick();
 
+ protected:
+  bool event(QEvent* event) override;
+
  private:
   void PlaceControls();
 
@@ -84,6 +89,7 @@ class TSelectDirDlg : public QDialog, public TObject {
   int FScaleM = 1;
   int FScaleD = 1;
   platform::ConnectDialogEntry FNetConnect;
+  TFrameCentring FCentring;
 };
 
 // Shows the help topic of a help context. The application installs its help

@@ -4,6 +4,7 @@
 // volumes) below a destination directory, reports through its events, and
 // collects numbered error codes that it reports once at the end.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,10 @@ class TBackupFile : public TComponent {
   TBackupErrorEvent OnError;
   bool RestoreFullPath = false;
   bool SaveFileID = false;
+  // Finds a continuation volume elsewhere than beside the one before: given
+  // its number and the name beside the one before, returns the file to read.
+  // Unset, the volume is read beside the one before.
+  std::function<std::string(int /*Number*/, const std::string& /*Beside*/)> LocateVolume;
 
   // Run-time state of the last (or current) restore.
   int32_t FHeaderExtra = 0;
@@ -114,4 +119,7 @@ class TBackupFile : public TComponent {
   // null when the restore reads a stream of the caller's. Not owned.
   TDecodeAhead* FDecodeAhead = nullptr;
   TRestoreResult FResult;
+  // An event handler raised the exception in flight: a failure of the
+  // caller's code, not damage in the archive.
+  bool FHandlerRaised = false;
 };

@@ -86,7 +86,14 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
     application().processMessages();
     if (reportsProgress) {
       FBytesDone = int32_t(uint32_t(FBytesDone) + uint32_t(chunkCount));
-      if (OnProgress) OnProgress(this, FCurrentFile, percentage(FBytesDone, FTotalSize), FContinue);
+      if (OnProgress) {
+        try {
+          OnProgress(this, FCurrentFile, percentage(FBytesDone, FTotalSize), FContinue);
+        } catch (...) {
+          FHandlerRaised = true;
+          throw;
+        }
+      }
     }
   }
   return ended && !failed;

@@ -1,16 +1,16 @@
 #pragma once
-// The exit statuses of the programs that run without Qt (the uninstaller),
-// the same values as setupkit's.
-namespace exit_status {
+// The exit statuses of every setupkit command, the setup program and its
+// launcher, in one table.
+namespace setupkit {
 
-enum : int {
-  kOk = 0,
-  kFailed = 1,     // something could not be done
-  kDamaged = 2,    // damaged input (a damaged install record)
-  kMissing = 3,    // nothing there (no installation in the folder)
-  kCancelled = 4,  // stopped by the user
-  kRefused = 5,    // refused before anything was changed
-  kUsage = 64,     // the command line is wrong
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitFailed = 1,     // something could not be done: a file not written, a pack or medium that failed
+  kExitDamaged = 2,    // the archive is damaged, or is no archive
+  kExitMissing = 3,    // the archive cannot be opened: missing, a directory, not readable
+  kExitCancelled = 4,  // stopped without an error: cancelled, or a volume did not come
+  kExitRefused = 5,    // refused before anything was written
+  kExitUsage = 64,     // the command line is wrong
 };
 
-}  // namespace exit_status
+}  // namespace setupkit

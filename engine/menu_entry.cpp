@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <pwd.h>
 
 #include "engine/file_digest.h"
 #include "engine/json_text.h"
@@ -75,11 +74,11 @@ bool yes(const std::string& v) {
   return v == "1" || v == "true" || v == "True" || v == "TRUE" || v == "yes" || v == "Yes";
 }
 
+// $HOME when it is absolute. No name service is asked: the launcher, which
+// installs too, is linked statically and uses none.
 std::string homeFolder() {
   const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return home;
-  if (const passwd* pw = getpwuid(geteuid())) return pw->pw_dir;
-  return {};
+  return home && home[0] == '/' ? std::string(home) : std::string();
 }
 
 bool makeFolders(const std::string& path) {

@@ -44,17 +44,18 @@ class OwnedVolume {
 
 // Why a file could not be written: the system's text when the file itself
 // could not be created or written, the exception's message when the archive's
-// data could not be read or decoded (`reading`).
+// data could not be read or decoded (`reading`). An exception an event
+// handler raised (`fromHandler`) is the handler's, not the archive's.
 struct Failure {
   std::string reason;
   bool reading = false;
 };
-Failure failureOf(const std::exception& e) {
+Failure failureOf(const std::exception& e, bool fromHandler) {
   if (dynamic_cast<const EWriteError*>(&e) || dynamic_cast<const EFCreateError*>(&e)) {
     std::string system = platform::lastErrorMessage();
     if (!system.empty()) return {system, false};
   }
-  return {e.what(), !dynamic_cast<const EWriteError*>(&e)};
+  return {e.what(), !fromHandler && !dynamic_cast<const EWriteError*>(&e)};
 }
 
 // Whether the last file is complete, learnt from the next entry record (past
@@ -121,6 +122,17 @@ class TRestoreRun {
   void decodeAhead();
   void noteFailure(const Failure& failure);
   void fail(int32_t code, const Failure& failure);
+  Failure failureOf(const std::exception& e) const { return ::failureOf(e, b_.FHandlerRaised); }
+  // Runs an event handler, marking what it raises as not the archive's fault.
+  template <class Call>
+  void handler(Call&& call) {
+    try {
+      call();
+    } catch (...) {
+      b_.FHandlerRaised = true;
+      throw;
+    }
+  }
 
   TBackupFile& b_;
   std::string archiveName_;
@@ -137,6 +149,8 @@ class TRestoreRun {
   // must never look complete.
   std::unique_ptr<TRestoreOutput> pending_;
   int32_t fileDate_ = 0;
+  // A target without a directory raised "Unable to create directory".
+  bool bareName_ = false;
 };
 
 TRestoreRun::TRestoreRun(TBackupFile& owner, const std::string& archiveName, const std::string& targetDir)
@@ -149,6 +163,7 @@ TRestoreRun::TRestoreRun(TBackupFile& owner, const std::string& archiveName, con
   b_.FContinue = true;
   b_.FResult = TRestoreResult();
   b_.FResult.volume = archiveName_;
+  b_.FHandlerRaised = false;
 }
 
 bool TRestoreRun::archiveFound() {
@@ -178,6 +193,7 @@ void TRestoreRun::readHeader() {
     closeVolume();
     b_.FResult.status = TRestoreResult::Status::Raised;
     b_.FResult.reason = "Cannot read archive";
+    b_.FResult.reading = true;
     throw Exception(b_.FResult.reason);
   }
 }
@@ -186,21 +202,24 @@ void TRestoreRun::restoreEntries() {
   try {
     while (nextEntry()) {
     }
+    // Stopped just as a file's data ended (Continue cleared by OnProgress at
+    // the block's end): the file is complete unless the archive continues it,
+    // or might.
+    if (pending_) {
+      if (nextRecordEndsTheFile(*volume_))
+        finishFile();
+      else
+        pending_.reset();
+    }
   } catch (const std::exception& e) {
-    // The archive cannot be read on (the exception leaves the restore).
+    // The exception leaves the restore: the archive cannot be read on, or a
+    // handler or the directory of a bare name raised (not the archive's
+    // fault).
     b_.FResult.status = TRestoreResult::Status::Raised;
     b_.FResult.reason = e.what();
-    b_.FResult.reading = true;
+    b_.FResult.reading = !b_.FHandlerRaised && !bareName_;
+    if (bareName_) b_.FResult.file = b_.FCurrentFile;
     throw;
-  }
-  // Stopped just as a file's data ended (Continue cleared by OnProgress at the
-  // block's end): the file is complete unless the archive continues it, or
-  // might.
-  if (pending_) {
-    if (nextRecordEndsTheFile(*volume_))
-      finishFile();
-    else
-      pending_.reset();
   }
 }
 
@@ -209,6 +228,8 @@ bool TRestoreRun::nextEntry() {
   archive_format::StreamSource source(*volume_);
   archive_format::RecordReader records(source);
   Record record;
+  // The position of the record being read, also when it cannot be read.
+  b_.FResult.offset = source.offset();
   try {
     record = records.next();
   } catch (const std::exception& e) {
@@ -218,7 +239,6 @@ bool TRestoreRun::nextEntry() {
     pending_.reset();
     throw;
   }
-  b_.FResult.offset = record.offset;
   if (record.kind == Record::Kind::Filler) return true;
   if (record.kind == Record::Kind::VolumeChange) return changeVolume(record.nextVolume);
   finishFile();
@@ -240,6 +260,7 @@ bool TRestoreRun::changeVolume(int nextVolume) {
     do {
       askForDisk(disk);
       archiveName_ = archive_format::volumeFileName(archiveName_, currentVolume_);
+      if (b_.LocateVolume) archiveName_ = b_.LocateVolume(currentVolume_, archiveName_);
     } while (!platform::fileExists(archiveName_) && b_.FContinue);
   }
   if (!b_.FContinue) {
@@ -249,6 +270,7 @@ bool TRestoreRun::changeVolume(int nextVolume) {
   if (fromStream_) {
     volume_ = b_.FSourceStream;
     if (!volume_) throw EReadError();
+    b_.FResult.offset = volume_->position();
   } else {
     openVolume();
   }
@@ -276,7 +298,7 @@ bool TRestoreRun::changeVolume(int nextVolume) {
 
 void TRestoreRun::askForDisk(uint16_t disk) {
   if (b_.OnNeedDisk)
-    b_.OnNeedDisk(&b_, disk, b_.FContinue);
+    handler([&] { b_.OnNeedDisk(&b_, disk, b_.FContinue); });
   else
     b_.FContinue = askForDiskByDefault(disk);
 }
@@ -307,13 +329,16 @@ bool TRestoreRun::wanted(const archive_format::Record& entry) {
     case rmExisting: doRestore = target_.age(b_.FCurrentFile) != -1; break;
   }
   if (entry.kind == archive_format::Record::Kind::FileList) return false;
-  b_.OnRestoreFile(&b_, b_.FCurrentFile, fileDate_, doRestore);
+  handler([&] { b_.OnRestoreFile(&b_, b_.FCurrentFile, fileDate_, doRestore); });
   return doRestore;
 }
 
 bool TRestoreRun::writeFile() {
   // A target without a directory raises as making an unnamed directory does.
-  if (fw::directoryPart(b_.FCurrentFile).empty()) fw::forceDirectories(std::string());
+  if (fw::directoryPart(b_.FCurrentFile).empty()) {
+    bareName_ = true;
+    fw::forceDirectories(std::string());
+  }
   // A name that would leave the destination, a link in the path or a
   // directory that cannot be made fails the entry like a file that cannot be
   // created.
@@ -338,7 +363,7 @@ void TRestoreRun::finishFile() {
   if (!pending_) return;
   std::unique_ptr<TRestoreOutput> output = std::move(pending_);
   TFileStream* stream = output->stream();
-  b_.OnFileRestored(&b_, b_.FCurrentFile, stream);
+  handler([&] { b_.OnFileRestored(&b_, b_.FCurrentFile, stream); });
   if (output->complete(stream, uint32_t(fileDate_)))
     ++b_.FRestoredCount;
   else

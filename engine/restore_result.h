@@ -20,7 +20,8 @@ struct TRestoreResult {
   // The file behind the failure (Windows form), empty when none was being
   // written, and why: the system's text when the file could not be made or
   // written, the decoder's message when the archive's data was at fault
-  // (`reading`).
+  // (`reading`). An exception that an event handler raised, or the bare name
+  // whose directory cannot be made, leaves `reading` false.
   std::string file;
   std::string reason;
   bool reading = false;
@@ -28,7 +29,7 @@ struct TRestoreResult {
   std::string volume;
   int64_t offset = 0;
 
-  // The archive's fault rather than the destination's: it is damaged, or it
-  // is no archive.
-  bool damaged() const { return status == Status::Raised || (status == Status::Failed && reading); }
+  // The archive's fault rather than the destination's or an event handler's:
+  // it is damaged, or it is no archive.
+  bool damaged() const { return reading && (status == Status::Raised || status == Status::Failed); }
 };

@@ -28,6 +28,26 @@ std::string systemReason() {
   return reason.empty() ? "the path has no place on this system" : reason;
 }
 
+// The name without its "." directory components (S\.\A.TXT is S\A.TXT):
+// they stay in place, so the name means the same file without them, and
+// whatever compares targets (the clash check) sees the real name. A "." at
+// the end names no file and is left to be refused.
+std::string withoutDotDirectories(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  size_t start = 0;
+  while (start <= name.size()) {
+    const size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) {
+      out.append(name, start, std::string::npos);
+      break;
+    }
+    if (!(end - start == 1 && name[start] == '.')) out.append(name, start, end - start + 1);
+    start = end + 1;
+  }
+  return out;
+}
+
 }  // namespace
 
 TRestoreTarget::TRestoreTarget(std::string targetDir) : targetDir_(std::move(targetDir)) {}
@@ -35,7 +55,7 @@ TRestoreTarget::TRestoreTarget(std::string targetDir) : targetDir_(std::move(tar
 std::string TRestoreTarget::targetOf(const std::string& storedName, bool fullPath) const {
   if (targetDir_.empty()) return storedName;
   if (!fullPath) return targetDir_ + flatRestoreName(storedName);
-  return targetDir_ + (storedName.size() > 3 ? storedName.substr(3) : std::string());
+  return targetDir_ + (storedName.size() > 3 ? withoutDotDirectories(storedName.substr(3)) : std::string());
 }
 
 bool TRestoreTarget::route(const std::string& target, Route& out, std::string& reason) const {

@@ -10,9 +10,10 @@
 // or a path an event handler chose) is reached from its drive's root, where
 // only links that root or the restoring user made are followed.
 //
-// Names that would climb out ("." or ".." components, a second drive), names
-// holding a NUL byte and paths longer than the host allows are refused before
-// anything is made.
+// Names that would climb out (".." components, a second drive), a "." that
+// names no file, names holding a NUL byte, and paths longer than the host
+// allows are refused before anything is made; a "." directory of a stored
+// name is dropped.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,7 +30,8 @@ class TRestoreTarget {
 
   // The Windows-form path a stored entry name is restored to: the name
   // itself without a destination; else the destination followed by its file
-  // name (flat) or by the name without its drive (`fullPath`).
+  // name (flat) or by the name without its drive and its "." directories
+  // (`fullPath`).
   std::string targetOf(const std::string& storedName, bool fullPath) const;
 
   // Why a restore below a destination refuses the stored name whatever the

@@ -103,7 +103,7 @@ int Run::end(int status, const std::string& message) {
     if (!message.empty()) o["message"] = message;
     console_.out << o.dump() << "\n";
   } else if (!message.empty()) {
-    (status == exit_status::kOk ? console_.out : console_.err) << message << "\n";
+    (status == setupkit::kExitOk ? console_.out : console_.err) << message << "\n";
   }
   console_.out.flush();
   if (destFd_ >= 0) close(destFd_);
@@ -186,22 +186,22 @@ int Run::run() {
   const std::string shownDest = fw::printable(options_.dest);
   destFd_ = open(options_.dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   dest_ = platform::OpenDirectory::open(options_.dest);
-  if (destFd_ < 0 || !dest_) return end(exit_status::kMissing, "Nothing is installed in " + shownDest);
+  if (destFd_ < 0 || !dest_) return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest);
   std::string problem;
   switch (install_record::load(destFd_, record_, problem)) {
     case install_record::LoadState::Missing:
-      return end(exit_status::kMissing, "Nothing is installed in " + shownDest + ": it has no install record");
+      return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest + ": it has no install record");
     case install_record::LoadState::Damaged:
-      return end(exit_status::kDamaged, "The install record in " + shownDest + " cannot be used: " + problem +
+      return end(setupkit::kExitDamaged, "The install record in " + shownDest + " cannot be used: " + problem +
                                             "; nothing was removed");
     case install_record::LoadState::Outside:
-      return end(exit_status::kRefused, "The install record in " + shownDest + " is refused: " + problem +
+      return end(setupkit::kExitRefused, "The install record in " + shownDest + " is refused: " + problem +
                                             "; nothing was removed");
     case install_record::LoadState::Loaded: break;
   }
   if (!options_.unattended && !console_.in)
-    return end(exit_status::kRefused, "Nobody can be asked here: give --unattended to remove without asking");
-  if (!ask()) return end(exit_status::kCancelled, "Nothing was removed");
+    return end(setupkit::kExitRefused, "Nobody can be asked here: give --unattended to remove without asking");
+  if (!ask()) return end(setupkit::kExitCancelled, "Nothing was removed");
 
   Record left = record_;  // what a second run still has to do
   left.files.clear();
@@ -254,12 +254,12 @@ int Run::run() {
   if (failed_ > 0) {
     if (!install_record::store(destFd_, left, problem))
       say("failed", "record", install_record::kRecordName, problem);
-    return end(exit_status::kFailed, "Not everything could be removed; the install record keeps what is left");
+    return end(setupkit::kExitFailed, "Not everything could be removed; the install record keeps what is left");
   }
   // Last the record and the uninstaller, which may be the running program.
   if (!install_record::remove(destFd_)) {
     say("failed", "record", install_record::kRecordName, std::strerror(errno));
-    return end(exit_status::kFailed, "The install record could not be removed");
+    return end(setupkit::kExitFailed, "The install record could not be removed");
   }
   if (record_.uninstaller) {
     switch (removeFile(*record_.uninstaller, reason)) {
@@ -270,7 +270,7 @@ int Run::run() {
     }
   }
   if (record_.destinationMade && rmdir(options_.dest.c_str()) == 0) say("removed", "folder", options_.dest);
-  const int status = failed_ > 0 ? exit_status::kFailed : exit_status::kOk;
+  const int status = failed_ > 0 ? setupkit::kExitFailed : setupkit::kExitOk;
   std::string summary = "Removed " + std::to_string(removed_) + (removed_ == 1 ? " item" : " items") + " from " + shownDest;
   if (kept_ > 0) summary += "; kept " + std::to_string(kept_) + " changed or foreign";
   return end(status, summary);

@@ -4,6 +4,9 @@
 #
 #   scripts/clean-root.sh            make the cached root if needed, print its path
 #   scripts/clean-root.sh --copy DIR make a throwaway copy of it in DIR, print DIR
+#   scripts/clean-root.sh --suite bullseye [...]
+#                                    the same for an older release (Debian 11,
+#                                    GNU C library 2.31), for what must run there
 #
 # The root is built once with `debootstrap --variant=minbase bookworm` and kept
 # outside the clone (SETUPKIT_ROOT_CACHE, default /var/cache/setupkit-test), so
@@ -12,8 +15,13 @@
 # Exits 77 (the conventional "skipped") when this machine cannot make one.
 set -euo pipefail
 
+suite=bookworm
+if [ "${1:-}" = "--suite" ]; then
+  suite=${2:?usage: clean-root.sh --suite NAME [--copy DIR]}
+  shift 2
+fi
 cache=${SETUPKIT_ROOT_CACHE:-/var/cache/setupkit-test}
-root=$cache/bookworm-minbase
+root=$cache/$suite-minbase
 
 skip() { echo "clean-root: $*; skipped" >&2; exit 77; }
 
@@ -23,9 +31,9 @@ if [ ! -x "$root/bin/sh" ]; then
   mkdir -p "$cache"
   work=$(mktemp -d "$cache/.building.XXXXXX")
   trap 'rm -rf "$work"' EXIT
-  echo "clean-root: building a minimal Debian 12 root in $root (once)" >&2
+  echo "clean-root: building a minimal Debian $suite root in $root (once)" >&2
   # debootstrap's own default mirror, unless DEBIAN_MIRROR names another.
-  debootstrap --variant=minbase bookworm "$work/root" ${DEBIAN_MIRROR:+"$DEBIAN_MIRROR"} >"$work/log" 2>&1 ||
+  debootstrap --variant=minbase "$suite" "$work/root" ${DEBIAN_MIRROR:+"$DEBIAN_MIRROR"} >"$work/log" 2>&1 ||
     { tail -5 "$work/log" >&2; skip "debootstrap failed"; }
   rm -rf "$root"
   mv "$work/root" "$root"

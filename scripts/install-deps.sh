@@ -15,6 +15,7 @@ packages=(
   zip unzip
   debootstrap xorriso dpkg-dev file
   desktop-file-utils
+  ansible-core  # runs the fleet example of docs/unattended.md (8 small packages)
 )
 
 missing=()

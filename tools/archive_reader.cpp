@@ -11,7 +11,9 @@
 #include <future>
 #include <memory>
 
+#include "engine/volume_search.h"
 #include "platform/file_window.h"
+#include "platform/paths.h"
 #include "tools/chunk_decoder.h"
 #include "tools/compression_pool.h"
 #include "tools/host_paths.h"
@@ -163,7 +165,8 @@ class ChunkBatch {
 
 class Reader {
  public:
-  Reader(const std::string& firstVolume, ArchiveInfo& info) : first_(firstVolume), info_(info) {}
+  Reader(const std::string& firstVolume, const std::vector<std::string>& media, ArchiveInfo& info)
+      : first_(firstVolume), media_(media), info_(info) {}
 
   void run() {
     std::error_code ec;
@@ -243,6 +246,7 @@ class Reader {
     if (current_ < 0) problem(at, "a volume change precedes the first file entry");
     std::string path = volumeHostPath(first_, number);
     auto found = findHostFile(path);
+    if (!found) found = elsewhere(number);
     if (!found) throw Fatal{at, "the next volume " + hostFileName(path) + " is missing"};
     volume_ = std::make_unique<Volume>(*found, number);
     if (!volume_->open()) throw Fatal{at, "the next volume " + *found + " cannot be read"};
@@ -345,7 +349,19 @@ class Reader {
     info_.problems.push_back(Problem{event.at, event.entry, message});
   }
 
+  // Volume `number` in its disk's folder or a folder of `media_`.
+  std::optional<std::string> elsewhere(int number) const {
+    std::vector<std::string> folders;
+    for (const auto& f : media_)
+      if (auto w = platform::virtualPathOf(std::filesystem::absolute(f).lexically_normal().string())) folders.push_back(*w);
+    auto first = platform::virtualPathOf(std::filesystem::absolute(first_).lexically_normal().string());
+    if (!first) return std::nullopt;
+    auto found = TVolumeSearch(*first, folders).find(number);
+    return found ? platform::hostPathOf(*found) : std::nullopt;
+  }
+
   std::string first_;
+  std::vector<std::string> media_;
   ArchiveInfo& info_;
   std::unique_ptr<Volume> volume_;
   int current_ = -1;  // entry whose data is being read
@@ -358,9 +374,9 @@ class Reader {
 
 }  // namespace
 
-ArchiveInfo readArchive(const std::string& firstVolume) {
+ArchiveInfo readArchive(const std::string& firstVolume, const std::vector<std::string>& media) {
   ArchiveInfo info;
-  auto reader = std::make_unique<Reader>(firstVolume, info);
+  auto reader = std::make_unique<Reader>(firstVolume, media, info);
   reader->run();
   return info;
 }

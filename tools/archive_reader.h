@@ -47,11 +47,12 @@ struct ArchiveInfo {
 
 // Reads the archive whose first volume is the host file `firstVolume`;
 // further volumes are looked up beside it (letter case ignored when the
-// exact name is missing). Problems never raise: a damaged chunk is recorded
+// exact name is missing), then in their disk's folder beside disk1/ and in
+// the host folders `media`. Problems never raise: a damaged chunk is recorded
 // and reading goes on; damage that leaves the rest unreadable is recorded
 // and ends the reading (complete stays false). Raises ArchiveNotFound when
 // the first volume does not exist.
-ArchiveInfo readArchive(const std::string& firstVolume);
+ArchiveInfo readArchive(const std::string& firstVolume, const std::vector<std::string>& media = {});
 
 // "volume 2 (SETUP.002) offset 1234", for reports.
 std::string describeLocation(const ArchiveInfo& info, const Location& at);

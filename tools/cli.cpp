@@ -48,7 +48,12 @@ class Line {
     if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos &&
         std::stoi(text) <= kHighestLevel)
       return Level(std::stoi(text));
-    fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)");
+    // A slip of a key, or the start of a name ("fast").
+    const std::vector<std::string> names = {"fastest", "none", "default", "max"};
+    std::string hint = didYouMean(text, names);
+    for (const auto& name : names)
+      if (hint.empty() && text.size() >= 2 && name.compare(0, text.size(), text) == 0) hint = "; did you mean " + name + "?";
+    fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)" + hint);
   }
 
   // A count of bytes, optionally with the binary suffix K, M or G.
@@ -182,9 +187,15 @@ CommandTable mediumTable(Line& l) {
   return t;
 }
 
+// --media DIR, which list, verify and restore take.
+void addMediaRow(std::vector<OptionRow>& rows, std::vector<std::string>& media) {
+  rows.push_back({"--media", "DIR", "a folder holding further volumes (repeatable); their disk's\nfolder beside disk1/ is looked in without it",
+                  [&media](const std::string& v) { media.push_back(v); }});
+}
+
 CommandTable listTable(Line& l) {
   CommandTable t{"list",
-                 "Usage: setupkit list [--json] ARCHIVE\n"
+                 "Usage: setupkit list [--json] [--media DIR]... ARCHIVE\n"
                  "Prints the header and every entry: kind, date, file size, stored size, chunks, name.\n",
                  {},
                  ""};
@@ -192,19 +203,22 @@ CommandTable listTable(Line& l) {
                     "one JSON object per entry instead: kind, name, date (ISO 8601,\n"
                     "local time), size, stored, chunks, volume",
                     [&l](const std::string&) { l.result.json = true; }});
+  addMediaRow(t.rows, l.result.media);
   return t;
 }
 
-CommandTable verifyTable(Line&) {
-  return {"verify",
-          "Usage: setupkit verify ARCHIVE\n"
-          "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
-          "names (each one a restore would refuse is named).\n"
-          "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
-          "byte included), 5 when it is sound but holds names a restore refuses (climbing out\n"
-          "with .., starting at a root, too long for this system), 3 when it cannot be read.\n",
-          {},
-          ""};
+CommandTable verifyTable(Line& l) {
+  CommandTable t{"verify",
+                 "Usage: setupkit verify [--media DIR]... ARCHIVE\n"
+                 "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
+                 "names (each one a restore would refuse is named).\n"
+                 "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
+                 "byte included), 5 when it is sound but holds names a restore refuses (climbing out\n"
+                 "with .., starting at a root, too long for this system), 3 when it cannot be read.\n",
+                 {},
+                 ""};
+  addMediaRow(t.rows, l.result.media);
+  return t;
 }
 
 CommandTable restoreTable(Line& l) {
@@ -215,7 +229,10 @@ CommandTable restoreTable(Line& l) {
                  "keeping the directories stored in the archive. Quiet unless something fails.\n",
                  {},
                  "A restore that would write several entries to one file is refused unless --mode\n"
-                 "is given.\n"
+                 "is given. Unless --mode is given, the archive's records are read through every\n"
+                 "volume before anything is written: damage in them, or a missing volume (it is\n"
+                 "named), ends the restore with nothing written. Damage in a file's compressed data\n"
+                 "shows only while that file is written; the files before it stay.\n"
                  "Exit status: 0 success, 1 a file could not be written, 2 archive damaged or no archive,\n"
                  "3 archive missing or not readable, 4 cancelled, 5 refused before writing anything.\n"};
   t.rows.push_back({"--flat", "",
@@ -232,6 +249,7 @@ CommandTable restoreTable(Line& l) {
                       r.modeGiven = true;
                     }});
   t.rows.push_back({"-v,--verbose", "", "name each restored file", [&r](const std::string&) { r.verbose = true; }});
+  addMediaRow(t.rows, r.media);
   t.rows.push_back({"--record", "",
                     "keep an install record in DEST, as an installation does\n"
                     "(with the menu entry of a SETUP.INS beside ARCHIVE)",
@@ -294,6 +312,7 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       if (!l.title || !l.app || !l.dest) l.fail("--title, --app and --dest are required");
       if (operands.empty()) l.fail("no SOURCE given");
       if (line.medium.isoImages && !line.medium.disks) l.fail("--image needs --disks");
+      if (line.medium.disks && !line.medium.singleFile.empty()) l.fail("--disks makes a folder medium (-o DIR), not --single-file");
       if (l.output) line.medium.directory = hostPathOfArgument(*l.output);
       if (!line.medium.singleFile.empty()) line.medium.singleFile = hostPathOfArgument(line.medium.singleFile);
       line.medium.title = *l.title;
@@ -304,11 +323,11 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::List:
     case Command::Verify:
       if (operands.size() != 1) l.fail("give exactly one ARCHIVE");
-      line.archive = hostPathOfArgument(operands[0]);
+      line.archive = archiveInFolder(hostPathOfArgument(operands[0]));
       break;
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
-      line.restore.archive = operands[0];
+      line.restore.archive = isWindowsFormPath(operands[0]) ? operands[0] : archiveInFolder(operands[0]);
       if (operands.size() == 2) {
         if (line.restore.layout == RestoreLayout::StoredPaths) l.fail("--stored-paths takes no DEST");
         // "." and an empty DEST both mean the current directory.

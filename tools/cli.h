@@ -21,6 +21,7 @@ struct CommandLine {
   PackOptions pack;           // pack (archive and sources as given, host form)
   MediumOptions medium;       // medium
   std::string archive;        // list, verify
+  std::vector<std::string> media;  // list, verify: folders holding further volumes (host form)
   bool json = false;          // list --json
   RestoreOptions restore;     // restore
   UninstallOptions uninstall; // uninstall

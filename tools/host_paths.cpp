@@ -57,6 +57,14 @@ std::optional<std::string> findHostFile(const std::string& path) {
   return (fs::path(path).parent_path() / fs::path(*real).filename()).string();
 }
 
+std::string archiveInFolder(const std::string& hostPath) {
+  std::error_code ec;
+  if (!fs::is_directory(hostPath, ec)) return hostPath;
+  for (const char* inside : {"SETUP.BIN", "disk1/SETUP.BIN"})
+    if (auto found = findHostFile((fs::path(hostPath) / inside).string())) return *found;
+  return hostPath;
+}
+
 std::string hostFileName(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -30,6 +30,10 @@ std::string volumeNumberText(int number);
 // in the same directory whose name differs only in letter case.
 std::optional<std::string> findHostFile(const std::string& path);
 
+// A medium's folder (or its disk1/) given where an archive is expected: the
+// SETUP.BIN in it. Any other path as it is.
+std::string archiveInFolder(const std::string& hostPath);
+
 // The file-name part of a host path.
 std::string hostFileName(const std::string& path);
 

@@ -4,6 +4,7 @@
 
 #include "engine/json_text.h"
 #include "tools/inspect.h"
+#include "tools/utf8_text.h"
 
 namespace setupkit {
 

@@ -13,7 +13,7 @@
 #include "tools/archive_reader.h"
 #include "tools/host_paths.h"
 #include "tools/cli.h"
-#include "tools/exit_status.h"
+#include "engine/exit_status.h"
 #include "tools/inspect.h"
 #include "tools/list_json.h"
 #include "tools/medium.h"
@@ -123,7 +123,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::List: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
-      ArchiveInfo info = readArchive(line.archive);
+      ArchiveInfo info = readArchive(line.archive, line.media);
       if (!line.json) return printListing(info, std::cout) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout)) return kExitOk;
       // The text listing says this on standard output; a script reading the
@@ -135,7 +135,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::Verify: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
-      ArchiveInfo info = readArchive(line.archive);
+      ArchiveInfo info = readArchive(line.archive, line.media);
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
       return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;

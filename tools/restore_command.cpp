@@ -7,6 +7,7 @@
 
 #include "engine/install_recorder.h"
 #include "engine/restore_target.h"
+#include "engine/volume_search.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
 #include "platform/files.h"
@@ -49,6 +50,15 @@ std::string readFailure(const std::string& volume, const std::string& reason, co
   return text;
 }
 
+// Damage found by the look before writing: the volume, the position of the
+// record being read, and the last entry the look had read.
+std::string lookFailure(const RestorePlan& plan) {
+  if (plan.damagedOffset < 0) return readFailure(plan.damagedVolume, plan.damage);
+  std::string text = "cannot read " + shownPath(plan.damagedVolume) + " at byte " + std::to_string(plan.damagedOffset);
+  if (!plan.targets.empty()) text += " (after the entry " + printable(plan.targets.back()) + ")";
+  return text + ": " + plan.damage + "; nothing was written";
+}
+
 std::string cancelledMessage(const std::string& missingVolume) {
   return missingVolume.empty() ? "The restore was cancelled"
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
@@ -65,7 +75,9 @@ RestoreReport reportOf(const TRestoreResult& result, int restored, const std::st
     case Status::Completed: return {RestoreOutcome::Success, {}, restored};
     case Status::Missing: return {RestoreOutcome::Missing, "Archive not found: " + shownPath(result.volume), restored};
     case Status::Stopped: return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), restored};
-    case Status::Raised: return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+    case Status::Raised:
+      if (result.reading) return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+      return {RestoreOutcome::WriteFailed, "cannot write " + shownPath(result.file) + ": " + result.reason, restored};
     default: break;
   }
   if (result.damaged())
@@ -110,8 +122,10 @@ std::vector<std::string> targetsBelow(const std::string& dest, const std::vector
 
 RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console) {
   std::string archive, dest;
+  std::vector<std::string> media;
   try {
     archive = windowsPathOfArgument(options.archive);
+    for (const auto& folder : options.media) media.push_back(windowsPathOfArgument(folder));
     // The engine writes to the stored paths only for an empty destination.
     if (options.layout != RestoreLayout::StoredPaths)
       dest = windowsPathOfArgument(options.dest.empty() ? "." : options.dest);
@@ -123,11 +137,13 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
 
+  TVolumeSearch search(archive, media);
+  auto locate = [&search](int number, const std::string& beside) { return search.find(number).value_or(beside); };
   std::string missingVolume;
   std::unique_ptr<ProgressLine> line;  // made at the first progress report, when the total is known
   TNeedDiskEvent needDisk([&](TObject*, uint16_t disk, bool& cont) {
-    std::string next = archive_format::volumeFileName(archive, disk);
-    if (platform::fileExists(next)) return;
+    if (search.find(disk)) return;
+    std::string next = search.candidates(disk).front();
     if (!console.in) {
       missingVolume = shownPath(next);
       cont = false;
@@ -135,11 +151,19 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     }
     if (line) line->clear();
     console.err << "Please insert disk " << disk << " and click OK to continue.\n"
-                << "(looking for " << shownPath(next) << ") [OK / Cancel] " << std::flush;
+                << "(looking for " << shownPath(next) << "; or type the folder that holds it) [OK / Cancel] "
+                << std::flush;
     std::string answer;
-    if (!std::getline(*console.in, answer) || (!answer.empty() && (answer[0] == 'c' || answer[0] == 'C'))) {
+    if (!std::getline(*console.in, answer) || fw::sameText(answer, "c") || fw::sameText(answer, "cancel")) {
       missingVolume = shownPath(next);
       cont = false;
+      return;
+    }
+    // A folder typed in (a disk mounted elsewhere) is looked in from now on.
+    try {
+      if (!answer.empty() && platform::directoryExists(windowsPathOfArgument(answer)))
+        search.addFolder(windowsPathOfArgument(answer));
+    } catch (const ToolError&) {
     }
   });
 
@@ -147,15 +171,15 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // other unless a mode says how, and the stored paths are announced.
   try {
     if (options.layout != RestoreLayout::StoredPaths && !options.modeGiven) {
-      RestorePlan stored = planRestore(archive, needDisk);
-      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
+      RestorePlan stored = planRestore(archive, needDisk, locate);
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, lookFailure(stored), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       auto clashes = findClashes(stored.targets, targetsBelow(dest, stored.targets, fullPath));
       if (!clashes.empty())
         return {RestoreOutcome::Refused, clashMessage(clashes, options.layout == RestoreLayout::Flat), 0};
     } else if (options.layout == RestoreLayout::StoredPaths) {
-      RestorePlan stored = planRestore(archive, needDisk);
-      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, readFailure(stored.damagedVolume, stored.damage), 0};
+      RestorePlan stored = planRestore(archive, needDisk, locate);
+      if (!stored.damage.empty()) return {RestoreOutcome::Damaged, lookFailure(stored), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
       console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
@@ -171,6 +195,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   backup.RestoreMode = options.mode;
   backup.RestoreFullPath = fullPath;
   backup.OnNeedDisk = needDisk;
+  backup.LocateVolume = locate;
 
   if (options.verbose) {
     backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& name, TFileStream*&) {

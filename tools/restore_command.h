@@ -2,9 +2,10 @@
 // restore: the unattended install of an archive through the restore engine.
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "engine/backup_file.h"
-#include "tools/exit_status.h"
+#include "engine/exit_status.h"
 
 namespace setupkit {
 
@@ -22,6 +23,7 @@ struct RestoreOptions {
   TRestoreMode mode = rmAll;
   bool modeGiven = false;       // --mode was given: a flat restore then overwrites in archive order
   bool verbose = false;         // name each restored file on the console's `out`
+  std::vector<std::string> media;  // folders holding further volumes (host or Windows form)
   // Keep an install record in DEST (engine/install_recorder.h), with the
   // menu entry of a SETUP.INS beside the archive, and place `uninstaller`
   // (or one found beside the archive) in DEST.
@@ -54,8 +56,10 @@ struct RestoreReport {
 };
 
 // Restores the archive with TBackupFile::Restore. Further volumes are taken
-// from beside the archive without asking; a missing one is asked for on the
-// console when `in` is given, and otherwise cancels the restore. A flat
+// without asking from beside the archive, from their disk's folder beside
+// disk1/, or from the `media` folders; a missing one is asked for on the
+// console when `in` is given (the answer may name the folder that holds it),
+// and otherwise cancels the restore. A flat
 // restore without an explicit mode first checks that no two entries land on
 // the same file, and a restore to the stored paths first says on `err` where
 // it will write; both look at every entry before anything is written.

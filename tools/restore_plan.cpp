@@ -51,7 +51,8 @@ class MappedStream : public TStream {
   int64_t position_ = 0;
 };
 
-RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk) {
+RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk,
+                        const std::function<std::string(int, const std::string&)>& locate) {
   RestorePlan plan;
   TBackupFile backup(nullptr);
   // rmAll decides without looking at existing files; the handler declines
@@ -72,9 +73,12 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
     stream.view(*mapped);
     backup.FSourceStream = &stream;
     backup.OnNeedDisk = TNeedDiskEvent([&](TObject* sender, uint16_t disk, bool& cont) {
-      const std::string next = archive_format::volumeFileName(volume, disk);
-      do needDisk(sender, disk, cont);
-      while (cont && !platform::fileExists(next));
+      std::string next;
+      do {
+        needDisk(sender, disk, cont);
+        next = archive_format::volumeFileName(volume, disk);
+        if (locate) next = locate(disk, next);
+      } while (cont && !platform::fileExists(next));
       if (!cont) return;
       volume = next;
       mapped = platform::MappedFile::open(volume);
@@ -85,12 +89,15 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
     });
   } else {
     backup.OnNeedDisk = needDisk;
+    backup.LocateVolume = locate;
   }
   try {
     backup.Restore(streamed ? kStreamArchiveName : archive, "");
   } catch (const std::exception& e) {
     plan.damage = e.what();
     plan.damagedVolume = streamed ? volume : backup.Result().volume;
+    // A restore stays busy when its entries, not its header, could not be read.
+    if (backup.FBusy) plan.damagedOffset = backup.Result().offset;
   }
   plan.complete = backup.FContinue;
   return plan;

@@ -1,6 +1,7 @@
 #pragma once
 // Looking at a restore before it runs: where each file would land, and which
 // files would land on the same name.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,12 @@ struct RestorePlan {
   bool complete = true;
   std::string damage;         // why the archive could not be read to its end; empty when it could
   std::string damagedVolume;  // the volume that could not be read (Windows form)
+  int64_t damagedOffset = -1;  // where in it: the start of the record being read; -1 in the header
 };
-RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk);
+// `locate` finds a volume elsewhere than beside the one before, as
+// TBackupFile::LocateVolume does.
+RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDisk,
+                        const std::function<std::string(int, const std::string&)>& locate = {});
 
 // Entries whose targets name the same file. Names that differ only in
 // letter case count as the same: the platform finds a file under such a name.

@@ -29,7 +29,9 @@
 #include <filesystem>
 #include <string>
 
+#include "app/launcher/launcher_commands.h"
 #include "engine/backup_file.h"
+#include "engine/exit_status.h"
 #include "engine/installer_file.h"
 #include "platform/file_window.h"
 #include "platform/paths.h"
@@ -86,6 +88,7 @@ bool unpackRuntime(const std::string& pack, int folder, std::string& problem) {
 
 struct Medium {
   fs::path folder;          // the medium's folder
+  std::string started;      // the started file's path, for the program's title
   int self = -1;            // the started file, opened once
   bool oneFile = false;
   installer::Parts parts;   // of a one-file installer
@@ -123,7 +126,9 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
                                                     "\n" + descriptorPath(medium.self) + "\n"))
       problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   }
-  if (problem.empty() && !platform::writeFileAt(dir, ".medium", programDirectory.string()))
+  // The program takes its title from the file the user started.
+  if (problem.empty() && (!platform::writeFileAt(dir, ".medium", programDirectory.string()) ||
+                          !platform::writeFileAt(dir, ".started", medium.started)))
     problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   if (!problem.empty()) {
     close(program);
@@ -139,7 +144,14 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
 
 }  // namespace
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
+  // With options the launcher works alone (launcher_commands.h); without,
+  // it starts the wizard, where the system's C library can run it.
+  if (argc > 1) return launcher::runCommandLine(argv[0], std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::string need = launcher::wizardCannotRun(); !need.empty()) {
+    say(need);
+    return 1;
+  }
   Medium medium;
   // The file that was started, whatever its name points to by now. Not
   // closed on exec: the program reads a one-file installer's archive
@@ -152,6 +164,7 @@ int main(int, char** argv) {
     return 1;
   }
   medium.folder = self.parent_path();
+  medium.started = self.string();
 
   // A one-file installer, or the launcher of a folder medium (a plain
   // program with runtime.pak beside it).
@@ -160,10 +173,12 @@ int main(int, char** argv) {
     medium.oneFile = true;
     medium.parts = layout.parts;
   } else if (!fs::is_regular_file(medium.folder / kRuntimePack, ec)) {
-    say(layout.state == installer::State::NotInstaller || layout.problem.empty()
-            ? (medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete"
-            : self.string() + ": " + layout.problem);
-    return 1;
+    // A one-file installer cut short or damaged, or a folder medium without
+    // its runtime: the table's damaged or missing, as with options.
+    const bool damaged = layout.state != installer::State::NotInstaller && !layout.problem.empty();
+    say(damaged ? self.string() + ": " + layout.problem
+                : (medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete");
+    return damaged ? setupkit::kExitDamaged : setupkit::kExitMissing;
   }
   if (!medium.oneFile) {
     close(medium.self);

@@ -45,12 +45,12 @@ int main(int argc, char** argv) {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
-      return exit_status::kOk;
+      return setupkit::kExitOk;
     } else if (!arg.empty() && arg[0] != '-' && options.dest.empty()) {
       options.dest = arg;
     } else {
       std::cerr << "uninstall: unknown argument " << arg << "\n" << kUsage;
-      return exit_status::kUsage;
+      return setupkit::kExitUsage;
     }
   }
   if (options.dest.empty()) options.dest = ownFolder();

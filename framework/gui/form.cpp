@@ -58,11 +58,7 @@ void TForm::Show() {
     const QString position = stored(this, "Position");
     if (QScreen* screen = QGuiApplication::primaryScreen();
         screen && (position == "poDesktopCenter" || position == "poScreenCenter")) {
-      FCentreArea = position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry();
-      // The window manager's frame is known only once the window is shown:
-      // placed as if it had none now, centred with it when it comes.
-      FCentreOnFrame = true;
-      centreIn(size());
+      FCentring.centre(*this, position == "poDesktopCenter" ? screen->virtualGeometry() : screen->geometry());
     } else if (property("Left").isValid() && property("Top").isValid()) {
       move(property("Left").toInt(), property("Top").toInt());
     }
@@ -74,22 +70,8 @@ void TForm::Show() {
   raise();
 }
 
-void TForm::centreIn(QSize outer) {
-  move(FCentreArea.x() + (FCentreArea.width() - outer.width()) / 2,
-       FCentreArea.y() + (FCentreArea.height() - outer.height()) / 2);
-}
-
 bool TForm::event(QEvent* event) {
-  // The frame shows in the window's geometry when the window manager has
-  // taken the window, which moves it; a window without a frame stays where
-  // it was put.
-  if (FCentreOnFrame && (event->type() == QEvent::Move || event->type() == QEvent::Resize) && isVisible()) {
-    const QSize frame = frameGeometry().size();
-    if (frame != size()) {
-      FCentreOnFrame = false;
-      centreIn(frame);
-    }
-  }
+  FCentring.seen(*this, *event);
   return QWidget::event(event);
 }
 

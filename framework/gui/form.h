@@ -13,6 +13,7 @@
 
 #include "framework/core/component.h"
 #include "framework/core/event.h"
+#include "framework/gui/frame_centring.h"
 
 class TForm : public QWidget, public TComponent {
   Q_OBJECT
@@ -39,12 +40,6 @@ class TForm : public QWidget, public TComponent {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // Moves the window so that a box of the outer size is centred in
-  // FCentreArea.
-  void centreIn(QSize outer);
-
   bool FPlaced = false;
-  // Set from a centred first show until the frame is known.
-  bool FCentreOnFrame = false;
-  QRect FCentreArea;
+  TFrameCentring FCentring;
 };

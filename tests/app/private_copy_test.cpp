@@ -79,6 +79,17 @@ TEST(PrivateCopy, RemovesOnlyItsOwnFoldersNobodyRuns) {
   EXPECT_FALSE(fs::exists(running));
 }
 
+// The title comes from the program file's name: under the launcher that is
+// the file the user started (a one-file installer renamed myapp.run), not the
+// unpacked program's.
+TEST(PrivateCopy, TheProgramReportsTheFileTheUserStarted) {
+  TempDir tmp;
+  fs::create_directories(tmp.file("private"));
+  EXPECT_EQ(startup::programFileOnMedium(tmp.file("private"), "/media/cd", "setup"), "/media/cd/setup");
+  std::ofstream(tmp.file("private/.started")) << "/home/me/Downloads/myapp.run";
+  EXPECT_EQ(startup::programFileOnMedium(tmp.file("private"), "/media/cd", "setup"), "/media/cd/myapp.run");
+}
+
 }  // namespace
 
 namespace {

@@ -200,6 +200,23 @@ class Walk:
         return None
 
     # ---- pressing buttons ------------------------------------------------
+    def check_centred_alike(self, wizard, chooser):
+        """The chooser is centred with its frame, as the wizard is: both
+        client areas lie the same distance (half the title bar) below the
+        screen's centre."""
+        screen_height = int(subprocess.run(["xdotool", "getdisplaygeometry"], check=True, capture_output=True,
+                                           text=True).stdout.split()[1])
+
+        def below_centre(window):
+            _, y, _, height = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            return (2 * y + height) / 2 - screen_height / 2
+
+        wizard_offset = wait_for("the wizard's place", lambda: below_centre(wizard) or None)
+        chooser_offset = wait_for("the chooser's place", lambda: below_centre(chooser) or None, timeout=5)
+        log("Below the screen's centre: wizard", wizard_offset, "chooser", chooser_offset)
+        if abs(chooser_offset - wizard_offset) > 1:
+            raise Failure("the chooser is not centred as the wizard is (its frame uncounted)")
+
     def key(self, *keys):
         subprocess.run(["xdotool", "key", "--delay", "50", *keys], check=True)
 
@@ -264,6 +281,7 @@ class Walk:
         self.press(wizard, "Browse...")
 
         chooser = wait_for("the directory chooser", lambda: self.window("Select Directory", "OK"))
+        self.check_centred_alike(wizard, chooser)
         directories = wait_for("the directory list", lambda: find(chooser, pyatspi.ROLE_LIST, "Directories:"))
         files = find(chooser, pyatspi.ROLE_LIST, "Files: (*.*)")
         drives = find(chooser, pyatspi.ROLE_COMBO_BOX)  # named by its current drive

@@ -136,31 +136,32 @@ TEST(Install, FromWelcomeToTheEnd) {
     std::vector<std::string> labels; // Label5 after each restored file
     bool completed;                  // the Finish text says so (else: did not complete)
     const char* absent;              // a file below dir that must not exist, or null
+    int status;                      // the program's exit status (TForm2::ExitStatus)
   };
   const std::string flat[] = {"C:\\dest\\app.dat", "C:\\dest\\guide.txt", "C:\\dest\\readme.txt"};
   const std::string title = TApplication::instance()->title();
   const Row rows[] = {
       {"one volume", Medium::OneVolume, "C:\\dest", {}, {}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true,
-       nullptr},
+       nullptr, 0},
       {"two volumes, OK at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("OK")},
-       {std::string("Information: ") + kDiskPrompt}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true, nullptr},
+       {std::string("Information: ") + kDiskPrompt}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true, nullptr, 0},
       // app.dat ends just before the volume change, so it might continue on the disk that
       // did not come: it is not kept either.
       {"two volumes, Cancel at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("Cancel")},
-       {std::string("Information: ") + kDiskPrompt}, kFinish, "", {}, false, "dest/app.dat"},
+       {std::string("Information: ") + kDiskPrompt}, kFinish, "", {}, false, "dest/app.dat", 4},
       {"empty destination: stored paths", Medium::OneVolume, "", {}, {}, kFinish, "",
-       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}, true, nullptr},
+       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}, true, nullptr, 0},
       {"damaged chunk: the component's error box names the file", Medium::Damaged, "C:\\dest",
        {ModalAnswers::press("OK")}, {"Error: Compression error\n{dir}/dest/bad.txt"}, kFinish, "", {}, false,
-       "dest/bad.txt"},
+       "dest/bad.txt", 2},
       {"a file that cannot be written: the box names it and the reason", Medium::Unwritable, "C:\\dest",
        {ModalAnswers::press("OK")}, {"Error: Cannot read file\n{dir}/dest/app.dat: Is a directory"}, kFinish, "", {},
-       false, "dest/guide.txt"},
+       false, "dest/guide.txt", 1},
       {"missing archive: the application error box names it", Medium::Missing, "C:\\dest",
        {ModalAnswers::press("OK")}, {title + ": The archive \"C:\\medium\\SETUP.BIN\" was not found."}, kInstalling,
-       "", {}, true, nullptr},
+       "", {}, true, nullptr, 3},
       {"two-byte archive: the application error box", Medium::TwoBytes, "C:\\dest", {ModalAnswers::press("OK")},
-       {title + ": Cannot read archive."}, kInstalling, "", {}, true, nullptr},
+       {title + ": Cannot read archive."}, kInstalling, "", {}, true, nullptr, 2},
   };
   for (const Row& row : rows) {
     InstallRun s;
@@ -183,6 +184,7 @@ TEST(Install, FromWelcomeToTheEnd) {
     });
 
     EXPECT_EQ(exitCode, 0) << row.name;
+    EXPECT_EQ(s.form2->ExitStatus(), row.status) << row.name;
     EXPECT_FALSE(terminatedBeforeEnd) << row.name;
     EXPECT_TRUE(TApplication::instance()->Terminated()) << row.name;
     EXPECT_EQ(end, row.end) << row.name;
@@ -208,6 +210,10 @@ TEST(Install, FromWelcomeToTheEnd) {
       ASSERT_FALSE(finish.texts.empty() || finish.completedPicture.empty()) << row.name;
       for (const std::string& text : finish.texts) EXPECT_TRUE(text.starts_with(outcome)) << row.name << ": " << text;
       for (bool completed : finish.completedPicture) EXPECT_EQ(completed, row.completed) << row.name;
+      // A screen reader hears the picture that is shown.
+      EXPECT_EQ(fromQString(s.form2->ui->Image3->accessibleName()),
+                row.completed ? "Picture: a check mark" : "Picture: an exclamation mark")
+          << row.name;
     }
   }
 }

@@ -187,7 +187,7 @@ head -c $(($(stat -c %s "$onefile") / 2)) "$onefile" >"$root/root/Downloads/cut.
 chmod 755 "$root/root/Downloads/setup.run" "$root/root/Downloads/cut.run"
 code=0
 cs_run "$root" sh -c 'cd /root/Downloads && exec ./cut.run' >"$shots/cut.log" 2>&1 || code=$?
-[ "$code" -eq 1 ] && grep -q 'cut short' "$shots/cut.log" || fail "the cut-short installer was not refused ($code): $(cat "$shots/cut.log")"
+[ "$code" -eq 2 ] && grep -q 'cut short' "$shots/cut.log" || fail "the cut-short installer was not refused ($code): $(cat "$shots/cut.log")"
 [ -z "$(private_folders)" ] || fail "the cut-short installer made a private folder"
 walk one-file "$root/root/OneFile" 'cd /root/Downloads && exec ./setup.run'
 

@@ -26,6 +26,9 @@ struct ItemsRow {
 
 class DirectoryItems : public ::testing::TestWithParam<ItemsRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const ItemsRow& row, std::ostream* os) { *os << row.name; }
+
 TEST_P(DirectoryItems, TextsGlyphsIndentsAndPaths) {
   const ItemsRow& row = GetParam();
   const auto items = buildDirectoryItems(row.directory, row.subdirectories);

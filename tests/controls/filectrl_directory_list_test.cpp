@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,6 +22,7 @@
 #include "platform/current_dir.h"
 #include "tests/controls/filectrl_fixture.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/modal.h"
 
 namespace {
 
@@ -140,6 +145,78 @@ TEST_F(DirectoryList, FailuresLeaveTheListAsItWas) {
     EXPECT_EQ(platform::getCurrentDirectory(), "C:\\Windows");
   }
   EXPECT_EQ(changes, 0);
+}
+
+// A directory removed after it was listed cannot be entered. Its error
+// leaves the list's own code (a double-click, Enter, Space) without an
+// exception and comes from the event loop to the application's error box;
+// the list stays as it was.
+// The list's viewport events handed to it directly, as its viewport's filter
+// does, without the application's notify around them.
+struct ListOpened : TDirectoryListBox {
+  using TDirectoryListBox::viewportEvent;
+};
+
+TEST_F(DirectoryList, ADirectoryThatCannotBeEnteredReportsFromTheEventLoop) {
+  const std::function<void(ListOpened&, int)> opens[] = {
+      [](ListOpened& list, int row) {
+        list.resize(240, 400);
+        QApplication::processEvents();
+        const QPoint at = list.visualItemRect(list.item(row)).center();
+        QMouseEvent twice(QEvent::MouseButtonDblClick, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        list.viewportEvent(&twice);
+      },
+      [](ListOpened& list, int row) {
+        list.setCurrentRow(row);
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+        static_cast<QObject&>(list).event(&space);
+      },
+  };
+  for (const auto& open : opens) {
+    std::filesystem::create_directories(tmp.file("c/Windows/Gone"));
+    enter("C:\\Windows");
+    ListOpened list;
+    list.show();
+    const int gone = int(std::find_if(list.Items().begin(), list.Items().end(),
+                                      [](const TDirectoryItem& i) { return i.Text == "Gone"; }) -
+                         list.Items().begin());
+    ASSERT_LT(gone, list.count());
+    std::filesystem::remove(tmp.file("c/Windows/Gone"));
+    std::string boxText;
+    whenModalShown([&](QWidget* box) {
+      for (QLabel* label : box->findChildren<QLabel*>()) boxText += label->text().toStdString();
+      box->close();
+    });
+    EXPECT_NO_THROW(open(list, gone));
+    EXPECT_EQ(list.Directory(), "C:\\Windows");
+    QElapsedTimer waited;
+    waited.start();
+    while (boxText.empty() && waited.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(boxText, "File not found.");
+    EXPECT_EQ(list.Directory(), "C:\\Windows");
+  }
+}
+
+// Typing a name moves the highlight; a blank typed within it belongs to the
+// name, and Space opens the highlighted directory only when no name is
+// being typed.
+TEST_F(DirectoryList, ABlankTypedInANameIsPartOfIt) {
+  for (const char* d : {"c/Apps/DemoApp", "c/Apps/DemoApp (x86)", "c/Apps/Other"})
+    std::filesystem::create_directories(tmp.file(d));
+  enter("C:\\Apps");
+  TDirectoryListBox list;
+  list.show();
+  auto type = [&](const QString& text) {
+    for (QChar c : text) {
+      QKeyEvent key(QEvent::KeyPress, c == ' ' ? Qt::Key_Space : Qt::Key(c.toUpper().unicode()), Qt::NoModifier,
+                    QString(c));
+      QApplication::sendEvent(&list, &key);
+    }
+  };
+  type("DemoApp (");
+  EXPECT_EQ(list.Directory(), "C:\\Apps");
+  EXPECT_EQ(list.currentItem()->text(), "DemoApp (x86)");
 }
 
 // Names that no Windows-form path can hold could not be opened: not offered.

@@ -6,6 +6,7 @@
 
 #include "controls/path_label.h"
 #include "controls/shorten_path.h"
+#include "tests/support/row_name.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ struct ShortenRow {
 };
 
 class ShortenPath : public ::testing::TestWithParam<ShortenRow> {};
+
+void PrintTo(const ShortenRow& row, std::ostream* os) { *os << row.path << " at " << row.width; }
 
 TEST_P(ShortenPath, Row) {
   const ShortenRow& row = GetParam();
@@ -41,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShortenRow{"\\one\\two\\name", 12, "\\...\\name"}, ShortenRow{"\\one\\two\\name", 5, "name"},
         ShortenRow{"C:name", 4, "name"}, ShortenRow{"C:\\", 1, ""}, ShortenRow{"name", 1, "name"},
         // A directory whose name begins with a dot is dropped like any other.
-        ShortenRow{"C:\\.config\\app\\x", 11, "C:\\...\\x"}, ShortenRow{"", 0, ""}));
+        ShortenRow{"C:\\.config\\app\\x", 11, "C:\\...\\x"}, ShortenRow{"", 0, ""}),
+    [](const auto& info) { return rowName(info.index, std::string(info.param.path) + " " + std::to_string(info.param.width)); });
 
 TEST(PathLabel, ShowsTheLongestFormThatFits) {
   TPathLabel label;

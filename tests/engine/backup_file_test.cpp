@@ -105,7 +105,7 @@ TEST_F(BackupFileTest, ZeroAndFalseValuesAreStoredEmptyTextsAreNot) {
             "SaveFileID = False\n");
 }
 
-// An owner with the wizard's two handler methods.
+// An owner with the wizard's three handler methods.
 class WizardOwner : public TComponent {
  public:
   WizardOwner() : TComponent(nullptr) {
@@ -114,9 +114,12 @@ class WizardOwner : public TComponent {
     registerMethod(
         "BackupFile1FileRestored",
         TFileRestoredEvent::Handler([this](TObject*, std::string& f, TFileStream*&) { files.push_back(f); }));
+    registerMethod("BackupFile1Error", TBackupErrorEvent::Handler(
+                                           [this](TObject*, int32_t code, const std::string&) { errors.push_back(code); }));
   }
   std::vector<int> percents;
   std::vector<std::string> files;
+  std::vector<int> errors;
 };
 
 const char* const kWizardInstance =
@@ -132,6 +135,7 @@ const char* const kWizardInstance =
     "SetArchiveFlag = True\n"
     "OnProgress = BackupFile1Progress\n"
     "OnFileRestored = BackupFile1FileRestored\n"
+    "OnError = BackupFile1Error\n"
     "RestoreFullPath = False\n"
     "SaveFileID = True\n";
 
@@ -147,7 +151,7 @@ TEST_F(BackupFileTest, TheWizardInstanceLoadsAndStoresItsValues) {
   EXPECT_TRUE(b.SetArchiveFlag);
   EXPECT_TRUE(b.SaveFileID);
   EXPECT_FALSE(b.RestoreFullPath);
-  EXPECT_FALSE(b.OnNeedDisk || b.OnRestoreFile || b.OnError);
+  EXPECT_FALSE(b.OnNeedDisk || b.OnRestoreFile);
   EXPECT_EQ(layoutToText(b, b.writeLayout()), kWizardInstance);
 
   // The bound handlers are the owner's methods.
@@ -155,6 +159,10 @@ TEST_F(BackupFileTest, TheWizardInstanceLoadsAndStoresItsValues) {
   EXPECT_TRUE(b.Restore("C:\\SETUP.BIN", "C:\\dest"));
   EXPECT_EQ(owner.percents, (std::vector<int>{100, 100, 100}));
   EXPECT_EQ(owner.files, (std::vector<std::string>{"C:\\dest\\A.TXT"}));
+  EXPECT_EQ(owner.errors, std::vector<int>{});
+  writeVolume("SETUP.BIN", ArchiveBuilder().header(2).file("C:\\x\\B.TXT", kDate2001, DataBlock().signature("BAD!")).end());
+  EXPECT_FALSE(b.Restore("C:\\SETUP.BIN", "C:\\dest"));
+  EXPECT_EQ(owner.errors, std::vector<int>{1});
 }
 
 TEST_F(BackupFileTest, LayoutsRoundTripThroughTheirTextForm) {

@@ -197,6 +197,8 @@ TEST_F(RestoreTest, TargetPaths) {
       {"full path, odd but harmless component", true, "C:\\dest", "C:\\a\\..b\\f.txt", "dest/a/..b/f.txt"},
       {"full path, doubled backslash", true, "C:\\dest", "C:\\D\\\\X.TXT", "dest/D/X.TXT"},
       {"full path, forward slash", true, "C:\\dest", "C:\\D/X.TXT", "dest/D/X.TXT"},
+      {"full path, a . directory stays in place", true, "C:\\dest", "C:\\S\\.\\LAST.TXT", "dest/S/LAST.TXT"},
+      {"full path, . directories first and doubled", true, "C:\\dest", "C:\\.\\./S/.\\X.TXT", "dest/S/X.TXT"},
       {"no destination, flat", false, "", "C:\\inst\\f.txt", "inst/f.txt"},
       {"no destination, full path", true, "", "C:\\inst\\deep\\f.txt", "inst/deep/f.txt"},
   };

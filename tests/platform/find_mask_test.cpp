@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/find.h"
+#include "tests/support/row_name.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ struct MaskRow {
 };
 
 class MatchesMask : public ::testing::TestWithParam<MaskRow> {};
+
+void PrintTo(const MaskRow& row, std::ostream* os) { *os << row.name << " in " << row.mask; }
 
 TEST_P(MatchesMask, Row) {
   const MaskRow& row = GetParam();
@@ -35,6 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A mask ending in ".*" also takes the name without extension; one
         // ending in "." only names without a dot.
         MaskRow{"setup", "setup.*", true}, MaskRow{"setups", "setup.*", false}, MaskRow{"README", "*.", true},
-        MaskRow{"readme.txt", "*.", false}, MaskRow{"data", "d?t?.", true}));
+        MaskRow{"readme.txt", "*.", false}, MaskRow{"data", "d?t?.", true}),
+    [](const auto& info) { return rowName(info.index, std::string(info.param.name) + " " + info.param.mask); });
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/cli.h"
+#include "tests/support/row_name.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -27,6 +28,9 @@ struct ParseRow {
 };
 
 class ParseCommandLine : public ::testing::TestWithParam<ParseRow> {};
+
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const ParseRow& row, std::ostream* os) { *os << row.name; }
 
 TEST_P(ParseCommandLine, Row) {
   const ParseRow& row = GetParam();
@@ -159,6 +163,17 @@ INSTANTIATE_TEST_SUITE_P(
                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Slips a publisher made: a level cut short, a one-file installer on disks.
+INSTANTIATE_TEST_SUITE_P(
+    Slips, ParseCommandLine,
+    ::testing::Values(
+        ParseRow{"LevelCutShort", {"pack", "--level=fast", "-o", "a", "s"},
+                 "unknown level \"fast\" (0 to 12, fastest, none, default or max); did you mean fastest?", nullptr},
+        ParseRow{"DisksOfAOneFileInstaller",
+                 {"medium", "--single-file", "o.run", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks"},
+                 "--disks makes a folder medium (-o DIR), not --single-file", nullptr}),
+    ByRowName());
+
 // ---- the binary ----
 
 struct BinaryRow {
@@ -167,6 +182,8 @@ struct BinaryRow {
   int status;
   std::string stderrStart;  // the start of standard error
 };
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const BinaryRow& row, std::ostream* os) { *os << row.name; }
 
 class Binary : public SharedScratchTest<BinaryRow> {
  protected:
@@ -235,20 +252,24 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"ListVolumeCycle", "list {T}/cycle/SETUP.BIN", 2, ""},
         BinaryRow{"VerifyVolumeCycle", "verify {T}/cycle/SETUP.BIN", 2, ""},
         BinaryRow{"RestoreVolumeCycle", "restore {T}/cycle/SETUP.BIN {T}/out-cycle", 2,
-                  "setupkit: cannot read {T}/cycle/SETUP.002: Invalid archive type\n"},
+                  "setupkit: cannot read {T}/cycle/SETUP.002 at byte 14 (after the entry C:\\B.TXT): Invalid archive type; "
+                  "nothing was written\n"},
         BinaryRow{"ListDirectory", "list {T}/src", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
         BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
         // Damage is the archive's, whatever was being done: exit 2, and the volume named.
         BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 2,
                   "setupkit: cannot read {T}/zlib.bin: Compression error, in the data of {T}/out-zlib/Z.TXT\n"
                   "setupkit: Compression error\n"},
+        // The look before writing names the volume, the record's position and the last entry.
         BinaryRow{"RestoreDamageSeenBeforeWriting", "restore {T}/written.bin {T}/out-written", 2,
-                  "setupkit: cannot read {T}/written.bin: Invalid archive type\n"},
+                  "setupkit: cannot read {T}/written.bin at byte 12 (after the entry C:\\A.TXT): Invalid archive type; "
+                  "nothing was written\n"},
         BinaryRow{"RestoreDamageSeenWhileWriting", "restore --mode all {T}/written.bin {T}/out-written", 2,
                   "setupkit: cannot read {T}/written.bin: Invalid archive type, in the data of {T}/out-written/A.TXT\n"
                   "setupkit: Cannot read file\n"},
         BinaryRow{"RestoreInvalidArchiveType", "restore {T}/skipped.bin {T}/out-skipped", 2,
-                  "setupkit: cannot read {T}/skipped.bin: Invalid archive type\n"},
+                  "setupkit: cannot read {T}/skipped.bin at byte 45 (after the entry C:\\A.TXT): Invalid archive type; "
+                  "nothing was written\n"},
         BinaryRow{"RestoreNoArchive", "restore {T}/short.bin {T}/out-short", 2,
                   "setupkit: cannot read {T}/short.bin: Cannot read archive\n"},
         BinaryRow{"RestoreStreamReadError", "restore --mode all {T}/noend.bin {T}/out-noend", 2,

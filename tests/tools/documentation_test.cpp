@@ -103,6 +103,9 @@ struct CompletionRow {
 
 class CompletionWithoutThePackage : public ::testing::TestWithParam<CompletionRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const CompletionRow& row, std::ostream* os) { *os << row.name; }
+
 TEST_P(CompletionWithoutThePackage, Offers) {
   TempDir tmp;
   writeFile(tmp.file("SETUP.BIN"), "");

@@ -56,6 +56,8 @@ const LauncherRow kRows[] = {
     {"AUserUsesTheirOwnRuntimeFolder", true, "XDG_RUNTIME_DIR=FOLDERS/run", "RUN"},
 };
 
+void PrintTo(const LauncherRow& row, std::ostream* os) { *os << row.name; }
+
 class HostileLauncher : public ::testing::TestWithParam<LauncherRow> {};
 
 TEST_P(HostileLauncher, PrivateFolderOnlyWhereNobodyElseReaches) {

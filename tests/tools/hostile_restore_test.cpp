@@ -178,6 +178,9 @@ const HostileRow kRows[] = {
 
 class HostileRestore : public ::testing::TestWithParam<HostileRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const HostileRow& row, std::ostream* os) { *os << row.name; }
+
 TEST_P(HostileRestore, NothingLandsOutsideTheDestination) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to own files as another user";
   const HostileRow& row = GetParam();

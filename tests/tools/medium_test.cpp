@@ -22,6 +22,9 @@ struct IniRow {
 
 class SetupConfiguration : public ::testing::TestWithParam<IniRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const IniRow& row, std::ostream* os) { *os << row.name; }
+
 // Reading back trims blanks and removes one pair of quotes: the written form
 // must survive that unchanged.
 TEST_P(SetupConfiguration, ValueSurvivesReading) {

@@ -27,6 +27,9 @@ struct RefusalRow {
 
 class PackRefusal : public ::testing::TestWithParam<RefusalRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const RefusalRow& row, std::ostream* os) { *os << row.name; }
+
 TEST_P(PackRefusal, RaisesAndLeavesNothing) {
   const RefusalRow& row = GetParam();
   TempDir tmp;

@@ -72,6 +72,9 @@ struct RoundTripRow {
   int64_t volumeSize;
 };
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const RoundTripRow& row, std::ostream* os) { *os << row.name; }
+
 class RoundTrip : public ::testing::TestWithParam<RoundTripRow> {
  protected:
   ScopedTimeZone zone_{"UTC"};

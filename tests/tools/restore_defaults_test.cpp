@@ -26,6 +26,8 @@ struct DefaultsRow {
   std::string out;                     // standard output, exactly
   std::string err;                     // the start of standard error; empty: none at all
 };
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const DefaultsRow& row, std::ostream* os) { *os << row.name; }
 
 class RestoreDefaults : public SharedScratchTest<DefaultsRow> {
  protected:
@@ -46,6 +48,10 @@ class RestoreDefaults : public SharedScratchTest<DefaultsRow> {
     ArchiveBuilder cases;
     cases.header(2).storedFile("C:\\x\\A.TXT", kDate, "1").storedFile("C:\\x/a.txt", kDate, "2").end();
     writeFile(t + "/cases.bin", cases.bytes());
+    // A "." directory stays in place: the same file as without it.
+    ArchiveBuilder dots;
+    dots.header(2).storedFile("C:\\S\\.\\LAST.TXT", kDate, "1").storedFile("C:\\S\\LAST.TXT", kDate, "2").end();
+    writeFile(t + "/dots.bin", dots.bytes());
     ArchiveBuilder distinct;
     distinct.header(2).storedFile("C:\\x\\one.txt", kDate, "1").storedFile("C:\\y\\two.txt", kDate, "2").end();
     writeFile(t + "/distinct.bin", distinct.bytes());
@@ -109,6 +115,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "setupkit: The restore would write several entries to the same file; nothing was written:\n"
                     "  {T}/cases/x/A.TXT: C:\\x\\A.TXT, C:\\x/a.txt\n"
                     "setupkit: Give --mode to let later entries follow it in archive order\n"},
+        DefaultsRow{"TreeRefusesADotDirectoryOfTheSameFile", "restore {T}/dots.bin {T}/dots", 5, {}, {"{T}/dots"}, "",
+                    "setupkit: The restore would write several entries to the same file; nothing was written:\n"
+                    "  {T}/dots/S/LAST.TXT: C:\\S\\.\\LAST.TXT, C:\\S\\LAST.TXT\n"},
+        DefaultsRow{"TreeWithAModeWritesThroughADotDirectory", "restore --mode all {T}/dots.bin {T}/dotsmode", 0,
+                    {{"{T}/dotsmode/S/LAST.TXT", "2"}}, {}, "", ""},
         DefaultsRow{"TreeWithAModeFollowsArchiveOrder", "restore --mode all {T}/cases.bin {T}/casesmode", 0,
                     {{"{T}/casesmode/x/A.TXT", "2"}}, {"{T}/casesmode/x/a.txt"}, "", ""},
         DefaultsRow{"FlatWithAModeFollowsArchiveOrder", "restore --flat --mode all {T}/clash.bin {T}/flatmode", 0,

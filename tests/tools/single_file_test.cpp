@@ -96,7 +96,7 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
     const std::string run = "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR TMPDIR='" + privateBase +
                             "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" + tmp_->file("launcher.err") + "'";
     int raw = std::system(run.c_str());
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);  // damaged
     EXPECT_NE(readFile(tmp_->file("launcher.err")).find(row.says), std::string::npos)
         << readFile(tmp_->file("launcher.err"));
     EXPECT_EQ(fs::directory_iterator(privateBase), fs::directory_iterator());
@@ -106,12 +106,28 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
 // The built program and launcher look for libraries in absolute or $ORIGIN
 // folders only; started in a folder that holds a planted libm.so.6 the
 // loader does not read it. The launcher loads no Qt.
+// Whether an ELF file names a program interpreter (the dynamic loader): a
+// statically linked program has none and loads no library at all.
+bool hasInterpreter(const std::string& elf) {
+  auto read = [&](size_t at, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n && at + i < elf.size(); ++i) v |= uint64_t((unsigned char)elf[at + i]) << (8 * i);
+    return v;
+  };
+  const uint64_t phoff = read(0x20, 8), phentsize = read(0x36, 2), phnum = read(0x38, 2);
+  for (uint64_t i = 0; i < phnum; ++i)
+    if (read(size_t(phoff + i * phentsize), 4) == 3) return true;  // PT_INTERP
+  return false;
+}
+
 TEST(SearchPath, BuiltProgramsNeverLookInTheCurrentDirectory) {
   TempDir tmp;
   writeFile(tmp.file("libm.so.6"), "not a library");
   for (const char* program : {SETUP_BINARY, SETUP_LAUNCHER}) {
     SCOPED_TRACE(program);
     EXPECT_EQ(setupkit::unsafeSearchPathEntry(program), std::nullopt);
+    // The launcher is linked statically: nothing is loaded, nothing to trace.
+    if (std::string(program) == SETUP_LAUNCHER && !hasInterpreter(readFile(program))) continue;
     const std::string trace = "cd '" + tmp.path() + "' && LD_TRACE_LOADED_OBJECTS=1 '" + program + "' > '" +
                               tmp.file("trace.txt") + "' 2>&1";
     EXPECT_EQ(std::system(trace.c_str()), 0);

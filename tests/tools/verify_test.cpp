@@ -58,6 +58,9 @@ struct DamageRow {
 
 class VerifyDamage : public ::testing::TestWithParam<DamageRow> {};
 
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const DamageRow& row, std::ostream* os) { *os << row.name; }
+
 TEST_P(VerifyDamage, ReportsTheDamagedPlace) {
   Fixture f;
   ASSERT_GE(f.volumes.size(), 3u);
@@ -177,6 +180,9 @@ struct ForeignDamageRow {
 };
 
 class ForeignDamage : public ::testing::TestWithParam<ForeignDamageRow> {};
+
+// Rows print as their names (after the test name, and in ctest -N).
+void PrintTo(const ForeignDamageRow& row, std::ostream* os) { *os << row.name; }
 
 TEST_P(ForeignDamage, IsReported) {
   TempDir tmp;

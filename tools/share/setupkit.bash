@@ -52,9 +52,9 @@ _setupkit() {
   case $command in
     pack) opts="-o --output --level --volume-size --header-text --no-file-list --threads --help --version" ;;
     medium) opts="-o --output --single-file --title --app --dest --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --level --volume-size --header-text --no-file-list --threads --help --version" ;;
-    list) opts="--json --help --version" ;;
-    verify) opts="--help --version" ;;
-    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --record --help --version" ;;
+    list) opts="--json --media --help --version" ;;
+    verify) opts="--media --help --version" ;;
+    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --help --version" ;;
     uninstall) opts="--unattended --json --help --version" ;;
   esac
 

@@ -1,0 +1,102 @@
+#include "app/launcher/launcher_medium.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/exit_status.h"
+#include "engine/installer_file.h"
+#include "framework/core/path_utils.h"
+#include "platform/file_window.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace launcher {
+
+namespace {
+
+// `size` bytes at `offset` of the descriptor; empty when they cannot all be read.
+std::string readAt(int fd, int64_t offset, int64_t size) {
+  std::string text(size_t(size), '\0');
+  for (int64_t done = 0; done < size;) {
+    const ssize_t n = pread(fd, text.data() + done, size_t(size - done), off_t(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return {};
+    done += n;
+  }
+  return text;
+}
+
+LauncherMedium refused(int status, const std::string& problem) {
+  LauncherMedium m;
+  m.status = status;
+  m.problem = problem;
+  return m;
+}
+
+}  // namespace
+
+LauncherMedium openLauncherMedium() {
+  std::error_code ec;
+  const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
+  if (ec) return refused(setupkit::kExitFailed, "cannot tell where this program lies (/proc is not mounted?)");
+  // The running file itself, whatever is at its path by now.
+  const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return refused(setupkit::kExitMissing, "cannot read " + self + ": " + std::strerror(errno));
+  const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+
+  LauncherMedium m;
+  const installer::Layout layout = installer::readLayout(byDescriptor);
+  if (layout.state == installer::State::Sound) {
+    const installer::Parts& p = layout.parts;
+    m.oneFile = true;
+    m.shownName = self;
+    m.configuration = readAt(fd, p.configurationOffset(), p.configuration);
+    // The engine opens the archive by name: the descriptor's name, whose
+    // window is the archive's stretch of the installer.
+    platform::mapFileWindow(byDescriptor, {byDescriptor, p.archiveOffset(), p.archive});
+    auto archive = platform::virtualPathOf(byDescriptor);
+    if (!archive) return refused(setupkit::kExitMissing, "no drive covers " + byDescriptor);
+    m.archive = *archive;
+    return m;
+  }
+  close(fd);
+  // The launcher of a folder medium is a program without a trailer too: it
+  // has SETUP.INS beside it. Elsewhere such a program is an installer cut
+  // short.
+  const fs::path folder = fs::path(self).parent_path();
+  if (layout.state != installer::State::NotInstaller && !fs::is_regular_file(folder / "SETUP.INS", ec))
+    return refused(layout.state == installer::State::Unreadable ? setupkit::kExitMissing : setupkit::kExitDamaged,
+                   self + ": " + layout.problem);
+
+  m.shownName = folder.string();
+  std::ifstream ini(folder / "SETUP.INS", std::ios::binary);
+  std::ostringstream text;
+  text << ini.rdbuf();
+  m.configuration = text.str();
+  auto archive = platform::virtualPathOf((folder / "SETUP.BIN").string());
+  if (!archive) return refused(setupkit::kExitMissing, "no drive covers " + folder.string());
+  m.archive = *archive;
+  return m;
+}
+
+std::string setupValue(const LauncherMedium& medium, const std::string& key) {
+  return platform::profileStringFromText("Setup", key, "", medium.configuration);
+}
+
+bool keepsFolders(const LauncherMedium& medium) { return fw::sameText(setupValue(medium, "Paths"), "Tree"); }
+
+std::string shownVolume(const LauncherMedium& medium, const std::string& windowsPath) {
+  if (medium.oneFile) return medium.shownName;
+  auto host = platform::hostPathOf(windowsPath);
+  return host ? *host : windowsPath;
+}
+
+}  // namespace launcher

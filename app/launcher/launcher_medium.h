@@ -1,0 +1,36 @@
+#pragma once
+// The medium the launcher belongs to, opened for the work it does alone
+// (install, check, list): a folder medium (SETUP.INS and SETUP.BIN beside
+// the launcher) or a one-file installer, whose trailer and checksum are
+// checked on a descriptor of the running file itself before anything is
+// read from it, and whose parts are then read through that descriptor.
+#include <string>
+
+namespace launcher {
+
+struct LauncherMedium {
+  int status = 0;             // 0, or the exit status when the medium cannot be used
+  std::string problem;        // why, for standard error
+  std::string shownName;      // the installer file or the medium's folder, host path
+  std::string configuration;  // the text of SETUP.INS
+  std::string archive;        // the first volume in Windows form
+  bool oneFile = false;
+};
+
+// Opens the medium of the running launcher. The descriptor of a one-file
+// installer stays open for the rest of the process: the archive is read
+// through it.
+LauncherMedium openLauncherMedium();
+
+// The value of [Setup] `key` in the medium's SETUP.INS.
+std::string setupValue(const LauncherMedium& medium, const std::string& key);
+
+// Whether the wizard keeps the archive's folders below the destination
+// (SETUP.INS [Setup] Paths=Tree) instead of writing every file into it.
+bool keepsFolders(const LauncherMedium& medium);
+
+// The archive's host path as the user knows it: the installer file itself,
+// or the volume's file.
+std::string shownVolume(const LauncherMedium& medium, const std::string& windowsPath);
+
+}  // namespace launcher

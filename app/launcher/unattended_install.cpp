@@ -1,0 +1,178 @@
+#include "app/launcher/unattended_install.h"
+
+#include <unistd.h>
+
+#include <optional>
+
+#include "app/launcher/install_report.h"
+#include "engine/backup_file.h"
+#include "engine/exit_status.h"
+#include "engine/volume_search.h"
+#include "framework/core/path_utils.h"
+#include "platform/dos_time.h"
+#include "platform/paths.h"
+#include "tools/host_paths.h"
+#include "tools/printable.h"
+#include "tools/tool_error.h"
+
+namespace launcher {
+
+namespace {
+
+using setupkit::printable;
+
+std::string hostOf(const std::string& windowsPath) {
+  auto host = platform::hostPathOf(windowsPath);
+  return host ? *host : windowsPath;
+}
+
+// Says a message on standard error, each line marked as the launcher's.
+void say(const std::string& message) {
+  size_t start = 0;
+  while (start <= message.size()) {
+    size_t end = message.find('\n', start);
+    if (end == std::string::npos) end = message.size();
+    std::fprintf(stderr, "setup: %s\n", message.substr(start, end - start).c_str());
+    start = end + 1;
+  }
+}
+
+// The wizard's sentences on its Finish page.
+std::string finishText(const std::string& app, bool completed) {
+  return completed ? "Setup is complete and " + app + " is now installed."
+                   : "Setup did not complete and not every file of " + app + " was installed.";
+}
+
+// The restore settings the wizard's archive component carries (its stored
+// layout), with the folders kept when SETUP.INS asks for the tree.
+void takeWizardSettings(TBackupFile& backup, const LauncherMedium& medium, TRestoreMode mode) {
+  backup.RestoreFullPath = keepsFolders(medium);
+  backup.RestoreMode = mode;
+  backup.SetArchiveFlag = true;
+  backup.SaveFileID = true;
+}
+
+}  // namespace
+
+int installUnattended(const LauncherMedium& medium, const Options& options, std::FILE* json) {
+  // Files get their dates through the local time conversion, as in the wizard.
+  platform::loadLocalZoneOnce();
+  const std::string app = setupValue(medium, "App");
+  std::string dest;
+  try {
+    dest = setupkit::windowsPathOfArgument(options.dest);
+  } catch (const setupkit::ToolError& e) {
+    say(e.what());
+    return setupkit::kExitUsage;
+  }
+  std::vector<std::string> folders;
+  for (const auto& folder : options.media) {
+    try {
+      folders.push_back(setupkit::windowsPathOfArgument(folder));
+    } catch (const setupkit::ToolError& e) {
+      say(e.what());
+      return setupkit::kExitUsage;
+    }
+  }
+  TVolumeSearch search(medium.archive, folders);
+
+  InstallReport report(json, !options.quiet && !options.json && isatty(STDERR_FILENO));
+  InstallStart start{setupValue(medium, "Title"), app, hostOf(fw::withoutTrailingBackslash(platform::expandPath(dest))), {}};
+  start.volumes.push_back(shownVolume(medium, medium.archive));
+  for (int n = 2; !medium.oneFile && n <= 999; ++n) {
+    auto found = search.find(n);
+    if (!found) break;
+    start.volumes.push_back(hostOf(*found));
+  }
+  report.start(start);
+
+  TBackupFile backup(nullptr);
+  takeWizardSettings(backup, medium, options.mode);
+  InstallEnd end;
+  std::string missingVolume;  // the message naming a volume that is not there
+
+  // Never asks: a volume is there or the installation ends.
+  backup.OnNeedDisk = TNeedDiskEvent([&](TObject*, uint16_t disk, bool& cont) {
+    if (auto found = search.find(disk)) {
+      report.volume(disk, hostOf(*found));
+      return;
+    }
+    std::string looked;
+    for (const auto& place : search.candidates(disk)) looked += "\n  " + printable(hostOf(place));
+    missingVolume = "volume " + std::to_string(disk) + " (" + fw::fileNamePart(search.candidates(disk).front()) +
+                    ") is missing (name the folder that holds it with --media DIR); looked for:" + looked;
+    cont = false;
+  });
+  backup.LocateVolume = [&](int number, const std::string& beside) { return search.find(number).value_or(beside); };
+  // Each entry: skipped by the mode, or written (its bytes known once it is
+  // restored). Names are the targets in Windows form, as the wizard shows them.
+  backup.OnRestoreFile = TRestoreFileEvent([&](TObject*, std::string& target, int32_t, bool& doRestore) {
+    if (!doRestore) {
+      ++end.skipped;
+      report.file(target, hostOf(target), false, 0);
+    }
+  });
+  backup.OnFileRestored = TFileRestoredEvent([&](TObject*, std::string& target, TFileStream*& stream) {
+    const uint64_t bytes = stream ? uint64_t(stream->size()) : 0;
+    end.bytes += bytes;
+    report.file(target, hostOf(target), true, bytes);
+  });
+  backup.OnProgress = TProgressEvent([&](TObject*, const std::string& file, TPercentage percent, bool&) {
+    report.progress(percent, file.empty() ? file : hostOf(file));
+  });
+  std::string componentMessage;
+  backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { componentMessage = text; });
+
+  // The single place where a restore's result is complete: the file
+  // attributes kept beside the archive are applied here.
+  try {
+    backup.Restore(medium.archive, dest);
+  } catch (const std::exception&) {
+    // Told by the result below.
+  }
+
+  using Status = TRestoreResult::Status;
+  const TRestoreResult& result = backup.Result();
+  end.written = backup.FRestoredCount;
+  switch (result.status) {
+    case Status::Completed:
+      end.status = setupkit::kExitOk;
+      end.result = "completed";
+      break;
+    case Status::Missing:
+      end.status = setupkit::kExitMissing;
+      end.result = "missing";
+      end.message = "The archive \"" + printable(shownVolume(medium, result.volume)) + "\" was not found";
+      break;
+    case Status::Stopped:
+      end.status = setupkit::kExitCancelled;
+      end.result = "cancelled";
+      end.message = missingVolume.empty() ? "The installation was cancelled" : missingVolume;
+      break;
+    default: {
+      end.status = result.damaged() ? setupkit::kExitDamaged : setupkit::kExitFailed;
+      end.result = result.damaged() ? "damaged" : "failed";
+      end.reason = result.reason;
+      if (!result.file.empty()) end.failedFile = hostOf(result.file);
+      // The wizard's error box: the component's message, the file and why.
+      std::string text = result.status == Status::Raised
+                             ? "cannot read " + printable(shownVolume(medium, result.volume)) + ": " + result.reason
+                             : (componentMessage.empty() ? TBackupFile::errorMessage(result.errorCode) : componentMessage);
+      if (!end.failedFile.empty()) {
+        text += "\n" + printable(end.failedFile);
+        if (!result.reason.empty() && result.reason != text) text += ": " + printable(result.reason);
+      }
+      end.message = text;
+    }
+  }
+  report.end(end);
+  if (end.status != setupkit::kExitOk) {
+    say(end.message + "\n" + finishText(app, false));
+  } else if (!options.quiet && !options.json && isatty(STDERR_FILENO)) {
+    std::fprintf(stderr, "%s %d %s written, %d skipped.\n", finishText(app, true).c_str(), end.written,
+                 end.written == 1 ? "file" : "files", end.skipped);
+  }
+  return end.status;
+}
+
+}  // namespace launcher

@@ -1,0 +1,9 @@
+#include "framework/gui/raise_later.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+void raiseLater(std::exception_ptr error) {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+}
