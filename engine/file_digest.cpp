@@ -6,6 +6,7 @@
 #include <vector>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -59,8 +60,14 @@ __attribute__((target("sha,sse4.1"))) void blocksWithShaInstructions(uint32_t* s
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
 }
 
+// Asked of the processor itself (CPUID): SHA is leaf 7 EBX bit 29, SSE4.1
+// leaf 1 ECX bit 19.
 bool haveShaInstructions() {
-  static const bool have = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+  static const bool have = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & (1u << 19))) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 29)) != 0;
+  }();
   return have;
 }
 #endif

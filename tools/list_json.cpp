@@ -4,7 +4,6 @@
 
 #include "engine/json_text.h"
 #include "tools/inspect.h"
-#include "tools/utf8_text.h"
 
 namespace setupkit {
 
