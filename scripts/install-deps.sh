@@ -14,6 +14,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   zip unzip
   debootstrap xorriso dpkg-dev file
+  desktop-file-utils
   ansible-core  # runs the fleet example of docs/unattended.md (8 small packages)
 )
 

@@ -7,11 +7,12 @@
 
 #include "tools/medium.h"
 #include "tools/pack.h"
+#include "engine/uninstall.h"
 #include "tools/restore_command.h"
 
 namespace setupkit {
 
-enum class Command { None, Pack, Medium, List, Verify, Restore };
+enum class Command { None, Pack, Medium, List, Verify, Restore, Uninstall };
 
 struct CommandLine {
   Command command = Command::None;
@@ -23,6 +24,7 @@ struct CommandLine {
   std::vector<std::string> media;  // list, verify: folders holding further volumes (host form)
   bool json = false;          // list --json
   RestoreOptions restore;     // restore
+  UninstallOptions uninstall; // uninstall
 };
 
 // A command line that does not fit the usage; main prints it with usageErrorText.

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/menu_entry.h"
 #include "tools/pack.h"
 
 namespace setupkit {
@@ -33,6 +34,7 @@ struct MediumOptions {
   bool disks = false;      // one folder per disk; pack.volumeSize is a disk's capacity
   bool isoImages = false;  // with disks: DIR/diskN.iso beside each folder
   std::string singleFile;  // host path: write one executable file instead of DIR
+  menu_entry::Settings menu;  // [Menu] of SETUP.INS, when present()
 };
 
 struct MediumResult {
@@ -81,6 +83,14 @@ std::string findSetupProgram(const std::string& toolPath);
 // PREFIX/lib/setupkit/setup-launcher beside an installed one,
 // <build>/app/launcher/setup-launcher beside <build>/app/setup.
 std::string findLauncher(const std::string& program);
+
+// The uninstaller that belongs with the setup program `program`:
+// setup-uninstall beside its launcher. Empty when there is none.
+std::string findUninstaller(const std::string& program);
+
+// The [Menu] section of SETUP.INS for `menu`; empty when !menu.present().
+// Raises ToolError for settings that make no menu entry.
+std::string menuSectionText(const menu_entry::Settings& menu);
 
 // The name of the packed runtime beside the launcher on a medium.
 inline constexpr const char* kRuntimePackName = "runtime.pak";
