@@ -93,6 +93,11 @@ std::string setupValue(const LauncherMedium& medium, const std::string& key) {
 
 bool keepsFolders(const LauncherMedium& medium) { return fw::sameText(setupValue(medium, "Paths"), "Tree"); }
 
+std::string hostOf(const std::string& windowsPath) {
+  auto host = platform::hostPathOf(windowsPath);
+  return host ? *host : windowsPath;
+}
+
 std::string shownVolume(const LauncherMedium& medium, const std::string& windowsPath) {
   if (medium.oneFile) return medium.shownName;
   auto host = platform::hostPathOf(windowsPath);

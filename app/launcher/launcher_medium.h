@@ -33,4 +33,8 @@ bool keepsFolders(const LauncherMedium& medium);
 // or the volume's file.
 std::string shownVolume(const LauncherMedium& medium, const std::string& windowsPath);
 
+// A Windows-form path as the host path it names, or as it is when no drive
+// covers it.
+std::string hostOf(const std::string& windowsPath);
+
 }  // namespace launcher

@@ -23,11 +23,6 @@ namespace {
 
 using setupkit::printable;
 
-std::string hostOf(const std::string& windowsPath) {
-  auto host = platform::hostPathOf(windowsPath);
-  return host ? *host : windowsPath;
-}
-
 // Counts the decoded bytes and keeps none.
 class TDiscardStream : public TStream {
  public:

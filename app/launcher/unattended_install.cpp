@@ -23,11 +23,6 @@ namespace {
 
 using setupkit::printable;
 
-std::string hostOf(const std::string& windowsPath) {
-  auto host = platform::hostPathOf(windowsPath);
-  return host ? *host : windowsPath;
-}
-
 // Says a message on standard error, each line marked as the launcher's.
 void say(const std::string& message) {
   size_t start = 0;
