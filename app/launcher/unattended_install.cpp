@@ -1,5 +1,7 @@
 #include "app/launcher/unattended_install.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <optional>
@@ -8,10 +10,13 @@
 #include "engine/backup_file.h"
 #include "engine/exit_status.h"
 #include "engine/install_recorder.h"
+#include "engine/installer_file.h"
+#include "engine/runtime_pack.h"
 #include "engine/medium_attributes.h"
 #include "engine/volume_search.h"
 #include "framework/core/path_utils.h"
 #include "platform/dos_time.h"
+#include "platform/file_window.h"
 #include "platform/paths.h"
 #include "tools/host_paths.h"
 #include "tools/printable.h"
@@ -47,6 +52,43 @@ void takeWizardSettings(TBackupFile& backup, const LauncherMedium& medium, TRest
   backup.RestoreMode = mode;
   backup.SetArchiveFlag = true;
   backup.SaveFileID = true;
+}
+
+// The uninstaller the medium carries inside its packed runtime (runtime.pak
+// beside the first volume, or the one-file installer's runtime part), copied
+// into an anonymous file: its path (/proc/self/fd/N), or empty when the
+// medium has none. The installer is read through the descriptor it was
+// checked on.
+std::string packedUninstaller(const LauncherMedium& medium) {
+  const auto archive = platform::hostPathOf(medium.archive);
+  if (!archive) return {};
+  std::string pack = fw::directoryPart(*archive) + "/runtime.pak";
+  int64_t offset = 0, length = -1;
+  if (medium.oneFile) {
+    const auto window = platform::fileWindowOf(*archive);
+    if (!window) return {};
+    pack = window->file;
+    const installer::Layout layout = installer::readLayout(pack, false);
+    if (layout.state != installer::State::Sound) return {};
+    offset = layout.parts.runtimeOffset();
+    length = layout.parts.runtime;
+  }
+  const int in = open(pack.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (in < 0 || fstat(in, &st) != 0) {
+    if (in >= 0) close(in);
+    return {};
+  }
+  if (length < 0) length = st.st_size;
+  const int out = memfd_create("uninstall", MFD_CLOEXEC);
+  const bool copied = out >= 0 && runtime_pack::isPacked(in, offset, length) &&
+                      runtime_pack::extract(in, offset, length, install_record::kUninstallerName, out).empty();
+  close(in);
+  if (!copied) {
+    if (out >= 0) close(out);
+    return {};
+  }
+  return "/proc/self/fd/" + std::to_string(out);  // open for the rest of the process
 }
 
 }  // namespace
@@ -137,15 +179,13 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   ::medium::TMediumCheck check(std::move(loaded.attributes));
   if (loaded.state == ::medium::Loaded::State::Found) backup.LandingCheck = &check;
   // The install record (and the menu entry of [Menu]) as the wizard keeps
-  // them; a folder medium's uninstaller is placed beside it. The one inside
-  // a packed runtime stays there: `setupkit uninstall DEST` reads the record.
+  // them, with the medium's uninstaller placed beside it: the one beside the
+  // launcher, or the one inside the packed runtime.
   TInstallOptions recording;
   recording.application = app;
   recording.menu = menu_entry::fromIni(medium.configuration);
-  if (!medium.oneFile) {
-    const TInstallOptions beside = installOptionsOf(fw::directoryPart(medium.archive), false);
-    recording.uninstallerProgram = beside.uninstallerProgram;
-  }
+  if (!medium.oneFile) recording.uninstallerProgram = installOptionsOf(fw::directoryPart(medium.archive), false).uninstallerProgram;
+  if (recording.uninstallerProgram.empty()) recording.uninstallerProgram = packedUninstaller(medium);
   std::vector<std::string> recordWarnings;
   try {
     TInstallRecorder::restore(backup, medium.archive, dest, recording, &recordWarnings);

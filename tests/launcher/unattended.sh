@@ -50,6 +50,8 @@ expect 0 "install" ./one.run --unattended --dest "$work/inst" --json </dev/null
 # The payload has a folder, so the medium keeps the tree (Paths=Tree).
 for f in readme.txt docs/guide.txt data.bin; do cmp -s "src/$f" "inst/$f" || fail "inst/$f differs"; done
 [ -L inst/tool ] && [ "$(inst/tool)" = runs ] || fail "the link to the program does not run it"
+# The install record and the uninstaller the packed runtime carries.
+[ -f inst/.install-record.json ] && [ -x inst/uninstall ] || fail "no install record or uninstaller in the destination"
 head -1 out | grep -q '"event":"start","title":"Test Suite","app":"Test App"' || fail "start line: $(head -1 out)"
 [ "$(grep -c '"event":"file".*"action":"written"' out)" -eq 4 ] || fail "four written files expected"
 tail -1 out | grep -q '"event":"end","status":0,"result":"completed","written":4,"skipped":0,"bytes":400034' ||
