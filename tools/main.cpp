@@ -135,8 +135,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
           loaded.state == medium::Loaded::State::Found ? &loaded.attributes : nullptr;
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
-      if (!line.json) return printListing(info, std::cout, attributes) ? kExitOk : kExitDamaged;
-      if (printJsonListing(info, std::cout, attributes)) return kExitOk;
+      const auto settings = medium::settingsForArchive(setupkit::hostPathOfArgument(line.archive));
+      const medium::Settings* shown = settings ? &*settings : nullptr;
+      if (!line.json) return printListing(info, std::cout, attributes, shown) ? kExitOk : kExitDamaged;
+      if (printJsonListing(info, std::cout, attributes, shown)) return kExitOk;
       // The text listing says this on standard output; a script reading the
       // JSON gets it as an error.
       if (!info.problems.empty())
