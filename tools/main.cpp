@@ -135,6 +135,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
           loaded.state == medium::Loaded::State::Found ? &loaded.attributes : nullptr;
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
+      if (const std::string why = notAnArchive(info); !why.empty()) {
+        printError(why);
+        return kExitDamaged;
+      }
       const auto settings = medium::settingsForArchive(setupkit::hostPathOfArgument(line.archive));
       const medium::Settings* shown = settings ? &*settings : nullptr;
       if (!line.json) return printListing(info, std::cout, attributes, shown) ? kExitOk : kExitDamaged;
@@ -149,6 +153,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     case Command::Verify: {
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
+      if (const std::string why = notAnArchive(info); !why.empty()) {
+        printError(why);
+        return kExitDamaged;
+      }
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
       return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;
