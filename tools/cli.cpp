@@ -133,7 +133,9 @@ CommandTable packTable(Line& l) {
   CommandTable t{"pack",
                  "Usage: setupkit pack [options] -o ARCHIVE SOURCE...\n"
                  "Packs files and directory trees into ARCHIVE and its continuation volumes.\n"
-                 "Each file is stored as C:\\ followed by its path relative to its SOURCE.\n",
+                 "Each file is stored as C:\\ followed by its path relative to its SOURCE: several\n"
+                 "directories are merged (pack -o A.BIN a b stores a/x and b/y as C:\\x and C:\\y);\n"
+                 "a name one source holds as a file and another as a folder or link is refused.\n",
                  {},
                  ""};
   t.rows.push_back({"-o,--output", "ARCHIVE", "the first volume to write", [&l](const std::string& v) { l.output = v; }});
@@ -150,7 +152,10 @@ CommandTable mediumTable(Line& l) {
   CommandTable t{"medium",
                  "Usage: setupkit medium [options] (-o DIR | --single-file OUT) --title T --app A --dest D SOURCE...\n"
                  "Makes a distribution medium in DIR: the setup launcher, the setup program with its\n"
-                 "runtime packed in runtime.pak, SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n",
+                 "runtime packed in runtime.pak, SETUP.INS, and SETUP.BIN with its volumes SETUP.002, ...\n"
+                 "The sources are merged at the root of the destination, as for pack. The medium\n"
+                 "is built beside DIR and moved in when whole: a failure leaves DIR as it was.\n"
+                 "The packed runtime is kept in ~/.cache/setupkit/runtime for the next medium.\n",
                  {},
                  ""};
   t.rows.push_back({"-o,--output", "DIR", "the medium's directory (created when missing)",
@@ -215,13 +220,15 @@ void addMediaRow(std::vector<OptionRow>& rows, std::vector<std::string>& media) 
 CommandTable listTable(Line& l) {
   CommandTable t{"list",
                  "Usage: setupkit list [--json] [--media DIR]... ARCHIVE\n"
-                 "Prints the header and every entry: kind, date, file size, stored size, chunks, name.\n",
+                 "Prints the header and every entry: kind, date, file size, stored size, chunks, name.\n"
+                 "For a medium's archive also its title, application, destinations, Paths and Disks.\n",
                  {},
                  ""};
   t.rows.push_back({"--json", "",
                     "one JSON object per entry instead: kind, name, date (ISO 8601,\n"
                     "local time), size, stored, chunks, volume, mode; links and\n"
-                    "empty folders of the medium's attributes too",
+                    "empty folders of the medium's attributes too, after a first\n"
+                    "object of kind medium with the medium's settings",
                     [&l](const std::string&) { l.result.json = true; }});
   addMediaRow(t.rows, l.result.media);
   return t;

@@ -14,6 +14,16 @@ namespace setupkit {
 int64_t firstVolumeCapacity(int64_t capacity, int64_t disk1Files);
 inline constexpr int64_t kMinimumFirstVolume = 4096;
 
+// What an ISO 9660 image of a disk holding `files` files takes beyond their
+// bytes: the system area, the descriptors, path tables and directories of
+// both name sets and the 300 KiB of padding xorriso and genisoimage add
+// (about 370 KiB in all for a disk's few short names, measured), and each
+// file rounded up to a whole 2048-byte block. With --image a disk's files
+// get its capacity less this.
+inline constexpr int64_t kImageBlock = 2048;
+inline constexpr int64_t kImageFixedOverhead = 512 * 1024;
+inline constexpr int64_t imageOverhead(int files) { return kImageFixedOverhead + files * kImageBlock; }
+
 // The folder of disk `number` (1-based) in the medium's directory: "disk1".
 std::string diskFolderName(int number);
 

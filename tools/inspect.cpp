@@ -76,12 +76,23 @@ std::string modeText(const medium::Attributes& attributes, const std::string& st
   return text;
 }
 
-bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes) {
+bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes,
+                  const medium::Settings* settings) {
   out << "Archive:      " << info.volumes.front() << " (" << info.volumes.size()
       << (info.volumes.size() == 1 ? " volume)\n" : " volumes)\n");
   out << "Header text:  \"" << printable(info.headerText) << "\"\n";
   out << "Total size:   " << info.totalSize << "\n";
-  out << "Header extra: " << info.headerExtra << "\n\n";
+  out << "Header extra: " << info.headerExtra << "\n";
+  if (settings) {
+    out << "Setup:        " << printable(settings->source) << "\n";
+    const std::pair<const char*, const std::string*> lines[] = {
+        {"Title:        ", &settings->title},       {"Application:  ", &settings->app},
+        {"DestDir:      ", &settings->destDir},     {"UserDestDir:  ", &settings->userDestDir},
+        {"Paths:        ", &settings->paths},       {"Disks:        ", &settings->disks}};
+    for (const auto& [label, value] : lines)
+      if (!value->empty()) out << label << "\"" << printable(*value) << "\"\n";
+  }
+  out << "\n";
   char line[160];
   std::snprintf(line, sizeof line, "%-7s %-19s %12s %12s %7s  %s", "Kind", "Date", "Size", "Stored", "Chunks",
                 attributes ? "Mode  Name\n" : "Name\n");

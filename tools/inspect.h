@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/medium_attributes.h"
+#include "engine/medium_settings.h"
 #include "tools/archive_reader.h"
 
 namespace setupkit {
@@ -13,8 +14,11 @@ namespace setupkit {
 // stored size, chunks, stored name) of a read archive, then whatever stopped
 // the reading. With a medium's attributes each file's mode is shown too, and
 // the links and empty folders follow the entries. Returns true when the
-// archive was read to its end marker.
-bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes = nullptr);
+// archive was read to its end marker. With a medium's settings (its
+// SETUP.INS) the title, application, destinations, Paths and Disks follow
+// the header.
+bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes = nullptr,
+                  const medium::Settings* settings = nullptr);
 
 // A file's mode as list shows it ("0755"), "-" when the attributes do not
 // know the name.

@@ -36,9 +36,24 @@ Json entryObject(const EntryInfo& e) {
 
 }  // namespace
 
-bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes) {
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes,
+                      const medium::Settings* settings) {
   out << "[";
   const char* separator = "\n";
+  if (settings) {
+    auto value = [](const std::string& text) { return text.empty() ? Json(nullptr) : Json(json_text::asUtf8(text)); };
+    Json o;
+    o["kind"] = "medium";
+    o["setup"] = json_text::asUtf8(settings->source);
+    o["title"] = value(settings->title);
+    o["app"] = value(settings->app);
+    o["destDir"] = value(settings->destDir);
+    o["userDestDir"] = value(settings->userDestDir);
+    o["paths"] = value(settings->paths);
+    o["disks"] = value(settings->disks);
+    out << separator << o.dump();
+    separator = ",\n";
+  }
   for (const auto& e : info.entries) {
     Json o = entryObject(e);
     if (attributes && e.kind == EntryKind::File) o["mode"] = modeText(*attributes, e.name);

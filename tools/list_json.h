@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "engine/medium_attributes.h"
+#include "engine/medium_settings.h"
 #include "tools/archive_reader.h"
 
 namespace setupkit {
@@ -18,6 +19,11 @@ namespace setupkit {
 // page their writer used) stands for the character of that value in
 // ISO 8859-1, so no byte is lost. Returns true when the archive was read to
 // its end marker.
-bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes = nullptr);
+// With a medium's settings the array begins with one object of kind
+// "medium": {"kind":"medium","setup":"medium/SETUP.INS","title":...,"app":...,
+// "destDir":...,"userDestDir":...,"paths":...,"disks":...}, each value a
+// string as SETUP.INS gives it, null when it has no such key.
+bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::Attributes* attributes = nullptr,
+                      const medium::Settings* settings = nullptr);
 
 }  // namespace setupkit

@@ -118,7 +118,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
         std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeUnpacked << " bytes packed into "
                   << r.runtimeBytes << " (" << (r.runtimeBytes + 512 * 1024) / (1024 * 1024)
                   << " MiB); needs the GNU C library " << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1)
-                  << " or newer\n";
+                  << " or newer" << (r.runtimeCached ? " (packed earlier: from the cache)" : "") << "\n";
       if (!r.singleFile.empty())
         std::cout << "One file: " << r.singleFile << ", " << r.singleFileBytes << " bytes ("
                   << (r.singleFileBytes + 512 * 1024) / (1024 * 1024) << " MiB)\n";
@@ -139,8 +139,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
         printError(why);
         return kExitDamaged;
       }
-      if (!line.json) return printListing(info, std::cout, attributes) ? kExitOk : kExitDamaged;
-      if (printJsonListing(info, std::cout, attributes)) return kExitOk;
+      const auto settings = medium::settingsForArchive(setupkit::hostPathOfArgument(line.archive));
+      const medium::Settings* shown = settings ? &*settings : nullptr;
+      if (!line.json) return printListing(info, std::cout, attributes, shown) ? kExitOk : kExitDamaged;
+      if (printJsonListing(info, std::cout, attributes, shown)) return kExitOk;
       // The text listing says this on standard output; a script reading the
       // JSON gets it as an error.
       if (!info.problems.empty())

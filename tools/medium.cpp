@@ -14,6 +14,7 @@
 #include "tools/external_tool.h"
 #include "tools/host_paths.h"
 #include "tools/icu_data.h"
+#include "tools/runtime_cache.h"
 #include "tools/runtime_gather.h"
 #include "tools/tool_error.h"
 
@@ -67,6 +68,11 @@ void writeFileAtomically(const fs::path& target, const std::string& content) {
   writeAtomically(target, [&](std::ofstream& out) { out << content; });
 }
 
+bool haveStrip() {
+  static const bool have = haveExternalTool("strip");
+  return have;
+}
+
 // Copies a file through a temporary name beside the target; an ELF file is
 // stripped on the way (strip-all for the program, strip-unneeded for shared
 // objects) when strip is installed.
@@ -76,8 +82,7 @@ void copyFileInto(const fs::path& source, const fs::path& target, bool program, 
   std::error_code ec;
   fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
   if (!ec && elf) {
-    static const bool haveStrip = haveExternalTool("strip");
-    if (!haveStrip) {
+    if (!haveStrip()) {
       if (warnings.empty() || warnings.back().find("strip") == std::string::npos)
         warnings.push_back("strip is not installed: the binaries on the medium are not stripped");
     } else if (runExternalTool({"strip", program ? "--strip-all" : "--strip-unneeded", temporary.string()}) != 0) {
@@ -265,15 +270,50 @@ int runtimePackLevel() {
   return value >= 1 && value <= 19 ? value : 19;
 }
 
+// The key of the packed runtime in the cache: everything the packed file
+// follows from.
+std::string runtimeCacheKey(const std::string& program, const std::string& uninstaller, const RuntimePlan* plan,
+                            int level) {
+  RuntimeCacheKey key;
+  key.addText(std::string(runtime_pack::kMagic, runtime_pack::kMagicSize));
+  key.addText("level " + std::to_string(level));
+  key.addText("setupkit " SETUPKIT_VERSION);
+  key.addText(haveStrip() ? "stripped" : "not stripped");
+  key.addFile(program, "setup");
+  if (!uninstaller.empty()) key.addFile(uninstaller, "uninstall");
+  if (plan) {
+    for (const RuntimeFile& file : plan->files) {
+      key.addFile(file.source, std::string(kRuntimeFolder) + "/" + file.target);
+      key.addText(file.elf ? "elf" : "data");
+    }
+    key.addText(runtimeFontConfiguration());
+  }
+  return key.finish();
+}
+
 // Packs the setup program (as `setup`) and, with a plan, its runtime folder
-// into `pack` (engine/runtime_pack.h). Returns the bytes of the unpacked files.
+// into `pack` (engine/runtime_pack.h), or copies the same packed runtime
+// from the cache (tools/runtime_cache.h). Returns the bytes of the unpacked
+// files.
 int64_t packRuntime(const std::string& program, const std::string& uninstaller, const RuntimePlan* plan,
-                    const fs::path& pack, std::vector<std::string>& warnings) {
+                    const fs::path& pack, std::vector<std::string>& warnings, bool& cached) {
+  const int level = runtimePackLevel();
+  const std::string cache = runtimeCacheFolder();
+  const std::string key = cache.empty() ? std::string() : runtimeCacheKey(program, uninstaller, plan, level);
+  if (!cache.empty()) {
+    if (auto bytes = fetchCachedRuntime(cache, key, pack.string())) {
+      if (isElfFile(program) && !haveStrip())
+        warnings.push_back("strip is not installed: the binaries on the medium are not stripped");
+      cached = true;
+      return *bytes;
+    }
+  }
   fs::path stage = hiddenBeside(pack, ".stage");
   std::error_code ec;
   fs::remove_all(stage, ec);
   fs::create_directories(stage, ec);
   int64_t bytes = 0;
+  const size_t warned = warnings.size();
   try {
     copyFileInto(program, stage / "setup", true, isElfFile(program), warnings);
     bytes += int64_t(fs::file_size(stage / "setup"));
@@ -284,7 +324,7 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
     if (plan) bytes += installRuntime(*plan, stage / kRuntimeFolder, warnings);
     const fs::path packed = hiddenBeside(pack, ".new");
     try {
-      runtime_pack::pack(stage.string(), packed.string(), runtimePackLevel());
+      runtime_pack::pack(stage.string(), packed.string(), level);
     } catch (const std::runtime_error& e) {
       throw ToolError(e.what());
     }
@@ -295,6 +335,11 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
     throw;
   }
   fs::remove_all(stage, ec);
+  // A binary strip failed on was copied as it is: not what the key says.
+  bool sound = true;
+  for (size_t i = warned; i < warnings.size(); ++i) sound = sound && warnings[i].find("strip failed") == std::string::npos;
+  if (sound) storeCachedRuntime(cache, key, pack.string());
+  cached = false;
   return bytes;
 }
 
@@ -361,7 +406,8 @@ bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings,
   return false;
 }
 
-MediumResult makeFolderMedium(const MediumOptions& options, const std::string& toolPath) {
+// Makes the folder medium in options.directory, a new folder of its own.
+MediumResult buildFolderMedium(const MediumOptions& options, const std::string& toolPath) {
   // Checked before anything is written. With disks, the configuration is
   // measured with the longest count it can hold.
   if (!options.destDir.empty() && options.destDir[0] == '~')
@@ -419,7 +465,8 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
     disk1Files += int64_t(fs::file_size(target));
   }
   if (launched) {
-    result.runtimeUnpacked = packRuntime(program, uninstaller, bundled ? &plan : nullptr, runtimePack, result.warnings);
+    result.runtimeUnpacked = packRuntime(program, uninstaller, bundled ? &plan : nullptr, runtimePack, result.warnings,
+                                         result.runtimeCached);
     result.runtimeBytes = int64_t(fs::file_size(runtimePack));
     if (bundled) {
       result.runtimeFiles = plan.files.size();
@@ -442,7 +489,18 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
   pack.archive = (first / "SETUP.BIN").string();
   pack.attributes = (first / medium::kAttributesFileName).string();
   pack.flatWarnings = false;  // checked above: a tree medium has no flat install
-  if (options.disks) pack.firstVolumeSize = firstVolumeCapacity(pack.volumeSize, disk1Files);
+  if (options.disks && options.isoImages && pack.volumeSize > 0) {
+    // Each image must fit the disk too: its own blocks come off the room
+    // for the files (disk 1: the program, the runtime, SETUP.INS, SETUP.ATR
+    // and the first volume; any other disk: its volume).
+    const int disk1Count = 3 + (program.empty() ? 0 : 1) + (launched ? 1 : 0);
+    disk1Files += imageOverhead(disk1Count);
+    pack.volumeSize -= imageOverhead(1);
+    if (pack.volumeSize < kMinimumFirstVolume)
+      throw ToolError("The volume size " + std::to_string(options.pack.volumeSize) +
+                      " cannot hold an ISO 9660 image's own blocks and a volume");
+  }
+  if (options.disks) pack.firstVolumeSize = firstVolumeCapacity(options.pack.volumeSize, disk1Files);
   result.pack = setupkit::pack(pack);
 
   if (options.disks) {
@@ -464,7 +522,111 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
     }
     writeDiskImage(result.disks[i], image, diskImageLabel(options.title, int(i + 1)));
     result.images.push_back(image.string());
+    const auto bytes = int64_t(fs::file_size(image, ec));
+    if (options.pack.volumeSize > 0 && bytes > options.pack.volumeSize)
+      throw ToolError("The image of disk " + std::to_string(i + 1) + " takes " + std::to_string(bytes) +
+                      " bytes, over the disk's " + std::to_string(options.pack.volumeSize) +
+                      "; give a larger --volume-size");
   }
+  return result;
+}
+
+// Where a medium for `dir` is built before it is moved into place: a hidden
+// folder beside it, or in it when its parent cannot be written (the root
+// folder of a mounted stick). Made new and empty.
+fs::path makeBuildingFolder(const fs::path& dir, bool& madeDir) {
+  std::error_code ec;
+  fs::path target = fs::absolute(dir, ec).lexically_normal();
+  if (!target.has_filename()) target = target.parent_path();
+  madeDir = false;
+  if (target.has_filename()) {
+    fs::path beside = hiddenBeside(target, ".building");
+    fs::remove_all(beside, ec);
+    if (fs::create_directory(beside, ec)) return beside;
+  }
+  madeDir = !fs::exists(target, ec);
+  fs::create_directories(target, ec);
+  fs::path inside = target / ".setupkit-building";
+  fs::remove_all(inside, ec);
+  if (!fs::create_directory(inside, ec)) throw ToolError("Cannot create the directory " + dir.string());
+  return inside;
+}
+
+// Moves the medium built in `building` into `dir`, the configuration last,
+// and removes what an earlier medium there left that no longer belongs:
+// continuation volumes and disks past the new count, images not asked for,
+// a packed runtime when there is none now, an unpacked runtime folder.
+void publishMedium(const fs::path& building, const fs::path& dir, const MediumOptions& options,
+                   MediumResult& result) {
+  std::error_code ec;
+  std::vector<fs::path> files;
+  for (fs::recursive_directory_iterator it(building, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file()) files.push_back(fs::relative(it->path(), building));
+  if (ec) throw ToolError("Cannot read " + building.string() + ": " + ec.message());
+  auto rank = [](const fs::path& p) { return p.filename() == "SETUP.INS" ? 1 : p.extension() == ".iso" ? 2 : 0; };
+  std::stable_sort(files.begin(), files.end(), [&](const fs::path& a, const fs::path& b) { return rank(a) < rank(b); });
+  for (const fs::path& file : files) {
+    const fs::path to = dir / file;
+    fs::create_directories(to.parent_path(), ec);
+    fs::rename(building / file, to, ec);
+    if (ec) throw ToolError("Cannot move the new medium's " + file.string() + " to " + to.string() + ": " + ec.message());
+  }
+  const fs::path first = options.disks ? dir / diskFolderName(1) : dir;
+  if (result.runtimeBytes == 0) fs::remove(first / kRuntimePackName, ec);
+  // A runtime folder left by an earlier medium would still be loaded by a
+  // program started from the medium: the program looks there first.
+  fs::remove_all(first / kRuntimeFolder, ec);
+  const int count = int(result.pack.volumes.size());
+  for (int n = count + 1; n <= 999; ++n) {
+    const fs::path folder = options.disks ? dir / diskFolderName(n) : dir;
+    const fs::path stale = folder / ("SETUP." + volumeNumberText(n));
+    const bool had = fs::remove(stale, ec);
+    if (had) result.pack.staleRemoved.push_back(stale.string());
+    if (!options.disks) {
+      if (!had) break;
+      continue;
+    }
+    const bool image = fs::remove(dir / (diskFolderName(n) + ".iso"), ec);
+    const bool folderThere = fs::is_directory(folder, ec);
+    fs::remove(folder, ec);  // only when nothing else is in it
+    if (!had && !image && !folderThere) break;
+  }
+  if (options.disks && !options.isoImages)
+    for (int n = 1; n <= count; ++n) fs::remove(dir / (diskFolderName(n) + ".iso"), ec);
+  // The result names the files where they are now.
+  const std::string from = building.string();
+  std::string to = dir.string();
+  while (to.size() > 1 && to.back() == '/') to.pop_back();
+  auto moved = [&](std::string& path) {
+    if (path.compare(0, from.size(), from) == 0) path = to + path.substr(from.size());
+  };
+  for (auto* list : {&result.pack.volumes, &result.disks, &result.images})
+    for (std::string& path : *list) moved(path);
+  moved(result.pack.attributes);
+  moved(result.configuration);
+  moved(result.program);
+}
+
+// Builds the medium beside `options.directory` and moves it into place only
+// when all of it is made: a failure leaves the folder as it was.
+MediumResult makeFolderMedium(const MediumOptions& options, const std::string& toolPath) {
+  bool madeDir = false;
+  const fs::path dir(options.directory);
+  const fs::path building = makeBuildingFolder(dir, madeDir);
+  std::error_code ec;
+  MediumResult result;
+  try {
+    MediumOptions inside = options;
+    inside.directory = building.string();
+    result = buildFolderMedium(inside, toolPath);
+    fs::create_directories(dir, ec);
+    publishMedium(building, dir, options, result);
+  } catch (...) {
+    fs::remove_all(building, ec);
+    if (madeDir) fs::remove_all(dir, ec);
+    throw;
+  }
+  fs::remove_all(building, ec);
   return result;
 }
 
@@ -484,7 +646,7 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
   try {
     std::string program = options.program.empty() ? findSetupProgram(toolPath) : options.program;
     if (program.empty()) throw ToolError("A one-file installer needs the setup program: build it, or give --program");
-    result = makeFolderMedium(folder, toolPath);
+    result = buildFolderMedium(folder, toolPath);
     result.singleFileBytes = writeSingleFile(folder.directory, target);
   } catch (...) {
     fs::remove_all(folder.directory, ec);

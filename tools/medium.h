@@ -44,6 +44,7 @@ struct MediumResult {
   int64_t runtimeBytes = 0;   // the packed runtime's size on the medium (0 without one)
   int64_t runtimeUnpacked = 0;  // its files together, unpacked
   size_t runtimeFiles = 0;
+  bool runtimeCached = false;  // the packed runtime came from the cache (tools/runtime_cache.h)
   std::string singleFile;     // host path of the one-file installer, when written
   int64_t singleFileBytes = 0;
   std::string oldestGlibc;    // "GLIBC_2.34" with a runtime: the C library the medium needs

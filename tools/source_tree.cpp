@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "engine/medium_attributes.h"
 #include "platform/dos_time.h"
@@ -119,6 +120,33 @@ void scanDirectory(SourceScan& scan, const fs::path& root, const ScanRules& rule
   for (auto& [relative, path] : found) addFile(scan, path, relative);
 }
 
+// Several sources are merged at the root, so one may hold a file or link
+// where another holds a folder or link of the same name (letter case aside,
+// as for files): the install could make only one of them. Such names are
+// refused, each once.
+void refuseKindClashes(const SourceScan& scan, std::vector<std::string>& problems) {
+  std::map<std::string, std::string> leaves;  // lower stored name -> what holds it, for files and links
+  for (const auto& file : scan.files) leaves.emplace(lower(file.storedName), "the file " + file.hostPath);
+  for (const auto& link : scan.links) {
+    auto [it, fresh] = leaves.emplace(lower(link.storedName), "the link " + link.hostPath);
+    if (!fresh)
+      problems.push_back("Two entries would be stored as " + link.storedName + ": " + it->second + " and the link " +
+                         link.hostPath);
+  }
+  std::set<std::string> reported;
+  auto needsFolder = [&](const std::string& stored, const std::string& what, bool itself) {
+    for (size_t end = itself ? stored.size() : stored.find_last_of('\\'); end > 2; end = stored.rfind('\\', end - 1)) {
+      const std::string folder = lower(stored.substr(0, end));
+      auto it = leaves.find(folder);
+      if (it != leaves.end() && reported.insert(folder).second)
+        problems.push_back(stored.substr(0, end) + " is " + it->second + " and a folder for " + what);
+    }
+  };
+  for (const auto& file : scan.files) needsFolder(file.storedName, "the file " + file.hostPath, false);
+  for (const auto& link : scan.links) needsFolder(link.storedName, "the link " + link.hostPath, false);
+  for (const auto& folder : scan.folders) needsFolder(folder, "the empty folder " + folder, true);
+}
+
 }  // namespace
 
 std::string storedNameOf(const std::string& relativePath) {
@@ -160,6 +188,7 @@ SourceScan scanSources(const std::vector<std::string>& sources, const ScanRules&
   }
   std::sort(scan.links.begin(), scan.links.end(),
             [](const SourceLink& a, const SourceLink& b) { return a.storedName < b.storedName; });
+  refuseKindClashes(scan, problems);
   if (problems.size() == 1) throw ToolError(problems[0]);
   if (!problems.empty()) {
     std::string text = std::to_string(problems.size()) + " entries cannot be stored; nothing was written:";

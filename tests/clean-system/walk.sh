@@ -52,11 +52,15 @@ make_medium() {
 }
 make_medium >"$shots/medium-probe.log"
 disk1_files=$(find "$medium/disk1" -type f ! -name 'SETUP.BIN' -printf '%s\n' | awk '{ s += $1 } END { print s }')
-capacity=$((disk1_files + 150000))
+# The image's own blocks count too: 512 KiB and 2 KiB for each of disk 1's five files.
+capacity=$((disk1_files + 150000 + 524288 + 5 * 2048))
 make_medium --volume-size "$capacity" --image iso | tee "$shots/medium.log"
 [ -f "$medium/disk2/SETUP.002" ] && [ ! -e "$medium/disk3" ] || { echo "FAIL: the medium is not two disks" >&2; exit 1; }
 used=$(find "$medium/disk1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 [ "$used" -le "$capacity" ] || { echo "FAIL: disk 1 holds $used bytes, more than $capacity" >&2; exit 1; }
+for image in "$medium"/disk*.iso; do
+  [ "$(stat -c %s "$image")" -le "$capacity" ] || { echo "FAIL: $image is larger than $capacity" >&2; exit 1; }
+done
 onefile=$cs_work/setup.run
 "$setupkit" medium --single-file "$onefile" --title "Clean System Test" --app "Test App" \
   --dest 'C:\root\OneFile' --menu-name "Test App" --menu-exec program.bin --menu-categories Utility \

@@ -31,8 +31,13 @@ inside() { chroot "$@" </dev/null; }  # chroot [--userspec=U:G] ROOT CMD...
 
 # As root, then as a user without a home of its own (nobody).
 inside "$root" /srv/demo-setup.run --unattended --dest /opt/demo || fail "as root: status $?"
-[ "$(find "$root/opt/demo" -type f | wc -l)" -eq "$(find "$work/payload" -type f | wc -l)" ] ||
-  fail "as root: $(find "$root/opt/demo" -type f | wc -l) files installed"
+# The payload's files, and beside them the install record and the uninstaller.
+installed() { find "$1" -type f ! -name .install-record.json ! -path "$1/uninstall" | wc -l; }
+[ "$(installed "$root/opt/demo")" -eq "$(find "$work/payload" -type f | wc -l)" ] ||
+  fail "as root: $(installed "$root/opt/demo") files installed"
+[ -f "$root/opt/demo/.install-record.json" ] && [ -x "$root/opt/demo/uninstall" ] || fail "as root: no record or uninstaller"
+# Removed again by its own uninstaller, in the bare root.
+inside "$root" /opt/demo/uninstall --unattended >/dev/null || fail "the uninstaller: status $?"
 mkdir -p "$root/tmp/user" && chown nobody:nogroup "$root/tmp/user"
 inside --userspec=nobody:nogroup "$root" /srv/demo-setup.run --unattended --dest /tmp/user/demo --json \
   >"$work/user.json" || fail "as a user: status $?"

@@ -86,6 +86,18 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const std::string& src) {
                      return "Two files would be stored as C:\\x.txt: " + src + "/one/x.txt and " + src + "/two/x.txt";
                    }},
+        // Sources merge at the root: a file of one where the other has a folder.
+        RefusalRow{"FileOfOneSourceIsAFolderOfAnother",
+                   [](const std::string& src) {
+                     writeFile(src + "/one/Docs", "1");
+                     writeFile(src + "/two/docs/x/y.txt", "2");
+                     return std::vector<std::string>{src + "/one", src + "/two"};
+                   },
+                   0,
+                   [](const std::string& src) {
+                     return "C:\\docs is the file " + src + "/one/Docs and a folder for the file " + src +
+                            "/two/docs/x/y.txt";
+                   }},
         RefusalRow{"NamesDifferingInCaseOnly",
                    [](const std::string& src) {
                      writeFile(src + "/README.TXT", "1");

@@ -58,6 +58,12 @@ TEST_F(SingleFile, ListVerifyAndRestoreReadItInPlace) {
   RunResult list = runSetupkit("list '" + file + "'", tmp_->path(), tmp_->path());
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_NE(list.out.find("docs\\b.bin"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("Title:        \"T\"\nApplication:  \"A\"\nDestDir:      \"C:\\D\""), std::string::npos)
+      << list.out;
+  RunResult json = runSetupkit("list --json '" + file + "'", tmp_->path(), tmp_->path());
+  EXPECT_NE(json.out.find("\"kind\":\"medium\",\"setup\":\"" + file + "\",\"title\":\"T\",\"app\":\"A\""),
+            std::string::npos)
+      << json.out;
   RunResult verify = runSetupkit("verify '" + file + "'", tmp_->path(), tmp_->path());
   EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
   RunResult restore = runSetupkit("restore '" + file + "' restored", tmp_->path(), tmp_->path());
