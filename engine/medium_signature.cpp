@@ -277,9 +277,9 @@ Result checkOneFile(int fd, const installer::Parts& parts, const TrustedKeys& tr
   const Stretch stretches[] = {
       {"setup", "the launcher (the program at the start of the file)", 0, parts.launcher},
       {"SETUP.INS", "SETUP.INS", parts.configurationOffset(), parts.configuration},
-      {"runtime.pak", "the packed runtime", parts.runtimeOffset(), parts.runtime},
-      {"SETUP.BIN", "the archive", parts.archiveOffset(), parts.archive},
-      {"SETUP.ATR", "the attributes (SETUP.ATR)", parts.attributesOffset(), parts.attributes},
+      {"runtime.pak", "the packed runtime (runtime.pak)", parts.runtimeOffset(), parts.runtime},
+      {"SETUP.BIN", "the archive (SETUP.BIN)", parts.archiveOffset(), parts.archive},
+      {"SETUP.ATR", "SETUP.ATR (the file attributes)", parts.attributesOffset(), parts.attributes},
   };
   for (const Stretch& s : stretches) {
     const auto it = sums.find(s.name);

@@ -15,6 +15,9 @@ struct InstallStart {
   std::string title, app;            // from SETUP.INS
   std::string destination;           // host path
   std::vector<std::string> volumes;  // the volume files found at the start, host paths
+  bool isSigned = false;             // who signed the medium: key id and trusted comment
+  std::string keyId, comment;
+  bool trustedBySystem = false;      // checked with a key of the administrator's directory
 };
 
 struct InstallEnd {

@@ -85,6 +85,12 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     if (!found) break;
     start.volumes.push_back(hostOf(*found));
   }
+  start.isSigned = medium.signer.isSigned;
+  start.keyId = medium.signer.keyId;
+  start.comment = medium.signer.comment;
+  start.trustedBySystem = medium.signer.byAdministrator;
+  // Who signed it, before the first file is written.
+  if (!options.quiet && !options.json) say(medium_signature::describe(medium.signer));
   report.start(start);
 
   TBackupFile backup(nullptr);
