@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "platform/ini.h"
 #include "platform/private_folder.h"
 #include "platform/module.h"
+#include "engine/medium_signature.h"
 
 namespace fs = std::filesystem;
 
@@ -28,6 +30,7 @@ namespace {
 constexpr const char* kMediumName = ".medium";    // the medium's folder (host path)
 constexpr const char* kArchiveName = ".archive";  // where a one-file installer's archive lies
 constexpr const char* kStartedName = ".started";  // the file the user started (the launcher's)
+constexpr const char* kSignerName = ".signer";    // who signed the medium, as the launcher checked it
 constexpr const char* kRuntimeName = "runtime";
 
 std::string readText(const fs::path& file) {
@@ -35,6 +38,11 @@ std::string readText(const fs::path& file) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string& signer() {
+  static std::string text;
+  return text;
 }
 
 std::string runningFile() {
@@ -101,7 +109,10 @@ std::optional<platform::PrivateFolder> makePrivateCopy(const fs::path& self, con
       std::ofstream out(folder / kMediumName, std::ios::binary);
       out << medium.string();
       out.close();
-      if (!out) ec = std::make_error_code(std::errc::io_error);
+      std::ofstream signedBy(folder / kSignerName, std::ios::binary);
+      signedBy << signer();
+      signedBy.close();
+      if (!out || !signedBy) ec = std::make_error_code(std::errc::io_error);
     }
     if (!ec) return copy;
     platform::discardPrivateFolder(*copy);
@@ -125,6 +136,8 @@ std::string programFileOnMedium(const std::string& privateFolder, const std::str
   return (fs::path(medium) / (started.empty() ? programName : started)).string();
 }
 
+const std::string& mediumSigner() { return signer(); }
+
 int removeStaleCopies(const std::string& tempDirectory) { return platform::removeStalePrivateFolders(tempDirectory); }
 
 void runOffTheMedium(char** argv) {
@@ -138,6 +151,7 @@ void runOffTheMedium(char** argv) {
   std::error_code ec;
   if (platform::isOwnPrivateFolder(folder.string()) && fs::is_regular_file(folder / kMediumName, ec)) {
     fs::path medium = readText(folder / kMediumName);
+    signer() = readText(folder / kSignerName);
     if (!medium.empty()) {
       platform::setModuleFileName(programFileOnMedium(folder.string(), medium.string(), self.filename()));
       if (fs::is_regular_file(folder / kArchiveName, ec)) mapInstallerArchive(folder);
@@ -146,6 +160,17 @@ void runOffTheMedium(char** argv) {
     return;
   }
 
+  // Straight from a folder medium: its signature is checked before anything
+  // is copied or written.
+  if (fs::is_regular_file(folder / "SETUP.INS", ec)) {
+    const medium_signature::Result checked = medium_signature::checkFolder(
+        folder.string(), medium_signature::readTrustedKeys(medium_signature::trustedKeysDirectory()));
+    if (checked.status != 0) {
+      std::fprintf(stderr, "setup: %s: %s\n", folder.c_str(), checked.problem.c_str());
+      std::exit(checked.status);
+    }
+    signer() = medium_signature::describe(checked.signer);
+  }
   for (const std::string& base : platform::privateFolderBases()) removeStaleCopies(base);
   if (diskCountOf(readText(folder / "SETUP.INS")) < 2) return;
   auto copy = makePrivateCopy(self, folder);
