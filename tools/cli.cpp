@@ -209,7 +209,7 @@ CommandTable keyTable(Line& l) {
   KeyOptions& k = l.result.key;
   CommandTable t{"key",
                  "Usage: setupkit key new --public FILE --secret FILE [--password-file FILE | --no-password]\n"
-                 "Makes an Ed25519 key pair for setupkit medium --sign, in minisign's formats.\n"
+                 "Makes an Ed25519 key pair for signing media, in minisign's formats.\n"
                  "The secret key is encrypted with a password asked twice on the terminal.\n",
                  {},
                  ""};
