@@ -154,16 +154,20 @@ gui_install_cpu() {
   (cd "$medium" && exec ./setup) >"$shm/setup.log" 2>&1 &
   local pid=$!
   wait_for wizard_window
+  # The medium's `setup` is the launcher: the wizard, and the installation,
+  # run in its child.
+  local gui
+  gui=$(DISPLAY=$display xdotool getwindowpid "$(wizard_window)")
   sleep 0.5
   click_next  # to the Destination page
   sleep 1
   local before after last idle=0
-  before=$(cpu_ticks "$pid")
+  before=$(cpu_ticks "$gui")
   click_next  # the installation runs inside this click
   last=$before
   while [ $idle -lt 10 ]; do
     sleep 0.1
-    after=$(cpu_ticks "$pid")
+    after=$(cpu_ticks "$gui")
     if [ "$after" = "$last" ] && [ -d "$dest" ]; then idle=$((idle + 1)); else idle=0; fi
     last=$after
   done

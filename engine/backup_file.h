@@ -17,6 +17,7 @@
 
 class TDecodeAhead;
 class TRestoreRun;
+class TRestoreTarget;
 
 enum TBackupMode : uint8_t { bmAll, bmIncremental };
 enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
@@ -102,6 +103,10 @@ class TBackupFile : public TComponent {
   // Checks every file written and the restore's end (engine/landing_check.h);
   // null: none. Not owned.
   TLandingCheck* LandingCheck = nullptr;
+  // Where Restore places the files of its destination (given in Windows
+  // form, with its trailing backslash, or empty): the host's directories
+  // when not set; a target in memory for the fuzzer and the tests.
+  std::function<std::unique_ptr<TRestoreTarget>(const std::string& targetDir)> MakeTarget;
   // How the last (or current) restore ended: status, error code, the file
   // behind a failure and why, the volume and the position in it.
   const TRestoreResult& Result() const { return FResult; }

@@ -140,8 +140,8 @@ class TRestoreRun {
   TBackupFile& b_;
   std::string archiveName_;
   const bool fromStream_;
-  // Where the files go, reached from open directories.
-  TRestoreTarget target_;
+  // Where the files go: reached from open directories, or in memory.
+  std::unique_ptr<TRestoreTarget> target_;
   // The open volume: a file this restore owns, or the owner's stream.
   std::unique_ptr<OwnedVolume> owned_;
   TStream* volume_ = nullptr;
@@ -159,8 +159,9 @@ class TRestoreRun {
 TRestoreRun::TRestoreRun(TBackupFile& owner, const std::string& archiveName, const std::string& targetDir)
     : b_(owner),
       archiveName_(archiveName),
-      fromStream_(archiveName == kStreamArchiveName),
-      target_(!targetDir.empty() && targetDir.back() != '\\' ? targetDir + '\\' : targetDir) {
+      fromStream_(archiveName == kStreamArchiveName) {
+  const std::string dir = !targetDir.empty() && targetDir.back() != '\\' ? targetDir + '\\' : targetDir;
+  target_ = b_.MakeTarget ? b_.MakeTarget(dir) : std::make_unique<TRestoreTarget>(dir);
   b_.FErrorCode = 0;
   b_.FRestoredCount = 0;
   b_.FContinue = true;
@@ -308,7 +309,7 @@ void TRestoreRun::askForDisk(uint16_t disk) {
 }
 
 bool TRestoreRun::restoreEntry(const archive_format::Record& entry) {
-  b_.FCurrentFile = target_.targetOf(entry.name, b_.RestoreFullPath);
+  b_.FCurrentFile = target_->targetOf(entry.name, b_.RestoreFullPath);
   if (wanted(entry)) return writeFile(entry.name);
   b_.ReadDataBlock(*volume_, nullptr, false);
   return b_.FContinue;
@@ -318,11 +319,11 @@ bool TRestoreRun::wanted(const archive_format::Record& entry) {
   bool doRestore = true;
   switch (b_.RestoreMode) {
     case rmAll: break;
-    case rmNoOverwrite: doRestore = target_.age(b_.FCurrentFile) == -1; break;
+    case rmNoOverwrite: doRestore = target_->age(b_.FCurrentFile) == -1; break;
     case rmNewer:
     case rmExistingNewer: {
       // The age is -1 exactly when no file exists (no DOS date-time is -1).
-      const int32_t age = target_.age(b_.FCurrentFile);
+      const int32_t age = target_->age(b_.FCurrentFile);
       const bool exists = age != -1;
       // DOS date-times compare as unsigned values, so dates from 2044 on (the
       // top bit set) still order correctly.
@@ -330,7 +331,7 @@ bool TRestoreRun::wanted(const archive_format::Record& entry) {
       doRestore = b_.RestoreMode == rmNewer ? (!exists || older) : older;
       break;
     }
-    case rmExisting: doRestore = target_.age(b_.FCurrentFile) != -1; break;
+    case rmExisting: doRestore = target_->age(b_.FCurrentFile) != -1; break;
   }
   if (entry.kind == archive_format::Record::Kind::FileList) return false;
   handler([&] { b_.OnRestoreFile(&b_, b_.FCurrentFile, fileDate_, doRestore); });
@@ -347,7 +348,7 @@ bool TRestoreRun::writeFile(const std::string& storedName) {
   // directory that cannot be made fails the entry like a file that cannot be
   // created.
   std::string reason;
-  pending_ = target_.create(b_.FCurrentFile, reason);
+  pending_ = target_->create(b_.FCurrentFile, reason);
   if (!pending_) {
     fail(1, {reason, TRestoreTarget::isNulRefusal(reason)});
     return false;
@@ -428,7 +429,7 @@ bool TRestoreRun::end() {
   // What the medium adds once every file is in place (links, empty folders).
   if (b_.LandingCheck && b_.FErrorCode == 0 && b_.FContinue) {
     std::string path, reason;
-    if (!b_.LandingCheck->endRestore(target_, b_.RestoreFullPath, path, reason)) {
+    if (!b_.LandingCheck->endRestore(*target_, b_.RestoreFullPath, path, reason)) {
       b_.FCurrentFile = path;
       fail(1, {reason});
     }

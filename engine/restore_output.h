@@ -19,6 +19,10 @@
 #include "framework/core/stream.h"
 #include "platform/open_directory.h"
 
+//
+// The class is also the seam of the restore's outputs: a target in memory
+// (TMemoryRestoreTarget) makes its own kind, whose stream writes nowhere on
+// disk.
 class TRestoreOutput {
  public:
   // Creates the output for the entry `name` of `directory`; `path` is the
@@ -28,7 +32,7 @@ class TRestoreOutput {
                                                 std::shared_ptr<platform::OpenDirectory> directory,
                                                 const std::string& name, std::string& reason);
   // Discards the output unless it was completed.
-  ~TRestoreOutput();
+  virtual ~TRestoreOutput();
   TRestoreOutput(const TRestoreOutput&) = delete;
   TRestoreOutput& operator=(const TRestoreOutput&) = delete;
 
@@ -39,7 +43,7 @@ class TRestoreOutput {
   // permissions and the real name. Returns false when that rename fails
   // (platform::lastError tells why); the replacement is then removed with the
   // object.
-  bool complete(TFileStream* stamped, uint32_t fileDate);
+  virtual bool complete(TFileStream* stamped, uint32_t fileDate);
   // The permissions the file gets when completed, whatever it replaces.
   void setMode(unsigned mode) {
     mode_ = mode;
@@ -47,11 +51,16 @@ class TRestoreOutput {
   }
   // Closes and removes what was written; an old version stays untouched (a
   // file rewritten in place is emptied).
-  void discard();
+  virtual void discard();
+
+ protected:
+  TRestoreOutput() = default;
+  std::unique_ptr<TFileStream> stream_;
+  // Nothing of it is left to remove (it was completed, or never made).
+  bool completed_ = false;
 
  private:
   enum class Kind { New, Replacement, InPlace };
-  TRestoreOutput() = default;
 
   std::shared_ptr<platform::OpenDirectory> directory_;
   std::string name_;     // the real name in directory_
@@ -63,6 +72,4 @@ class TRestoreOutput {
   bool keepOwner_ = false;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
-  std::unique_ptr<TFileStream> stream_;
-  bool completed_ = false;
 };

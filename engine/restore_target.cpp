@@ -110,9 +110,13 @@ std::string TRestoreTarget::refusalOf(const std::string& storedName) {
   Route r;
   std::string reason;
   if (!placement.route(placement.targetOf(storedName, true), r, reason)) return reason;
-  size_t length = r.file.size();
-  bool nameTooLong = r.file.size() > NAME_MAX;
-  for (const auto& part : r.directories) {
+  return lengthRefusal(r);
+}
+
+std::string TRestoreTarget::lengthRefusal(const Route& route) {
+  size_t length = 1 + route.file.size();
+  bool nameTooLong = route.file.size() > NAME_MAX;
+  for (const auto& part : route.directories) {
     length += 1 + part.size();
     nameTooLong = nameTooLong || part.size() > NAME_MAX;
   }
@@ -167,20 +171,13 @@ std::shared_ptr<platform::OpenDirectory> TRestoreTarget::directoryAt(size_t i) {
 }
 
 std::shared_ptr<platform::OpenDirectory> TRestoreTarget::enter(const Route& route, bool create, std::string& reason) {
-  reason.clear();
   // The host refuses longer paths and names; refusing them here first keeps a
   // damaged name thousands of levels deep from making any directory.
-  size_t length = 1 + route.file.size();
-  bool nameTooLong = route.file.size() > NAME_MAX;
-  for (const auto& part : route.directories) {
-    length += 1 + part.size();
-    nameTooLong = nameTooLong || part.size() > NAME_MAX;
-  }
-  if (nameTooLong || length >= PATH_MAX) {
-    reason = std::strerror(ENAMETOOLONG);
-    return nullptr;
-  }
+  reason = lengthRefusal(route);
+  if (!reason.empty()) return nullptr;
   if (!openAnchor(route, create, reason)) return nullptr;
+  size_t length = 1 + route.file.size();
+  for (const auto& part : route.directories) length += 1 + part.size();
   if (levels_[0].directory->hostPath().size() + length >= PATH_MAX) {
     reason = std::strerror(ENAMETOOLONG);
     return nullptr;

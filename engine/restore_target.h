@@ -14,6 +14,10 @@
 // names no file, names holding a NUL byte, and paths longer than the host
 // allows are refused before anything is made; a "." directory of a stored
 // name is dropped.
+//
+// The walk through the host's directories is this class's own; a subclass
+// (TMemoryRestoreTarget) places the files in memory instead, by the same
+// rules.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +31,7 @@ class TRestoreTarget {
   // `targetDir` is the restore's destination in Windows form, with its
   // trailing backslash, or empty for the stored paths.
   explicit TRestoreTarget(std::string targetDir);
+  virtual ~TRestoreTarget() = default;
 
   // The Windows-form path a stored entry name is restored to: the name
   // itself without a destination; else the destination followed by its file
@@ -46,11 +51,11 @@ class TRestoreTarget {
   // The DOS date-time of the file (anything but a directory, a link counting
   // as itself) at `target`, -1 when there is none; found without making
   // anything and without following links below the destination.
-  int32_t age(const std::string& target);
+  virtual int32_t age(const std::string& target);
 
   // Makes the directories of `target` and its output file. Null on failure,
   // with the reason in `reason` (the system's text, or what was refused).
-  std::unique_ptr<TRestoreOutput> create(const std::string& target, std::string& reason);
+  virtual std::unique_ptr<TRestoreOutput> create(const std::string& target, std::string& reason);
 
   // Makes the directory `target` with the directories above it; one that
   // exists is kept. False with the reason on failure.
@@ -60,7 +65,7 @@ class TRestoreTarget {
   // made, never followed.
   bool makeLink(const std::string& target, const std::string& text, std::string& reason);
 
- private:
+ protected:
   // A target split into the directory it is reached from and the names below.
   struct Route {
     std::string anchor;  // the Windows-form directory the walk starts from
@@ -70,6 +75,11 @@ class TRestoreTarget {
   };
   // Splits `target`; false with `reason` when it must be refused.
   bool route(const std::string& target, Route& out, std::string& reason) const;
+  // Why the host refuses the route's names whatever its anchor (a component
+  // or the path below the anchor too long); empty when it does not.
+  static std::string lengthRefusal(const Route& route);
+
+ private:
   // The open directory that holds the route's file, made when `create`;
   // null when it cannot be reached (`reason` tells why; empty when it is
   // merely missing).

@@ -1,7 +1,9 @@
 #include "tools/inspect.h"
 
 #include <cstdio>
+#include <fstream>
 
+#include "engine/archive_format.h"
 #include "engine/restore_target.h"
 #include "tools/manifest.h"
 #include "tools/printable.h"
@@ -15,7 +17,34 @@ std::string entryLabel(const ArchiveInfo& info, int entry) {
   return printable(info.entries[size_t(entry)].name) + ": ";
 }
 
+// Whether the host file is an ISO 9660 image: "CD001" after the type byte of
+// the first volume descriptor, at sector 16.
+bool isDiskImage(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char id[5] = {};
+  return in.seekg(16 * 2048 + 1) && in.read(id, 5) && std::string(id, 5) == "CD001";
+}
+
+// Whether the host file opens with a data block: a volume after the first,
+// which begins with the rest of a file's data.
+bool isContinuationVolume(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char signature[4] = {};
+  return in.read(signature, 4) && isDataBlockSignature(signature);
+}
+
 }  // namespace
+
+std::string notAnArchive(const ArchiveInfo& info) {
+  if (!info.entries.empty() || info.totalSize > 0 || info.volumes.empty()) return {};
+  const std::string& path = info.volumes.front();
+  const std::string name = printable(path);
+  if (isDiskImage(path)) return name + " is a disk image, not an archive: list or verify the SETUP.BIN on it";
+  if (isContinuationVolume(path))
+    return name + " is a volume after the first, not an archive: list or verify the first volume";
+  if (!info.problems.empty()) return name + " is not an archive: " + info.problems.front().message;
+  return name + " is not an archive: it holds no entry and its TotalSize is " + std::to_string(info.totalSize);
+}
 
 const char* kindName(EntryKind kind) {
   switch (kind) {

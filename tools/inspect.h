@@ -20,6 +20,14 @@ bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attr
 // know the name.
 std::string modeText(const medium::Attributes& attributes, const std::string& storedName);
 
+// Why `info` is not an archive at all, or empty when it is one (sound or
+// damaged): no entry could be read and no TotalSize greater than 0, which is
+// what any other file gives (its first bytes read as a header that runs past
+// its end, or a run of zero bytes as an empty header and the end marker). A
+// disk image made by `medium --image` is named as one. list and verify then
+// print only this, as an error (status 2).
+std::string notAnArchive(const ArchiveInfo& info);
+
 struct VerifyReport {
   std::vector<Problem> problems;   // reading problems, then failed checks
   std::vector<Problem> refused;    // entries a restore below a destination refuses

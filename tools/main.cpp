@@ -141,6 +141,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
           loaded.state == medium::Loaded::State::Found ? &loaded.attributes : nullptr;
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
+      if (const std::string why = notAnArchive(info); !why.empty()) {
+        printError(why);
+        return kExitDamaged;
+      }
       if (!line.json) return printListing(info, std::cout, attributes) ? kExitOk : kExitDamaged;
       if (printJsonListing(info, std::cout, attributes)) return kExitOk;
       // The text listing says this on standard output; a script reading the
@@ -155,6 +159,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       if (!line.verifyKey.empty()) return verifySignedMedium(line.verifyKey, line.signedMedium, std::cout, std::cerr);
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
+      if (const std::string why = notAnArchive(info); !why.empty()) {
+        printError(why);
+        return kExitDamaged;
+      }
       VerifyReport report = verifyArchive(info);
       printVerifyReport(info, report, std::cout);
       return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;

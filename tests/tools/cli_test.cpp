@@ -213,6 +213,11 @@ class Binary : public SharedScratchTest<BinaryRow> {
         .end();
     writeFile(t + "/skipped.bin", skippedBad.bytes());
     writeFile(t + "/short.bin", "ab");
+    writeFile(t + "/text.txt", "root:x:0:0:root:/root:/bin/bash\n");
+    writeFile(t + "/zeros.bin", std::string(4096, '\0'));
+    std::string image(18 * 2048, '\0');
+    image.replace(16 * 2048, 6, "\x01" "CD001");
+    writeFile(t + "/disk1.iso", image);
     // A continuation volume whose volume change names itself.
     fs::create_directories(t + "/cycle");
     writeFile(t + "/cycle/SETUP.BIN",
@@ -255,6 +260,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "setupkit: cannot read {T}/cycle/SETUP.002 at byte 14 (after the entry C:\\B.TXT): Invalid archive type; "
                   "nothing was written\n"},
         BinaryRow{"ListDirectory", "list {T}/src", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
+        // Other files are no archive, damaged or not: said once, with no table.
+        BinaryRow{"ListText", "list {T}/text.txt", 2,
+                  "setupkit: {T}/text.txt is not an archive: the header text runs past the end of the volume\n"},
+        BinaryRow{"ListZeros", "list --json {T}/zeros.bin", 2,
+                  "setupkit: {T}/zeros.bin is not an archive: it holds no entry and its TotalSize is 0\n"},
+        BinaryRow{"VerifyDiskImage", "verify {T}/disk1.iso", 2,
+                  "setupkit: {T}/disk1.iso is a disk image, not an archive: list or verify the SETUP.BIN on it\n"},
+        BinaryRow{"VerifyContinuationVolume", "verify {T}/cycle/SETUP.002", 2,
+                  "setupkit: {T}/cycle/SETUP.002 is a volume after the first, not an archive: list or verify the "
+                  "first volume\n"},
         BinaryRow{"RestoreSuccess", "restore {T}/good.bin {T}/out-good", 0, ""},
         // Damage is the archive's, whatever was being done: exit 2, and the volume named.
         BinaryRow{"RestoreCompressionError", "restore {T}/zlib.bin {T}/out-zlib", 2,
@@ -290,6 +305,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "Usage: setupkit COMMAND [options] ...\n"
                   "Run setupkit --help for the commands.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BinaryOutput, NoTableForWhatIsNoArchive) {
+  TempDir tmp;
+  writeFile(tmp.file("text.txt"), "root:x:0:0:root:/root:/bin/bash\n");
+  for (const char* command : {"list", "list --json", "verify"}) {
+    RunResult r = runSetupkit(std::string(command) + " text.txt", tmp.path(), tmp.path());
+    EXPECT_EQ(r.status, 2) << command;
+    EXPECT_EQ(r.out, "") << command;
+  }
+}
 
 TEST(BinaryOutput, RestorePrintsEachFileOnce) {
   TempDir tmp;
