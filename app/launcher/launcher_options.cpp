@@ -36,9 +36,11 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
       {},
       "Further volumes are looked for beside the first, in the folder of their disk beside\n"
       "disk1/, and in each --media folder. A volume that is not there ends the installation.\n"
+      "A signed medium is checked before anything is unpacked or written; who signed it is\n"
+      "shown by --check and the installation.\n"
       "Exit status: 0 installed (or sound), 1 a file could not be written, 2 the medium is\n"
-      "damaged, 3 the archive is missing, 4 cancelled or a volume missing, 5 refused,\n"
-      "64 wrong command line.\n"};
+      "damaged or was changed after signing, 3 the archive is missing, 4 cancelled or a\n"
+      "volume missing, 5 refused (a publisher this system does not trust), 64 wrong command line.\n"};
   auto& o = l.options;
   t.rows.push_back({"--unattended", "", "install without a display and without asking (needs --dest)",
                     [&l](const std::string&) { l.choose("--unattended", Action::Install); }});
