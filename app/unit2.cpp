@@ -14,6 +14,7 @@
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
 #include "engine/exit_status.h"
+#include "engine/install_recorder.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
@@ -145,7 +146,11 @@ void TForm2::Button2Click(TObject*) {
       BackupFile1->LandingCheck = loaded.state == medium::Loaded::State::Found ? FMediumCheck.get() : nullptr;
       // Every other end came with the final 100, which has shown the Finish
       // page and said there whether the installation completed.
-      BackupFile1->Restore(ArchivePath(), destination);
+      // The installation keeps its install record as the files land, and
+      // places the uninstaller and the medium's menu entry.
+      TInstallRecorder recorder(*BackupFile1, destination,
+                                installOptionsOf(FProgramDirectory, true));
+      recorder.finish(BackupFile1->Restore(ArchivePath(), destination));
       if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
         throw Exception("The archive \"" + ArchivePath() + "\" was not found");
       break;

@@ -42,6 +42,10 @@ inline constexpr const char* kStreamArchiveName = ":STREAM";
 // separator).
 std::string flatRestoreName(const std::string& storedName);
 
+// The disk prompt a restore shows when no OnNeedDisk handler is set: true
+// when the user clicks OK.
+bool askForDiskByDefault(uint16_t disk);
+
 class TBackupFile : public TComponent {
  public:
   explicit TBackupFile(TComponent* owner);

@@ -304,8 +304,7 @@ void TRestoreRun::askForDisk(uint16_t disk) {
   if (b_.OnNeedDisk)
     handler([&] { b_.OnNeedDisk(&b_, disk, b_.FContinue); });
   else
-    b_.FContinue = application().messageDlg("Please insert disk " + std::to_string(disk) + " and click OK to continue.",
-                                            TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
+    b_.FContinue = askForDiskByDefault(disk);
 }
 
 bool TRestoreRun::restoreEntry(const archive_format::Record& entry) {
@@ -443,6 +442,11 @@ bool TRestoreRun::end() {
   b_.FBusy = false;
   if (b_.FErrorCode != 0) b_.ReportError(b_.FErrorCode);
   return result;
+}
+
+bool askForDiskByDefault(uint16_t disk) {
+  return application().messageDlg("Please insert disk " + std::to_string(disk) + " and click OK to continue.",
+                                  TMsgDlgType::mtInformation, buttonSet({mbOK, mbCancel}), 0) == mrOk;
 }
 
 bool TBackupFile::Restore(const std::string& ArchiveName, const std::string& TargetDir) {

@@ -232,4 +232,15 @@ bool OpenDirectory::makeLink(const std::string& name, const std::string& text) {
   return failFromErrno();
 }
 
+bool OpenDirectory::removeDirectory(const std::string& name) {
+  if (unlinkat(fd_, name.c_str(), AT_REMOVEDIR) != 0) return failFromErrno();
+  noteChanged(name, {});
+  return true;
+}
+
+FileHandle OpenDirectory::openForReading(const std::string& name) {
+  // Non-blocking: a pipe planted at the name must not hold the caller.
+  return handleOf(openat(fd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+}
+
 }  // namespace platform

@@ -80,6 +80,10 @@ class OpenDirectory {
   // file of that name (never of a directory): made under a hidden name
   // first and renamed over it.
   bool makeLink(const std::string& name, const std::string& text);
+  // Removes the empty subdirectory `name` (a link there is not followed).
+  bool removeDirectory(const std::string& name);
+  // Opens the existing file `name` for reading; a link is not followed.
+  FileHandle openForReading(const std::string& name);
 
  private:
   OpenDirectory(int fd, std::string hostPath, bool own);

@@ -17,7 +17,7 @@ medium=$demo/medium
 bash scripts/install-deps.sh
 # Only what the demo runs: the setup program and the authoring tool.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target setup setup-launcher setupkit
+cmake --build "$build" -j"$(nproc)" --target setup setup-launcher setup-uninstall setupkit
 
 rm -rf "$demo"
 mkdir -p "$demo"
@@ -29,12 +29,15 @@ dest="${home_windows%\\}\\DemoApp"
 dest_one="${home_windows%\\}\\DemoApp (one file)"
 title="Demo Office 2000"
 app="Demo Office"
+# The menu entry the installation adds (the wizard installs flat: names
+# without folders).
+menu=(--menu-name "$app" --menu-exec demo.exe --menu-icon icon01.bmp --menu-categories Office)
 
 if [ -x "$build/tools/setupkit" ]; then
   "$build/tools/setupkit" medium -o "$medium" --title "$title" --app "$app" --dest "$dest" \
-    --volume-size "${DEMO_VOLUME_SIZE:-700K}" --program "$build/app/setup" "$demo/payload"
+    --volume-size "${DEMO_VOLUME_SIZE:-700K}" --program "$build/app/setup" "${menu[@]}" "$demo/payload"
   "$build/tools/setupkit" medium --single-file "$demo/setup.run" --title "$title" --app "$app" --dest "$dest_one" \
-    --program "$build/app/setup" "$demo/payload"
+    --program "$build/app/setup" "${menu[@]}" "$demo/payload"
 else
   # Without the authoring tool: the program and its configuration only.
   echo "setupkit not built: the medium has no archive"

@@ -15,6 +15,7 @@ packages=(
   zip unzip
   minisign  # checks signed media by hand in the tests
   debootstrap xorriso dpkg-dev file
+  desktop-file-utils
   ansible-core  # runs the fleet example of docs/unattended.md (8 small packages)
 )
 

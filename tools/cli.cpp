@@ -25,6 +25,7 @@ const CommandName kCommands[] = {
     {"list", Command::List, "show what an archive holds"},
     {"verify", Command::Verify, "check an archive"},
     {"restore", Command::Restore, "recover an archive's files"},
+    {"uninstall", Command::Uninstall, "remove an installation by its install record"},
     {"key", Command::Key, "make a key pair for signing media (key new)"},
 };
 
@@ -191,6 +192,17 @@ CommandTable mediumTable(Line& l) {
                       if (v != "iso") l.fail("unknown image format \"" + v + "\" (iso)");
                       m.isoImages = true;
                     }});
+  t.rows.push_back({"--menu-name", "TEXT", "a menu entry: its name ([Menu] of SETUP.INS)",
+                    [&m](const std::string& v) { m.menu.name = v; }});
+  t.rows.push_back({"--menu-exec", "PATH", "the entry's program, a path below the destination",
+                    [&m](const std::string& v) { m.menu.exec = v; }});
+  t.rows.push_back({"--menu-icon", "PATH", "the entry's icon, an image below the destination",
+                    [&m](const std::string& v) { m.menu.icon = v; }});
+  t.rows.push_back({"--menu-comment", "TEXT", "the entry's tooltip", [&m](const std::string& v) { m.menu.comment = v; }});
+  t.rows.push_back({"--menu-categories", "LIST", "the entry's menu categories (\"Office;Utility\")",
+                    [&m](const std::string& v) { m.menu.categories = v; }});
+  t.rows.push_back({"--menu-terminal", "", "the entry's program runs in a terminal",
+                    [&m](const std::string&) { m.menu.terminal = true; }});
   t.rows.push_back({"--sign", "SECRET-KEY",
                     "sign the medium: SETUP.SUM and SETUP.SUM.minisig in a folder,\n"
                     "a signature part and OUT.minisig for one file",
@@ -293,13 +305,34 @@ CommandTable restoreTable(Line& l) {
                     }});
   t.rows.push_back({"-v,--verbose", "", "name each restored file", [&r](const std::string&) { r.verbose = true; }});
   addMediaRow(t.rows, r.media);
+  t.rows.push_back({"--record", "",
+                    "keep an install record in DEST, as an installation does\n"
+                    "(with the menu entry of a SETUP.INS beside ARCHIVE)",
+                    [&r](const std::string&) { r.record = true; }});
+  return t;
+}
+
+CommandTable uninstallTable(Line& l) {
+  UninstallOptions& u = l.result.uninstall;
+  CommandTable t{"uninstall",
+                 "Usage: setupkit uninstall [options] DEST\n"
+                 "Removes the installation in DEST by its install record: every file it wrote that is\n"
+                 "unchanged since, the folders it made once empty, its menu entries, the record and\n"
+                 "DEST/uninstall. Asks first on a terminal.\n",
+                 {},
+                 "Exit status: 0 done, 1 not everything could be removed, 2 damaged record,\n"
+                 "3 nothing installed in DEST, 4 cancelled, 5 refused (a record naming anything outside\n"
+                 "DEST, or no terminal to ask without --unattended).\n"};
+  t.rows.push_back({"--unattended", "", "remove without asking", [&u](const std::string&) { u.unattended = true; }});
+  t.rows.push_back({"--json", "", "one JSON object per line: each removed or kept item, then\nthe outcome",
+                    [&u](const std::string&) { u.json = true; }});
   return t;
 }
 
 // The whole tool: its commands, --help and --version.
 CommandTable toolTable(Line&) {
   std::string heading = "Usage: setupkit COMMAND [options] ...\nCommands:\n";
-  for (const auto& c : kCommands) heading += "  " + std::string(c.name).append(9 - std::string(c.name).size(), ' ') + c.summary + "\n";
+  for (const auto& c : kCommands) heading += "  " + std::string(c.name).append(11 - std::string(c.name).size(), ' ') + c.summary + "\n";
   return {"", heading, {}, "Run setupkit COMMAND --help for the options of a command.\n"};
 }
 
@@ -311,6 +344,7 @@ CommandTable tableOf(Line& l) {
     case Command::List: t = listTable(l); break;
     case Command::Verify: t = verifyTable(l); break;
     case Command::Restore: t = restoreTable(l); break;
+    case Command::Uninstall: t = uninstallTable(l); break;
     case Command::Key: t = keyTable(l); break;
     case Command::None: t = toolTable(l); break;
   }
@@ -371,6 +405,10 @@ void finish(Line& l, const std::vector<std::string>& operands) {
         // "." and an empty DEST both mean the current directory.
         line.restore.dest = operands[1].empty() ? "." : operands[1];
       }
+      break;
+    case Command::Uninstall:
+      if (operands.size() != 1) l.fail("give exactly one DEST");
+      line.uninstall.dest = hostPathOfArgument(operands[0]);
       break;
     case Command::None: break;
   }

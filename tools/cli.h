@@ -7,11 +7,12 @@
 
 #include "tools/medium.h"
 #include "tools/pack.h"
+#include "engine/uninstall.h"
 #include "tools/restore_command.h"
 
 namespace setupkit {
 
-enum class Command { None, Pack, Medium, List, Verify, Restore, Key };
+enum class Command { None, Pack, Medium, List, Verify, Restore, Uninstall, Key };
 
 // setupkit key new: where the key pair goes and how the secret is kept.
 struct KeyOptions {
@@ -33,6 +34,7 @@ struct CommandLine {
   std::string verifyKey;      // verify --key: the publisher's public key file (host form)
   std::string signedMedium;   // verify --key: the medium folder or one-file installer (host form)
   KeyOptions key;             // key new
+  UninstallOptions uninstall; // uninstall
 };
 
 // A command line that does not fit the usage; main prints it with usageErrorText.

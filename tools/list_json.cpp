@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/json_text.h"
 #include "tools/inspect.h"
-#include "tools/utf8_text.h"
 
 namespace setupkit {
 
@@ -21,7 +21,7 @@ Json jsonDate(int32_t fileDate) {
 Json entryObject(const EntryInfo& e) {
   Json o;
   o["kind"] = kindName(e.kind);
-  o["name"] = asUtf8(e.name);
+  o["name"] = json_text::asUtf8(e.name);
   if (e.kind == EntryKind::File || e.kind == EntryKind::FileList) {
     o["date"] = jsonDate(e.fileDate);
     o["size"] = e.fileSize;
@@ -47,11 +47,11 @@ bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::
   }
   if (attributes) {
     for (const auto& link : attributes->links) {
-      out << separator << Json{{"kind", "link"}, {"name", asUtf8(link.name)}, {"target", asUtf8(link.target)}}.dump();
+      out << separator << Json{{"kind", "link"}, {"name", json_text::asUtf8(link.name)}, {"target", json_text::asUtf8(link.target)}}.dump();
       separator = ",\n";
     }
     for (const auto& folder : attributes->folders) {
-      out << separator << Json{{"kind", "folder"}, {"name", asUtf8(folder)}}.dump();
+      out << separator << Json{{"kind", "folder"}, {"name", json_text::asUtf8(folder)}}.dump();
       separator = ",\n";
     }
   }

@@ -172,9 +172,17 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       if (!readInstallerInPlace(line.restore.archive)) return kExitDamaged;
       const bool terminal = isatty(STDIN_FILENO) != 0;
       RestoreConsole console{std::cout, std::cerr, terminal ? &std::cin : nullptr, isatty(STDERR_FILENO) != 0};
-      RestoreReport r = runRestore(line.restore, console);
+      RestoreOptions options = line.restore;
+      if (options.record && !self.empty())
+        if (const std::string program = findSetupProgram(self); !program.empty())
+          options.uninstaller = findUninstaller(program);
+      RestoreReport r = runRestore(options, console);
       if (r.outcome != RestoreOutcome::Success) printError(r.message);
       return int(r.outcome);
+    }
+    case Command::Uninstall: {
+      UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
+      return runUninstall(line.uninstall, console);
     }
     case Command::None: break;
   }

@@ -200,6 +200,25 @@ std::string findSetupProgram(const std::string& toolPath) {
   return {};
 }
 
+std::string findUninstaller(const std::string& program) {
+  fs::path folder = fs::path(program).parent_path();
+  std::error_code ec;
+  for (const fs::path& candidate : {folder / "setup-uninstall", folder / "uninstall" / "setup-uninstall"})
+    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+  return {};
+}
+
+std::string menuSectionText(const menu_entry::Settings& menu) {
+  if (!menu.present()) return {};
+  if (std::string problem = menu_entry::problemOf(menu); !problem.empty()) throw ToolError(problem);
+  std::string text = "[Menu]\nName=" + iniValue("Name", menu.name) + "\nExec=" + iniValue("Exec", menu.exec) + "\n";
+  if (!menu.icon.empty()) text += "Icon=" + iniValue("Icon", menu.icon) + "\n";
+  if (!menu.comment.empty()) text += "Comment=" + iniValue("Comment", menu.comment) + "\n";
+  if (!menu.categories.empty()) text += "Categories=" + iniValue("Categories", menu.categories) + "\n";
+  if (menu.terminal) text += "Terminal=true\n";
+  return text;
+}
+
 std::string findLauncher(const std::string& program) {
   fs::path folder = fs::path(program).parent_path();
   std::error_code ec;
@@ -249,8 +268,8 @@ int runtimePackLevel() {
 
 // Packs the setup program (as `setup`) and, with a plan, its runtime folder
 // into `pack` (engine/runtime_pack.h). Returns the bytes of the unpacked files.
-int64_t packRuntime(const std::string& program, const RuntimePlan* plan, const fs::path& pack,
-                    std::vector<std::string>& warnings) {
+int64_t packRuntime(const std::string& program, const std::string& uninstaller, const RuntimePlan* plan,
+                    const fs::path& pack, std::vector<std::string>& warnings) {
   fs::path stage = hiddenBeside(pack, ".stage");
   std::error_code ec;
   fs::remove_all(stage, ec);
@@ -259,6 +278,10 @@ int64_t packRuntime(const std::string& program, const RuntimePlan* plan, const f
   try {
     copyFileInto(program, stage / "setup", true, isElfFile(program), warnings);
     bytes += int64_t(fs::file_size(stage / "setup"));
+    if (!uninstaller.empty()) {
+      copyFileInto(uninstaller, stage / "uninstall", true, true, warnings);
+      bytes += int64_t(fs::file_size(stage / "uninstall"));
+    }
     if (plan) bytes += installRuntime(*plan, stage / kRuntimeFolder, warnings);
     const fs::path packed = hiddenBeside(pack, ".new");
     try {
@@ -363,8 +386,9 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
   std::vector<std::string> treeWarnings;
   int64_t attributesBytes = 0;
   const bool tree = keepsTree(options, treeWarnings, attributesBytes);
+  const std::string menu = menuSectionText(options.menu);
   std::string configuration =
-      setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest);
+      setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest) + menu;
   if (options.isoImages && !options.disks) throw ToolError("Disk images need --disks");
   std::string program = options.program;
   std::error_code ec;
@@ -383,6 +407,9 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
   if (launched) refuseUnsafeSearchPath(launcher);
   RuntimePlan plan;
   if (bundled) plan = gatherRuntime(program);
+  // Every installation from the medium places the uninstaller in its
+  // destination: packed with the runtime, or beside a bare medium's program.
+  const std::string uninstaller = program.empty() ? std::string() : findUninstaller(program);
 
   fs::path dir(options.directory);
   fs::path first = options.disks ? dir / diskFolderName(1) : dir;
@@ -392,6 +419,8 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
   MediumResult result;
   result.warnings = plan.warnings;
   result.warnings.insert(result.warnings.end(), treeWarnings.begin(), treeWarnings.end());
+  if (!program.empty() && uninstaller.empty())
+    result.warnings.push_back("no setup-uninstall beside the launcher: installations from this medium get no uninstaller");
   // The program and its runtime first: on disk 1 they take room from the
   // archive's first volume.
   int64_t disk1Files = int64_t(configuration.size()) + attributesBytes;
@@ -407,15 +436,20 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
     disk1Files += int64_t(fs::file_size(target));
   }
   if (launched) {
-    result.runtimeUnpacked = packRuntime(program, bundled ? &plan : nullptr, runtimePack, result.warnings);
+    result.runtimeUnpacked = packRuntime(program, uninstaller, bundled ? &plan : nullptr, runtimePack, result.warnings);
     result.runtimeBytes = int64_t(fs::file_size(runtimePack));
     if (bundled) {
       result.runtimeFiles = plan.files.size();
       result.oldestGlibc = plan.oldestGlibc;
     }
     disk1Files += result.runtimeBytes;
+    fs::remove(first / "uninstall", ec);
   } else {
     fs::remove(runtimePack, ec);
+    if (!uninstaller.empty()) {
+      copyFileInto(uninstaller, first / "uninstall", true, true, result.warnings);
+      disk1Files += int64_t(fs::file_size(first / "uninstall"));
+    }
   }
   // A runtime folder left by an earlier medium would still be loaded by a
   // program started from the medium: the program looks there first.
@@ -433,7 +467,7 @@ MediumResult makeFolderMedium(const MediumOptions& options, const std::string& t
     for (size_t i = 1; i < result.pack.volumes.size(); ++i)
       result.pack.volumes[i] = (fs::path(result.disks[i]) / fs::path(result.pack.volumes[i]).filename()).string();
     configuration =
-        setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()), tree, userDest);
+        setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()), tree, userDest) + menu;
   }
   fs::path ins = first / "SETUP.INS";
   writeFileAtomically(ins, configuration);

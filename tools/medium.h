@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tools/medium_signing.h"
+#include "engine/menu_entry.h"
 #include "tools/pack.h"
 
 namespace setupkit {
@@ -37,6 +38,7 @@ struct MediumOptions {
   Signing signing;         // --sign: the publisher's key (read before the medium is made)
   std::string secretKey;   // --sign KEY as given, host path
   std::string passwordFile;  // --password-file: the key's password, else asked on the terminal
+  menu_entry::Settings menu;  // [Menu] of SETUP.INS, when present()
 };
 
 struct MediumResult {
@@ -86,6 +88,14 @@ std::string findSetupProgram(const std::string& toolPath);
 // PREFIX/lib/setupkit/setup-launcher beside an installed one,
 // <build>/app/launcher/setup-launcher beside <build>/app/setup.
 std::string findLauncher(const std::string& program);
+
+// The uninstaller that belongs with the setup program `program`:
+// setup-uninstall beside its launcher. Empty when there is none.
+std::string findUninstaller(const std::string& program);
+
+// The [Menu] section of SETUP.INS for `menu`; empty when !menu.present().
+// Raises ToolError for settings that make no menu entry.
+std::string menuSectionText(const menu_entry::Settings& menu);
 
 // The name of the packed runtime beside the launcher on a medium.
 inline constexpr const char* kRuntimePackName = "runtime.pak";

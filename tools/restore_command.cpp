@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "engine/medium_attributes.h"
+#include "engine/install_recorder.h"
 #include "engine/restore_target.h"
 #include "engine/volume_search.h"
 #include "framework/core/exceptions.h"
@@ -223,12 +224,21 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // What failed comes first, the file or the archive with the reason, then
   // the component's message. A failure to read the archive is damage, not a
   // failure to write.
+  std::vector<std::string> warnings;
   try {
-    backup.Restore(archive, dest);
+    if (options.record && options.layout != RestoreLayout::StoredPaths) {
+      const std::string medium = fw::directoryPart(platform::expandPath(archive));
+      TInstallOptions install = installOptionsOf(medium, false);
+      if (install.uninstallerProgram.empty()) install.uninstallerProgram = options.uninstaller;
+      TInstallRecorder::restore(backup, archive, dest, install, &warnings);
+    } else {
+      backup.Restore(archive, dest);
+    }
   } catch (const std::exception&) {
     // Told by the result below.
   }
   line.reset();
+  for (const auto& w : warnings) console.err << "setupkit: warning: " << w << "\n";
   return reportOf(backup.Result(), backup.FRestoredCount,
                   errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
 }

@@ -24,6 +24,11 @@ struct RestoreOptions {
   bool modeGiven = false;       // --mode was given: a flat restore then overwrites in archive order
   bool verbose = false;         // name each restored file on the console's `out`
   std::vector<std::string> media;  // folders holding further volumes (host or Windows form)
+  // Keep an install record in DEST (engine/install_recorder.h), with the
+  // menu entry of a SETUP.INS beside the archive, and place `uninstaller`
+  // (or one found beside the archive) in DEST.
+  bool record = false;
+  std::string uninstaller;
 };
 
 // How a restore ended; the values are the command's exit statuses.

@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/json_text.h"
 #include "tools/printable.h"
-#include "tools/utf8_text.h"
 
 namespace launcher {
 
@@ -16,7 +16,7 @@ using Json = nlohmann::ordered_json;  // members in the order they are set
 
 // Names keep their exact bytes: valid UTF-8 as it is, other bytes as the
 // ISO 8859-1 character of their value (as setupkit list --json writes them).
-Json text(const std::string& bytes) { return setupkit::asUtf8(bytes); }
+Json text(const std::string& bytes) { return json_text::asUtf8(bytes); }
 
 int terminalWidth() {
   winsize size{};

@@ -7,6 +7,7 @@
 #include "app/launcher/install_report.h"
 #include "engine/backup_file.h"
 #include "engine/exit_status.h"
+#include "engine/install_recorder.h"
 #include "engine/medium_attributes.h"
 #include "engine/volume_search.h"
 #include "framework/core/path_utils.h"
@@ -146,11 +147,23 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   }
   ::medium::TMediumCheck check(std::move(loaded.attributes));
   if (loaded.state == ::medium::Loaded::State::Found) backup.LandingCheck = &check;
+  // The install record (and the menu entry of [Menu]) as the wizard keeps
+  // them; a folder medium's uninstaller is placed beside it. The one inside
+  // a packed runtime stays there: `setupkit uninstall DEST` reads the record.
+  TInstallOptions recording;
+  recording.application = app;
+  recording.menu = menu_entry::fromIni(medium.configuration);
+  if (!medium.oneFile) {
+    const TInstallOptions beside = installOptionsOf(fw::directoryPart(medium.archive), false);
+    recording.uninstallerProgram = beside.uninstallerProgram;
+  }
+  std::vector<std::string> recordWarnings;
   try {
-    backup.Restore(medium.archive, dest);
+    TInstallRecorder::restore(backup, medium.archive, dest, recording, &recordWarnings);
   } catch (const std::exception&) {
     // Told by the result below.
   }
+  for (const auto& warning : recordWarnings) say("warning: " + printable(warning));
 
   using Status = TRestoreResult::Status;
   const TRestoreResult& result = backup.Result();

@@ -1,6 +1,10 @@
 // The installation end to end: the program's windows over a medium, clicked
 // through from the Welcome page to the end of the program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -346,6 +350,38 @@ TEST(Install, AFastInstallationPaintsTheLastFileAndAFullBar) {
     ASSERT_FALSE(paints.values.empty());
     EXPECT_EQ(paints.values.back(), 100);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// An installation by the wizard can be removed: the medium's uninstaller is
+// placed in the destination beside the install record, and run there it
+// removes every file the wizard wrote but the one the user changed since.
+TEST(Install, TheWizardsInstallationIsRemovedByItsUninstaller) {
+  InstallRun s;
+  s.makeMedium(Medium::OneVolume);
+  s.dir.write("medium/uninstall", readHostFile(SETUP_UNINSTALLER));
+  chmod(s.dir.file("medium/uninstall").c_str(), 0755);
+  s.run("C:\\dest", [&] {
+    s.click(s.form2->ui->Button2);
+    s.click(s.form2->ui->Button2);
+    s.click(s.form2->ui->Button2);  // Finish
+  });
+  ASSERT_TRUE(s.dir.exists("dest/.install-record.json"));
+  ASSERT_TRUE(s.dir.exists("dest/uninstall"));
+  s.dir.write("dest/readme.txt", "changed by the user");
+  s.dir.write("dest/mine.txt", "the user's own");
+
+  const std::string command = "'" + s.dir.file("dest/uninstall") + "' --unattended > /dev/null 2>&1 < /dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::vector<std::string> left;
+  for (const char* name : {"app.dat", "guide.txt", "readme.txt", "mine.txt", "uninstall", ".install-record.json"})
+    if (s.dir.exists(std::string("dest/") + name)) left.push_back(name);
+  EXPECT_EQ(left, (std::vector<std::string>{"readme.txt", "mine.txt"}));
 }
 
 }  // namespace

@@ -59,7 +59,8 @@ used=$(find "$medium/disk1" -type f -printf '%s\n' | awk '{ s += $1 } END { prin
 [ "$used" -le "$capacity" ] || { echo "FAIL: disk 1 holds $used bytes, more than $capacity" >&2; exit 1; }
 onefile=$cs_work/setup.run
 "$setupkit" medium --single-file "$onefile" --title "Clean System Test" --app "Test App" \
-  --dest 'C:\root\OneFile' "$payload" | tee "$shots/one-file.log"
+  --dest 'C:\root\OneFile' --menu-name "Test App" --menu-exec program.bin --menu-categories Utility \
+  "$payload" | tee "$shots/one-file.log"
 
 # ---- The bare root, a display ---------------------------------------------
 root=$cs_work/root
@@ -191,6 +192,24 @@ cs_run "$root" sh -c 'cd /root/Downloads && exec ./cut.run' >"$shots/cut.log" 2>
 [ "$code" -eq 2 ] && grep -q 'cut short' "$shots/cut.log" || fail "the cut-short installer was not refused ($code): $(cat "$shots/cut.log")"
 [ -z "$(private_folders)" ] || fail "the cut-short installer made a private folder"
 walk one-file "$root/root/OneFile" 'cd /root/Downloads && exec ./setup.run'
+
+# ---- The installation found and removed: record, menu entry, uninstaller --
+installed=$root/root/OneFile
+entry=$(find "$root/usr/local/share/applications" -name 'setup-test-app-*.desktop' 2>/dev/null)
+[ -f "$installed/.install-record.json" ] && [ -x "$installed/uninstall" ] || fail "no install record or uninstaller in $installed"
+if [ -z "$entry" ]; then
+  fail "no menu entry in /usr/local/share/applications"
+elif command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$entry" || fail "the menu entry does not validate"
+fi
+printf 'changed\n' >>"$installed/read me.txt"
+printf 'mine\n' >"$installed/mine.txt"
+code=0
+cs_run "$root" /root/OneFile/uninstall --unattended --json >"$shots/uninstall.json" 2>&1 || code=$?
+[ "$code" -eq 0 ] || fail "the uninstaller ended with $code: $(cat "$shots/uninstall.json")"
+left=$(cd "$installed" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./mine.txt ./read me.txt " ] || fail "the uninstaller left: $left"
+[ -z "$entry" ] || [ ! -e "$entry" ] || fail "the uninstaller left the menu entry"
 
 # ---- The one-file installer on Wayland, without an X server ---------------
 # A headless Weston on the host, its socket bound into the root; the installer

@@ -64,7 +64,11 @@ grep -qx "$work/inst/data.bin" out || fail "list: $(cat out)"
 
 # A damaged installer: status 2 before anything is written or unpacked.
 cp one.run bad.run
-printf 'X' | dd of=bad.run bs=1 seek=$(( $(stat -c %s bad.run) / 2 )) conv=notrunc status=none
+# One byte in the middle changed (to another value, whatever it was).
+middle=$(( $(stat -c %s bad.run) / 2 ))
+byte=$(od -An -tu1 -j "$middle" -N1 bad.run | tr -d ' ')
+printf "\\$(printf %03o $(( (byte + 1) % 256 )))" | dd of=bad.run bs=1 seek="$middle" conv=notrunc status=none
+cmp -s one.run bad.run && fail "the damaged copy is the same as the installer"
 expect 2 "damaged installer" ./bad.run --unattended --dest "$work/bad"
 [ -e bad ] && fail "the damaged installer wrote its destination"
 grep -q "damaged" err || fail "damaged installer: $(cat err)"

@@ -62,13 +62,13 @@ in_root "cd /tmp && apt-get install -y -q --no-install-recommends ./setupkit_*.d
 flock -u 9
 
 # The installed files.
-for f in usr/bin/setupkit usr/lib/setupkit/setup usr/lib/setupkit/setup-launcher usr/share/man/man1/setupkit.1.gz \
+for f in usr/bin/setupkit usr/lib/setupkit/setup usr/lib/setupkit/setup-launcher usr/lib/setupkit/setup-uninstall usr/share/man/man1/setupkit.1.gz \
          usr/share/bash-completion/completions/setupkit; do
   [ -f "$root/$f" ] || fail "/$f is not installed"
 done
 
 # The computed dependencies bring every library the binaries load.
-missing=$(in_root "ldd /usr/bin/setupkit /usr/lib/setupkit/setup /usr/lib/setupkit/setup-launcher" | grep "not found" || true)
+missing=$(in_root "ldd /usr/bin/setupkit /usr/lib/setupkit/setup /usr/lib/setupkit/setup-launcher /usr/lib/setupkit/setup-uninstall" | grep "not found" || true)
 [ -z "$missing" ] || fail "libraries missing after the install: $missing"
 
 # The bash completion in a root without the bash-completion package.

@@ -1,8 +1,8 @@
-#include "tools/utf8_text.h"
+#include "engine/json_text.h"
 
 #include <cstdint>
 
-namespace setupkit {
+namespace json_text {
 
 namespace {
 
@@ -25,6 +25,15 @@ size_t utf8Length(const std::string& s, size_t i) {
 
 }  // namespace
 
+bool isUtf8(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t n = utf8Length(bytes, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
 std::string asUtf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
@@ -41,4 +50,26 @@ std::string asUtf8(const std::string& bytes) {
   return out;
 }
 
-}  // namespace setupkit
+std::string hexOf(const std::string& bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char c : bytes) {
+    text += kHex[c >> 4];
+    text += kHex[c & 15];
+  }
+  return text;
+}
+
+bool bytesOfHex(const std::string& hex, std::string& bytes) {
+  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  if (hex.size() % 2) return false;
+  bytes.clear();
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    bytes += char(hi * 16 + lo);
+  }
+  return true;
+}
+
+}  // namespace json_text

@@ -1,0 +1,59 @@
+// The uninstaller: DEST/uninstall, placed by the installation beside its
+// install record. No Qt: it runs where neither the setup program's runtime
+// nor setupkit is installed. It removes the installation of the folder it
+// lies in (or of the folder given), asking first on a terminal.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "engine/exit_status.h"
+#include "engine/uninstall.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: uninstall [--unattended] [--json] [FOLDER]\n"
+    "Removes the installation in FOLDER (the folder this program lies in when none is given):\n"
+    "every file it wrote that is unchanged since, the folders it made once they are empty,\n"
+    "its menu entries, its install record and this program.\n"
+    "  --unattended  remove without asking\n"
+    "  --json        one JSON object a line on standard output\n"
+    "Exit status: 0 done, 1 not everything could be removed, 2 damaged record, 3 nothing installed,\n"
+    "4 cancelled, 5 refused, 64 usage.\n";
+
+std::string ownFolder() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string self(path, size_t(n));
+  const size_t slash = self.rfind('/');
+  return slash == 0 ? "/" : self.substr(0, slash);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  UninstallOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--unattended") {
+      options.unattended = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return setupkit::kExitOk;
+    } else if (!arg.empty() && arg[0] != '-' && options.dest.empty()) {
+      options.dest = arg;
+    } else {
+      std::cerr << "uninstall: unknown argument " << arg << "\n" << kUsage;
+      return setupkit::kExitUsage;
+    }
+  }
+  if (options.dest.empty()) options.dest = ownFolder();
+  UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
+  return runUninstall(options, console);
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The install record: what an installation wrote below its destination, kept
+// in DEST/.install-record.json so that the installation can be found and
+// removed (DEST/uninstall, `setupkit uninstall`). docs/install-record.md
+// describes the format.
+//
+// Names in the record are relative to DEST, components separated by "/", in
+// the exact bytes the host file system holds. No call here follows a link
+// below DEST.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace install_record {
+
+inline constexpr const char* kRecordName = ".install-record.json";
+inline constexpr const char* kUninstallerName = "uninstall";
+inline constexpr int kFormatVersion = 1;
+
+// A file the installation wrote.
+struct FileEntry {
+  std::string name;    // relative to DEST
+  uint64_t size = 0;
+  std::string sha256;  // 64 lower-case hexadecimal digits
+  std::string date;    // last write, ISO 8601 in UTC ("2026-12-08T00:01:02Z")
+};
+
+// A desktop entry the installation wrote into an applications folder.
+struct MenuEntry {
+  std::string name;   // its file name ("setup-demo-0a1b2c3d.desktop")
+  std::string scope;  // "user" ($XDG_DATA_HOME/applications) or "system" (/usr/local/share/applications)
+  uint64_t size = 0;
+  std::string sha256;
+};
+
+struct Record {
+  std::string application;                  // App of SETUP.INS; may be empty
+  bool complete = false;                    // the last installation ended as it should
+  bool destinationMade = false;             // DEST did not exist before the first installation
+  std::optional<std::string> publisherKey;  // the id of the key the medium was signed with, when it was
+  std::vector<std::string> folders;         // folders below DEST the installations made, in the order made
+  std::vector<FileEntry> files;
+  std::vector<MenuEntry> menu;
+  std::optional<FileEntry> uninstaller;     // DEST/uninstall, when the installation placed it
+  // The position of each file by name, for addFile; made again whenever it
+  // does not cover `files`.
+  std::unordered_map<std::string, size_t> fileIndex;
+
+  // Adds or replaces (same name) an entry.
+  void addFile(FileEntry entry);
+  void addFolder(const std::string& name);
+  void addMenuEntry(MenuEntry entry);
+  // Takes in what an earlier record of the same destination holds and this
+  // one does not: its files, folders, menu entries, the made destination.
+  void mergeEarlier(const Record& earlier);
+};
+
+// Whether `name` names something below DEST: relative, components neither
+// empty, "." nor "..", no NUL byte.
+bool staysBelow(const std::string& name);
+
+std::string toJson(const Record& record);
+// Reads the JSON text. False with `problem` when it is not a record of this
+// format or version, or names anything outside DEST (then `outside` is set).
+bool fromJson(const std::string& text, Record& record, std::string& problem, bool* outside = nullptr);
+
+// The UTC date in the record's form for a time in seconds since 1970.
+std::string isoDate(int64_t seconds);
+
+enum class LoadState { Missing, Loaded, Damaged, Outside };
+// Reads DEST's record; DEST is open as `destFd` (a directory descriptor).
+LoadState load(int destFd, Record& record, std::string& problem);
+// Writes DEST's record by replacement: a new file under a temporary name,
+// flushed to disk, then renamed over the old one, so that it is never seen
+// half written.
+bool store(int destFd, const Record& record, std::string& problem);
+// Removes DEST's record.
+bool remove(int destFd);
+
+}  // namespace install_record

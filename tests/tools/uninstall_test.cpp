@@ -1,0 +1,192 @@
+// An installation found and removed through the real programs: a medium with
+// a menu entry installed with `setupkit restore --record`, the entry checked
+// with desktop-file-validate, then removed by DEST/uninstall; and the records
+// and trees an uninstall must refuse or step around.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "tests/support/temp_dir.h"
+#include "tests/tools/tool_test_util.h"
+
+using namespace tooltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534;
+
+int shell(const std::string& command) {
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+// Every file, link and folder below `root`, relative, sorted.
+std::vector<std::string> entriesBelow(const std::string& root) {
+  std::vector<std::string> names;
+  if (!fs::exists(root)) return names;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
+    names.push_back(it->path().lexically_relative(root).string() + (it->is_directory() && !it->is_symlink() ? "/" : ""));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void writePayload(TempDir& tmp) {
+  writeFile(tmp.file("payload/bin/app"), "#!/bin/sh\necho demo\n");
+  writeFile(tmp.file("payload/share/icon.png"), "not really an image");
+  writeFile(tmp.file("payload/docs/readme.txt"), "read me");
+  writeFile(tmp.file("payload/docs/deep/guide.txt"), "a guide");
+}
+
+// As a user (root acts as user 65534, so that the entry goes to the user's
+// folder and nothing of the machine's menu is touched): install, validate
+// the entry, change one file, add one, uninstall.
+TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  writePayload(tmp);
+  RunResult medium = runSetupkit(
+      "medium -o medium --runtime system --title Demo --app 'Demo App' --dest /opt/demo --menu-name 'Demo App' "
+      "--menu-exec bin/app --menu-icon share/icon.png --menu-categories Office --menu-comment 'Try it' payload",
+      tmp.path(), tmp.path());
+  ASSERT_EQ(medium.status, 0) << medium.err;
+  ASSERT_TRUE(fs::exists(tmp.file("medium/uninstall")));
+
+  const std::string home = tmp.file("home");
+  const std::string dest = home + "/Demo App";  // a blank: Exec must quote it
+  fs::create_directories(home);
+  std::string as = "env HOME=" + quoted(home) + " XDG_DATA_HOME=" + quoted(home + "/data") + " ";
+  if (geteuid() == 0) {
+    chown(home.c_str(), kOtherUser, kOtherUser);
+    as = "setpriv --reuid=65534 --regid=65534 --clear-groups " + as;
+  }
+  ASSERT_EQ(shell(as + SETUPKIT_BINARY + " restore --record " + quoted(tmp.file("medium/SETUP.BIN")) + " " +
+                  quoted(dest)),
+            0);
+  const std::string applications = home + "/data/applications";
+  std::vector<std::string> entries = entriesBelow(applications);
+  entries.erase(std::remove(entries.begin(), entries.end(), "mimeinfo.cache"), entries.end());
+  ASSERT_EQ(entries.size(), 1u);
+  const std::string entry = readFile(applications + "/" + entries[0]);
+  EXPECT_NE(entry.find("Exec=\"" + dest + "/bin/app\"\n"), std::string::npos) << entry;
+  if (shell("command -v desktop-file-validate > /dev/null") == 0) {
+    EXPECT_EQ(shell("desktop-file-validate " + quoted(applications + "/" + entries[0])), 0) << entry;
+  }
+
+  writeFile(dest + "/docs/readme.txt", "changed by the user");
+  writeFile(dest + "/docs/deep/mine.txt", "the user's own");
+  const std::string out = tmp.file("out.json");
+  EXPECT_EQ(shell(as + quoted(dest + "/uninstall") + " --unattended --json > " + quoted(out)), 0);
+  EXPECT_EQ(entriesBelow(dest), (std::vector<std::string>{"docs/", "docs/deep/", "docs/deep/mine.txt", "docs/readme.txt"}));
+  // The menu's cache (update-desktop-database's) is the menu's, not the installation's.
+  entries = entriesBelow(applications);
+  entries.erase(std::remove(entries.begin(), entries.end(), "mimeinfo.cache"), entries.end());
+  EXPECT_EQ(entries, std::vector<std::string>{}) << "the menu entry stays";
+  const std::string json = readFile(out);
+  EXPECT_NE(json.find(R"({"event":"kept","kind":"file","name":"docs/readme.txt","reason":"changed since it was installed"})"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find(R"("event":"done","status":0)"), std::string::npos) << json;
+
+  EXPECT_EQ(shell(as + SETUPKIT_BINARY + " uninstall --unattended " + quoted(dest) + " > /dev/null 2>&1"), 3);
+}
+
+// Records and trees that an uninstall refuses or steps around. Each row
+// starts from a fresh installation of the payload.
+TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
+  struct Row {
+    const char* name;
+    std::function<void(TempDir&, const std::string& dest)> spoil;
+    int status;
+    std::vector<std::string> left;  // below DEST afterwards
+  };
+  const std::vector<std::string> everything = {
+      ".install-record.json", "bin/", "bin/app", "docs/", "docs/deep/", "docs/deep/guide.txt", "docs/readme.txt",
+      "share/", "share/icon.png", "uninstall"};
+  auto editRecord = [](const std::string& dest, const std::string& from, const std::string& to) {
+    const std::string record = dest + "/.install-record.json";
+    writeFile(record, replaceAll(readFile(record), from, to));
+  };
+  auto plantLink = [](const std::string& target, const std::string& at) {
+    fs::remove_all(at);
+    fs::create_symlink(target, at);
+    if (geteuid() == 0) lchown(at.c_str(), kOtherUser, kOtherUser);  // planted by another user
+  };
+  const Row rows[] = {
+      {"a damaged record", [&](TempDir&, const std::string& dest) { writeFile(dest + "/.install-record.json", "{\"format\":"); },
+       2, everything},
+      {"a record naming ../x",
+       [&](TempDir&, const std::string& dest) { editRecord(dest, "\"name\":\"bin/app\"", "\"name\":\"../x\""); }, 5,
+       everything},
+      {"a record naming an absolute path",
+       [&](TempDir& tmp, const std::string& dest) {
+         editRecord(dest, "\"name\":\"bin/app\"", "\"name\":\"" + tmp.file("x") + "\"");
+       },
+       5, everything},
+      {"a link planted where a recorded file was",
+       [&](TempDir& tmp, const std::string& dest) { plantLink(tmp.file("x"), dest + "/docs/readme.txt"); }, 0,
+       {"docs/", "docs/readme.txt"}},
+      {"a link planted where a recorded folder was",
+       [&](TempDir& tmp, const std::string& dest) {
+         fs::create_directories(tmp.file("elsewhere/deep"));
+         writeFile(tmp.file("elsewhere/deep/guide.txt"), "a guide");  // what the record names, byte for byte
+         plantLink(tmp.file("elsewhere/deep"), dest + "/docs/deep");
+       },
+       0, {"docs/", "docs/deep"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir tmp;
+    writePayload(tmp);
+    writeFile(tmp.file("x"), "#!/bin/sh\necho demo\n");  // the bytes of bin/app
+    packTree(tmp.file("SETUP.BIN"), {tmp.file("payload")});
+    const std::string dest = tmp.file("dest");
+    ASSERT_EQ(runSetupkit("restore --record SETUP.BIN dest", tmp.path(), tmp.path()).status, 0);
+    ASSERT_EQ(entriesBelow(dest), everything);
+    row.spoil(tmp, dest);
+    RunResult r = runSetupkit("uninstall --unattended " + quoted(dest), tmp.path(), tmp.path());
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_EQ(entriesBelow(dest), row.left);
+    EXPECT_EQ(readFile(tmp.file("x")), "#!/bin/sh\necho demo\n");
+    if (fs::exists(tmp.file("elsewhere"))) {
+      EXPECT_EQ(readFile(tmp.file("elsewhere/deep/guide.txt")), "a guide");
+    }
+  }
+}
+
+// A removal that fails (a folder the uninstalling user may not change) keeps
+// the record with what is left and the uninstaller; a second run finishes.
+TEST(Uninstall, WhatCouldNotBeRemovedStaysRecordedForASecondRun) {
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  writePayload(tmp);
+  packTree(tmp.file("SETUP.BIN"), {tmp.file("payload")});
+  const std::string dest = tmp.file("dest");
+  ASSERT_EQ(runSetupkit("restore --record SETUP.BIN dest", tmp.path(), tmp.path()).status, 0);
+  // Root may change any folder: it uninstalls as another user, who owns
+  // everything but docs/deep.
+  const std::string as = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string locked = dest + "/docs/deep";
+  if (geteuid() == 0) {
+    ASSERT_EQ(shell("chown -R 65534:65534 " + quoted(dest)), 0);
+    chown(locked.c_str(), 0, 0);
+  }
+  chmod(locked.c_str(), 0555);
+  const std::string uninstall = as + quoted(dest + "/uninstall") + " --unattended > /dev/null 2>&1";
+  EXPECT_EQ(shell(uninstall), 1);
+  EXPECT_EQ(entriesBelow(dest), (std::vector<std::string>{".install-record.json", "docs/", "docs/deep/",
+                                                           "docs/deep/guide.txt", "uninstall"}));
+  chmod(locked.c_str(), 0755);
+  if (geteuid() == 0) chown(locked.c_str(), kOtherUser, kOtherUser);
+  EXPECT_EQ(shell(uninstall), 0);
+  EXPECT_EQ(entriesBelow(dest), std::vector<std::string>{});
+}
+
+}  // namespace
