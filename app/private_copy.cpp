@@ -31,6 +31,7 @@ constexpr const char* kMediumName = ".medium";    // the medium's folder (host p
 constexpr const char* kArchiveName = ".archive";  // where a one-file installer's archive lies
 constexpr const char* kStartedName = ".started";  // the file the user started (the launcher's)
 constexpr const char* kSignerName = ".signer";    // who signed the medium, as the launcher checked it
+constexpr const char* kPublisherName = ".publisher";  // the signer's public key, to pin
 constexpr const char* kRuntimeName = "runtime";
 
 std::string readText(const fs::path& file) {
@@ -41,6 +42,11 @@ std::string readText(const fs::path& file) {
 }
 
 std::string& signer() {
+  static std::string text;
+  return text;
+}
+
+std::string& publisher() {
   static std::string text;
   return text;
 }
@@ -112,7 +118,10 @@ std::optional<platform::PrivateFolder> makePrivateCopy(const fs::path& self, con
       std::ofstream signedBy(folder / kSignerName, std::ios::binary);
       signedBy << signer();
       signedBy.close();
-      if (!out || !signedBy) ec = std::make_error_code(std::errc::io_error);
+      std::ofstream key(folder / kPublisherName, std::ios::binary);
+      key << publisher();
+      key.close();
+      if (!out || !signedBy || !key) ec = std::make_error_code(std::errc::io_error);
     }
     if (!ec) return copy;
     platform::discardPrivateFolder(*copy);
@@ -137,6 +146,7 @@ std::string programFileOnMedium(const std::string& privateFolder, const std::str
 }
 
 const std::string& mediumSigner() { return signer(); }
+const std::string& mediumPublisher() { return publisher(); }
 
 int removeStaleCopies(const std::string& tempDirectory) { return platform::removeStalePrivateFolders(tempDirectory); }
 
@@ -152,6 +162,7 @@ void runOffTheMedium(char** argv) {
   if (platform::isOwnPrivateFolder(folder.string()) && fs::is_regular_file(folder / kMediumName, ec)) {
     fs::path medium = readText(folder / kMediumName);
     signer() = readText(folder / kSignerName);
+    publisher() = readText(folder / kPublisherName);
     if (!medium.empty()) {
       platform::setModuleFileName(programFileOnMedium(folder.string(), medium.string(), self.filename()));
       if (fs::is_regular_file(folder / kArchiveName, ec)) mapInstallerArchive(folder);
@@ -170,6 +181,7 @@ void runOffTheMedium(char** argv) {
       std::exit(checked.status);
     }
     signer() = medium_signature::describe(checked.signer);
+    publisher() = checked.signer.isSigned ? checked.signer.publicKey : std::string();
   }
   for (const std::string& base : platform::privateFolderBases()) removeStaleCopies(base);
   if (diskCountOf(readText(folder / "SETUP.INS")) < 2) return;

@@ -36,6 +36,8 @@ std::string programFileOnMedium(const std::string& privateFolder, const std::str
 // checked it when started straight from a folder medium; empty when the
 // program does not run from a medium.
 const std::string& mediumSigner();
+// The signer's public key as the install record pins it; empty when unsigned.
+const std::string& mediumPublisher();
 
 // Removes the private copies below `tempDirectory` whose program has ended
 // (nobody holds the folder's lock) and that carry this program's marker.

@@ -33,6 +33,7 @@
 #include "app/launcher/launcher_medium.h"
 #include "engine/exit_status.h"
 #include "engine/installer_file.h"
+#include "engine/publisher_pin.h"
 #include "engine/runtime_pack.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
@@ -75,6 +76,7 @@ struct Medium {
   bool oneFile = false;
   installer::Parts parts;   // of a one-file installer
   std::string signer;       // who signed it, or "unsigned", for the program to show
+  std::string publisher;    // the signer's public key, which the install record pins; empty: unsigned
 };
 
 // Fills the private folder and executes the program there. Returns only
@@ -117,7 +119,8 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
   // The signature was checked before the folder was made; the program shows who signed.
   if (problem.empty() && (!platform::writeFileAt(dir, ".medium", programDirectory.string()) ||
                           !platform::writeFileAt(dir, ".started", medium.started) ||
-                          !platform::writeFileAt(dir, ".signer", medium.signer)))
+                          !platform::writeFileAt(dir, ".signer", medium.signer) ||
+                          !platform::writeFileAt(dir, ".publisher", medium.publisher)))
     problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   if (!problem.empty()) {
     close(program);
@@ -181,6 +184,7 @@ int main(int argc, char** argv) {
     return signedBy.status;
   }
   medium.signer = medium_signature::describe(signedBy.signer);
+  medium.publisher = publisher_pin::pinOf(signedBy.signer);
 
   const std::vector<std::string> bases = platform::privateFolderBases();
   for (const std::string& base : bases) platform::removeStalePrivateFolders(base);

@@ -8,6 +8,7 @@
 #include "engine/backup_file.h"
 #include "engine/exit_status.h"
 #include "engine/install_recorder.h"
+#include "engine/publisher_pin.h"
 #include "engine/medium_attributes.h"
 #include "engine/volume_search.h"
 #include "framework/core/path_utils.h"
@@ -145,6 +146,17 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     say(end.message + "\n" + finishText(app, false));
     return end.status;
   }
+  // The publisher pinned by an earlier installation into this destination.
+  if (const std::string pinned = publisher_pin::conflict(dest, publisher_pin::pinOf(medium.signer));
+      !pinned.empty() && !options.acceptNewPublisher) {
+    end.status = setupkit::kExitRefused;
+    end.result = "refused";
+    end.reason = pinned;
+    end.message = printable(pinned) + "; give --accept-new-publisher to install it anyway";
+    report.end(end);
+    say(end.message);
+    return end.status;
+  }
   ::medium::TMediumCheck check(std::move(loaded.attributes));
   if (loaded.state == ::medium::Loaded::State::Found) backup.LandingCheck = &check;
   // The install record (and the menu entry of [Menu]) as the wizard keeps
@@ -153,6 +165,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   TInstallOptions recording;
   recording.application = app;
   recording.menu = menu_entry::fromIni(medium.configuration);
+  recording.publisherKey = publisher_pin::pinOf(medium.signer);
   if (!medium.oneFile) {
     const TInstallOptions beside = installOptionsOf(fw::directoryPart(medium.archive), false);
     recording.uninstallerProgram = beside.uninstallerProgram;
