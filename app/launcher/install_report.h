@@ -22,7 +22,7 @@ struct InstallStart {
 
 struct InstallEnd {
   int status = 0;                    // the exit status
-  std::string result;                // completed, failed, damaged, missing, cancelled
+  std::string result;                // completed, failed, damaged, missing, cancelled, refused
   int written = 0, skipped = 0;
   uint64_t bytes = 0;                // of the files written
   std::string failedFile, reason;    // host path of the file that failed, and why

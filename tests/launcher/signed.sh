@@ -2,8 +2,9 @@
 # Signed media through the real programs: keys made by setupkit (and by
 # minisign where it is installed), a one-file installer and a folder medium
 # signed and checked by hand; one byte changed in each part and refused with
-# nothing written; the administrator's trusted keys (as root, in a mount
-# namespace of its own, where /etc is a scratch folder).
+# nothing written; the publisher pinned by the first installation; the
+# administrator's trusted keys (as root, in a mount namespace of its own,
+# where /etc is a scratch folder).
 #   signed.sh SETUPKIT WORKDIR
 set -uo pipefail
 setupkit=$(realpath "$1")
@@ -109,6 +110,19 @@ rm -rf f2 && cp -r folder f2 && cp f2/SETUP.BIN f2/SETUP.002
 expect 2 "added volume" f2/setup --check
 grep -q "SETUP.002 is not among the files signed" err || fail "added volume: $(cat err)"
 [ -e f2dest ] && fail "the changed folder medium wrote its destination"
+
+# The publisher pinned by the first installation: another key, or none, is
+# refused with nothing written unless the person says so.
+expect 0 "first install pins" ./one.run --unattended --dest "$work/pinned"
+medium --single-file other.run --sign other.key || exit 1
+rm -f pinned/readme.txt
+expect 5 "another publisher" ./other.run --unattended --dest "$work/pinned"
+grep -q "was installed from a medium signed by key .*; this medium is signed by another key" err ||
+  fail "another publisher: $(cat err)"
+expect 5 "unsigned over a pinned one" ./plain.run --unattended --dest "$work/pinned"
+[ -e pinned/readme.txt ] && fail "a refused publisher wrote into the destination"
+expect 0 "another publisher accepted" ./other.run --unattended --dest "$work/pinned" --accept-new-publisher
+expect 5 "the first publisher, now another" ./one.run --unattended --dest "$work/pinned"
 
 # The administrator's keys. /etc is a scratch folder in a mount namespace of
 # this test's own; the programs run there are static and read nothing else of it.
