@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "platform/ini.h"
 #include "platform/private_folder.h"
 #include "platform/module.h"
+#include "engine/medium_signature.h"
 
 namespace fs = std::filesystem;
 
@@ -28,6 +30,8 @@ namespace {
 constexpr const char* kMediumName = ".medium";    // the medium's folder (host path)
 constexpr const char* kArchiveName = ".archive";  // where a one-file installer's archive lies
 constexpr const char* kStartedName = ".started";  // the file the user started (the launcher's)
+constexpr const char* kSignerName = ".signer";    // who signed the medium, as the launcher checked it
+constexpr const char* kPublisherName = ".publisher";  // the signer's public key, to pin
 constexpr const char* kRuntimeName = "runtime";
 
 std::string readText(const fs::path& file) {
@@ -35,6 +39,16 @@ std::string readText(const fs::path& file) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string& signer() {
+  static std::string text;
+  return text;
+}
+
+std::string& publisher() {
+  static std::string text;
+  return text;
 }
 
 std::string runningFile() {
@@ -101,7 +115,13 @@ std::optional<platform::PrivateFolder> makePrivateCopy(const fs::path& self, con
       std::ofstream out(folder / kMediumName, std::ios::binary);
       out << medium.string();
       out.close();
-      if (!out) ec = std::make_error_code(std::errc::io_error);
+      std::ofstream signedBy(folder / kSignerName, std::ios::binary);
+      signedBy << signer();
+      signedBy.close();
+      std::ofstream key(folder / kPublisherName, std::ios::binary);
+      key << publisher();
+      key.close();
+      if (!out || !signedBy || !key) ec = std::make_error_code(std::errc::io_error);
     }
     if (!ec) return copy;
     platform::discardPrivateFolder(*copy);
@@ -125,6 +145,9 @@ std::string programFileOnMedium(const std::string& privateFolder, const std::str
   return (fs::path(medium) / (started.empty() ? programName : started)).string();
 }
 
+const std::string& mediumSigner() { return signer(); }
+const std::string& mediumPublisher() { return publisher(); }
+
 int removeStaleCopies(const std::string& tempDirectory) { return platform::removeStalePrivateFolders(tempDirectory); }
 
 void runOffTheMedium(char** argv) {
@@ -138,6 +161,8 @@ void runOffTheMedium(char** argv) {
   std::error_code ec;
   if (platform::isOwnPrivateFolder(folder.string()) && fs::is_regular_file(folder / kMediumName, ec)) {
     fs::path medium = readText(folder / kMediumName);
+    signer() = readText(folder / kSignerName);
+    publisher() = readText(folder / kPublisherName);
     if (!medium.empty()) {
       platform::setModuleFileName(programFileOnMedium(folder.string(), medium.string(), self.filename()));
       if (fs::is_regular_file(folder / kArchiveName, ec)) mapInstallerArchive(folder);
@@ -146,6 +171,18 @@ void runOffTheMedium(char** argv) {
     return;
   }
 
+  // Straight from a folder medium: its signature is checked before anything
+  // is copied or written.
+  if (fs::is_regular_file(folder / "SETUP.INS", ec)) {
+    const medium_signature::Result checked = medium_signature::checkFolder(
+        folder.string(), medium_signature::readTrustedKeys(medium_signature::trustedKeysDirectory()));
+    if (checked.status != 0) {
+      std::fprintf(stderr, "setup: %s: %s\n", folder.c_str(), checked.problem.c_str());
+      std::exit(checked.status);
+    }
+    signer() = medium_signature::describe(checked.signer);
+    publisher() = checked.signer.isSigned ? checked.signer.publicKey : std::string();
+  }
   for (const std::string& base : platform::privateFolderBases()) removeStaleCopies(base);
   if (diskCountOf(readText(folder / "SETUP.INS")) < 2) return;
   auto copy = makePrivateCopy(self, folder);

@@ -31,6 +31,14 @@ int diskCountOf(const std::string& setupIns);
 std::string programFileOnMedium(const std::string& privateFolder, const std::string& medium,
                                 const std::string& programName);
 
+// Who signed the medium ("signed by key ID: COMMENT", or "unsigned"), as
+// the launcher checked it before it unpacked the program, or as the program
+// checked it when started straight from a folder medium; empty when the
+// program does not run from a medium.
+const std::string& mediumSigner();
+// The signer's public key as the install record pins it; empty when unsigned.
+const std::string& mediumPublisher();
+
 // Removes the private copies below `tempDirectory` whose program has ended
 // (nobody holds the folder's lock) and that carry this program's marker.
 // Returns how many were removed.
@@ -42,8 +50,10 @@ int removeStaleCopies(const std::string& tempDirectory);
 // remembers the medium's folder as the program directory (and maps a
 // one-file installer's archive onto SETUP.BIN there), then splits: the
 // program goes on in a child process, and this process waits for it, removes
-// the copy and exits with the program's exit status. Otherwise it does
-// nothing.
+// the copy and exits with the program's exit status. Started straight from a
+// folder medium, it checks the medium's signature first and ends the process
+// with the status of a refusal (2 changed, 5 not trusted) when it fails.
+// Otherwise it does nothing.
 void runOffTheMedium(char** argv);
 
 }  // namespace startup

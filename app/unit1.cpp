@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <QResizeEvent>
+
 #include "app/modals_above.h"
+#include "app/private_copy.h"
 #include "app/unit2.h"
 #include "engine/medium_settings.h"
 #include "framework/gui/application.h"
@@ -15,6 +18,17 @@ TForm1::TForm1(QWidget* parent) : TForm(parent), ui(std::make_unique<Ui::TForm1>
   setName("Form1");
   ApplyStoredSettings();
   OnShow = bindEvent(this, &TForm1::FormShow, "FormShow");
+  SignerLabel = new QLabel(this);
+  SignerLabel->setObjectName("SignerLabel");
+  QPalette palette = SignerLabel->palette();
+  palette.setColor(QPalette::WindowText, QColor(200, 200, 200));
+  SignerLabel->setPalette(palette);
+  SignerLabel->hide();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  TForm::resizeEvent(event);
+  if (SignerLabel) SignerLabel->move(16, height() - SignerLabel->height() - 8);
 }
 
 TForm1::~TForm1() = default;
@@ -30,6 +44,11 @@ void TForm1::ReadConfiguration(const std::string& iniPath) {
 
   ui->Label1->setText(toQString(FIniFile->ReadString("Setup", "Title", "")));
   ui->Label1->adjustSize();  // the title label sizes itself to its one line
+  const std::string& signer = startup::mediumSigner();
+  SignerLabel->setText(toQString("This medium is " + signer + "."));
+  SignerLabel->adjustSize();
+  SignerLabel->move(16, height() - SignerLabel->height() - 8);
+  SignerLabel->setVisible(!signer.empty());
 
   const std::string app = FIniFile->ReadString("Setup", "App", "");
   if (!Form2) return;

@@ -1,7 +1,8 @@
 #pragma once
 // The background window TForm1, the program's main window: a maximised
-// gradient with the product title in its top-left corner. Showing it reads
-// SETUP.INS and shows the wizard.
+// gradient with the product title in its top-left corner, and in its
+// bottom-left corner who signed the medium. Showing it reads SETUP.INS and
+// shows the wizard.
 #include <memory>
 #include <string>
 
@@ -29,8 +30,14 @@ class TForm1 : public TForm {
 
   // The controls of the stored layout, by their names (ui->Label1).
   std::unique_ptr<Ui::TForm1> ui;
+  // Who signed the medium (startup::mediumSigner); hidden when the program
+  // does not run from a medium.
+  QLabel* SignerLabel = nullptr;
   // The reader of SETUP.INS; lives from the first show to the end.
   std::unique_ptr<TIniFile> FIniFile;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 };
 
 // The main window of the running program.

@@ -9,16 +9,19 @@
 
 #include "app/install_display.h"
 #include "app/modals_above.h"
+#include "app/private_copy.h"
 #include "app/unit1.h"
 #include "app/wizard_access.h"
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
 #include "engine/exit_status.h"
 #include "engine/install_recorder.h"
+#include "engine/publisher_pin.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
 #include "framework/gui/colors.h"
+#include "framework/gui/message_dialog.h"
 #include "framework/gui/raise_later.h"
 #include "framework/gui/text.h"
 #include "platform/paths.h"
@@ -120,6 +123,16 @@ void TForm2::Button1Click(TObject*) {
 }
 
 void TForm2::Button2Click(TObject*) {
+  // Before the Installing page writes anything: a destination installed from
+  // a medium of another publisher is written over only when the person says so.
+  if (ui->Notebook1->currentIndex() == pgDestination) {
+    const std::string conflict =
+        publisher_pin::conflict(fromQString(ui->Edit1->text()), startup::mediumPublisher());
+    if (!conflict.empty() &&
+        showMessageBox(conflict + ".\n\nInstall it anyway?", "Setup", MessageIcon::Question,
+                       buttonSet({mbYes, mbNo})) != mrYes)
+      return;
+  }
   ShowPage(ui->Notebook1->currentIndex() + 1);
   switch (ui->Notebook1->currentIndex()) {
     case pgDestination:
@@ -148,8 +161,9 @@ void TForm2::Button2Click(TObject*) {
       // page and said there whether the installation completed.
       // The installation keeps its install record as the files land, and
       // places the uninstaller and the medium's menu entry.
-      TInstallRecorder recorder(*BackupFile1, destination,
-                                installOptionsOf(FProgramDirectory, true));
+      TInstallOptions recording = installOptionsOf(FProgramDirectory, true);
+      recording.publisherKey = startup::mediumPublisher();
+      TInstallRecorder recorder(*BackupFile1, destination, recording);
       recorder.finish(BackupFile1->Restore(ArchivePath(), destination));
       if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
         throw Exception("The archive \"" + ArchivePath() + "\" was not found");

@@ -18,8 +18,8 @@ namespace {
 constexpr char kMagic[16] = {'S', 'E', 'T', 'U', 'P', '-', 'O', 'N', 'E', '-', 'F', 'I', 'L', 'E', '\r', '\n'};
 constexpr uint32_t kVersion = 2;
 // The parts this program knows: launcher, configuration, runtime, archive,
-// attributes.
-constexpr uint32_t kKnownParts = 5;
+// attributes, signature.
+constexpr uint32_t kKnownParts = 6;
 // More parts than any version will have: a damaged count.
 constexpr uint32_t kMaxParts = 64;
 
@@ -63,7 +63,8 @@ std::string trailerBytes(const Parts& parts, uint32_t crc) {
   writeLe(out, uint64_t(parts.runtime), 8);
   writeLe(out, uint64_t(parts.archive), 8);
   writeLe(out, uint64_t(parts.attributes), 8);
-  writeLe(out, kKnownParts, 4);
+  if (parts.signature > 0) writeLe(out, uint64_t(parts.signature), 8);
+  writeLe(out, parts.signature > 0 ? kKnownParts : kKnownParts - 1, 4);
   writeLe(out, crc, 4);
   writeLe(out, kVersion, 4);
   out.append(kMagic, sizeof kMagic);
@@ -119,6 +120,7 @@ Layout readLayout(const std::string& path, bool checksum) {
     parts.runtime = sizes[2];
     parts.archive = sizes[3];
     if (sizes.size() > 4) parts.attributes = sizes[4];
+    if (sizes.size() > 5) parts.signature = sizes[5];
     for (size_t i = kKnownParts; i < sizes.size(); ++i) parts.later += sizes[i];
   }
   if (!sane || parts.launcher <= 0 || parts.archive <= 0) {

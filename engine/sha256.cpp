@@ -7,10 +7,8 @@
 
 namespace digest {
 
-namespace {
-
 // libgcrypt wants its version checked once before any other call.
-void initialiseOnce() {
+void initialiseGcrypt() {
   static std::once_flag once;
   std::call_once(once, [] {
     gcry_check_version(nullptr);
@@ -18,15 +16,13 @@ void initialiseOnce() {
   });
 }
 
-}  // namespace
-
 struct Sha256::Context {
   gcry_md_hd_t handle = nullptr;
   ~Context() { gcry_md_close(handle); }
 };
 
 Sha256::Sha256() : context_(std::make_unique<Context>()) {
-  initialiseOnce();
+  initialiseGcrypt();
   if (gcry_md_open(&context_->handle, GCRY_MD_SHA256, 0) != 0) throw std::bad_alloc();
 }
 Sha256::~Sha256() = default;

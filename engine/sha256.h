@@ -33,4 +33,7 @@ class Sha256 {
 std::string hexOf(const Sha256Digest& digest);
 bool parseHex(const std::string& text, Sha256Digest& digest);
 
+// Readies libgcrypt once per process; every user of it calls this first.
+void initialiseGcrypt();
+
 }  // namespace digest

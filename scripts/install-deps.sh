@@ -13,6 +13,7 @@ packages=(
   dbus-daemon at-spi2-core python3-pyatspi
   fonts-liberation2 fonts-dejavu-core
   zip unzip
+  minisign  # checks signed media by hand in the tests
   debootstrap xorriso dpkg-dev file
   desktop-file-utils
   ansible-core  # runs the fleet example of docs/unattended.md (8 small packages)

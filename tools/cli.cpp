@@ -26,6 +26,7 @@ const CommandName kCommands[] = {
     {"verify", Command::Verify, "check an archive"},
     {"restore", Command::Restore, "recover an archive's files"},
     {"uninstall", Command::Uninstall, "remove an installation by its install record"},
+    {"key", Command::Key, "make a key pair for signing media (key new)"},
 };
 
 // One command line being read: where its options go, and what is checked
@@ -207,7 +208,36 @@ CommandTable mediumTable(Line& l) {
                     [&m](const std::string& v) { m.menu.categories = v; }});
   t.rows.push_back({"--menu-terminal", "", "the entry's program runs in a terminal",
                     [&m](const std::string&) { m.menu.terminal = true; }});
+  t.rows.push_back({"--sign", "SECRET-KEY",
+                    "sign the medium: SETUP.SUM and SETUP.SUM.minisig in a folder,\n"
+                    "a signature part and OUT.minisig for one file",
+                    [&m](const std::string& v) { m.secretKey = hostPathOfArgument(v); }});
+  t.rows.push_back({"--password-file", "FILE",
+                    "with --sign: the key's password is FILE's first line\n(default: asked on the terminal)",
+                    [&m](const std::string& v) { m.passwordFile = hostPathOfArgument(v); }});
+  t.rows.push_back({"--sign-comment", "TEXT",
+                    "with --sign: the trusted comment shown to whoever installs\n(default: the title and the day)",
+                    [&m](const std::string& v) { m.signing.comment = v; }});
   addPackRows(t.rows, l, m.pack, "as for pack");
+  return t;
+}
+
+CommandTable keyTable(Line& l) {
+  KeyOptions& k = l.result.key;
+  CommandTable t{"key",
+                 "Usage: setupkit key new --public FILE --secret FILE [--password-file FILE | --no-password]\n"
+                 "Makes an Ed25519 key pair for signing media, in minisign's formats.\n"
+                 "The secret key is encrypted with a password asked twice on the terminal.\n",
+                 {},
+                 ""};
+  t.rows.push_back({"--public", "FILE", "the public key file to write", [&k](const std::string& v) { k.publicFile = v; }});
+  t.rows.push_back({"--secret", "FILE", "the secret key file to write (mode 0600)",
+                    [&k](const std::string& v) { k.secretFile = v; }});
+  t.rows.push_back({"--password-file", "FILE", "the password is FILE's first line",
+                    [&k](const std::string& v) { k.passwordFile = v; }});
+  t.rows.push_back({"--no-password", "",
+                    "leave the secret key unencrypted (for a build machine that\nkeeps it in its own secret store)",
+                    [&k](const std::string&) { k.noPassword = true; }});
   return t;
 }
 
@@ -237,14 +267,19 @@ CommandTable listTable(Line& l) {
 CommandTable verifyTable(Line& l) {
   CommandTable t{"verify",
                  "Usage: setupkit verify [--media DIR]... ARCHIVE\n"
+                 "       setupkit verify --key PUBLIC-KEY MEDIUM\n"
                  "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
                  "names (each one a restore would refuse is named).\n"
                  "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
                  "byte included), 5 when it is sound but holds names a restore refuses (climbing out\n"
                  "with .., starting at a root, too long for this system), 3 when it cannot be read.\n",
                  {},
-                 ""};
+                 "With --key, checks that the medium (a folder or a one-file installer) is signed by\n"
+                 "that key and unchanged since: 0 when it is, 2 when a file or part was changed\n"
+                 "(it is named), 5 when it is unsigned or signed by another key.\n"};
   addMediaRow(t.rows, l.result.media);
+  t.rows.push_back({"--key", "PUBLIC-KEY", "check the publisher's signature with this public key",
+                    [&l](const std::string& v) { l.result.verifyKey = hostPathOfArgument(v); }});
   return t;
 }
 
@@ -317,6 +352,7 @@ CommandTable tableOf(Line& l) {
     case Command::Verify: t = verifyTable(l); break;
     case Command::Restore: t = restoreTable(l); break;
     case Command::Uninstall: t = uninstallTable(l); break;
+    case Command::Key: t = keyTable(l); break;
     case Command::None: t = toolTable(l); break;
   }
   addCommonRows(t.rows, l.result);
@@ -345,10 +381,26 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       line.medium.title = *l.title;
       line.medium.app = *l.app;
       line.medium.destDir = *l.dest;
+      if (line.medium.secretKey.empty() && (!line.medium.passwordFile.empty() || !line.medium.signing.comment.empty()))
+        l.fail("--password-file and --sign-comment go with --sign");
       for (const auto& s : operands) line.medium.pack.sources.push_back(hostPathOfArgument(s));
       break;
-    case Command::List:
+    case Command::Key:
+      if (operands.size() != 1 || operands[0] != "new") l.fail("the only key command is: key new");
+      if (line.key.publicFile.empty() || line.key.secretFile.empty()) l.fail("--public and --secret are required");
+      if (line.key.noPassword && !line.key.passwordFile.empty()) l.fail("give --password-file or --no-password, not both");
+      line.key.publicFile = hostPathOfArgument(line.key.publicFile);
+      line.key.secretFile = hostPathOfArgument(line.key.secretFile);
+      if (!line.key.passwordFile.empty()) line.key.passwordFile = hostPathOfArgument(line.key.passwordFile);
+      break;
     case Command::Verify:
+      if (!line.verifyKey.empty()) {
+        if (operands.size() != 1) l.fail("give exactly one MEDIUM");
+        line.signedMedium = hostPathOfArgument(operands[0]);
+        break;
+      }
+      [[fallthrough]];
+    case Command::List:
       if (operands.size() != 1) l.fail("give exactly one ARCHIVE");
       line.archive = archiveInFolder(hostPathOfArgument(operands[0]));
       break;

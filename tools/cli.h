@@ -12,7 +12,14 @@
 
 namespace setupkit {
 
-enum class Command { None, Pack, Medium, List, Verify, Restore, Uninstall };
+enum class Command { None, Pack, Medium, List, Verify, Restore, Uninstall, Key };
+
+// setupkit key new: where the key pair goes and how the secret is kept.
+struct KeyOptions {
+  std::string publicFile, secretFile;  // host paths
+  std::string passwordFile;            // empty: ask on the terminal
+  bool noPassword = false;             // the secret key not encrypted (for CI)
+};
 
 struct CommandLine {
   Command command = Command::None;
@@ -24,6 +31,9 @@ struct CommandLine {
   std::vector<std::string> media;  // list, verify: folders holding further volumes (host form)
   bool json = false;          // list --json
   RestoreOptions restore;     // restore
+  std::string verifyKey;      // verify --key: the publisher's public key file (host form)
+  std::string signedMedium;   // verify --key: the medium folder or one-file installer (host form)
+  KeyOptions key;             // key new
   UninstallOptions uninstall; // uninstall
 };
 

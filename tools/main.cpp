@@ -20,6 +20,7 @@
 #include "tools/pack.h"
 #include "tools/progress_line.h"
 #include "tools/restore_command.h"
+#include "tools/signing_commands.h"
 #include "tools/runtime_pack_command.h"
 #include "tools/tool_error.h"
 
@@ -102,6 +103,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     }
     case Command::Medium: {
       MediumOptions options = line.medium;
+      readSigningKey(options);
       MediumResult r;
       {
         PackProgress progress(options.pack);
@@ -124,6 +126,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
                   << (r.singleFileBytes + 512 * 1024) / (1024 * 1024) << " MiB)\n";
       for (size_t i = 0; i < r.disks.size(); ++i) std::cout << "Disk " << i + 1 << ": " << r.disks[i] << "\n";
       for (const auto& image : r.images) std::cout << "Image: " << image << "\n";
+      if (options.signing.key)
+        std::cout << "Signed by key " << signature::keyIdText(options.signing.key->id) << ": "
+                  << options.signing.comment << "\n";
+      if (!r.detachedSignature.empty()) std::cout << "  " << r.detachedSignature << "\n";
       return kExitOk;
     }
     case Command::List: {
@@ -150,7 +156,9 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
                    info.problems.back().message);
       return kExitDamaged;
     }
+    case Command::Key: return makeKeyPair(line.key, std::cout);
     case Command::Verify: {
+      if (!line.verifyKey.empty()) return verifySignedMedium(line.verifyKey, line.signedMedium, std::cout, std::cerr);
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
       if (const std::string why = notAnArchive(info); !why.empty()) {

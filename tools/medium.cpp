@@ -9,6 +9,7 @@
 #include "engine/installer_file.h"
 #include "engine/runtime_pack.h"
 #include "engine/medium_attributes.h"
+#include "engine/medium_signature.h"
 #include "tools/disk_layout.h"
 #include "tools/elf_file.h"
 #include "tools/external_tool.h"
@@ -343,8 +344,11 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
   return bytes;
 }
 
-// Appends the host file `from` to `out`, continuing the CRC-32.
-int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc) {
+// Appends the host file `from` to `out`, continuing the CRC-32, and adds
+// its SHA-256 to `sums` under `name`.
+int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc,
+                   std::vector<medium_signature::Sum>& sums, const char* name) {
+  digest::Sha256 sha;
   std::ifstream in(from, std::ios::binary);
   if (!in) throw ToolError("Cannot read " + from.string());
   std::vector<char> buffer(1 << 20);
@@ -354,24 +358,35 @@ int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc) {
     std::streamsize n = in.gcount();
     if (n <= 0) break;
     crc = installer::crc32Update(crc, buffer.data(), size_t(n));
+    sha.update(buffer.data(), size_t(n));
     out.write(buffer.data(), n);
     total += n;
   }
+  sums.push_back({name, sha.finish()});
   return total;
 }
 
-// Writes the one-file installer `target` from the folder medium `medium`.
-int64_t writeSingleFile(const fs::path& medium, const fs::path& target) {
+// Writes the one-file installer `target` from the folder medium `medium`,
+// with a signature part when `signing` has a key.
+int64_t writeSingleFile(const fs::path& medium, const fs::path& target, const Signing& signing) {
   installer::Parts parts;
   writeAtomically(
       target,
       [&](std::ofstream& out) {
         uint32_t crc = 0;
-        parts.launcher = appendFile(out, medium / "setup", crc);
-        parts.configuration = appendFile(out, medium / "SETUP.INS", crc);
-        parts.runtime = appendFile(out, medium / kRuntimePackName, crc);
-        parts.archive = appendFile(out, medium / "SETUP.BIN", crc);
-        parts.attributes = appendFile(out, medium / medium::kAttributesFileName, crc);
+        std::vector<medium_signature::Sum> sums;
+        parts.launcher = appendFile(out, medium / "setup", crc, sums, "setup");
+        parts.configuration = appendFile(out, medium / "SETUP.INS", crc, sums, "SETUP.INS");
+        parts.runtime = appendFile(out, medium / kRuntimePackName, crc, sums, kRuntimePackName);
+        parts.archive = appendFile(out, medium / "SETUP.BIN", crc, sums, "SETUP.BIN");
+        parts.attributes = appendFile(out, medium / medium::kAttributesFileName, crc, sums, "SETUP.ATR");
+        if (signing.key) {
+          const std::string part = medium_signature::signSums(*signing.key, sums, signing.comment).part();
+          crc = installer::crc32Update(crc, part.data(), part.size());
+          out << part;
+          parts.signature = int64_t(part.size());
+          parts.trailer = installer::kSignedTrailerSize;
+        }
         out << installer::trailerBytes(parts, crc);
       },
       fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
@@ -455,6 +470,8 @@ MediumResult buildFolderMedium(const MediumOptions& options, const std::string& 
   // The program and its runtime first: on disk 1 they take room from the
   // archive's first volume.
   int64_t disk1Files = int64_t(configuration.size()) + attributesBytes;
+  // The signature files: a key, a signature and a line per file.
+  if (options.signing.key) disk1Files += 4096;
   fs::path runtimePack = first / kRuntimePackName;
   if (!program.empty()) {
     fs::path target = first / fs::path(program).filename();
@@ -513,6 +530,13 @@ MediumResult buildFolderMedium(const MediumOptions& options, const std::string& 
   fs::path ins = first / "SETUP.INS";
   writeFileAtomically(ins, configuration);
   result.configuration = ins.string();
+
+  // Each disk is signed on its own; a one-file installer signs its parts.
+  const std::vector<std::string> folders = options.disks ? result.disks : std::vector<std::string>{first.string()};
+  for (const std::string& folder : folders) {
+    removeSignature(folder);
+    if (options.signing.key && options.singleFile.empty()) signFolder(folder, options.signing);
+  }
 
   for (size_t i = 0; i < result.disks.size(); ++i) {
     fs::path image = dir / (diskFolderName(int(i + 1)) + ".iso");
@@ -577,6 +601,10 @@ void publishMedium(const fs::path& building, const fs::path& dir, const MediumOp
   // program started from the medium: the program looks there first.
   fs::remove_all(first / kRuntimeFolder, ec);
   const int count = int(result.pack.volumes.size());
+  // A signature of an earlier medium would not match this one's files.
+  if (!options.signing.key || !options.singleFile.empty())
+    for (int n = 1; n <= (options.disks ? count : 1); ++n)
+      removeSignature((options.disks ? dir / diskFolderName(n) : dir).string());
   for (int n = count + 1; n <= 999; ++n) {
     const fs::path folder = options.disks ? dir / diskFolderName(n) : dir;
     const fs::path stale = folder / ("SETUP." + volumeNumberText(n));
@@ -647,13 +675,17 @@ MediumResult makeMedium(const MediumOptions& options, const std::string& toolPat
     std::string program = options.program.empty() ? findSetupProgram(toolPath) : options.program;
     if (program.empty()) throw ToolError("A one-file installer needs the setup program: build it, or give --program");
     result = buildFolderMedium(folder, toolPath);
-    result.singleFileBytes = writeSingleFile(folder.directory, target);
+    result.singleFileBytes = writeSingleFile(folder.directory, target, options.signing);
   } catch (...) {
     fs::remove_all(folder.directory, ec);
     throw;
   }
   fs::remove_all(folder.directory, ec);
   result.singleFile = target.string();
+  // The detached signature of the whole file, for checking it by hand; an
+  // earlier one would no longer match.
+  fs::remove(target.string() + ".minisig", ec);
+  if (options.signing.key) result.detachedSignature = signDetached(target.string(), options.signing);
   result.program = target.string();
   result.configuration.clear();
   result.pack.volumes = {target.string()};

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "tools/medium_signing.h"
 #include "engine/menu_entry.h"
 #include "tools/pack.h"
 
@@ -34,6 +35,9 @@ struct MediumOptions {
   bool disks = false;      // one folder per disk; pack.volumeSize is a disk's capacity
   bool isoImages = false;  // with disks: DIR/diskN.iso beside each folder
   std::string singleFile;  // host path: write one executable file instead of DIR
+  Signing signing;         // --sign: the publisher's key (read before the medium is made)
+  std::string secretKey;   // --sign KEY as given, host path
+  std::string passwordFile;  // --password-file: the key's password, else asked on the terminal
   menu_entry::Settings menu;  // [Menu] of SETUP.INS, when present()
 };
 
@@ -51,6 +55,7 @@ struct MediumResult {
   std::vector<std::string> warnings;
   std::vector<std::string> disks;   // host paths of the disk folders (with disks)
   std::vector<std::string> images;  // host paths of the ISO images
+  std::string detachedSignature;    // host path of OUT.minisig beside a one-file installer
 };
 
 // Makes the medium. The program is the one named, or else the `setup`

@@ -44,6 +44,9 @@ void InstallReport::start(const InstallStart& s) {
   for (const auto& v : s.volumes) volumes.push_back(text(v));
   Json o{{"event", "start"}, {"title", text(s.title)}, {"app", text(s.app)}, {"destination", text(s.destination)},
          {"volumes", volumes}};
+  // "signer": null for an unsigned medium.
+  o["signer"] = s.isSigned ? Json{{"key", s.keyId}, {"comment", text(s.comment)}, {"trusted", s.trustedBySystem}}
+                           : Json(nullptr);
   line(o.dump());
 }
 

@@ -30,9 +30,10 @@
 #include <string>
 
 #include "app/launcher/launcher_commands.h"
+#include "app/launcher/launcher_medium.h"
 #include "engine/exit_status.h"
-#include "engine/runtime_pack.h"
 #include "engine/installer_file.h"
+#include "engine/publisher_pin.h"
 #include "engine/runtime_pack.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
@@ -74,6 +75,8 @@ struct Medium {
   int self = -1;            // the started file, opened once
   bool oneFile = false;
   installer::Parts parts;   // of a one-file installer
+  std::string signer;       // who signed it, or "unsigned", for the program to show
+  std::string publisher;    // the signer's public key, which the install record pins; empty: unsigned
 };
 
 // Fills the private folder and executes the program there. Returns only
@@ -113,8 +116,11 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
       problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   }
   // The program takes its title from the file the user started.
+  // The signature was checked before the folder was made; the program shows who signed.
   if (problem.empty() && (!platform::writeFileAt(dir, ".medium", programDirectory.string()) ||
-                          !platform::writeFileAt(dir, ".started", medium.started)))
+                          !platform::writeFileAt(dir, ".started", medium.started) ||
+                          !platform::writeFileAt(dir, ".signer", medium.signer) ||
+                          !platform::writeFileAt(dir, ".publisher", medium.publisher)))
     problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   if (!problem.empty()) {
     close(program);
@@ -170,6 +176,15 @@ int main(int argc, char** argv) {
     close(medium.self);
     medium.self = -1;
   }
+  // The publisher's signature, before anything is unpacked or written.
+  const medium_signature::Result signedBy =
+      launcher::checkSignature(medium.oneFile, medium.self, medium.parts, medium.folder.string());
+  if (signedBy.status != 0) {
+    say((medium.oneFile ? self.string() : medium.folder.string()) + ": " + signedBy.problem);
+    return signedBy.status;
+  }
+  medium.signer = medium_signature::describe(signedBy.signer);
+  medium.publisher = publisher_pin::pinOf(signedBy.signer);
 
   const std::vector<std::string> bases = platform::privateFolderBases();
   for (const std::string& base : bases) platform::removeStalePrivateFolders(base);

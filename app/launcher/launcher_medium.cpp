@@ -43,6 +43,13 @@ LauncherMedium refused(int status, const std::string& problem) {
 
 }  // namespace
 
+medium_signature::Result checkSignature(bool oneFile, int fd, const installer::Parts& parts,
+                                        const std::string& folder) {
+  const medium_signature::TrustedKeys trusted =
+      medium_signature::readTrustedKeys(medium_signature::trustedKeysDirectory());
+  return oneFile ? medium_signature::checkOneFile(fd, parts, trusted) : medium_signature::checkFolder(folder, trusted);
+}
+
 LauncherMedium openLauncherMedium() {
   std::error_code ec;
   const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
@@ -58,6 +65,12 @@ LauncherMedium openLauncherMedium() {
     const installer::Parts& p = layout.parts;
     m.oneFile = true;
     m.shownName = self;
+    const medium_signature::Result signedBy = checkSignature(true, fd, p, {});
+    if (signedBy.status != 0) {
+      close(fd);
+      return refused(signedBy.status, self + ": " + signedBy.problem);
+    }
+    m.signer = signedBy.signer;
     m.configuration = readAt(fd, p.configurationOffset(), p.configuration);
     // The engine opens the archive by name: the descriptor's name, whose
     // window is the archive's stretch of the installer.
@@ -77,6 +90,9 @@ LauncherMedium openLauncherMedium() {
                    self + ": " + layout.problem);
 
   m.shownName = folder.string();
+  const medium_signature::Result signedBy = checkSignature(false, -1, {}, folder.string());
+  if (signedBy.status != 0) return refused(signedBy.status, folder.string() + ": " + signedBy.problem);
+  m.signer = signedBy.signer;
   std::ifstream ini(folder / "SETUP.INS", std::ios::binary);
   std::ostringstream text;
   text << ini.rdbuf();

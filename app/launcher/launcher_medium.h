@@ -6,6 +6,8 @@
 // read from it, and whose parts are then read through that descriptor.
 #include <string>
 
+#include "engine/medium_signature.h"
+
 namespace launcher {
 
 struct LauncherMedium {
@@ -15,9 +17,16 @@ struct LauncherMedium {
   std::string configuration;  // the text of SETUP.INS
   std::string archive;        // the first volume in Windows form
   bool oneFile = false;
+  medium_signature::Signer signer;  // who signed it, checked before anything else is read
 };
 
-// Opens the medium of the running launcher. The descriptor of a one-file
+// Checks the publisher's signature of the medium (a one-file installer open
+// as `fd` with `parts`, or the folder) against the administrator's trusted
+// keys, before anything of it is unpacked, run or written.
+medium_signature::Result checkSignature(bool oneFile, int fd, const installer::Parts& parts,
+                                        const std::string& folder);
+
+// Opens the medium of the running launcher and checks its signature. The descriptor of a one-file
 // installer stays open for the rest of the process: the archive is read
 // through it.
 LauncherMedium openLauncherMedium();

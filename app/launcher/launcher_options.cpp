@@ -36,9 +36,11 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
       {},
       "Further volumes are looked for beside the first, in the folder of their disk beside\n"
       "disk1/, and in each --media folder. A volume that is not there ends the installation.\n"
+      "A signed medium is checked before anything is unpacked or written; who signed it is\n"
+      "shown by --check and the installation.\n"
       "Exit status: 0 installed (or sound), 1 a file could not be written, 2 the medium is\n"
-      "damaged, 3 the archive is missing, 4 cancelled or a volume missing, 5 refused,\n"
-      "64 wrong command line.\n"};
+      "damaged or was changed after signing, 3 the archive is missing, 4 cancelled or a\n"
+      "volume missing, 5 refused (a publisher this system does not trust), 64 wrong command line.\n"};
   auto& o = l.options;
   t.rows.push_back({"--unattended", "", "install without a display and without asking (needs --dest)",
                     [&l](const std::string&) { l.choose("--unattended", Action::Install); }});
@@ -63,6 +65,10 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
   t.rows.push_back({"--json", "", "progress as one JSON object per line on standard output",
                     [&o](const std::string&) { o.json = true; }});
   t.rows.push_back({"--quiet", "", "no progress line on a terminal", [&o](const std::string&) { o.quiet = true; }});
+  t.rows.push_back({"--accept-new-publisher", "",
+                    "install even where an earlier installation came from a medium\n"
+                    "signed by another key (or this medium is unsigned)",
+                    [&o](const std::string&) { o.acceptNewPublisher = true; }});
   t.rows.push_back({"--check", "", "check the medium's integrity without installing",
                     [&l](const std::string&) { l.choose("--check", Action::Check); }});
   t.rows.push_back({"--list", "", "show the files that would be installed",
@@ -86,6 +92,7 @@ Options parseOptions(const std::vector<std::string>& args) {
   if (o.action == Action::Wizard) l.fail("give " + std::string(kActionOptions) + " (the wizard takes no options)");
   if (o.action == Action::Install && o.dest.empty()) l.fail("--unattended needs --dest DIR");
   if (o.action == Action::Check && !o.dest.empty()) l.fail("--check takes no --dest");
+  if (o.action != Action::Install && o.acceptNewPublisher) l.fail("--accept-new-publisher goes with --unattended");
   if (o.action != Action::Install && (l.modeGiven || o.json))
     l.fail(std::string(l.modeGiven ? "--mode" : "--json") + " goes with --unattended");
   return o;

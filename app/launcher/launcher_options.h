@@ -19,6 +19,7 @@ struct Options {
   TRestoreMode mode = rmAll;
   bool json = false;                // --json: one JSON object per line on standard output
   bool quiet = false;               // --quiet: no progress line on a terminal
+  bool acceptNewPublisher = false;  // --accept-new-publisher: install over another publisher's installation
 };
 
 class UsageError : public std::runtime_error {

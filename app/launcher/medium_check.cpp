@@ -115,6 +115,8 @@ int checkMedium(const LauncherMedium& medium, const Options& options) {
   }
   std::printf("%s: sound, %d %s in %d %s\n", printable(medium.shownName).c_str(), walk.files,
               walk.files == 1 ? "file" : "files", walk.volumes, walk.volumes == 1 ? "volume" : "volumes");
+  std::printf("%s: %s\n", printable(medium.shownName).c_str(),
+              printable(medium_signature::describe(medium.signer)).c_str());
   return setupkit::kExitOk;
 }
 

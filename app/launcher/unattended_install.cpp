@@ -12,6 +12,7 @@
 #include "engine/install_recorder.h"
 #include "engine/installer_file.h"
 #include "engine/runtime_pack.h"
+#include "engine/publisher_pin.h"
 #include "engine/medium_attributes.h"
 #include "engine/volume_search.h"
 #include "framework/core/path_utils.h"
@@ -123,6 +124,12 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     if (!found) break;
     start.volumes.push_back(hostOf(*found));
   }
+  start.isSigned = medium.signer.isSigned;
+  start.keyId = medium.signer.keyId;
+  start.comment = medium.signer.comment;
+  start.trustedBySystem = medium.signer.byAdministrator;
+  // Who signed it, before the first file is written.
+  if (!options.quiet && !options.json) say(medium_signature::describe(medium.signer));
   report.start(start);
 
   TBackupFile backup(nullptr);
@@ -176,6 +183,17 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     say(end.message + "\n" + finishText(app, false));
     return end.status;
   }
+  // The publisher pinned by an earlier installation into this destination.
+  if (const std::string pinned = publisher_pin::conflict(dest, publisher_pin::pinOf(medium.signer));
+      !pinned.empty() && !options.acceptNewPublisher) {
+    end.status = setupkit::kExitRefused;
+    end.result = "refused";
+    end.reason = pinned;
+    end.message = printable(pinned) + "; give --accept-new-publisher to install it anyway";
+    report.end(end);
+    say(end.message);
+    return end.status;
+  }
   ::medium::TMediumCheck check(std::move(loaded.attributes));
   if (loaded.state == ::medium::Loaded::State::Found) backup.LandingCheck = &check;
   // The install record (and the menu entry of [Menu]) as the wizard keeps
@@ -184,6 +202,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   TInstallOptions recording;
   recording.application = app;
   recording.menu = menu_entry::fromIni(medium.configuration);
+  recording.publisherKey = publisher_pin::pinOf(medium.signer);
   if (!medium.oneFile) recording.uninstallerProgram = installOptionsOf(fw::directoryPart(medium.archive), false).uninstallerProgram;
   if (recording.uninstallerProgram.empty()) recording.uninstallerProgram = packedUninstaller(medium);
   std::vector<std::string> recordWarnings;

@@ -75,7 +75,7 @@ TEST_P(Documentation, MatchesTheHelpText) {
   EXPECT_EQ(optionsIn(completion), helpOptions) << "completion";
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, Documentation, ::testing::Values("pack", "medium", "list", "verify", "restore", "uninstall"),
+INSTANTIATE_TEST_SUITE_P(Commands, Documentation, ::testing::Values("pack", "medium", "list", "verify", "restore", "uninstall", "key"),
                          [](const auto& info) { return info.param; });
 
 TEST(Documentation, CoversEveryCommand) {
@@ -90,7 +90,7 @@ TEST(Documentation, CoversEveryCommand) {
     EXPECT_NE(help.out.find("\n  " + c + " "), std::string::npos) << c << " is not in --help";
     EXPECT_FALSE(manSection(readFile(kManPage), c).empty()) << c << " is not in the manual page";
   }
-  EXPECT_EQ(commands, 6u);
+  EXPECT_EQ(commands, 7u);
 }
 
 // The completion sourced into a plain bash, as where the bash-completion

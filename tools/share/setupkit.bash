@@ -24,7 +24,7 @@ _setupkit() {
     prev=${COMP_WORDS[COMP_CWORD - 1]}
   fi
 
-  local commands="pack medium list verify restore uninstall"
+  local commands="pack medium list verify restore uninstall key"
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
@@ -44,18 +44,19 @@ _setupkit() {
     --runtime) COMPREPLY=($(compgen -W "bundled system" -- "$cur")); return ;;
     --image) COMPREPLY=($(compgen -W "iso" -- "$cur")); return ;;
     --volume-size | --threads | --header-text | --title | --app | --dest | --user-dest) return ;;
-    --menu-name | --menu-comment | --menu-categories | --menu-exec | --menu-icon) return ;;
-    -o | --output | --program | --single-file | --attributes) _setupkit_files; return ;;
+    --menu-name | --menu-comment | --menu-categories | --menu-exec | --menu-icon | --sign-comment) return ;;
+    -o | --output | --program | --single-file | --attributes | --sign | --password-file | --key | --public | --secret) _setupkit_files; return ;;
   esac
 
   local opts
   case $command in
     pack) opts="-o --output --attributes --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --help --version" ;;
-    medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --help --version" ;;
+    medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --sign --password-file --sign-comment --help --version" ;;
     list) opts="--json --media --help --version" ;;
-    verify) opts="--media --help --version" ;;
+    verify) opts="--media --key --help --version" ;;
     restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --help --version" ;;
     uninstall) opts="--unattended --json --help --version" ;;
+    key) opts="--public --secret --password-file --no-password --help --version" ;;
   esac
 
   if [[ $cur == -* ]]; then
