@@ -148,7 +148,8 @@ std::string changed(const std::string& what) { return what + " was changed after
 // Whether `name` is a file the setup program or launcher reads from a
 // folder medium, which a signed medium must cover.
 bool isMediumFile(const std::string& name) {
-  static const char* const kNames[] = {"setup", "SETUP.INS", "SETUP.BIN", "SETUP.ATR", "runtime.pak", kPublicKey};
+  static const char* const kNames[] = {"setup",       "SETUP.INS", "SETUP.BIN", "SETUP.ATR",
+                                       "runtime.pak", "uninstall", kPublicKey};
   for (const char* n : kNames)
     if (name == n) return true;
   // Continuation volumes: SETUP.002 ... SETUP.999.
@@ -174,8 +175,12 @@ TrustedKeys readTrustedKeys(const std::string& directory) {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     std::string text;
-    // Every file there counts: one that is no key makes trust stricter, never looser.
-    auto key = readIn(dir.fd, name, text) ? signature::parsePublicKey(text) : std::nullopt;
+    // Every file there counts: one that is no key makes trust stricter, never
+    // looser. A link is followed: the directory is the administrator's.
+    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st {};
+    const bool read = f.fd >= 0 && fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && readWhole(f.fd, text, 4096);
+    auto key = read ? signature::parsePublicKey(text) : std::nullopt;
     if (key)
       trusted.keys.push_back(*key);
     else
