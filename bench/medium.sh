@@ -112,31 +112,43 @@ row "packed medium" "$work/packed" ./setup
 row "one-file installer" "$work" ./setup.run
 
 # ---- the launcher alone -----------------------------------------------------
-# The real runtime, its program swapped for a stub that ends at once.
+# The real runtime, its program swapped for a stub that ends at once (an ELF
+# program: the launcher starts it through its descriptor, which a script's
+# interpreter could not open).
 stage=$work/stage
 mkdir -p "$stage" "$work/stub"
 cp -a "$work/unpacked/runtime" "$stage/"
-printf '#!/bin/sh\nexit 0\n' >"$stage/setup"
-# Packed as setupkit packs a runtime (engine/runtime_pack.h): the records,
-# one zstd frame with its checksum at level 19 in an 8 MiB window.
-/usr/bin/python3 - "$stage" <<'PY' | zstd -q -19 --zstd=wlog=23 --check -c >"$work/stub/body.zst"
-import os, struct, sys
-out = sys.stdout.buffer
+cp /bin/true "$stage/setup"
+# Packed as setupkit packs a runtime (engine/runtime_pack.h): the folders in
+# a first frame, the files in two frames of about the same work (bytes
+# outside zero pages), each with its checksum, at level 19 in a 4 MiB window.
+/usr/bin/python3 - "$stage" "$work/stub/runtime.pak" <<'PY'
+import os, struct, subprocess, sys
+folders, files = [], []
 def walk(folder, prefix):
     for name in sorted(os.listdir(folder)):
         path, rel = os.path.join(folder, name), (prefix + name).encode()
         if os.path.isdir(path):
-            out.write(b"D" + struct.pack("<H", len(rel)) + rel)
+            folders.append(b"D" + struct.pack("<H", len(rel)) + rel)
             walk(path, prefix + name + "/")
         else:
             data = open(path, "rb").read()
             kind = b"X" if os.access(path, os.X_OK) else b"F"
-            out.write(kind + struct.pack("<H", len(rel)) + rel + struct.pack("<Q", len(data)) + data)
+            weight = len(data) - sum(4096 for i in range(0, len(data) - 4095, 4096) if not any(data[i:i + 4096]))
+            files.append((kind + struct.pack("<H", len(rel)) + rel + struct.pack("<Q", len(data)) + data, weight))
 walk(sys.argv[1], "")
-out.write(b"E")
+total, before, runs = sum(w for _, w in files), 0, [[], []]
+for record, weight in files:
+    runs[min(1, (before + weight // 2) * 2 // max(total, 1))].append(record)
+    before += weight
+parts = [b"".join(folders)] + [b"".join(r) for r in runs if r]
+parts[-1] += b"E"
+frames = [subprocess.run(["zstd", "-q", "-19", "--zstd=wlog=22", "--check", "-c"], input=p, capture_output=True, check=True).stdout for p in parts]
+with open(sys.argv[2], "wb") as out:
+    out.write(b"setup runtime zstd 2\n" + struct.pack("<I", len(frames)) + b"".join(struct.pack("<Q", len(f)) for f in frames))
+    for f in frames:
+        out.write(f)
 PY
-{ printf 'setup runtime zstd 1\n'; cat "$work/stub/body.zst"; } >"$work/stub/runtime.pak"
-rm "$work/stub/body.zst"
 cp "$work/packed/setup" "$work/packed/SETUP.INS" "$work/packed/SETUP.BIN" "$work/stub/"
 peaks=() secs=()
 for _ in $(seq "$runs"); do

@@ -6,6 +6,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -35,14 +36,90 @@ bool preadAll(int fd, void* into, size_t n, int64_t at) {
   return true;
 }
 
-// The decoded bytes of the frame, handed out piece by piece from the output
+uint64_t littleEndian(const unsigned char* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+struct Frame {
+  int64_t offset = 0, length = 0;
+};
+
+// Where the frames lie, from the header; every byte after it belongs to
+// exactly one frame.
+struct Layout {
+  std::vector<Frame> frames;
+  int windowLog = kWindowLog;
+  std::string problem;
+};
+
+Layout layoutOf(int fd, int64_t offset, int64_t length) {
+  Layout layout;
+  char head[kMagicSize];
+  if (length < int64_t(kMagicSize) || !preadAll(fd, head, kMagicSize, offset)) {
+    layout.problem = "not a packed runtime";
+    return layout;
+  }
+  if (std::memcmp(head, kMagicVersion1, kMagicSize) == 0) {
+    layout.frames.push_back({offset + int64_t(kMagicSize), length - int64_t(kMagicSize)});
+    layout.windowLog = kWindowLogVersion1;
+    return layout;
+  }
+  if (std::memcmp(head, kMagic, kMagicSize) != 0) {
+    layout.problem = "not a packed runtime";
+    return layout;
+  }
+  unsigned char number[8];
+  int64_t at = offset + int64_t(kMagicSize);
+  const int64_t end = offset + length;
+  if (end - at < 4 || !preadAll(fd, number, 4, at)) {
+    layout.problem = "the packed runtime is cut short";
+    return layout;
+  }
+  const uint64_t count = littleEndian(number, 4);
+  at += 4;
+  if (count == 0 || count > kMaxFrames) {
+    layout.problem = "the packed runtime is damaged (a bad number of parts)";
+    return layout;
+  }
+  if (end - at < int64_t(count * 8)) {
+    layout.problem = "the packed runtime is cut short";
+    return layout;
+  }
+  std::vector<uint64_t> sizes(count);
+  for (uint64_t& size : sizes) {
+    if (!preadAll(fd, number, 8, at)) {
+      layout.problem = "the packed runtime is cut short";
+      return layout;
+    }
+    size = littleEndian(number, 8);
+    at += 8;
+  }
+  for (uint64_t size : sizes) {
+    if (size == 0 || size > uint64_t(end - at)) {
+      layout.problem = size == 0 ? "the packed runtime is damaged (an empty part)" : "the packed runtime is cut short";
+      layout.frames.clear();
+      return layout;
+    }
+    layout.frames.push_back({at, int64_t(size)});
+    at += int64_t(size);
+  }
+  if (at != end) {
+    layout.problem = "the packed runtime is followed by other data";
+    layout.frames.clear();
+  }
+  return layout;
+}
+
+// The decoded bytes of one frame, handed out piece by piece from the output
 // buffer (no copy for file contents).
 class Stream {
  public:
-  Stream(int fd, int64_t offset, int64_t length)
-      : fd_(fd), at_(offset + int64_t(kMagicSize)), end_(offset + length), stream_(ZSTD_createDStream()),
+  Stream(int fd, const Frame& frame, int windowLog)
+      : fd_(fd), at_(frame.offset), end_(frame.offset + frame.length), stream_(ZSTD_createDStream()),
         in_(ZSTD_DStreamInSize()), out_(ZSTD_DStreamOutSize()) {
-    ZSTD_DCtx_setParameter(stream_.get(), ZSTD_d_windowLogMax, kWindowLog);
+    ZSTD_DCtx_setParameter(stream_.get(), ZSTD_d_windowLogMax, windowLog);
     input_ = {in_.data(), 0, 0};
   }
 
@@ -74,13 +151,19 @@ class Stream {
     return true;
   }
 
-  // After the end record: the frame must end there, and the file with it.
+  // After the end record: the frame must end there, and its stretch with it.
   bool endsHere() {
     const char* data;
     if (next(&data, 1) != 0) {
       problem = "the packed runtime holds data after its end";
       return false;
     }
+    return endedWhole();
+  }
+
+  // When next() gave nothing: whether the frame ended there, its checksum
+  // matched and nothing follows it in its stretch.
+  bool endedWhole() {
     if (!problem.empty()) return false;
     if (input_.pos != input_.size || at_ != end_) {
       problem = "the packed runtime is followed by other data";
@@ -145,12 +228,6 @@ class Stream {
   bool ended_ = false;
 };
 
-uint64_t littleEndian(const unsigned char* p, int bytes) {
-  uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-
 bool soundPath(const std::string& path) {
   if (path.empty() || path.front() == '/' || path.find('\0') != std::string::npos) return false;
   size_t start = 0;
@@ -164,18 +241,31 @@ bool soundPath(const std::string& path) {
   return true;
 }
 
-// Reads every record; `onEntry` is called with each one's header and must
-// consume a file's bytes through `stream`. Returns the problem or "".
-std::string walk(int fd, int64_t offset, int64_t length,
-                 const std::function<bool(Stream&, const Entry&, std::string&)>& onEntry) {
-  if (!isPacked(fd, offset, length)) return "not a packed runtime";
-  Stream stream(fd, offset, length);
+using OnEntry = std::function<bool(Stream&, const Entry&, std::string&)>;
+
+// Reads the records of frame `index` of `layout`; `onEntry` is called with
+// each one's header and must consume a file's bytes through the stream.
+// Folders may be named in the first frame only; the last frame ends with
+// the end record, the others between records. Returns the problem or "".
+std::string walkFrame(int fd, const Layout& layout, size_t index, const OnEntry& onEntry) {
+  Stream stream(fd, layout.frames[index], layout.windowLog);
   if (!stream.checkHeader()) return stream.problem;
+  const bool last = index + 1 == layout.frames.size();
   while (true) {
     unsigned char kind;
-    if (!stream.exact(&kind, 1)) return stream.problem;
-    if (kind == 'E') return stream.endsHere() ? std::string() : stream.problem;
+    const char* data;
+    if (stream.next(&data, 1) == 0) {
+      if (!stream.problem.empty()) return stream.problem;
+      if (last) return "the packed runtime is cut short (no end record)";
+      return stream.endedWhole() ? std::string() : stream.problem;
+    }
+    kind = static_cast<unsigned char>(*data);
+    if (kind == 'E') {
+      if (!last) return "the packed runtime is damaged (an end before the last part)";
+      return stream.endsHere() ? std::string() : stream.problem;
+    }
     if (kind != 'D' && kind != 'F' && kind != 'X') return "the packed runtime is damaged (unknown entry)";
+    if (kind == 'D' && index > 0) return "the packed runtime is damaged (a folder after the first part)";
     unsigned char number[8];
     if (!stream.exact(number, 2)) return stream.problem;
     Entry entry;
@@ -190,6 +280,15 @@ std::string walk(int fd, int64_t offset, int64_t length,
     std::string problem;
     if (!onEntry(stream, entry, problem)) return problem.empty() ? stream.problem : problem;
   }
+}
+
+// Reads every record of every frame in order. Returns the problem or "".
+std::string walk(int fd, int64_t offset, int64_t length, const OnEntry& onEntry) {
+  const Layout layout = layoutOf(fd, offset, length);
+  if (!layout.problem.empty()) return layout.problem;
+  for (size_t i = 0; i < layout.frames.size(); ++i)
+    if (std::string problem = walkFrame(fd, layout, i, onEntry); !problem.empty()) return problem;
+  return {};
 }
 
 // Hands the `size` bytes of the current file to `sink` piece by piece.
@@ -208,7 +307,7 @@ bool copyOut(Stream& stream, uint64_t size, const std::function<bool(const char*
 }
 
 // Writes the files on a thread of its own while the stream is decoded: the
-// decoded bytes are handed over in pieces of up to 256 KiB, at most three
+// decoded bytes are handed over in pieces of up to 128 KiB, at most two
 // waiting. Pieces of zeros become holes (ICU's data library is trimmed into
 // zeros): the file reads the same, and nothing is copied there.
 class FileWriter {
@@ -249,7 +348,7 @@ class FileWriter {
   }
 
  private:
-  static constexpr size_t kPiece = 256 * 1024, kWaiting = 3;
+  static constexpr size_t kPiece = 128 * 1024, kWaiting = 2;
 
   struct Job {
     int fd = -1;
@@ -328,32 +427,70 @@ class FileWriter {
 bool isPacked(int fd, int64_t offset, int64_t length) {
   char head[kMagicSize];
   return length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) &&
-         std::memcmp(head, kMagic, kMagicSize) == 0;
+         (std::memcmp(head, kMagic, kMagicSize) == 0 || std::memcmp(head, kMagicVersion1, kMagicSize) == 0);
 }
 
 std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
-  FileWriter writer;
-  std::string problem = walk(fd, offset, length, [&](Stream& stream, const Entry& entry, std::string& problem) {
-    if (entry.kind == 'D') {
-      if (mkdirat(directoryFd, entry.path.c_str(), 0700) == 0) return true;
-      problem = "cannot make " + entry.path + ": " + std::strerror(errno);
-      return false;
-    }
-    int out = openat(directoryFd, entry.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                     entry.kind == 'X' ? 0700 : 0600);
-    if (out < 0) {
-      problem = "cannot write " + entry.path + ": " + std::strerror(errno);
-      return false;
-    }
-    writer.begin(out, entry.path, entry.size);
-    const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
-    writer.end();
-    if (!read) return false;
-    problem = writer.problem();
+  const Layout layout = layoutOf(fd, offset, length);
+  if (!layout.problem.empty()) return layout.problem;
+  std::atomic<bool> stop{false};
+  // Unpacks frame `index` through `writer`; false when it failed.
+  auto unpackFrame = [&](size_t index, FileWriter& writer, std::string& problem) {
+    problem = walkFrame(fd, layout, index, [&](Stream& stream, const Entry& entry, std::string& problem) {
+      if (stop) return false;  // another frame failed: its problem is the one told
+      if (entry.kind == 'D') {
+        if (mkdirat(directoryFd, entry.path.c_str(), 0700) == 0) return true;
+        problem = "cannot make " + entry.path + ": " + std::strerror(errno);
+        return false;
+      }
+      int out = openat(directoryFd, entry.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       entry.kind == 'X' ? 0700 : 0600);
+      if (out < 0) {
+        problem = "cannot write " + entry.path + ": " + std::strerror(errno);
+        return false;
+      }
+      writer.begin(out, entry.path, entry.size);
+      const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
+      writer.end();
+      if (!read) return false;
+      problem = writer.problem();
+      return problem.empty();
+    });
     return problem.empty();
-  });
-  std::string written = writer.finish();
-  return problem.empty() ? written : problem;
+  };
+  // The first frame (the folders) alone, then the others side by side.
+  std::vector<std::string> problems(layout.frames.size());
+  {
+    FileWriter writer;
+    unpackFrame(0, writer, problems[0]);
+    if (std::string written = writer.finish(); problems[0].empty()) problems[0] = written;
+  }
+  std::mutex notWrittenLock;
+  std::string notWritten;  // a write that failed after its frame was read
+  if (problems[0].empty() && layout.frames.size() > 1) {
+    std::atomic<size_t> next{1};
+    auto work = [&] {
+      FileWriter writer;
+      for (size_t i; !stop && (i = next++) < layout.frames.size();) {
+        if (!unpackFrame(i, writer, problems[i])) stop = true;
+      }
+      if (std::string written = writer.finish(); !written.empty()) {
+        stop = true;
+        std::lock_guard<std::mutex> lock(notWrittenLock);
+        if (notWritten.empty()) notWritten = written;
+      }
+    };
+    const size_t threads = std::min<size_t>(kFileFrames, layout.frames.size() - 1);
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& t : helpers) t.join();
+  }
+  // The first problem in the pack's order; a frame stopped because another
+  // failed tells nothing of its own.
+  for (const std::string& problem : problems)
+    if (!problem.empty()) return problem;
+  return notWritten;
 }
 
 std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry) {

@@ -1,19 +1,24 @@
 #pragma once
 // The packed runtime (runtime.pak): the setup program and its runtime/
-// folder as one zstd stream, unpacked by the launcher at every start. Not the
+// folder as zstd frames, unpacked by the launcher at every start. Not the
 // archive format of SETUP.BIN: it carries no dates, no volumes and no file
 // list, and is built to be unpacked fast with little memory.
 //
-//   runtime.pak = "setup runtime zstd 1\n" + one zstd frame (with its
-//                 content checksum) of records:
+//   runtime.pak = "setup runtime zstd 2\n", u32 N (1 to 64), N u64 sizes,
+//                 then N zstd frames of those sizes, each with the checksum
+//                 of its content, holding whole records:
 //     'D' u16 length, path                       a folder
 //     'F' or 'X' u16 length, path, u64 size, bytes   a file ('X': executable)
-//     'E'                                        the end
+//     'E'                                        the end, last in the last frame
 //   Numbers are little-endian; paths are relative, '/'-separated, without
 //   empty, "." or ".." components, and name each folder before its contents.
+//   Folders are named in the first frame only. The first frame is unpacked
+//   first; the later ones hold files only and are unpacked side by side, on
+//   two threads, each frame's window at most 4 MiB (so unpacking needs about
+//   10 MiB however many frames there are).
 //
-// The frame's window is at most 8 MiB (so unpacking needs about that much
-// memory); nothing may follow the frame.
+// Version 1 ("setup runtime zstd 1\n" and one frame, window up to 8 MiB) is
+// still read. Nothing may follow the last frame.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,9 +26,14 @@
 
 namespace runtime_pack {
 
-inline constexpr char kMagic[] = "setup runtime zstd 1\n";
+inline constexpr char kMagic[] = "setup runtime zstd 2\n";
+inline constexpr char kMagicVersion1[] = "setup runtime zstd 1\n";
 inline constexpr size_t kMagicSize = sizeof(kMagic) - 1;
-inline constexpr int kWindowLog = 23;
+inline constexpr int kWindowLog = 22;         // of the frames written now
+inline constexpr int kWindowLogVersion1 = 23;  // of a version 1 frame
+inline constexpr uint32_t kMaxFrames = 64;
+// The frames of files a pack is written in: one per unpacking thread.
+inline constexpr uint32_t kFileFrames = 2;
 
 struct Entry {
   char kind = 0;  // 'D', 'F' or 'X'
@@ -52,7 +62,9 @@ std::string list(int fd, int64_t offset, int64_t length, const std::function<voi
 std::string extract(int fd, int64_t offset, int64_t length, const std::string& path, int outFd);
 
 // Packs the folder `stage` (folders, regular files; files with an execute
-// bit are marked executable) into the new file `out` at zstd `level`.
+// bit are marked executable) into the new file `out` at zstd `level`: the
+// folders in the first frame, the files in kFileFrames frames of about the
+// same work to unpack (runs of zeros cost nothing).
 // Returns the number of bytes of the files packed. Throws std::runtime_error.
 int64_t pack(const std::string& stage, const std::string& out, int level);
 

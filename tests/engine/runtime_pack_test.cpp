@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -33,22 +34,41 @@ std::string unpackInto(const std::string& pack, const std::string& target, int64
   return runtime_pack::unpack(in.fd, offset, length, dir.fd);
 }
 
-// A pack of the given records, as a writer other than ours could make it.
-std::string packOf(const std::string& records) {
+std::string frameOf(const std::string& records) {
   std::string frame(ZSTD_compressBound(records.size()), '\0');
   ZSTD_CCtx* c = ZSTD_createCCtx();
   ZSTD_CCtx_setParameter(c, ZSTD_c_checksumFlag, 1);
   frame.resize(ZSTD_compress2(c, frame.data(), frame.size(), records.data(), records.size()));
   ZSTD_freeCCtx(c);
-  return std::string(runtime_pack::kMagic) + frame;
+  return frame;
+}
+
+std::string littleEndian(uint64_t v, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += char((v >> (8 * i)) & 0xFF);
+  return out;
+}
+
+// A pack of the given records, as a writer other than ours could make it:
+// version 1, one frame.
+std::string packOf(const std::string& records) { return std::string(runtime_pack::kMagicVersion1) + frameOf(records); }
+
+// A pack of today's version with one frame of each of the given records.
+std::string framedPackOf(const std::vector<std::string>& records) {
+  std::string sizes, frames;
+  for (const std::string& r : records) {
+    const std::string frame = frameOf(r);
+    sizes += littleEndian(frame.size(), 8);
+    frames += frame;
+  }
+  return std::string(runtime_pack::kMagic) + littleEndian(records.size(), 4) + sizes + frames;
 }
 
 std::string fileRecord(const std::string& name, const std::string& bytes) {
-  std::string r = "F";
-  r += char(name.size()), r += '\0', r += name;
-  for (int i = 0; i < 8; ++i) r += char((bytes.size() >> (8 * i)) & 0xFF);
-  return r + bytes;
+  return "F" + littleEndian(name.size(), 2) + name + littleEndian(bytes.size(), 8) + bytes;
 }
+
+std::string folderRecord(const std::string& name) { return "D" + littleEndian(name.size(), 2) + name; }
 
 class RuntimePack : public ::testing::Test {
  protected:
@@ -92,8 +112,12 @@ TEST_F(RuntimePack, RefusesWhatIsNotWhole) {
   const std::string body = packed();
   std::string flipped = body;
   flipped[body.size() / 2] ^= 0x20;
+  // The first frame's descriptor, after the count and the sizes.
   std::string noChecksum = body;
-  noChecksum[runtime_pack::kMagicSize + 4] &= ~0x04;
+  noChecksum[runtime_pack::kMagicSize + 4 + 8 * size_t(body[runtime_pack::kMagicSize]) + 4] &= ~0x04;
+  std::string emptyPart = framedPackOf({"", fileRecord("a", "a") + "E"});
+  emptyPart.replace(runtime_pack::kMagicSize + 4, 8, littleEndian(0, 8));
+  const std::string record = fileRecord("a", "abc");
   struct Row {
     const char* name;
     std::string bytes;
@@ -110,6 +134,12 @@ TEST_F(RuntimePack, RefusesWhatIsNotWhole) {
       {"an absolute name", packOf(fileRecord("/tmp/escaped", "a") + "E")},
       {"an empty component", packOf(fileRecord("a//b", "a") + "E")},
       {"no end record", packOf(fileRecord("a", "a"))},
+      {"no parts", std::string(runtime_pack::kMagic) + littleEndian(0, 4)},
+      {"an empty part", emptyPart},
+      {"a folder after the first part", framedPackOf({"", folderRecord("d") + fileRecord("d/a", "a") + "E"})},
+      {"an end before the last part", framedPackOf({"E", fileRecord("a", "a") + "E"})},
+      {"no end in the last part", framedPackOf({folderRecord("d"), fileRecord("d/a", "a")})},
+      {"a record across two parts", framedPackOf({"", record.substr(0, 8), record.substr(8) + "E"})},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -120,10 +150,13 @@ TEST_F(RuntimePack, RefusesWhatIsNotWhole) {
     EXPECT_NE(runtime_pack::list(in.fd, 0, int64_t(row.bytes.size()), [](const runtime_pack::Entry&) {}), "");
   }
   EXPECT_FALSE(fs::exists(tmp_.file("escaped")));
-  // The same records with a sound name are unpacked.
+  // The same records with a sound name are unpacked, in either version.
   tmp_.write("ok.pak", packOf(fileRecord("good", "a") + "E"));
   EXPECT_EQ(unpackInto(tmp_.file("ok.pak"), tmp_.file("ok")), "");
   EXPECT_EQ(tmp_.read("ok/good"), "a");
+  tmp_.write("ok2.pak", framedPackOf({folderRecord("d"), fileRecord("d/a", "a"), fileRecord("b", "b") + "E"}));
+  EXPECT_EQ(unpackInto(tmp_.file("ok2.pak"), tmp_.file("ok2")), "");
+  EXPECT_EQ(tmp_.read("ok2/d/a") + tmp_.read("ok2/b"), "ab");
 }
 
 }  // namespace
