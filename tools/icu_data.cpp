@@ -14,9 +14,20 @@ namespace setupkit {
 
 namespace {
 
-// The folders (services) of ICU's data that nothing in Qt Core reaches.
-const char* const kUnreachedFolders[] = {"brkitr", "translit", "rbnf", "curr", "unit", "lang"};
-const char* const kUnreachedItems[] = {"unames.icu"};
+// The folders (services) of ICU's data that nothing in Qt Core reaches, or
+// that Qt reaches only for what the setup program never asks: time zone
+// names (QTimeZone::displayName; the zone and region names and the zone
+// tables ICU's own time zones read).
+const char* const kUnreachedFolders[] = {"brkitr", "translit", "rbnf", "curr", "unit", "lang", "zone", "region"};
+const char* const kUnreachedItems[] = {"unames.icu", "zoneinfo64.res", "metaZones.res", "timezoneTypes.res",
+                                       "windowsZones.res"};
+// The tables of the character set converters (ibm-5348_P100-1997.cnv, ...):
+// Qt opens them only for a legacy encoding named at run time
+// (QStringDecoder("windows-1250"), an HTML or XML document's declared
+// encoding), which the program never decodes; UTF-8, UTF-16 and Latin-1 are
+// Qt's own, and the converters ICU computes (UTF-7, ISO-2022, ...) need no
+// table. The alias table (cnvalias.icu) stays, so a name is still known.
+const char* const kUnreachedSuffixes[] = {".cnv"};
 
 struct Range {
   uint64_t offset = 0, size = 0;
@@ -72,6 +83,11 @@ bool isUnreachedIcuItem(const std::string& name) {
     if (item.rfind(std::string(folder) + "/", 0) == 0) return true;
   for (const char* whole : kUnreachedItems)
     if (item == whole) return true;
+  for (const char* suffix : kUnreachedSuffixes) {
+    const size_t n = std::strlen(suffix);
+    if (item.find('/') == std::string::npos && item.size() > n && item.compare(item.size() - n, n, suffix) == 0)
+      return true;
+  }
   return false;
 }
 

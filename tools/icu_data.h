@@ -1,12 +1,14 @@
 #pragma once
 // ICU's data library (libicudata.so.NN, 31 MB) holds one table of contents
-// and the data items of every ICU service. Qt Core calls only collation,
-// character set conversion, time zones and case mapping; the items of the
-// services nothing in Qt reaches (break iteration and its dictionaries,
-// transliteration, spelled-out numbers, currency, unit and language names,
-// character names) are taken out of the table and their bytes zeroed. The
-// file keeps its size and layout; the packed runtime carries the zeros for
-// almost nothing and the launcher leaves them as holes.
+// and the data items of every ICU service. Of what Qt Core can call, the
+// setup program reaches collation (the sorted file lists), case mapping and
+// the locale data they follow from; the items of the other services (break
+// iteration and its dictionaries, transliteration, spelled-out numbers,
+// currency, unit, language, region and time zone names, the time zone
+// tables, character names and the character set converters' tables) are
+// taken out of the table and their bytes zeroed. The file keeps its size and
+// layout; the packed runtime carries the zeros for almost nothing and the
+// launcher leaves them as holes.
 #include <cstdint>
 #include <string>
 
