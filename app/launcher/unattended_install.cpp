@@ -117,7 +117,10 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   TVolumeSearch search(medium.archive, folders);
 
   InstallReport report(json, !options.quiet && !options.json && isatty(STDERR_FILENO));
-  InstallStart start{setupValue(medium, "Title"), app, hostOf(fw::withoutTrailingBackslash(platform::expandPath(dest))), {}};
+  InstallStart start;
+  start.title = setupValue(medium, "Title");
+  start.app = app;
+  start.destination = hostOf(fw::withoutTrailingBackslash(platform::expandPath(dest)));
   start.volumes.push_back(shownVolume(medium, medium.archive));
   for (int n = 2; !medium.oneFile && n <= 999; ++n) {
     auto found = search.find(n);
