@@ -1,41 +1,26 @@
 #include "engine/sha256.h"
 
-#include <gcrypt.h>
-
-#include <mutex>
-#include <new>
+#include <nettle/sha2.h>
 
 namespace digest {
 
-// libgcrypt wants its version checked once before any other call.
-void initialiseGcrypt() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-  });
-}
-
 struct Sha256::Context {
-  gcry_md_hd_t handle = nullptr;
-  ~Context() { gcry_md_close(handle); }
+  sha256_ctx state;
 };
 
-Sha256::Sha256() : context_(std::make_unique<Context>()) {
-  initialiseGcrypt();
-  if (gcry_md_open(&context_->handle, GCRY_MD_SHA256, 0) != 0) throw std::bad_alloc();
-}
+Sha256::Sha256() : context_(std::make_unique<Context>()) { sha256_init(&context_->state); }
 Sha256::~Sha256() = default;
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
-void Sha256::update(const void* data, size_t length) { gcry_md_write(context_->handle, data, length); }
+void Sha256::update(const void* data, size_t length) {
+  sha256_update(&context_->state, length, static_cast<const uint8_t*>(data));
+}
 
 Sha256Digest Sha256::finish() {
   Sha256Digest out{};
-  const unsigned char* sum = gcry_md_read(context_->handle, GCRY_MD_SHA256);
-  std::copy(sum, sum + out.size(), out.begin());
-  gcry_md_reset(context_->handle);
+  // Writes the digest and starts the context afresh.
+  sha256_digest(&context_->state, out.size(), out.data());
   return out;
 }
 

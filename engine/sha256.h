@@ -1,8 +1,8 @@
 #pragma once
 // SHA-256 for the restore's check of each file as it lands, computed by
-// libgcrypt, which every Debian system has (apt needs it), so the launcher
-// can check files on a bare system too; it uses the processor's SHA
-// instructions where there are any.
+// nettle, linked statically into the launcher and the uninstaller so that
+// they check files on a bare system too. Nettle picks its code for the
+// processor at start-up and uses the SHA instructions where there are any.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +32,5 @@ class Sha256 {
 // 64 lower-case hexadecimal digits, and back (false for anything else).
 std::string hexOf(const Sha256Digest& digest);
 bool parseHex(const std::string& text, Sha256Digest& digest);
-
-// Readies libgcrypt once per process; every user of it calls this first.
-void initialiseGcrypt();
 
 }  // namespace digest

@@ -1,16 +1,13 @@
 #include "engine/signature.h"
 
-#include <gcrypt.h>
+#include <sodium.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
-
-#include "engine/sha256.h"
 
 namespace signature {
 
@@ -19,11 +16,6 @@ namespace {
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr const char* kUntrusted = "untrusted comment:";
 constexpr const char* kTrusted = "trusted comment: ";
-
-struct Sexp {
-  gcry_sexp_t s = nullptr;
-  ~Sexp() { gcry_sexp_release(s); }
-};
 
 // The lines of a key or signature file, without line ends ("\r\n" too).
 std::vector<std::string> linesOf(const std::string& text) {
@@ -40,37 +32,21 @@ bool startsWith(const std::string& s, const char* prefix) { return s.compare(0, 
 
 bool ed25519Verify(const std::array<unsigned char, 32>& key, const void* message, size_t size,
                    const unsigned char* sig) {
-  digest::initialiseGcrypt();
-  Sexp pk, s, data;
-  if (gcry_sexp_build(&pk.s, nullptr, "(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))", 32, key.data()) ||
-      gcry_sexp_build(&s.s, nullptr, "(sig-val(eddsa(r %b)(s %b)))", 32, sig, 32, sig + 32) ||
-      gcry_sexp_build(&data.s, nullptr, "(data(flags eddsa)(hash-algo sha512)(value %b))", int(size), message))
-    return false;
-  return gcry_pk_verify(s.s, data.s, pk.s) == 0;
+  initialiseSodium();
+  return crypto_sign_verify_detached(sig, static_cast<const unsigned char*>(message), size, key.data()) == 0;
 }
 
-// The token's value as exactly `size` bytes.
-bool tokenBytes(gcry_sexp_t list, const char* name, unsigned char* out, size_t size) {
-  Sexp token;
-  token.s = gcry_sexp_find_token(list, name, 0);
-  if (!token.s) return false;
-  size_t length = 0;
-  const char* data = gcry_sexp_nth_data(token.s, 1, &length);
-  // A point may carry the 0x40 prefix of its compressed form.
-  if (data && length == size + 1 && static_cast<unsigned char>(data[0]) == 0x40) ++data, --length;
-  if (!data || length != size) return false;
-  std::memcpy(out, data, size);
-  return true;
-}
-
+// Ed25519 is deterministic: the same key and message give the same bytes
+// whichever library signs.
 void ed25519Sign(const SecretKey& key, const void* message, size_t size, unsigned char* sig) {
-  digest::initialiseGcrypt();
-  Sexp sk, data, out;
-  if (gcry_sexp_build(&sk.s, nullptr, "(private-key(ecc(curve Ed25519)(flags eddsa)(q %b)(d %b)))", 32,
-                      key.publicKey.data(), 32, key.seed.data()) ||
-      gcry_sexp_build(&data.s, nullptr, "(data(flags eddsa)(hash-algo sha512)(value %b))", int(size), message) ||
-      gcry_pk_sign(&out.s, data.s, sk.s) || !tokenBytes(out.s, "r", sig, 32) || !tokenBytes(out.s, "s", sig + 32, 32))
-    throw std::runtime_error("cannot sign: the secret key is not an Ed25519 key");
+  initialiseSodium();
+  unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
+  crypto_sign_seed_keypair(pk, sk, key.seed.data());
+  const bool matches = sodium_memcmp(pk, key.publicKey.data(), sizeof pk) == 0;
+  if (matches) crypto_sign_detached(sig, nullptr, static_cast<const unsigned char*>(message), size, sk);
+  sodium_memzero(sk, sizeof sk);
+  // A signature by another key than the one named would never verify.
+  if (!matches) throw std::runtime_error("cannot sign: the secret key's public half does not belong to its seed");
 }
 
 }  // namespace
@@ -81,23 +57,31 @@ SecretKey::~SecretKey() {
   for (size_t i = 0; i < seed.size(); ++i) p[i] = 0;
 }
 
+void initialiseSodium() {
+  // Safe to call from several threads; later calls only report it is ready.
+  static const bool ready = sodium_init() >= 0;
+  if (!ready) throw std::runtime_error("libsodium cannot start (no source of random numbers?)");
+}
+
 struct Hasher::Context {
-  gcry_md_hd_t handle = nullptr;
-  ~Context() { gcry_md_close(handle); }
+  crypto_generichash_state state;
+  void start() { crypto_generichash_init(&state, nullptr, 0, sizeof(Digest)); }
 };
 
 Hasher::Hasher() : context_(new Context) {
-  digest::initialiseGcrypt();
-  if (gcry_md_open(&context_->handle, GCRY_MD_BLAKE2B_512, 0) != 0) throw std::bad_alloc();
+  initialiseSodium();
+  context_->start();
 }
 Hasher::~Hasher() = default;
 
-void Hasher::update(const void* data, size_t size) { gcry_md_write(context_->handle, data, size); }
+void Hasher::update(const void* data, size_t size) {
+  crypto_generichash_update(&context_->state, static_cast<const unsigned char*>(data), size);
+}
 
 Digest Hasher::digest() {
   Digest d{};
-  std::memcpy(d.data(), gcry_md_read(context_->handle, GCRY_MD_BLAKE2B_512), d.size());
-  gcry_md_reset(context_->handle);
+  crypto_generichash_final(&context_->state, d.data(), d.size());
+  context_->start();
   return d;
 }
 
@@ -245,18 +229,14 @@ std::string sign(const SecretKey& key, const Digest& digest, const std::string& 
 }
 
 SecretKey generateKey() {
-  digest::initialiseGcrypt();
-  for (;;) {
-    Sexp parameters, pair;
-    if (gcry_sexp_build(&parameters.s, nullptr, "(genkey(ecc(curve Ed25519)(flags eddsa)))") ||
-        gcry_pk_genkey(&pair.s, parameters.s))
-      throw std::runtime_error("cannot make an Ed25519 key");
-    SecretKey key;
-    // A seed that begins with zero bytes may come back shorter: make another.
-    if (!tokenBytes(pair.s, "q", key.publicKey.data(), 32) || !tokenBytes(pair.s, "d", key.seed.data(), 32)) continue;
-    gcry_randomize(key.id.data(), key.id.size(), GCRY_STRONG_RANDOM);
-    return key;
-  }
+  initialiseSodium();
+  SecretKey key;
+  unsigned char sk[crypto_sign_SECRETKEYBYTES];  // the seed, then the public key
+  crypto_sign_keypair(key.publicKey.data(), sk);
+  std::memcpy(key.seed.data(), sk, key.seed.size());
+  sodium_memzero(sk, sizeof sk);
+  randombytes_buf(key.id.data(), key.id.size());
+  return key;
 }
 
 PublicKey publicKeyOf(const SecretKey& key) {

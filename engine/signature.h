@@ -76,6 +76,10 @@ std::string verify(const PublicKey& key, const Signature& sig, const Digest& dig
 std::string publicKeyText(const PublicKey& key);
 std::string sign(const SecretKey& key, const Digest& digest, const std::string& trustedComment);
 
+// Readies libsodium once per process; every user of it calls this first
+// (the functions here do so themselves).
+void initialiseSodium();
+
 // A new key pair with a random key id.
 SecretKey generateKey();
 PublicKey publicKeyOf(const SecretKey& key);

@@ -1,7 +1,7 @@
 #include "tools/secret_key.h"
 
 #include <fcntl.h>
-#include <gcrypt.h>
+#include <sodium.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,7 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/sha256.h"
 #include "tools/tool_error.h"
 
 namespace setupkit {
@@ -44,13 +43,14 @@ ScryptCost scryptCost(uint64_t ops, uint64_t mem) {
 void xorWithScrypt(unsigned char* data, const std::string& password, const unsigned char* salt, uint64_t ops,
                    uint64_t mem) {
   const ScryptCost c = scryptCost(ops, mem);
-  // libgcrypt's scrypt has r fixed at 8, which is what the cost gives.
+  // A cost beyond these bounds asks for more than 16 GiB of memory or hours
+  // of work: only a damaged or hostile file holds one.
   if (c.r != 8 || c.nLog2 > 24 || c.p < 1 || c.p > 64)
     throw ToolError("the secret key's password cost is out of range (damaged key file?)");
   unsigned char stream[kSealed];
-  digest::initialiseGcrypt();
-  if (gcry_kdf_derive(password.data(), password.size(), GCRY_KDF_SCRYPT, int(1u << c.nLog2), salt, 32, c.p,
-                      sizeof stream, stream) != 0)
+  signature::initialiseSodium();
+  if (crypto_pwhash_scryptsalsa208sha256_ll(reinterpret_cast<const uint8_t*>(password.data()), password.size(), salt,
+                                            32, uint64_t(1) << c.nLog2, c.r, c.p, stream, sizeof stream) != 0)
     throw ToolError("cannot derive the key from the password (out of memory?)");
   for (size_t i = 0; i < kSealed; ++i) data[i] ^= stream[i];
   std::memset(stream, 0, sizeof stream);
@@ -62,8 +62,9 @@ std::array<unsigned char, 32> checksum(const unsigned char* id, const unsigned c
   data.append(reinterpret_cast<const char*>(seed), 32);
   data.append(reinterpret_cast<const char*>(pk), 32);
   std::array<unsigned char, 32> sum{};
-  digest::initialiseGcrypt();
-  gcry_md_hash_buffer(GCRY_MD_BLAKE2B_256, sum.data(), data.data(), data.size());
+  signature::initialiseSodium();
+  crypto_generichash(sum.data(), sum.size(), reinterpret_cast<const unsigned char*>(data.data()), data.size(), nullptr,
+                     0);
   return sum;
 }
 
@@ -160,7 +161,8 @@ std::string secretKeyText(const signature::SecretKey& key, const std::optional<s
   std::string salt(32, '\0');
   std::string bytes = "Ed";
   if (password) {
-    gcry_randomize(salt.data(), salt.size(), GCRY_STRONG_RANDOM);
+    signature::initialiseSodium();
+    randombytes_buf(salt.data(), salt.size());
     xorWithScrypt(reinterpret_cast<unsigned char*>(sealed.data()), *password,
                   reinterpret_cast<const unsigned char*>(salt.data()), kOpsLimit, kMemLimit);
     bytes += "Sc";
