@@ -92,9 +92,19 @@ void Record::addFolder(const std::string& name) {
 
 void Record::addMenuEntry(MenuEntry entry) { addOrReplace(menu, std::move(entry)); }
 
+void Record::addLink(LinkEntry entry) {
+  for (auto& l : links)
+    if (l.name == entry.name) {
+      l = std::move(entry);
+      return;
+    }
+  links.push_back(std::move(entry));
+}
+
 void Record::mergeEarlier(const Record& earlier) {
   Record merged = earlier;
   for (const auto& f : folders) merged.addFolder(f);
+  for (const auto& l : links) merged.addLink(l);
   for (const auto& f : files) merged.addFile(f);
   for (const auto& m : menu) merged.addMenuEntry(m);
   merged.destinationMade = earlier.destinationMade || destinationMade;
@@ -142,6 +152,19 @@ std::string toJson(const Record& r) {
     folders.push_back(std::move(e));
   }
   o["folders"] = std::move(folders);
+  // Written only when there are links, so that a record without any reads
+  // as before everywhere.
+  if (!r.links.empty()) {
+    Json links = Json::array();
+    for (const auto& l : r.links) {
+      Json e;
+      putName(e, l.name);
+      e["target"] = json_text::asUtf8(l.target);
+      if (!json_text::isUtf8(l.target)) e["target_hex"] = json_text::hexOf(l.target);
+      links.push_back(std::move(e));
+    }
+    o["links"] = std::move(links);
+  }
   Json menu = Json::array();
   for (const auto& m : r.menu) {
     Json e;
@@ -185,6 +208,18 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
     if (o.contains("publisher_key") && !o["publisher_key"].is_null()) r.publisherKey = o["publisher_key"].get<std::string>();
     if (!o.at("uninstaller").is_null()) r.uninstaller = fileOf(o["uninstaller"]);
     for (const auto& e : o.at("folders")) r.folders.push_back(nameOf(e));
+    if (o.contains("links"))
+      for (const auto& e : o.at("links")) {
+        LinkEntry l;
+        l.name = nameOf(e);
+        if (e.contains("target_hex")) {
+          if (!e["target_hex"].is_string() || !json_text::bytesOfHex(e["target_hex"].get<std::string>(), l.target))
+            throw std::runtime_error("a target_hex that is no hexadecimal text");
+        } else {
+          l.target = e.at("target").get<std::string>();
+        }
+        r.links.push_back(std::move(l));
+      }
     for (const auto& e : o.at("files")) r.files.push_back(fileOf(e));
     for (const auto& e : o.at("menu")) {
       MenuEntry m;
@@ -215,6 +250,8 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
     if (!staysBelow(f.name)) return leaves(f.name);
   for (const auto& f : r.folders)
     if (!staysBelow(f)) return leaves(f);
+  for (const auto& l : r.links)
+    if (!staysBelow(l.name)) return leaves(l.name);
   if (r.uninstaller && r.uninstaller->name != kUninstallerName) return leaves(r.uninstaller->name);
   return true;
 }

@@ -27,6 +27,12 @@ struct FileEntry {
   std::string date;    // last write, ISO 8601 in UTC ("2026-12-08T00:01:02Z")
 };
 
+// A symbolic link the installation made (from the medium's attributes).
+struct LinkEntry {
+  std::string name;    // relative to DEST
+  std::string target;  // the link's text, exactly
+};
+
 // A desktop entry the installation wrote into an applications folder.
 struct MenuEntry {
   std::string name;   // its file name ("setup-demo-0a1b2c3d.desktop")
@@ -42,6 +48,7 @@ struct Record {
   std::optional<std::string> publisherKey;  // the id of the key the medium was signed with, when it was
   std::vector<std::string> folders;         // folders below DEST the installations made, in the order made
   std::vector<FileEntry> files;
+  std::vector<LinkEntry> links;             // made after the files; absent in records of earlier releases
   std::vector<MenuEntry> menu;
   std::optional<FileEntry> uninstaller;     // DEST/uninstall, when the installation placed it
   // The position of each file by name, for addFile; made again whenever it
@@ -51,9 +58,11 @@ struct Record {
   // Adds or replaces (same name) an entry.
   void addFile(FileEntry entry);
   void addFolder(const std::string& name);
+  void addLink(LinkEntry entry);  // replaces a link of the same name
   void addMenuEntry(MenuEntry entry);
   // Takes in what an earlier record of the same destination holds and this
-  // one does not: its files, folders, menu entries, the made destination.
+  // one does not: its files, folders, links, menu entries, the made
+  // destination.
   void mergeEarlier(const Record& earlier);
 };
 

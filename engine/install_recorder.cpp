@@ -112,6 +112,21 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     else
       cont = askForDiskByDefault(disk);
   });
+  // The folders and links the medium's attributes add after the files.
+  if (TLandingCheck* check = backup_.LandingCheck) {
+    oldMaking_ = check->OnMaking;
+    oldLinkMade_ = check->OnLinkMade;
+    check->OnMaking = [this](const std::string& target, bool folder) {
+      if (oldMaking_) oldMaking_(target, folder);
+      if (!active_) return;
+      settle();
+      noteFolders(target, folder);
+    };
+    check->OnLinkMade = [this](const std::string& target, const std::string& text) {
+      if (oldLinkMade_) oldLinkMade_(target, text);
+      if (active_) noteLink(target, text);
+    };
+  }
   backup_.OnProgress = TProgressEvent([this](TObject* s, const std::string& name, TPercentage percent, bool& cont) {
     // The restore's last report: the last file has its name by now.
     if (active_ && name.empty() && percent == 100) settle();
@@ -128,6 +143,10 @@ TInstallRecorder::~TInstallRecorder() {
   backup_.OnRestoreFile = oldRestoreFile_;
   backup_.OnFileRestored = oldFileRestored_;
   backup_.OnNeedDisk = oldNeedDisk_;
+  if (TLandingCheck* check = backup_.LandingCheck) {
+    check->OnMaking = oldMaking_;
+    check->OnLinkMade = oldLinkMade_;
+  }
   backup_.OnProgress = oldProgress_;
   if (destFd_ >= 0) close(destFd_);
 }
@@ -207,10 +226,13 @@ std::shared_ptr<platform::OpenDirectory> childOf(platform::OpenDirectory& direct
 
 }  // namespace
 
-void TInstallRecorder::noteFolders(const std::string& target) {
+void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
   std::vector<std::string> parts = relativeParts(target);
-  if (parts.size() < 2) return;
-  parts.pop_back();
+  if (!itself) {
+    if (parts.size() < 2) return;
+    parts.pop_back();
+  }
+  if (parts.empty()) return;
   // Each folder is looked at once: later files in it find it noted.
   const std::string key = joined(parts, parts.size());
   if (!knownFolders_.insert(key).second) return;
@@ -230,6 +252,22 @@ void TInstallRecorder::noteFolders(const std::string& target) {
     }
     real.push_back(found);
   }
+}
+
+void TInstallRecorder::noteLink(const std::string& target, const std::string& text) {
+  std::vector<std::string> parts = relativeParts(target);
+  if (parts.empty()) return;
+  // The folders above it by the names they have (as the restore found them).
+  auto directory = platform::OpenDirectory::open(destHost_);
+  std::vector<std::string> real;
+  for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
+    real.emplace_back();
+    directory = childOf(*directory, parts[i], real.back());
+  }
+  if (!directory) return;
+  real.push_back(parts.back());
+  record_.addLink({joined(real, real.size()), text});
+  store(false);
 }
 
 void TInstallRecorder::settle() {

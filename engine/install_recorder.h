@@ -1,7 +1,8 @@
 #pragma once
 // Keeps the install record of an installation while it runs: hooked to the
 // events of the TBackupFile that restores the archive, it notes each folder
-// the restore is about to make and each file once it has its name, and
+// the restore is about to make and each file once it has its name (and the
+// folders and links the medium's attributes add after the files), and
 // rewrites DEST's record by replacement as the files land (at most once a
 // second, before every disk prompt and at the end), so that an installation
 // that fails, is cancelled or is killed can be removed too. A kill -9 loses
@@ -17,6 +18,7 @@
 // a missing or unreadable archive leaves nothing behind. TInstallRecorder::
 // restore() does all of this in one call.
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -78,7 +80,10 @@ class TInstallRecorder {
     uint64_t device = 0, inode = 0;
   };
   std::vector<std::string> relativeParts(const std::string& target) const;
-  void noteFolders(const std::string& target);
+  // Notes the folders above `target` (and `target` itself when `itself`)
+  // that do not exist yet: the restore is about to make them.
+  void noteFolders(const std::string& target, bool itself = false);
+  void noteLink(const std::string& target, const std::string& text);
   void settle();
   void store(bool now);
   void placeUninstaller();
@@ -91,6 +96,8 @@ class TInstallRecorder {
   TFileRestoredEvent oldFileRestored_;
   TNeedDiskEvent oldNeedDisk_;
   TProgressEvent oldProgress_;
+  std::function<void(const std::string&, bool)> oldMaking_;
+  std::function<void(const std::string&, const std::string&)> oldLinkMade_;
   install_record::Record record_;
   int destFd_ = -1;
   std::string destHost_;

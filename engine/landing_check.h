@@ -11,6 +11,7 @@
 //     decoded; otherwise the file gets the mode it was given,
 //   - and, when every entry was restored, calls endRestore(), whose failure
 //     ends the restore as a file that could not be written.
+#include <functional>
 #include <string>
 
 class TRestoreTarget;
@@ -29,4 +30,10 @@ class TLandingCheck {
   // below the restore's destination (`fullPath`: the stored tree). False with
   // the Windows-form path that failed and why.
   virtual bool endRestore(TRestoreTarget& target, bool fullPath, std::string& path, std::string& reason) = 0;
+
+  // Told of what endRestore makes besides files, so that the install record
+  // can note it: OnMaking before each folder or link is made (its target
+  // path, Windows form), OnLinkMade once a link is made, with its text.
+  std::function<void(const std::string& target, bool folder)> OnMaking;
+  std::function<void(const std::string& target, const std::string& text)> OnLinkMade;
 };

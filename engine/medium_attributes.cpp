@@ -339,6 +339,7 @@ bool TMediumCheck::endRestore(TRestoreTarget& target, bool fullPath, std::string
   if (!fullPath) return true;
   for (const std::string& folder : attributes_.folders) {
     path = target.targetOf(folder, true);
+    if (OnMaking) OnMaking(path, true);
     if (!target.makeDirectory(path, reason)) return false;
   }
   for (const Link& link : attributes_.links) {
@@ -347,7 +348,9 @@ bool TMediumCheck::endRestore(TRestoreTarget& target, bool fullPath, std::string
       reason = "the link leaves the destination";
       return false;
     }
+    if (OnMaking) OnMaking(path, false);
     if (!target.makeLink(path, link.target, reason)) return false;
+    if (OnLinkMade) OnLinkMade(path, link.target);
   }
   path.clear();
   return true;

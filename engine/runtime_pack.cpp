@@ -501,26 +501,32 @@ std::string list(int fd, int64_t offset, int64_t length, const std::function<voi
 }
 
 std::string extract(int fd, int64_t offset, int64_t length, const std::string& path, int outFd) {
+  const Layout layout = layoutOf(fd, offset, length);
+  if (!layout.problem.empty()) return layout.problem;
   bool found = false;
-  std::string problem = walk(fd, offset, length, [&](Stream& stream, const Entry& e, std::string& why) {
-    if (e.kind == 'D') return true;
-    const bool wanted = e.path == path;
-    found = found || wanted;
-    const bool copied = copyOut(stream, e.size, [&](const char* data, size_t n) {
-      while (wanted && n > 0) {
-        const ssize_t put = ::write(outFd, data, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        n -= size_t(put);
-      }
-      return true;
+  // Frame by frame, up to the end of the one that holds the file: its
+  // checksum is checked, the later frames need not be decoded.
+  for (size_t i = 0; i < layout.frames.size() && !found; ++i) {
+    std::string problem = walkFrame(fd, layout, i, [&](Stream& stream, const Entry& e, std::string& why) {
+      if (e.kind == 'D') return true;
+      const bool wanted = e.path == path;
+      found = found || wanted;
+      const bool copied = copyOut(stream, e.size, [&](const char* data, size_t n) {
+        while (wanted && n > 0) {
+          const ssize_t put = ::write(outFd, data, n);
+          if (put < 0 && errno == EINTR) continue;
+          if (put <= 0) return false;
+          data += put;
+          n -= size_t(put);
+        }
+        return true;
+      });
+      if (!copied && wanted) why = "cannot copy " + path + ": " + std::strerror(errno);
+      return copied;
     });
-    if (!copied && wanted) why = "cannot copy " + path + ": " + std::strerror(errno);
-    return copied;
-  });
-  if (problem.empty() && !found) problem = "no " + path;
-  return problem;
+    if (!problem.empty()) return problem;
+  }
+  return found ? std::string() : "no " + path;
 }
 
 }  // namespace runtime_pack

@@ -56,9 +56,10 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd);
 // handed to `entry`. Returns what is wrong, or an empty string.
 std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry);
 
-// Copies the file `path` of the packed runtime to `outFd`, reading the whole
-// stream as unpack does (its checksum checked). Returns what is wrong, or an
-// empty string; "no PATH" when it holds no such file.
+// Copies the file `path` of the packed runtime to `outFd`, reading the frames
+// as unpack does up to the end of the one that holds it (its checksum
+// checked). Returns what is wrong, or an empty string; "no PATH" when it
+// holds no such file.
 std::string extract(int fd, int64_t offset, int64_t length, const std::string& path, int outFd);
 
 // Packs the folder `stage` (folders, regular files; files with an execute

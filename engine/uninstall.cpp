@@ -63,6 +63,7 @@ class Run {
   void say(const std::string& event, const std::string& kind, const std::string& name, const std::string& reason = {});
   int end(int status, const std::string& message);
   Outcome removeFile(const install_record::FileEntry& file, std::string& reason);
+  Outcome removeLink(const install_record::LinkEntry& link, std::string& reason);
   Outcome removeFolder(const std::string& name, std::string& reason);
   bool ask();
 
@@ -150,6 +151,28 @@ Outcome Run::removeFile(const install_record::FileEntry& file, std::string& reas
   return Outcome::Removed;
 }
 
+// A link is removed while it is still the one made: a link holding the same
+// text (never what it points at).
+Outcome Run::removeLink(const install_record::LinkEntry& link, std::string& reason) {
+  Place place = reach(dest_, link.name);
+  if (!place.directory) {
+    reason = place.reason;
+    return reason.empty() ? Outcome::Missing : Outcome::Kept;
+  }
+  struct stat entry {};
+  if (!place.directory->statEntry(place.leaf, entry)) return Outcome::Missing;
+  std::string text;
+  if (!S_ISLNK(entry.st_mode) || !place.directory->readLink(place.leaf, text) || text != link.target) {
+    reason = S_ISLNK(entry.st_mode) ? "it points elsewhere now" : "no symbolic link stands there now";
+    return Outcome::Kept;
+  }
+  if (!place.directory->remove(place.leaf)) {
+    reason = platform::lastErrorMessage();
+    return Outcome::Failed;
+  }
+  return Outcome::Removed;
+}
+
 Outcome Run::removeFolder(const std::string& name, std::string& reason) {
   Place place = reach(dest_, name);
   if (!place.directory) {
@@ -216,6 +239,18 @@ int Run::run() {
       case Outcome::Failed:
         say("failed", "file", file.name, reason);
         left.files.push_back(file);
+        break;
+    }
+  }
+  left.links.clear();
+  for (const auto& link : record_.links) {
+    switch (removeLink(link, reason)) {
+      case Outcome::Removed: say("removed", "link", link.name); break;
+      case Outcome::Missing: break;
+      case Outcome::Kept: say("kept", "link", link.name, reason); break;
+      case Outcome::Failed:
+        say("failed", "link", link.name, reason);
+        left.links.push_back(link);
         break;
     }
   }

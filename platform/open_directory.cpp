@@ -207,6 +207,14 @@ bool OpenDirectory::remove(const std::string& name) {
   return true;
 }
 
+bool OpenDirectory::readLink(const std::string& name, std::string& text) const {
+  std::string buffer(4096, '\0');
+  const ssize_t n = readlinkat(fd_, name.c_str(), buffer.data(), buffer.size());
+  if (n < 0) return failFromErrno();
+  text.assign(buffer.data(), size_t(n));
+  return true;
+}
+
 bool OpenDirectory::makeLink(const std::string& name, const std::string& text) {
   struct stat st {};
   if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {

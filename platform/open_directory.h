@@ -80,6 +80,8 @@ class OpenDirectory {
   // file of that name (never of a directory): made under a hidden name
   // first and renamed over it.
   bool makeLink(const std::string& name, const std::string& text);
+  // The text of the symbolic link `name`; false when it is none.
+  bool readLink(const std::string& name, std::string& text) const;
   // Removes the empty subdirectory `name` (a link there is not followed).
   bool removeDirectory(const std::string& name);
   // Opens the existing file `name` for reading; a link is not followed.

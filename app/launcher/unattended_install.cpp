@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "app/launcher/install_report.h"
@@ -63,7 +64,8 @@ void takeWizardSettings(TBackupFile& backup, const LauncherMedium& medium, TRest
 std::string packedUninstaller(const LauncherMedium& medium) {
   const auto archive = platform::hostPathOf(medium.archive);
   if (!archive) return {};
-  std::string pack = fw::directoryPart(*archive) + "/runtime.pak";
+  // Beside the first volume: a host path, so its folder ends at the last '/'.
+  std::string pack = std::filesystem::path(*archive).parent_path() / "runtime.pak";
   int64_t offset = 0, length = -1;
   if (medium.oneFile) {
     const auto window = platform::fileWindowOf(*archive);

@@ -36,8 +36,10 @@ installed() { find "$1" -type f ! -name .install-record.json ! -path "$1/uninsta
 [ "$(installed "$root/opt/demo")" -eq "$(find "$work/payload" -type f | wc -l)" ] ||
   fail "as root: $(installed "$root/opt/demo") files installed"
 [ -f "$root/opt/demo/.install-record.json" ] && [ -x "$root/opt/demo/uninstall" ] || fail "as root: no record or uninstaller"
-# Removed again by its own uninstaller, in the bare root.
+# Removed again by its own uninstaller, in the bare root: everything, the
+# payload's link and empty folder too, and the destination it made.
 inside "$root" /opt/demo/uninstall --unattended >/dev/null || fail "the uninstaller: status $?"
+[ ! -e "$root/opt/demo" ] || fail "the uninstaller left $(find "$root/opt/demo" | head -3 | tr '\n' ' ')"
 mkdir -p "$root/tmp/user" && chown nobody:nogroup "$root/tmp/user"
 inside --userspec=nobody:nogroup "$root" /srv/demo-setup.run --unattended --dest /tmp/user/demo --json \
   >"$work/user.json" || fail "as a user: status $?"

@@ -80,6 +80,8 @@ grep -q "damaged" err || fail "damaged installer: $(cat err)"
 mkdir disk2 && mv folder/SETUP.0* disk2/
 expect 0 "volumes in --media" folder/setup --unattended --dest "$work/multi" --media "$work/disk2" <&-
 cmp -s src/data.bin multi/data.bin || fail "data.bin from two volumes differs"
+# A folder medium's uninstaller comes from the runtime.pak beside its first volume.
+[ -x multi/uninstall ] || fail "the folder medium placed no uninstaller"
 expect 4 "missing volume" folder/setup --unattended --dest "$work/missing" <&-
 grep -q "volume 2 (SETUP.002) is missing" err && grep -q "$work/folder/SETUP.002" err ||
   fail "missing volume message: $(cat err)"
