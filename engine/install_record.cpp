@@ -22,22 +22,26 @@ constexpr const char* kFormatName = "setup install record";
 // A record larger than this is no record of ours.
 constexpr off_t kLargestRecord = off_t(1) << 30;
 
-// A name as JSON members: "name" is readable UTF-8; "name_hex" holds the
-// exact bytes when they are not UTF-8 (then "name" only approximates them).
-void putName(Json& o, const std::string& name) {
-  o["name"] = json_text::asUtf8(name);
-  if (!json_text::isUtf8(name)) o["name_hex"] = json_text::hexOf(name);
+// Bytes as JSON members: `key` is readable UTF-8; `key`_hex holds the exact
+// bytes when they are not UTF-8 (then `key` only approximates them).
+void putText(Json& o, const std::string& key, const std::string& bytes) {
+  o[key] = json_text::asUtf8(bytes);
+  if (!json_text::isUtf8(bytes)) o[key + "_hex"] = json_text::hexOf(bytes);
 }
 
-std::string nameOf(const Json& o) {
-  if (o.contains("name_hex")) {
+std::string textOf(const Json& o, const std::string& key) {
+  const std::string hexKey = key + "_hex";
+  if (o.contains(hexKey)) {
     std::string bytes;
-    if (!o["name_hex"].is_string() || !json_text::bytesOfHex(o["name_hex"].get<std::string>(), bytes))
-      throw std::runtime_error("a name_hex that is no hexadecimal text");
+    if (!o[hexKey].is_string() || !json_text::bytesOfHex(o[hexKey].get<std::string>(), bytes))
+      throw std::runtime_error("a " + hexKey + " that is no hexadecimal text");
     return bytes;
   }
-  return o.at("name").get<std::string>();
+  return o.at(key).get<std::string>();
 }
+
+void putName(Json& o, const std::string& name) { putText(o, "name", name); }
+std::string nameOf(const Json& o) { return textOf(o, "name"); }
 
 Json fileJson(const FileEntry& f) {
   Json o;
@@ -159,8 +163,7 @@ std::string toJson(const Record& r) {
     for (const auto& l : r.links) {
       Json e;
       putName(e, l.name);
-      e["target"] = json_text::asUtf8(l.target);
-      if (!json_text::isUtf8(l.target)) e["target_hex"] = json_text::hexOf(l.target);
+      putText(e, "target", l.target);
       links.push_back(std::move(e));
     }
     o["links"] = std::move(links);
@@ -209,17 +212,7 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
     if (!o.at("uninstaller").is_null()) r.uninstaller = fileOf(o["uninstaller"]);
     for (const auto& e : o.at("folders")) r.folders.push_back(nameOf(e));
     if (o.contains("links"))
-      for (const auto& e : o.at("links")) {
-        LinkEntry l;
-        l.name = nameOf(e);
-        if (e.contains("target_hex")) {
-          if (!e["target_hex"].is_string() || !json_text::bytesOfHex(e["target_hex"].get<std::string>(), l.target))
-            throw std::runtime_error("a target_hex that is no hexadecimal text");
-        } else {
-          l.target = e.at("target").get<std::string>();
-        }
-        r.links.push_back(std::move(l));
-      }
+      for (const auto& e : o.at("links")) r.links.push_back({nameOf(e), textOf(e, "target")});
     for (const auto& e : o.at("files")) r.files.push_back(fileOf(e));
     for (const auto& e : o.at("menu")) {
       MenuEntry m;

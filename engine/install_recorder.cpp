@@ -254,17 +254,25 @@ void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
   }
 }
 
-void TInstallRecorder::noteLink(const std::string& target, const std::string& text) {
-  std::vector<std::string> parts = relativeParts(target);
-  if (parts.empty()) return;
-  // The folders above it by the names they have (as the restore found them).
+// The folder holding the last of `parts` (relative to DEST), opened without
+// following links; `real` gets the names of the folders on the way as the
+// restore found them. Null when one is missing.
+std::shared_ptr<platform::OpenDirectory> TInstallRecorder::parentOf(const std::vector<std::string>& parts,
+                                                                    std::vector<std::string>& real) const {
   auto directory = platform::OpenDirectory::open(destHost_);
-  std::vector<std::string> real;
+  real.clear();
   for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
     real.emplace_back();
     directory = childOf(*directory, parts[i], real.back());
   }
-  if (!directory) return;
+  return directory;
+}
+
+void TInstallRecorder::noteLink(const std::string& target, const std::string& text) {
+  std::vector<std::string> parts = relativeParts(target);
+  if (parts.empty()) return;
+  std::vector<std::string> real;
+  if (!parentOf(parts, real)) return;
   real.push_back(parts.back());
   record_.addLink({joined(real, real.size()), text});
   store(false);
@@ -284,11 +292,7 @@ void TInstallRecorder::settle() {
     directory = lastFolder_;
     real = lastFolderReal_;
   } else {
-    directory = platform::OpenDirectory::open(destHost_);
-    for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
-      real.emplace_back();
-      directory = childOf(*directory, parts[i], real.back());
-    }
+    directory = parentOf(parts, real);
     if (!directory) return;
     lastFolder_ = directory;
     lastFolderKey_ = folderKey;

@@ -84,6 +84,8 @@ class TInstallRecorder {
   // that do not exist yet: the restore is about to make them.
   void noteFolders(const std::string& target, bool itself = false);
   void noteLink(const std::string& target, const std::string& text);
+  std::shared_ptr<platform::OpenDirectory> parentOf(const std::vector<std::string>& parts,
+                                                    std::vector<std::string>& real) const;
   void settle();
   void store(bool now);
   void placeUninstaller();

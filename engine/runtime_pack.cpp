@@ -54,61 +54,46 @@ struct Layout {
   std::string problem;
 };
 
+// 2 or 1 for the magic of either version, 0 for anything else.
+int versionOf(const char (&head)[kMagicSize]) {
+  if (std::memcmp(head, kMagic, kMagicSize) == 0) return 2;
+  return std::memcmp(head, kMagicVersion1, kMagicSize) == 0 ? 1 : 0;
+}
+
 Layout layoutOf(int fd, int64_t offset, int64_t length) {
   Layout layout;
-  char head[kMagicSize];
-  if (length < int64_t(kMagicSize) || !preadAll(fd, head, kMagicSize, offset)) {
-    layout.problem = "not a packed runtime";
+  auto fail = [&](const char* problem) {
+    layout.problem = problem;
     return layout;
-  }
-  if (std::memcmp(head, kMagicVersion1, kMagicSize) == 0) {
-    layout.frames.push_back({offset + int64_t(kMagicSize), length - int64_t(kMagicSize)});
+  };
+  char head[kMagicSize];
+  const int version = length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) ? versionOf(head) : 0;
+  if (version == 0) return fail("not a packed runtime");
+  int64_t at = offset + int64_t(kMagicSize);
+  const int64_t end = offset + length;
+  if (version == 1) {
+    layout.frames.push_back({at, end - at});
     layout.windowLog = kWindowLogVersion1;
     return layout;
   }
-  if (std::memcmp(head, kMagic, kMagicSize) != 0) {
-    layout.problem = "not a packed runtime";
-    return layout;
-  }
   unsigned char number[8];
-  int64_t at = offset + int64_t(kMagicSize);
-  const int64_t end = offset + length;
-  if (end - at < 4 || !preadAll(fd, number, 4, at)) {
-    layout.problem = "the packed runtime is cut short";
-    return layout;
-  }
+  if (end - at < 4 || !preadAll(fd, number, 4, at)) return fail("the packed runtime is cut short");
   const uint64_t count = littleEndian(number, 4);
+  if (count == 0 || count > kMaxFrames) return fail("the packed runtime is damaged (a bad number of parts)");
   at += 4;
-  if (count == 0 || count > kMaxFrames) {
-    layout.problem = "the packed runtime is damaged (a bad number of parts)";
-    return layout;
+  // The frames follow the table of their sizes.
+  const int64_t tableEnd = at + int64_t(count * 8);
+  if (tableEnd > end) return fail("the packed runtime is cut short");
+  for (int64_t frame = tableEnd; at < tableEnd; at += 8) {
+    if (!preadAll(fd, number, 8, at)) return fail("the packed runtime is cut short");
+    const uint64_t size = littleEndian(number, 8);
+    if (size == 0) return fail("the packed runtime is damaged (an empty part)");
+    if (size > uint64_t(end - frame)) return fail("the packed runtime is cut short");
+    layout.frames.push_back({frame, int64_t(size)});
+    frame += int64_t(size);
   }
-  if (end - at < int64_t(count * 8)) {
-    layout.problem = "the packed runtime is cut short";
-    return layout;
-  }
-  std::vector<uint64_t> sizes(count);
-  for (uint64_t& size : sizes) {
-    if (!preadAll(fd, number, 8, at)) {
-      layout.problem = "the packed runtime is cut short";
-      return layout;
-    }
-    size = littleEndian(number, 8);
-    at += 8;
-  }
-  for (uint64_t size : sizes) {
-    if (size == 0 || size > uint64_t(end - at)) {
-      layout.problem = size == 0 ? "the packed runtime is damaged (an empty part)" : "the packed runtime is cut short";
-      layout.frames.clear();
-      return layout;
-    }
-    layout.frames.push_back({at, int64_t(size)});
-    at += int64_t(size);
-  }
-  if (at != end) {
-    layout.problem = "the packed runtime is followed by other data";
-    layout.frames.clear();
-  }
+  if (layout.frames.back().offset + layout.frames.back().length != end)
+    return fail("the packed runtime is followed by other data");
   return layout;
 }
 
@@ -426,8 +411,7 @@ class FileWriter {
 
 bool isPacked(int fd, int64_t offset, int64_t length) {
   char head[kMagicSize];
-  return length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) &&
-         (std::memcmp(head, kMagic, kMagicSize) == 0 || std::memcmp(head, kMagicVersion1, kMagicSize) == 0);
+  return length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) && versionOf(head) != 0;
 }
 
 std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
@@ -465,19 +449,16 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
     unpackFrame(0, writer, problems[0]);
     if (std::string written = writer.finish(); problems[0].empty()) problems[0] = written;
   }
-  std::mutex notWrittenLock;
-  std::string notWritten;  // a write that failed after its frame was read
   if (problems[0].empty() && layout.frames.size() > 1) {
     std::atomic<size_t> next{1};
     auto work = [&] {
       FileWriter writer;
-      for (size_t i; !stop && (i = next++) < layout.frames.size();) {
+      size_t last = 0;  // the last frame taken: a write that fails late is told as its problem
+      for (size_t i; !stop && (i = next++) < layout.frames.size(); last = i)
         if (!unpackFrame(i, writer, problems[i])) stop = true;
-      }
-      if (std::string written = writer.finish(); !written.empty()) {
+      if (std::string written = writer.finish(); !written.empty() && last > 0) {
         stop = true;
-        std::lock_guard<std::mutex> lock(notWrittenLock);
-        if (notWritten.empty()) notWritten = written;
+        if (problems[last].empty()) problems[last] = written;
       }
     };
     const size_t threads = std::min<size_t>(kFileFrames, layout.frames.size() - 1);
@@ -490,7 +471,7 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
   // failed tells nothing of its own.
   for (const std::string& problem : problems)
     if (!problem.empty()) return problem;
-  return notWritten;
+  return {};
 }
 
 std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry) {

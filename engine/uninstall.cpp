@@ -65,6 +65,26 @@ class Run {
   Outcome removeFile(const install_record::FileEntry& file, std::string& reason);
   Outcome removeLink(const install_record::LinkEntry& link, std::string& reason);
   Outcome removeFolder(const std::string& name, std::string& reason);
+  // Removes each entry with `remove`, telling what became of it; returns
+  // those whose removal failed.
+  template <class Entry>
+  std::vector<Entry> removeEach(const std::vector<Entry>& entries, const char* kind,
+                                Outcome (Run::*remove)(const Entry&, std::string&)) {
+    std::vector<Entry> failed;
+    std::string reason;
+    for (const Entry& e : entries) {
+      switch ((this->*remove)(e, reason)) {
+        case Outcome::Removed: say("removed", kind, e.name); break;
+        case Outcome::Missing: break;
+        case Outcome::Kept: say("kept", kind, e.name, reason); break;
+        case Outcome::Failed:
+          say("failed", kind, e.name, reason);
+          failed.push_back(e);
+          break;
+      }
+    }
+    return failed;
+  }
   bool ask();
 
   const UninstallOptions& options_;
@@ -227,33 +247,11 @@ int Run::run() {
   if (!ask()) return end(setupkit::kExitCancelled, "Nothing was removed");
 
   Record left = record_;  // what a second run still has to do
-  left.files.clear();
   left.folders.clear();
   left.menu.clear();
   std::string reason;
-  for (const auto& file : record_.files) {
-    switch (removeFile(file, reason)) {
-      case Outcome::Removed: say("removed", "file", file.name); break;
-      case Outcome::Missing: break;
-      case Outcome::Kept: say("kept", "file", file.name, reason); break;
-      case Outcome::Failed:
-        say("failed", "file", file.name, reason);
-        left.files.push_back(file);
-        break;
-    }
-  }
-  left.links.clear();
-  for (const auto& link : record_.links) {
-    switch (removeLink(link, reason)) {
-      case Outcome::Removed: say("removed", "link", link.name); break;
-      case Outcome::Missing: break;
-      case Outcome::Kept: say("kept", "link", link.name, reason); break;
-      case Outcome::Failed:
-        say("failed", "link", link.name, reason);
-        left.links.push_back(link);
-        break;
-    }
-  }
+  left.files = removeEach(record_.files, "file", &Run::removeFile);
+  left.links = removeEach(record_.links, "link", &Run::removeLink);
   // The deepest first; of the same depth, the last made first.
   std::vector<std::string> folders(record_.folders.rbegin(), record_.folders.rend());
   std::stable_sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
