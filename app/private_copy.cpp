@@ -19,7 +19,7 @@
 #include "platform/ini.h"
 #include "platform/private_folder.h"
 #include "platform/module.h"
-#include "engine/medium_signature.h"
+#include "medium/medium_signature.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include "app/modals_above.h"
 #include "app/private_copy.h"
 #include "app/unit2.h"
-#include "engine/medium_settings.h"
+#include "medium/medium_settings.h"
 #include "framework/gui/application.h"
 #include "framework/gui/text.h"
 

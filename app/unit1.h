@@ -25,7 +25,7 @@ class TForm1 : public TForm {
   // App and DestDir to Form2's texts and destination field. Missing values
   // are empty; nothing is reported. A user who is not root is proposed
   // UserDestDir instead when the medium has one; Paths=Tree makes the
-  // installation keep the stored folders (engine/medium_settings.h).
+  // installation keep the stored folders (medium/medium_settings.h).
   void ReadConfiguration(const std::string& iniPath);
 
   // The controls of the stored layout, by their names (ui->Label1).

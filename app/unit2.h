@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/backup_file.h"
-#include "engine/medium_attributes.h"
+#include "medium/medium_attributes.h"
 #include "framework/gui/form.h"
 #include "ui_unit2.h"
 
@@ -57,7 +57,7 @@ class TForm2 : public TForm {
   // that completed or one that did not.
   static std::string FinishText(const std::string& appName, bool completed);
   // The program's exit status from how the installation ended
-  // (engine/exit_status.h): 0 only when it completed; 4 when it was
+  // (common/exit_status.h): 0 only when it completed; 4 when it was
   // cancelled or never started, 3 when the archive was missing, 2 when it is
   // damaged, 1 when a file could not be written.
   int ExitStatus() const;

@@ -119,7 +119,7 @@ stage=$work/stage
 mkdir -p "$stage" "$work/stub"
 cp -a "$work/unpacked/runtime" "$stage/"
 cp /bin/true "$stage/setup"
-# Packed as setupkit packs a runtime (engine/runtime_pack.h): the folders in
+# Packed as setupkit packs a runtime (medium/runtime_pack.h): the folders in
 # a first frame, the files in two frames of about the same work (bytes
 # outside zero pages), each with its checksum, at level 19 in a 4 MiB window.
 /usr/bin/python3 - "$stage" "$work/stub/runtime.pak" <<'PY'

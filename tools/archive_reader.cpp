@@ -11,16 +11,16 @@
 #include <future>
 #include <memory>
 
-#include "engine/volume_search.h"
+#include "medium/volume_search.h"
 #include "platform/file_window.h"
 #include "platform/paths.h"
 #include "tools/chunk_decoder.h"
 #include "tools/compression_pool.h"
-#include "tools/host_paths.h"
+#include "common/host_paths.h"
 #include "tools/piece_compressor.h"
-#include "tools/printable.h"
+#include "common/printable.h"
 #include "tools/sha256.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace setupkit {
 

@@ -9,8 +9,8 @@
 #include <limits>
 #include <random>
 
-#include "tools/host_paths.h"
-#include "tools/tool_error.h"
+#include "common/host_paths.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <optional>
 
-#include "tools/host_paths.h"
-#include "tools/option_table.h"
+#include "common/host_paths.h"
+#include "common/option_table.h"
 
 namespace setupkit {
 

@@ -7,7 +7,7 @@
 
 #include "tools/medium.h"
 #include "tools/pack.h"
-#include "engine/uninstall.h"
+#include "install/uninstall.h"
 #include "tools/restore_command.h"
 
 namespace setupkit {

@@ -1,6 +1,6 @@
 #include "tools/disk_layout.h"
 
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace setupkit {
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "framework/core/path_utils.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace setupkit {
 

@@ -6,7 +6,7 @@
 #include "engine/archive_format.h"
 #include "engine/restore_target.h"
 #include "tools/manifest.h"
-#include "tools/printable.h"
+#include "common/printable.h"
 
 namespace setupkit {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/medium_attributes.h"
-#include "engine/medium_settings.h"
+#include "medium/medium_attributes.h"
+#include "medium/medium_settings.h"
 #include "tools/archive_reader.h"
 
 namespace setupkit {

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/json_text.h"
+#include "install/json_text.h"
 #include "tools/inspect.h"
 
 namespace setupkit {

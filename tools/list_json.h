@@ -2,8 +2,8 @@
 // list --json: the entries of an archive for scripts.
 #include <ostream>
 
-#include "engine/medium_attributes.h"
-#include "engine/medium_settings.h"
+#include "medium/medium_attributes.h"
+#include "medium/medium_settings.h"
 #include "tools/archive_reader.h"
 
 namespace setupkit {

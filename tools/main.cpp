@@ -7,13 +7,13 @@
 #include <iostream>
 
 #include "platform/dos_time.h"
-#include "engine/installer_file.h"
+#include "medium/installer_file.h"
 #include "platform/file_window.h"
 #include "platform/module.h"
 #include "tools/archive_reader.h"
-#include "tools/host_paths.h"
+#include "common/host_paths.h"
 #include "tools/cli.h"
-#include "engine/exit_status.h"
+#include "common/exit_status.h"
 #include "tools/inspect.h"
 #include "tools/list_json.h"
 #include "tools/medium.h"
@@ -22,7 +22,7 @@
 #include "tools/restore_command.h"
 #include "tools/signing_commands.h"
 #include "tools/runtime_pack_command.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace {
 

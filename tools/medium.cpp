@@ -6,18 +6,18 @@
 #include <functional>
 #include <vector>
 
-#include "engine/installer_file.h"
-#include "engine/runtime_pack.h"
-#include "engine/medium_attributes.h"
-#include "engine/medium_signature.h"
+#include "medium/installer_file.h"
+#include "medium/runtime_pack.h"
+#include "medium/medium_attributes.h"
+#include "medium/medium_signature.h"
 #include "tools/disk_layout.h"
 #include "tools/elf_file.h"
 #include "tools/external_tool.h"
-#include "tools/host_paths.h"
+#include "common/host_paths.h"
 #include "tools/icu_data.h"
 #include "tools/runtime_cache.h"
 #include "tools/runtime_gather.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 
@@ -293,7 +293,7 @@ std::string runtimeCacheKey(const std::string& program, const std::string& unins
 }
 
 // Packs the setup program (as `setup`) and, with a plan, its runtime folder
-// into `pack` (engine/runtime_pack.h), or copies the same packed runtime
+// into `pack` (medium/runtime_pack.h), or copies the same packed runtime
 // from the cache (tools/runtime_cache.h). Returns the bytes of the unpacked
 // files.
 int64_t packRuntime(const std::string& program, const std::string& uninstaller, const RuntimePlan* plan,

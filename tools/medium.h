@@ -6,12 +6,12 @@
 // the launcher that unpacks and starts them. With disks, one folder per disk
 // (disk1/, disk2/, ...), and optionally an ISO 9660 image of each. Or one
 // file: the launcher with SETUP.INS, the packed runtime and the archive
-// appended (engine/installer_file.h).
+// appended (medium/installer_file.h).
 #include <optional>
 #include <string>
 
 #include "tools/medium_signing.h"
-#include "engine/menu_entry.h"
+#include "install/menu_entry.h"
 #include "tools/pack.h"
 
 namespace setupkit {

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <vector>
 
-#include "engine/medium_signature.h"
-#include "tools/tool_error.h"
+#include "medium/medium_signature.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

@@ -1,13 +1,13 @@
 #pragma once
 // Signing a medium as it is made (setupkit medium --sign): a folder gets
-// SETUP.PUB, SETUP.SUM and SETUP.SUM.minisig (engine/medium_signature.h); a
+// SETUP.PUB, SETUP.SUM and SETUP.SUM.minisig (medium/medium_signature.h); a
 // one-file installer gets its signature part, written by medium.cpp with
 // the sums of its parts, and a detached OUT.minisig of the whole file for
 // checking by hand.
 #include <memory>
 #include <string>
 
-#include "engine/signature.h"
+#include "medium/signature.h"
 
 namespace setupkit {
 

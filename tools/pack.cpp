@@ -8,13 +8,13 @@
 #include <future>
 #include <memory>
 
-#include "engine/medium_attributes.h"
+#include "medium/medium_attributes.h"
 #include "tools/archive_writer.h"
 #include "tools/compression_pool.h"
 #include "tools/manifest.h"
 #include "tools/sha256.h"
 #include "tools/source_tree.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace setupkit {
 

@@ -20,7 +20,7 @@ struct PackOptions {
   std::string headerText;
   bool fileList = true;              // store the manifest as a file-list entry
   unsigned threads = 0;              // 0: every core
-  // Host path of the attributes file to write (engine/medium_attributes.h):
+  // Host path of the attributes file to write (medium/medium_attributes.h):
   // each file's mode, size and SHA-256, the links and the empty folders.
   // Empty: none; links and empty folders are then left out with a warning.
   std::string attributes;

@@ -5,19 +5,19 @@
 #include <memory>
 #include <ostream>
 
-#include "engine/medium_attributes.h"
-#include "engine/install_recorder.h"
+#include "medium/medium_attributes.h"
+#include "install/install_recorder.h"
 #include "engine/restore_target.h"
-#include "engine/volume_search.h"
+#include "medium/volume_search.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/path_utils.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "tools/host_paths.h"
-#include "tools/printable.h"
+#include "common/host_paths.h"
+#include "common/printable.h"
 #include "tools/progress_line.h"
 #include "tools/restore_plan.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace setupkit {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/backup_file.h"
-#include "engine/exit_status.h"
+#include "common/exit_status.h"
 
 namespace setupkit {
 
@@ -24,7 +24,7 @@ struct RestoreOptions {
   bool modeGiven = false;       // --mode was given: a flat restore then overwrites in archive order
   bool verbose = false;         // name each restored file on the console's `out`
   std::vector<std::string> media;  // folders holding further volumes (host or Windows form)
-  // Keep an install record in DEST (engine/install_recorder.h), with the
+  // Keep an install record in DEST (install/install_recorder.h), with the
   // menu entry of a SETUP.INS beside the archive, and place `uninstaller`
   // (or one found beside the archive) in DEST.
   bool record = false;

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <vector>
 
-#include "engine/runtime_pack.h"
+#include "medium/runtime_pack.h"
 #include "tools/sha256.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

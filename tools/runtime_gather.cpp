@@ -10,7 +10,7 @@
 #include <set>
 
 #include "tools/elf_file.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/runtime_pack.h"
-#include "engine/exit_status.h"
-#include "tools/host_paths.h"
+#include "medium/runtime_pack.h"
+#include "common/exit_status.h"
+#include "common/host_paths.h"
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 #pragma once
 // `setupkit list` and `setupkit restore` of a packed runtime (runtime.pak,
-// engine/runtime_pack.h), which is not an archive: list names its folders
+// medium/runtime_pack.h), which is not an archive: list names its folders
 // and files with their sizes, restore unpacks it below the destination.
 #include <optional>
 #include <ostream>

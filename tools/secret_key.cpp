@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace setupkit {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/signature.h"
+#include "medium/signature.h"
 
 namespace setupkit {
 

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/exit_status.h"
-#include "engine/medium_signature.h"
+#include "common/exit_status.h"
+#include "medium/medium_signature.h"
 #include "tools/secret_key.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

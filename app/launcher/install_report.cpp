@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/json_text.h"
-#include "tools/printable.h"
+#include "install/json_text.h"
+#include "common/printable.h"
 
 namespace launcher {
 

@@ -1,6 +1,6 @@
 // The launcher: the `setup` of a medium whose runtime is packed. It has no Qt
 // of its own (engine and platform only). It unpacks the packed runtime (the
-// setup program and its runtime/ folder, engine/runtime_pack.h) into a
+// setup program and its runtime/ folder, medium/runtime_pack.h) into a
 // private folder that allows running programs, and executes the program
 // there. The program finds its medium through `.medium` in that
 // folder, reads SETUP.INS and the archive from the medium, and removes the
@@ -13,7 +13,7 @@
 // started through the folder's descriptor, never by its name again.
 //
 // A one-file installer is this program with the medium appended
-// (engine/installer_file.h). It is opened once, as the file that was
+// (medium/installer_file.h). It is opened once, as the file that was
 // started (/proc/self/exe), and that descriptor is the only way it is ever
 // read: its size and checksum are checked through it before anything is
 // written, the runtime and SETUP.INS are read through it, and the program
@@ -31,10 +31,10 @@
 
 #include "app/launcher/launcher_commands.h"
 #include "app/launcher/launcher_medium.h"
-#include "engine/exit_status.h"
-#include "engine/installer_file.h"
-#include "engine/publisher_pin.h"
-#include "engine/runtime_pack.h"
+#include "common/exit_status.h"
+#include "medium/installer_file.h"
+#include "install/publisher_pin.h"
+#include "medium/runtime_pack.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 
@@ -61,7 +61,7 @@ std::string readPart(int fd, int64_t offset, int64_t size) {
 }
 
 // Unpacks the packed runtime, the `length` bytes at `offset` of the open
-// file `pack` (engine/runtime_pack.h), into the folder open as `folder`:
+// file `pack` (medium/runtime_pack.h), into the folder open as `folder`:
 // everything is made through the descriptor, so exactly the folder that was
 // made is filled.
 bool unpackRuntime(int pack, int64_t offset, int64_t length, int folder, std::string& problem) {

@@ -7,8 +7,8 @@
 #include "app/launcher/launcher_options.h"
 #include "app/launcher/medium_check.h"
 #include "app/launcher/unattended_install.h"
-#include "engine/exit_status.h"
-#include "tools/tool_error.h"
+#include "common/exit_status.h"
+#include "common/tool_error.h"
 
 #ifndef SETUPKIT_VERSION
 #define SETUPKIT_VERSION "unknown"

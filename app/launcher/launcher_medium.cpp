@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/exit_status.h"
-#include "engine/installer_file.h"
+#include "common/exit_status.h"
+#include "medium/installer_file.h"
 #include "framework/core/path_utils.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"

@@ -6,7 +6,7 @@
 // read from it, and whose parts are then read through that descriptor.
 #include <string>
 
-#include "engine/medium_signature.h"
+#include "medium/medium_signature.h"
 
 namespace launcher {
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "tools/option_table.h"
+#include "common/option_table.h"
 
 namespace launcher {
 

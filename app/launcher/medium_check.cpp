@@ -5,17 +5,17 @@
 #include <memory>
 
 #include "engine/backup_file.h"
-#include "engine/exit_status.h"
+#include "common/exit_status.h"
 #include "engine/record_reader.h"
 #include "engine/restore_target.h"
-#include "engine/volume_search.h"
+#include "medium/volume_search.h"
 #include "framework/core/buffered_read_stream.h"
 #include "framework/core/path_utils.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "tools/host_paths.h"
-#include "tools/printable.h"
-#include "tools/tool_error.h"
+#include "common/host_paths.h"
+#include "common/printable.h"
+#include "common/tool_error.h"
 
 namespace launcher {
 

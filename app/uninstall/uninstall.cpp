@@ -9,8 +9,8 @@
 #include <iostream>
 #include <string>
 
-#include "engine/exit_status.h"
-#include "engine/uninstall.h"
+#include "common/exit_status.h"
+#include "install/uninstall.h"
 
 namespace {
 

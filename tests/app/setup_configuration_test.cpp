@@ -2,7 +2,7 @@
 // destination field, with and without the file.
 #include <gtest/gtest.h>
 
-#include "engine/medium_settings.h"
+#include "medium/medium_settings.h"
 #include "framework/gui/text.h"
 #include "platform/paths.h"
 #include "tests/app/forms_fixture.h"

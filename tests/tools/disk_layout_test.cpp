@@ -9,7 +9,7 @@
 #include "tests/tools/tool_test_util.h"
 #include "tools/disk_layout.h"
 #include "tools/medium.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;

@@ -2,7 +2,7 @@
 // uninstaller, linked statically) against libcrypto's.
 #include <gtest/gtest.h>
 
-#include "engine/file_digest.h"
+#include "common/file_digest.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/sha256.h"
 

@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "engine/installer_file.h"
+#include "medium/installer_file.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/medium.h"
 

@@ -7,7 +7,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/medium.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;

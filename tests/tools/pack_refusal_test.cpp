@@ -8,8 +8,8 @@
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
-#include "tools/host_paths.h"
-#include "tools/tool_error.h"
+#include "common/host_paths.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;

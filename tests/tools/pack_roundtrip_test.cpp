@@ -11,7 +11,7 @@
 #include "tests/tools/tool_test_util.h"
 #include "tools/archive_reader.h"
 #include "tools/inspect.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;

@@ -6,14 +6,14 @@
 // never do.
 #include <gtest/gtest.h>
 
-#include "engine/installer_file.h"
+#include "medium/installer_file.h"
 
 #include <filesystem>
 #include <fstream>
 
 #include "tests/tools/tool_test_util.h"
 #include "tools/medium.h"
-#include "tools/tool_error.h"
+#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;

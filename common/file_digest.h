@@ -1,0 +1,23 @@
+#pragma once
+// SHA-256 in hexadecimal, for the install record and the uninstaller: the
+// engine's digest (common/sha256.h), which the static launcher and
+// uninstaller carry, so no system library is needed.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/sha256.h"
+
+class TSha256 {
+ public:
+  void update(const void* data, size_t length) { digest_.update(data, length); }
+  // Ends the message; the digest as 64 lower-case hexadecimal digits.
+  std::string finishHex() { return digest::hexOf(digest_.finish()); }
+
+ private:
+  digest::Sha256 digest_;
+};
+
+// The SHA-256 (hexadecimal) and size of the whole file open as `fd`, read
+// from its start. False when it cannot be read.
+bool digestOfDescriptor(int fd, std::string& sha256, uint64_t& size);

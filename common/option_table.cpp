@@ -1,0 +1,206 @@
+#include "common/option_table.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+namespace setupkit {
+
+namespace {
+
+constexpr size_t kHelpColumn = 27;  // where an option's help starts
+
+// Thrown by a row that ends the parse, past CLI11, to parseOptions.
+struct EndOfOptions {};
+
+std::vector<std::string> namesOf(const OptionRow& row) {
+  std::vector<std::string> names;
+  for (size_t at = 0; at <= row.names.size();) {
+    size_t comma = std::min(row.names.find(',', at), row.names.size());
+    names.push_back(row.names.substr(at, comma - at));
+    at = comma + 1;
+  }
+  return names;
+}
+
+// The option an argument names: "--level=3" names "--level".
+std::string optionNamed(const std::string& arg) {
+  size_t eq = arg.find('=');
+  return arg.compare(0, 2, "--") == 0 && eq != std::string::npos ? arg.substr(0, eq) : arg;
+}
+
+// Edits (insertions, deletions, substitutions, swaps of neighbours) that turn a into b.
+size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+std::string withoutDashes(const std::string& name) { return name.substr(std::min(name.find_first_not_of('-'), name.size())); }
+
+// One parse of one command line against a table.
+class Parse {
+ public:
+  Parse(const CommandTable& table, const std::vector<std::string>& args,
+        const std::function<void(const std::string&)>& onFailure)
+      : args_(args), fail_(onFailure), app_("", "setupkit " + table.name) {
+    app_.set_help_flag();  // --help is a row of the table
+    for (const auto& row : table.rows) {
+      if (!row.help.empty())
+        for (const auto& name : namesOf(row)) known_.push_back(name);
+      CLI::Option* option;
+      if (row.value.empty()) {
+        option = app_.add_flag(row.names);
+        // A flag stands alone: any value after "=" is refused, even "true".
+        option->each([this, &row](const std::string&) {
+          checkUnknownSoFar();
+          checkStandsAlone("");
+          if (lastRead().find('=') != std::string::npos) fail("option " + optionNamed(lastRead()) + " takes no value");
+          apply(row, "");
+        });
+      } else {
+        option = app_.add_option(row.names, [this, &row](const CLI::results_t& results) {
+          checkUnknownSoFar();
+          checkStandsAlone(results.front());
+          apply(row, results.front());
+          return true;
+        });
+      }
+      // Applied as it is read, so that the first fault in the line is the one reported.
+      option->trigger_on_parse();
+    }
+    // Operands and unknown options are left to this class, in the order given:
+    // CLI11's own positional options would read "[a,b]" as a list.
+    app_.allow_extras();
+  }
+
+  std::vector<std::string> run() {
+    pending_.assign(args_.rbegin(), args_.rend());  // CLI11 takes the arguments from the back
+    try {
+      app_.parse(pending_);
+    } catch (const EndOfOptions&) {
+      return {};
+    } catch (const CLI::ArgumentMismatch&) {
+      checkUnknownSoFar();
+      // Only the last argument can lack its value.
+      fail("option " + optionNamed(args_.back()) + " needs a value");
+    } catch (const CLI::ParseError& e) {
+      checkUnknownSoFar();
+      fail(e.what());
+    }
+    checkUnknownSoFar();
+    std::vector<std::string> operands = app_.remaining();
+    auto mark = std::find(operands.begin(), operands.end(), "--");
+    if (mark != operands.end()) operands.erase(mark);
+    return operands;
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& message) const {
+    fail_(message);
+    throw std::logic_error("the failure handler returned");
+  }
+
+  [[noreturn]] void unknown(const std::string& arg) const {
+    const std::string name = optionNamed(arg);
+    fail("unknown option " + name + didYouMean(name, known_));
+  }
+
+  // The argument the option just applied was read from (its value's, when the value came next).
+  const std::string& lastRead() const { return args_[args_.size() - pending_.size() - 1]; }
+
+  // Reports the first unknown option read so far.
+  void checkUnknownSoFar() const {
+    for (const auto& other : app_.remaining()) {
+      if (other == "--") break;
+      if (other.size() > 1 && other[0] == '-') unknown(other);
+    }
+  }
+
+  // Reports the short option just read when it was run together with its
+  // value or with other short options.
+  void checkStandsAlone(const std::string& value) const {
+    const std::string& arg = lastRead();
+    if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && (value.empty() || arg.compare(2, std::string::npos, value) == 0))
+      unknown(arg);
+  }
+
+  static void apply(const OptionRow& row, const std::string& value) {
+    row.apply(value);
+    if (row.ends) throw EndOfOptions{};
+  }
+
+  const std::vector<std::string>& args_;
+  const std::function<void(const std::string&)>& fail_;
+  CLI::App app_;
+  std::vector<std::string> known_;
+  std::vector<std::string> pending_;
+};
+
+std::string optionLabel(const OptionRow& row) {
+  std::string label;
+  for (const auto& name : namesOf(row)) label += (label.empty() ? "" : ", ") + name;
+  return row.value.empty() ? label : label + " " + row.value;
+}
+
+void appendOption(std::string& text, const std::string& label, const std::string& help) {
+  text += "  " + label;
+  text += label.size() + 2 < kHelpColumn ? std::string(kHelpColumn - 2 - label.size(), ' ') : std::string(2, ' ');
+  for (size_t at = 0; at < help.size();) {
+    size_t end = std::min(help.find('\n', at), help.size());
+    if (at > 0) text += std::string(kHelpColumn, ' ');
+    text += help.substr(at, end - at) + "\n";
+    at = end + 1;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> parseOptions(const CommandTable& table, const std::vector<std::string>& args,
+                                      const std::function<void(const std::string& message)>& fail) {
+  return Parse(table, args, fail).run();
+}
+
+std::string helpText(const CommandTable& table) {
+  std::string text = table.heading;
+  std::vector<std::string> sharedDone;
+  for (const auto& row : table.rows) {
+    if (row.help.empty()) continue;
+    if (row.sharedWith.empty()) {
+      appendOption(text, optionLabel(row), row.help);
+      continue;
+    }
+    if (std::find(sharedDone.begin(), sharedDone.end(), row.sharedWith) != sharedDone.end()) continue;
+    sharedDone.push_back(row.sharedWith);
+    std::string names;
+    for (const auto& other : table.rows)
+      if (other.sharedWith == row.sharedWith) names += (names.empty() ? "" : ", ") + namesOf(other).back();
+    appendOption(text, names, row.sharedWith);
+  }
+  return text + table.footer;
+}
+
+std::string didYouMean(const std::string& typed, const std::vector<std::string>& known) {
+  const std::string word = withoutDashes(typed);
+  std::string best;
+  size_t bestDistance = std::string::npos;
+  for (const auto& name : known) {
+    const std::string candidate = withoutDashes(name);
+    size_t distance = editDistance(word, candidate);
+    // A slip of one key in a short name, of two in a longer one; never a whole name.
+    size_t allowed = candidate.size() <= 4 ? 1 : 2;
+    if (distance <= allowed && distance < candidate.size() && distance < bestDistance) {
+      best = name;
+      bestDistance = distance;
+    }
+  }
+  return best.empty() ? std::string() : "; did you mean " + best + "?";
+}
+
+}  // namespace setupkit

@@ -1,0 +1,410 @@
+#include "install/install_recorder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "common/file_digest.h"
+#include "framework/core/path_utils.h"
+#include "platform/open_directory.h"
+#include "platform/errors.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+
+namespace {
+
+// How often, at most, the record is rewritten while files land.
+constexpr auto kStoreInterval = std::chrono::seconds(1);
+
+std::string joined(const std::vector<std::string>& parts, size_t count) {
+  std::string name;
+  for (size_t i = 0; i < count; ++i) name += (i ? "/" : "") + parts[i];
+  return name;
+}
+
+std::string readHostFile(const std::string& host) {
+  std::ifstream in(host, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The uninstaller unpacked with the runtime has no execute bit yet: its copy
+// in DEST gets one.
+bool isRegularFile(const std::string& host) {
+  struct stat st {};
+  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string folderOf(const std::string& hostFile) {
+  const size_t slash = hostFile.rfind('/');
+  return slash == std::string::npos ? std::string() : hostFile.substr(0, slash);
+}
+
+std::string runningProgram() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
+}  // namespace
+
+TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram) {
+  TInstallOptions options;
+  const std::string folder = fw::withTrailingBackslash(mediumFolder);
+  if (auto host = platform::hostPathOf(folder + "SETUP.INS")) {
+    const std::string text = readHostFile(*host);
+    options.application = platform::profileStringFromText("Setup", "App", "", text);
+    options.menu = menu_entry::fromIni(text);
+  }
+  std::vector<std::string> candidates;
+  if (besideProgram) candidates.push_back(folderOf(runningProgram()) + "/" + install_record::kUninstallerName);
+  if (auto medium = platform::hostPathOf(folder + install_record::kUninstallerName)) candidates.push_back(*medium);
+  for (const auto& c : candidates)
+    if (isRegularFile(c)) {
+      options.uninstallerProgram = c;
+      break;
+    }
+  return options;
+}
+
+TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, TInstallOptions options)
+    : backup_(backup), targetDir_(fw::withTrailingBackslash(targetDir)), options_(std::move(options)) {
+  record_.application = options_.application;
+  if (!options_.publisherKey.empty()) record_.publisherKey = options_.publisherKey;
+  oldRestoreFile_ = backup_.OnRestoreFile;
+  oldFileRestored_ = backup_.OnFileRestored;
+  oldNeedDisk_ = backup_.OnNeedDisk;
+  oldProgress_ = backup_.OnProgress;
+  backup_.OnRestoreFile = TRestoreFileEvent([this](TObject* s, std::string& name, int32_t fa, bool& doRestore) {
+    oldRestoreFile_(s, name, fa, doRestore);
+    // The first file is about to be written: the record goes in first.
+    if (!begun_) {
+      begun_ = true;
+      if (!begin()) warn("no install record: " + problem_);
+    }
+    if (!active_) return;
+    settle();
+    if (doRestore) noteFolders(name);
+  });
+  backup_.OnFileRestored = TFileRestoredEvent([this](TObject* s, std::string& name, TFileStream*& stream) {
+    oldFileRestored_(s, name, stream);
+    if (!active_) return;
+    settle();
+    struct stat st {};
+    if (stream && fstat(int(stream->handle().value), &st) == 0)
+      pending_ = std::make_unique<Pending>(Pending{name, uint64_t(st.st_dev), uint64_t(st.st_ino)});
+  });
+  backup_.OnNeedDisk = TNeedDiskEvent([this](TObject* s, uint16_t disk, bool& cont) {
+    // The user may give up at the prompt, or end the program there.
+    if (active_) {
+      settle();
+      store(true);
+    }
+    if (oldNeedDisk_)
+      oldNeedDisk_(s, disk, cont);
+    else
+      cont = askForDiskByDefault(disk);
+  });
+  // The folders and links the medium's attributes add after the files.
+  if (TLandingCheck* check = backup_.LandingCheck) {
+    oldMaking_ = check->OnMaking;
+    oldLinkMade_ = check->OnLinkMade;
+    check->OnMaking = [this](const std::string& target, bool folder) {
+      if (oldMaking_) oldMaking_(target, folder);
+      if (!active_) return;
+      settle();
+      noteFolders(target, folder);
+    };
+    check->OnLinkMade = [this](const std::string& target, const std::string& text) {
+      if (oldLinkMade_) oldLinkMade_(target, text);
+      if (active_) noteLink(target, text);
+    };
+  }
+  backup_.OnProgress = TProgressEvent([this](TObject* s, const std::string& name, TPercentage percent, bool& cont) {
+    // The restore's last report: the last file has its name by now.
+    if (active_ && name.empty() && percent == 100) settle();
+    oldProgress_(s, name, percent, cont);
+  });
+}
+
+TInstallRecorder::~TInstallRecorder() {
+  try {
+    if (active_ && !finished_) finish(false);
+  } catch (...) {
+    // A record that cannot be written is what the installation leaves then.
+  }
+  backup_.OnRestoreFile = oldRestoreFile_;
+  backup_.OnFileRestored = oldFileRestored_;
+  backup_.OnNeedDisk = oldNeedDisk_;
+  if (TLandingCheck* check = backup_.LandingCheck) {
+    check->OnMaking = oldMaking_;
+    check->OnLinkMade = oldLinkMade_;
+  }
+  backup_.OnProgress = oldProgress_;
+  if (destFd_ >= 0) close(destFd_);
+}
+
+void TInstallRecorder::warn(const std::string& text) { warnings_.push_back(text); }
+
+bool TInstallRecorder::begin() {
+  begun_ = true;
+  if (active_) return true;
+  // Restored to the paths the archive stores: there is no destination to
+  // keep a record in.
+  if (fw::withoutTrailingBackslash(targetDir_).empty()) {
+    problem_ = "there is no destination (the files go to the paths stored in the archive)";
+    return false;
+  }
+  auto host = platform::hostPathOf(fw::withoutTrailingBackslash(targetDir_));
+  if (!host) {
+    problem_ = "the destination has no place on this system";
+    return false;
+  }
+  destHost_ = *host;
+  struct stat st {};
+  if (stat(destHost_.c_str(), &st) != 0) {
+    // Made here, through the user's path, so that the record can go in first.
+    if (!fw::forceDirectories(fw::withoutTrailingBackslash(targetDir_))) {
+      problem_ = "cannot make " + destHost_ + ": " + std::strerror(errno);
+      return false;
+    }
+    record_.destinationMade = true;
+  }
+  destFd_ = open(destHost_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (destFd_ < 0) {
+    problem_ = destHost_ + ": " + std::strerror(errno);
+    return false;
+  }
+  install_record::Record earlier;
+  std::string reason;
+  switch (install_record::load(destFd_, earlier, reason)) {
+    case install_record::LoadState::Loaded: record_.mergeEarlier(earlier); break;
+    case install_record::LoadState::Missing: break;
+    case install_record::LoadState::Damaged:
+    case install_record::LoadState::Outside:
+      // Never overwritten: it may be all that tells what an earlier
+      // installation wrote.
+      problem_ = destHost_ + "/" + install_record::kRecordName + ": " + reason;
+      return false;
+  }
+  placeUninstaller();
+  active_ = true;
+  store(true);
+
+  return true;
+}
+
+std::vector<std::string> TInstallRecorder::relativeParts(const std::string& target) const {
+  if (target.compare(0, targetDir_.size(), targetDir_) != 0) return {};
+  return fw::pathComponents(target.substr(targetDir_.size()));
+}
+
+namespace {
+
+// The subdirectory `asked` of `directory`, found as the restore finds it: the
+// exact name first (the common case, no listing read), else the spelling a
+// lookup by letter case finds. `real` gets the name found, empty when none.
+std::shared_ptr<platform::OpenDirectory> childOf(platform::OpenDirectory& directory, const std::string& asked,
+                                                 std::string& real) {
+  real = asked;
+  if (auto child = directory.openChild(asked, platform::LinkRule::Refuse)) return child;
+  if (platform::OpenDirectory::linkRefused()) return nullptr;
+  real = directory.realName(asked);
+  if (real.empty() || real == asked) {
+    real.clear();
+    return nullptr;
+  }
+  return directory.openChild(real, platform::LinkRule::Refuse);
+}
+
+}  // namespace
+
+void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
+  std::vector<std::string> parts = relativeParts(target);
+  if (!itself) {
+    if (parts.size() < 2) return;
+    parts.pop_back();
+  }
+  if (parts.empty()) return;
+  // Each folder is looked at once: later files in it find it noted.
+  const std::string key = joined(parts, parts.size());
+  if (!knownFolders_.insert(key).second) return;
+  auto directory = platform::OpenDirectory::open(destHost_);
+  std::vector<std::string> real;
+  for (size_t i = 0; i < parts.size() && directory; ++i) {
+    std::string found;
+    directory = childOf(*directory, parts[i], found);
+    if (found.empty()) {
+      // This one and every one below it are made by the restore, under the
+      // names asked for.
+      for (size_t k = i; k < parts.size(); ++k) {
+        real.push_back(parts[k]);
+        record_.addFolder(joined(real, real.size()));
+      }
+      return;
+    }
+    real.push_back(found);
+  }
+}
+
+// The folder holding the last of `parts` (relative to DEST), opened without
+// following links; `real` gets the names of the folders on the way as the
+// restore found them. Null when one is missing.
+std::shared_ptr<platform::OpenDirectory> TInstallRecorder::parentOf(const std::vector<std::string>& parts,
+                                                                    std::vector<std::string>& real) const {
+  auto directory = platform::OpenDirectory::open(destHost_);
+  real.clear();
+  for (size_t i = 0; i + 1 < parts.size() && directory; ++i) {
+    real.emplace_back();
+    directory = childOf(*directory, parts[i], real.back());
+  }
+  return directory;
+}
+
+void TInstallRecorder::noteLink(const std::string& target, const std::string& text) {
+  std::vector<std::string> parts = relativeParts(target);
+  if (parts.empty()) return;
+  std::vector<std::string> real;
+  if (!parentOf(parts, real)) return;
+  real.push_back(parts.back());
+  record_.addLink({joined(real, real.size()), text});
+  store(false);
+}
+
+void TInstallRecorder::settle() {
+  if (!pending_) return;
+  const Pending pending = *pending_;
+  pending_.reset();
+  std::vector<std::string> parts = relativeParts(pending.target);
+  if (parts.empty()) return;  // a file outside the destination is no part of it
+  // Files of one folder come one after another: its walk is kept.
+  const std::string folderKey = joined(parts, parts.size() - 1);
+  std::shared_ptr<platform::OpenDirectory> directory;
+  std::vector<std::string> real;
+  if (lastFolder_ && lastFolderKey_ == folderKey) {
+    directory = lastFolder_;
+    real = lastFolderReal_;
+  } else {
+    directory = parentOf(parts, real);
+    if (!directory) return;
+    lastFolder_ = directory;
+    lastFolderKey_ = folderKey;
+    lastFolderReal_ = real;
+  }
+  std::string file = parts.back();
+  platform::FileHandle handle = directory->openForReading(file);
+  if (!handle.valid() && platform::lastError() == platform::kErrorFileNotFound) {
+    file = directory->realName(parts.back());
+    if (!file.empty()) handle = directory->openForReading(file);
+  }
+  if (!handle.valid()) return;
+  real.push_back(file);
+  const int fd = int(handle.value);
+  struct stat st {};
+  install_record::FileEntry entry;
+  // Only the file the restore wrote: a failed replacement leaves the old one
+  // under the name, which is not the installation's.
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == pending.device &&
+      uint64_t(st.st_ino) == pending.inode && digestOfDescriptor(fd, entry.sha256, entry.size)) {
+    entry.name = joined(real, real.size());
+    entry.date = install_record::isoDate(st.st_mtim.tv_sec);
+    record_.addFile(std::move(entry));
+  }
+  close(fd);
+  store(false);
+}
+
+void TInstallRecorder::store(bool now) {
+  if (!active_) return;
+  const auto time = std::chrono::steady_clock::now();
+  if (!now && time - lastStore_ < kStoreInterval) return;
+  lastStore_ = time;
+  std::string reason;
+  if (!install_record::store(destFd_, record_, reason)) {
+    const std::string text = "cannot write the install record in " + destHost_ + ": " + reason;
+    if (warnings_.empty() || warnings_.back() != text) warn(text);
+  }
+}
+
+void TInstallRecorder::placeUninstaller() {
+  const std::string& source = options_.uninstallerProgram;
+  if (source.empty()) return;
+  const char* name = install_record::kUninstallerName;
+  struct stat st {};
+  if (fstatat(destFd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    // Replaced only when it is the one an earlier installation placed.
+    std::string sha;
+    uint64_t size = 0;
+    const int fd = openat(destFd_, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const bool ours = fd >= 0 && record_.uninstaller && S_ISREG(st.st_mode) && digestOfDescriptor(fd, sha, size) &&
+                      sha == record_.uninstaller->sha256;
+    if (fd >= 0) close(fd);
+    if (!ours) {
+      warn(destHost_ + "/uninstall is not the uninstaller of an earlier installation; it was left as it is");
+      return;
+    }
+  }
+  const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  const std::string temporary = std::string(".~") + name + "." + std::to_string(getpid());
+  const int out = openat(destFd_, temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0700);
+  bool ok = in >= 0 && out >= 0;
+  char buffer[1 << 16];
+  while (ok) {
+    const ssize_t n = read(in, buffer, sizeof buffer);
+    if (n == 0) break;
+    ok = n > 0 && write(out, buffer, size_t(n)) == n;
+  }
+  install_record::FileEntry entry;
+  ok = ok && fchmod(out, 0755) == 0 && fsync(out) == 0 && digestOfDescriptor(out, entry.sha256, entry.size) &&
+       fstat(out, &st) == 0;
+  const int error = errno;
+  if (in >= 0) close(in);
+  if (out >= 0) close(out);
+  ok = ok && renameat(destFd_, temporary.c_str(), destFd_, name) == 0;
+  if (!ok) {
+    unlinkat(destFd_, temporary.c_str(), 0);
+    warn("cannot place the uninstaller in " + destHost_ + ": " + std::strerror(error ? error : errno));
+    return;
+  }
+  entry.name = name;
+  entry.date = install_record::isoDate(st.st_mtim.tv_sec);
+  record_.uninstaller = std::move(entry);
+}
+
+void TInstallRecorder::finish(bool completed) {
+  if (finished_ || !active_) return;
+  finished_ = true;
+  settle();
+  if (completed && options_.menu.present()) {
+    std::string reason = menu_entry::problemOf(options_.menu);
+    install_record::MenuEntry entry;
+    if (reason.empty() && menu_entry::write(options_.menu, destHost_, entry, reason))
+      record_.addMenuEntry(std::move(entry));
+    else
+      warn("no menu entry: " + reason);
+  }
+  record_.complete = completed;
+  store(true);
+}
+
+bool TInstallRecorder::restore(TBackupFile& backup, const std::string& archive, const std::string& targetDir,
+                               const TInstallOptions& options, std::vector<std::string>* warnings) {
+  TInstallRecorder recorder(backup, targetDir, options);
+  struct Report {
+    TInstallRecorder& r;
+    std::vector<std::string>* to;
+    ~Report() {
+      if (to) *to = r.warnings();
+    }
+  } report{recorder, warnings};
+  const bool result = backup.Restore(archive, targetDir);
+  recorder.finish(result);
+  return result;
+}

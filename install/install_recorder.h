@@ -1,0 +1,118 @@
+#pragma once
+// Keeps the install record of an installation while it runs: hooked to the
+// events of the TBackupFile that restores the archive, it notes each folder
+// the restore is about to make and each file once it has its name (and the
+// folders and links the medium's attributes add after the files), and
+// rewrites DEST's record by replacement as the files land (at most once a
+// second, before every disk prompt and at the end), so that an installation
+// that fails, is cancelled or is killed can be removed too. A kill -9 loses
+// at most the files that landed in the last second (they stay in DEST,
+// unrecorded) and the file being written. It also places the uninstaller in
+// DEST first and writes the medium's menu entry last.
+//
+//   TInstallRecorder recorder(backup, dest, options);  // before Restore
+//   bool completed = backup.Restore(archive, dest);
+//   recorder.finish(completed);                        // or let it go: finish(false)
+//
+// The record is begun when the restore is about to write its first file, so
+// a missing or unreadable archive leaves nothing behind. TInstallRecorder::
+// restore() does all of this in one call.
+#include <chrono>
+#include <functional>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/backup_file.h"
+#include "install/install_record.h"
+#include "install/menu_entry.h"
+#include "platform/open_directory.h"
+
+struct TInstallOptions {
+  std::string application;         // App of SETUP.INS, for the record
+  menu_entry::Settings menu;       // [Menu] of SETUP.INS; none when !menu.present()
+  std::string uninstallerProgram;  // host path of the uninstaller to place in DEST; empty: none
+  std::string publisherKey;        // the medium's signing key id, when it was signed
+};
+
+// The options of a medium whose folder is `mediumFolder` (Windows form):
+// App and [Menu] of its SETUP.INS, and the uninstaller `uninstall` found in
+// that folder, or beside the running program when `besideProgram` (the setup
+// program unpacked from the medium's runtime finds it there).
+TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram);
+
+class TInstallRecorder {
+ public:
+  // Hooks `backup`'s events for a restore into `targetDir` (Windows form);
+  // handlers already set are still called, first. The destructor unhooks
+  // them, after finish(false) when finish() was not called.
+  TInstallRecorder(TBackupFile& backup, std::string targetDir, TInstallOptions options);
+  ~TInstallRecorder();
+  TInstallRecorder(const TInstallRecorder&) = delete;
+  TInstallRecorder& operator=(const TInstallRecorder&) = delete;
+
+  // Makes DEST when missing, reads its earlier record (merged into this
+  // one), places the uninstaller and writes the record. False, with
+  // problem(), when DEST cannot be made or opened or its record is damaged:
+  // then nothing is recorded. Called by the first file's OnRestoreFile when
+  // not called before.
+  bool begin();
+  // Settles the last file, writes the menu entry when the installation
+  // `completed`, and writes the record a last time.
+  void finish(bool completed);
+
+  // What could not be recorded or written (the installation goes on).
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  const std::string& problem() const { return problem_; }
+  const install_record::Record& record() const { return record_; }
+
+  // begin(), backup.Restore(archive, targetDir), finish(): returns what
+  // Restore returns and raises what it raises (the record is finished then
+  // too). A failed begin() is a warning: the installation goes on.
+  static bool restore(TBackupFile& backup, const std::string& archive, const std::string& targetDir,
+                      const TInstallOptions& options, std::vector<std::string>* warnings = nullptr);
+
+ private:
+  struct Pending {
+    std::string target;
+    uint64_t device = 0, inode = 0;
+  };
+  std::vector<std::string> relativeParts(const std::string& target) const;
+  // Notes the folders above `target` (and `target` itself when `itself`)
+  // that do not exist yet: the restore is about to make them.
+  void noteFolders(const std::string& target, bool itself = false);
+  void noteLink(const std::string& target, const std::string& text);
+  std::shared_ptr<platform::OpenDirectory> parentOf(const std::vector<std::string>& parts,
+                                                    std::vector<std::string>& real) const;
+  void settle();
+  void store(bool now);
+  void placeUninstaller();
+  void warn(const std::string& text);
+
+  TBackupFile& backup_;
+  std::string targetDir_;
+  TInstallOptions options_;
+  TRestoreFileEvent oldRestoreFile_;
+  TFileRestoredEvent oldFileRestored_;
+  TNeedDiskEvent oldNeedDisk_;
+  TProgressEvent oldProgress_;
+  std::function<void(const std::string&, bool)> oldMaking_;
+  std::function<void(const std::string&, const std::string&)> oldLinkMade_;
+  install_record::Record record_;
+  int destFd_ = -1;
+  std::string destHost_;
+  bool begun_ = false;
+  bool active_ = false;
+  bool finished_ = false;
+  std::unique_ptr<Pending> pending_;
+  std::set<std::string> knownFolders_;
+  // The folder of the last settled file, as asked and as found, held open.
+  std::shared_ptr<platform::OpenDirectory> lastFolder_;
+  std::string lastFolderKey_;
+  std::vector<std::string> lastFolderReal_;  // folders of targets already looked at (as asked)
+  std::chrono::steady_clock::time_point lastStore_{};
+  std::vector<std::string> warnings_;
+  std::string problem_;
+};

@@ -1,0 +1,314 @@
+#include "install/uninstall.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "common/exit_status.h"
+#include "common/file_digest.h"
+#include "install/install_record.h"
+#include "install/json_text.h"
+#include "install/menu_entry.h"
+#include "framework/core/printable.h"
+#include "platform/errors.h"
+#include "platform/open_directory.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using install_record::Record;
+
+// A recorded name reached from DEST by its exact components, without links.
+struct Place {
+  std::shared_ptr<platform::OpenDirectory> directory;  // null: not reached
+  std::string leaf;
+  std::string reason;  // why it was not reached; empty when it is missing
+};
+
+Place reach(const std::shared_ptr<platform::OpenDirectory>& dest, const std::string& name) {
+  Place place;
+  std::shared_ptr<platform::OpenDirectory> directory = dest;
+  size_t start = 0;
+  for (size_t slash; (slash = name.find('/', start)) != std::string::npos; start = slash + 1) {
+    directory = directory->openChild(name.substr(start, slash - start), platform::LinkRule::Refuse);
+    if (!directory) {
+      if (platform::OpenDirectory::linkRefused()) place.reason = "a symbolic link in the path";
+      else if (platform::lastError() != platform::kErrorFileNotFound && platform::lastError() != platform::kErrorPathNotFound)
+        place.reason = platform::lastErrorMessage();
+      return place;
+    }
+  }
+  place.directory = directory;
+  place.leaf = name.substr(start);
+  return place;
+}
+
+enum class Outcome { Removed, Missing, Kept, Failed };
+
+class Run {
+ public:
+  Run(const UninstallOptions& options, UninstallConsole& console) : options_(options), console_(console) {}
+
+  int run();
+
+ private:
+  void say(const std::string& event, const std::string& kind, const std::string& name, const std::string& reason = {});
+  int end(int status, const std::string& message);
+  Outcome removeFile(const install_record::FileEntry& file, std::string& reason);
+  Outcome removeLink(const install_record::LinkEntry& link, std::string& reason);
+  Outcome removeFolder(const std::string& name, std::string& reason);
+  // Removes each entry with `remove`, telling what became of it; returns
+  // those whose removal failed.
+  template <class Entry>
+  std::vector<Entry> removeEach(const std::vector<Entry>& entries, const char* kind,
+                                Outcome (Run::*remove)(const Entry&, std::string&)) {
+    std::vector<Entry> failed;
+    std::string reason;
+    for (const Entry& e : entries) {
+      switch ((this->*remove)(e, reason)) {
+        case Outcome::Removed: say("removed", kind, e.name); break;
+        case Outcome::Missing: break;
+        case Outcome::Kept: say("kept", kind, e.name, reason); break;
+        case Outcome::Failed:
+          say("failed", kind, e.name, reason);
+          failed.push_back(e);
+          break;
+      }
+    }
+    return failed;
+  }
+  bool ask();
+
+  const UninstallOptions& options_;
+  UninstallConsole& console_;
+  std::shared_ptr<platform::OpenDirectory> dest_;
+  int destFd_ = -1;
+  Record record_;
+  int removed_ = 0, kept_ = 0, failed_ = 0;
+};
+
+void Run::say(const std::string& event, const std::string& kind, const std::string& name, const std::string& reason) {
+  if (event == "removed") ++removed_;
+  if (event == "kept") ++kept_;
+  if (event == "failed") ++failed_;
+  if (options_.json) {
+    Json o;
+    o["event"] = event;
+    o["kind"] = kind;
+    o["name"] = json_text::asUtf8(name);
+    if (!json_text::isUtf8(name)) o["name_hex"] = json_text::hexOf(name);
+    if (!reason.empty()) o["reason"] = reason;
+    console_.out << o.dump() << "\n";
+  } else if (event != "removed") {
+    console_.err << (event == "kept" ? "Kept " : "Could not remove ") << kind << " " << fw::printable(name) << ": "
+                 << reason << "\n";
+  }
+}
+
+int Run::end(int status, const std::string& message) {
+  if (options_.json) {
+    Json o;
+    o["event"] = "done";
+    o["status"] = status;
+    o["removed"] = removed_;
+    o["kept"] = kept_;
+    o["failed"] = failed_;
+    if (!message.empty()) o["message"] = message;
+    console_.out << o.dump() << "\n";
+  } else if (!message.empty()) {
+    (status == setupkit::kExitOk ? console_.out : console_.err) << message << "\n";
+  }
+  console_.out.flush();
+  if (destFd_ >= 0) close(destFd_);
+  return status;
+}
+
+Outcome Run::removeFile(const install_record::FileEntry& file, std::string& reason) {
+  Place place = reach(dest_, file.name);
+  if (!place.directory) {
+    reason = place.reason;
+    return reason.empty() ? Outcome::Missing : Outcome::Kept;
+  }
+  struct stat entry {};
+  if (!place.directory->statEntry(place.leaf, entry)) return Outcome::Missing;
+  if (!S_ISREG(entry.st_mode)) {
+    reason = S_ISLNK(entry.st_mode) ? "a symbolic link now stands there" : "no regular file stands there now";
+    return Outcome::Kept;
+  }
+  platform::FileHandle handle = place.directory->openForReading(place.leaf);
+  std::string sha;
+  uint64_t size = 0;
+  struct stat opened {};
+  const bool read = handle.valid() && fstat(int(handle.value), &opened) == 0 &&
+                    digestOfDescriptor(int(handle.value), sha, size);
+  if (handle.valid()) close(int(handle.value));
+  if (!read) {
+    reason = platform::lastErrorMessage();
+    return Outcome::Failed;
+  }
+  if (size != file.size || sha != file.sha256) {
+    reason = "changed since it was installed";
+    return Outcome::Kept;
+  }
+  // The name must still hold the file that was read.
+  struct stat now {};
+  if (!place.directory->statEntry(place.leaf, now) || now.st_ino != opened.st_ino || now.st_dev != opened.st_dev) {
+    reason = "it was replaced while it was checked";
+    return Outcome::Kept;
+  }
+  if (!place.directory->remove(place.leaf)) {
+    reason = platform::lastErrorMessage();
+    return Outcome::Failed;
+  }
+  return Outcome::Removed;
+}
+
+// A link is removed while it is still the one made: a link holding the same
+// text (never what it points at).
+Outcome Run::removeLink(const install_record::LinkEntry& link, std::string& reason) {
+  Place place = reach(dest_, link.name);
+  if (!place.directory) {
+    reason = place.reason;
+    return reason.empty() ? Outcome::Missing : Outcome::Kept;
+  }
+  struct stat entry {};
+  if (!place.directory->statEntry(place.leaf, entry)) return Outcome::Missing;
+  std::string text;
+  if (!S_ISLNK(entry.st_mode) || !place.directory->readLink(place.leaf, text) || text != link.target) {
+    reason = S_ISLNK(entry.st_mode) ? "it points elsewhere now" : "no symbolic link stands there now";
+    return Outcome::Kept;
+  }
+  if (!place.directory->remove(place.leaf)) {
+    reason = platform::lastErrorMessage();
+    return Outcome::Failed;
+  }
+  return Outcome::Removed;
+}
+
+Outcome Run::removeFolder(const std::string& name, std::string& reason) {
+  Place place = reach(dest_, name);
+  if (!place.directory) {
+    reason = place.reason;
+    return reason.empty() ? Outcome::Missing : Outcome::Kept;
+  }
+  struct stat entry {};
+  if (!place.directory->statEntry(place.leaf, entry)) return Outcome::Missing;
+  if (!S_ISDIR(entry.st_mode)) {
+    reason = "no folder stands there now";
+    return Outcome::Kept;
+  }
+  if (place.directory->removeDirectory(place.leaf)) return Outcome::Removed;
+  if (errno == ENOTEMPTY || errno == EEXIST) {
+    reason = "it holds files of its own";
+    return Outcome::Kept;
+  }
+  reason = platform::lastErrorMessage();
+  return Outcome::Failed;
+}
+
+bool Run::ask() {
+  if (options_.unattended) return true;
+  std::string what = record_.application.empty() ? std::string("the installation") : fw::printable(record_.application);
+  console_.err << "Remove " << what << " from " << fw::printable(options_.dest) << "? " << record_.files.size()
+               << " files, " << record_.folders.size() << " folders and " << record_.menu.size()
+               << " menu entries; files changed since they were installed stay. [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(*console_.in, answer)) return false;
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+int Run::run() {
+  const std::string shownDest = fw::printable(options_.dest);
+  destFd_ = open(options_.dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  dest_ = platform::OpenDirectory::open(options_.dest);
+  if (destFd_ < 0 || !dest_) return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest);
+  std::string problem;
+  switch (install_record::load(destFd_, record_, problem)) {
+    case install_record::LoadState::Missing:
+      return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest + ": it has no install record");
+    case install_record::LoadState::Damaged:
+      return end(setupkit::kExitDamaged, "The install record in " + shownDest + " cannot be used: " + problem +
+                                            "; nothing was removed");
+    case install_record::LoadState::Outside:
+      return end(setupkit::kExitRefused, "The install record in " + shownDest + " is refused: " + problem +
+                                            "; nothing was removed");
+    case install_record::LoadState::Loaded: break;
+  }
+  if (!options_.unattended && !console_.in)
+    return end(setupkit::kExitRefused, "Nobody can be asked here: give --unattended to remove without asking");
+  if (!ask()) return end(setupkit::kExitCancelled, "Nothing was removed");
+
+  Record left = record_;  // what a second run still has to do
+  left.folders.clear();
+  left.menu.clear();
+  std::string reason;
+  left.files = removeEach(record_.files, "file", &Run::removeFile);
+  left.links = removeEach(record_.links, "link", &Run::removeLink);
+  // The deepest first; of the same depth, the last made first.
+  std::vector<std::string> folders(record_.folders.rbegin(), record_.folders.rend());
+  std::stable_sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+  });
+  for (const auto& folder : folders) {
+    switch (removeFolder(folder, reason)) {
+      case Outcome::Removed: say("removed", "folder", folder); break;
+      case Outcome::Missing: break;
+      case Outcome::Kept:
+        // Still the installation's: it may hold a file that could not be
+        // removed, which a second run removes before it.
+        say("kept", "folder", folder, reason);
+        left.folders.insert(left.folders.begin(), folder);
+        break;
+      case Outcome::Failed:
+        say("failed", "folder", folder, reason);
+        left.folders.insert(left.folders.begin(), folder);
+        break;
+    }
+  }
+  for (const auto& entry : record_.menu) {
+    switch (menu_entry::remove(entry, reason)) {
+      case menu_entry::Removal::Removed: say("removed", "menu entry", entry.name); break;
+      case menu_entry::Removal::Missing: break;
+      case menu_entry::Removal::Changed: say("kept", "menu entry", entry.name, "changed since it was installed"); break;
+      case menu_entry::Removal::Failed:
+        say("failed", "menu entry", entry.name, reason);
+        left.menu.push_back(entry);
+        break;
+    }
+  }
+  if (failed_ > 0) {
+    if (!install_record::store(destFd_, left, problem))
+      say("failed", "record", install_record::kRecordName, problem);
+    return end(setupkit::kExitFailed, "Not everything could be removed; the install record keeps what is left");
+  }
+  // Last the record and the uninstaller, which may be the running program.
+  if (!install_record::remove(destFd_)) {
+    say("failed", "record", install_record::kRecordName, std::strerror(errno));
+    return end(setupkit::kExitFailed, "The install record could not be removed");
+  }
+  if (record_.uninstaller) {
+    switch (removeFile(*record_.uninstaller, reason)) {
+      case Outcome::Removed: say("removed", "file", record_.uninstaller->name); break;
+      case Outcome::Missing: break;
+      case Outcome::Kept: say("kept", "file", record_.uninstaller->name, reason); break;
+      case Outcome::Failed: say("failed", "file", record_.uninstaller->name, reason); break;
+    }
+  }
+  if (record_.destinationMade && rmdir(options_.dest.c_str()) == 0) say("removed", "folder", options_.dest);
+  const int status = failed_ > 0 ? setupkit::kExitFailed : setupkit::kExitOk;
+  std::string summary = "Removed " + std::to_string(removed_) + (removed_ == 1 ? " item" : " items") + " from " + shownDest;
+  if (kept_ > 0) summary += "; kept " + std::to_string(kept_) + " changed or foreign";
+  return end(status, summary);
+}
+
+}  // namespace
+
+int runUninstall(const UninstallOptions& options, UninstallConsole& console) { return Run(options, console).run(); }

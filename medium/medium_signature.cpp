@@ -1,0 +1,319 @@
+#include "medium/medium_signature.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <sstream>
+
+#include "common/exit_status.h"
+
+#ifndef SETUPKIT_TRUSTED_KEYS_DIR
+#define SETUPKIT_TRUSTED_KEYS_DIR "/etc/setupkit/trusted-keys"
+#endif
+
+namespace medium_signature {
+
+namespace {
+
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+bool readWhole(int fd, std::string& text, int64_t limit = 1 << 24) {
+  text.clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text.append(buffer, size_t(n));
+    if (int64_t(text.size()) > limit) return false;
+  }
+}
+
+// The file `name` in the folder open as `dir`, read whole; false when it is
+// missing (errno tells) or no plain file.
+bool readIn(int dir, const std::string& name, std::string& text) {
+  Fd f{openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+  struct stat st {};
+  return f.fd >= 0 && fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && readWhole(f.fd, text);
+}
+
+Result failed(int status, const std::string& problem, const Signer& signer = {}) {
+  Result r;
+  r.status = status;
+  r.problem = problem;
+  r.signer = signer;
+  return r;
+}
+
+// What an unsigned medium gets: it runs, unless the administrator or the
+// outside check wants a signature.
+Result unsignedResult(const TrustedKeys& trusted, const signature::PublicKey* outsideKey) {
+  if (trusted.enforced())
+    return failed(setupkit::kExitRefused, "it is unsigned, and this system runs only media signed by a key in " +
+                                              trusted.directory);
+  if (outsideKey)
+    return failed(setupkit::kExitRefused, "it is unsigned: it was not signed by key " +
+                                              signature::keyIdText(outsideKey->id));
+  return {};
+}
+
+std::map<std::string, digest::Sha256Digest> parseSums(const std::string& text, std::string& problem) {
+  std::map<std::string, digest::Sha256Digest> sums;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    digest::Sha256Digest d{};
+    // "HEX  NAME", or "HEX *NAME" as sha256sum writes for binary mode.
+    std::string name = line.size() > 66 ? line.substr(66) : std::string();
+    if (line.size() < 67 || line[64] != ' ' || (line[65] != ' ' && line[65] != '*') ||
+        !digest::parseHex(line.substr(0, 64), d) || name.empty() || name[0] == '/' ||
+        name.find("..") != std::string::npos || name.find('\\') != std::string::npos || sums.count(name)) {
+      problem = "SETUP.SUM has a line that is no sum of a file of the medium: " + line;
+      return {};
+    }
+    sums[name] = d;
+  }
+  return sums;
+}
+
+// The key that checks `sig`: the administrator's (when set), the outside
+// one, or the medium's own. A refusal when none may.
+Result chooseKey(const signature::Signature& sig, const TrustedKeys& trusted, const signature::PublicKey* outsideKey,
+                 const std::string& ownKeyText, signature::PublicKey& key) {
+  Signer signer;
+  signer.isSigned = true;
+  signer.keyId = signature::keyIdText(sig.keyId);
+  signer.comment = sig.trustedComment;
+  if (trusted.enforced()) {
+    for (const auto& k : trusted.keys)
+      if (k.id == sig.keyId) {
+        key = k;
+        signer.byAdministrator = true;
+        return {0, {}, signer};
+      }
+    return failed(setupkit::kExitRefused, "it is signed by key " + signer.keyId +
+                                              ", which is not among the keys this system trusts in " +
+                                              trusted.directory,
+                  signer);
+  }
+  if (outsideKey) {
+    if (outsideKey->id != sig.keyId)
+      return failed(setupkit::kExitRefused, "it is signed by key " + signer.keyId + ", not by key " +
+                                                signature::keyIdText(outsideKey->id),
+                    signer);
+    key = *outsideKey;
+    return {0, {}, signer};
+  }
+  std::string why;
+  auto own = signature::parsePublicKey(ownKeyText, &why);
+  if (!own) return failed(setupkit::kExitDamaged, std::string(kPublicKey) + " is missing or damaged: " + why, signer);
+  key = *own;
+  return {0, {}, signer};
+}
+
+// Checks the signature of the sums with the chosen key; the sums on success.
+Result checkList(const std::string& sigText, const std::string& keyText, const std::string& sumsText,
+                 const TrustedKeys& trusted, const signature::PublicKey* outsideKey,
+                 std::map<std::string, digest::Sha256Digest>& sums) {
+  std::string why;
+  auto sig = signature::parseSignature(sigText, &why);
+  if (!sig) return failed(setupkit::kExitDamaged, std::string(kSumsSignature) + " is damaged: " + why);
+  signature::PublicKey key;
+  Result r = chooseKey(*sig, trusted, outsideKey, keyText, key);
+  if (r.status != 0) return r;
+  signature::Hasher hasher;
+  hasher.update(sumsText.data(), sumsText.size());
+  why = signature::verify(key, *sig, hasher.digest());
+  if (!why.empty()) return failed(setupkit::kExitDamaged, std::string(kSums) + ": " + why, r.signer);
+  r.signer.publicKey = signature::base64Encode("Ed" + std::string(key.id.begin(), key.id.end()) +
+                                               std::string(key.key.begin(), key.key.end()));
+  sums = parseSums(sumsText, why);
+  if (!why.empty()) return failed(setupkit::kExitDamaged, why, r.signer);
+  return r;
+}
+
+std::string changed(const std::string& what) { return what + " was changed after it was signed"; }
+
+// Whether `name` is a file the setup program or launcher reads from a
+// folder medium, which a signed medium must cover.
+bool isMediumFile(const std::string& name) {
+  static const char* const kNames[] = {"setup",       "SETUP.INS", "SETUP.BIN", "SETUP.ATR",
+                                       "runtime.pak", "uninstall", kPublicKey};
+  for (const char* n : kNames)
+    if (name == n) return true;
+  // Continuation volumes: SETUP.002 ... SETUP.999.
+  return name.size() == 9 && name.compare(0, 6, "SETUP.") == 0 &&
+         std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::string trustedKeysDirectory() { return SETUPKIT_TRUSTED_KEYS_DIR; }
+
+TrustedKeys readTrustedKeys(const std::string& directory) {
+  TrustedKeys trusted;
+  trusted.directory = directory;
+  Fd dir{open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (dir.fd < 0) return trusted;
+  DIR* listing = fdopendir(dup(dir.fd));
+  if (!listing) return trusted;
+  std::vector<std::string> names;
+  while (dirent* e = readdir(listing))
+    if (e->d_name[0] != '.') names.push_back(e->d_name);
+  closedir(listing);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string text;
+    // Every file there counts: one that is no key makes trust stricter, never
+    // looser. A link is followed: the directory is the administrator's.
+    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st {};
+    const bool read = f.fd >= 0 && fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && readWhole(f.fd, text, 4096);
+    auto key = read ? signature::parsePublicKey(text) : std::nullopt;
+    if (key)
+      trusted.keys.push_back(*key);
+    else
+      trusted.unreadable.push_back(directory + "/" + name);
+  }
+  return trusted;
+}
+
+std::string describe(const Signer& signer) {
+  if (!signer.isSigned) return "unsigned";
+  std::string comment = signer.comment;
+  for (char& c : comment)
+    if ((unsigned char)c < 0x20 || c == 0x7f) c = ' ';
+  return "signed by key " + signer.keyId + (signer.byAdministrator ? " (trusted by this system)" : "") +
+         (comment.empty() ? "" : ": " + comment);
+}
+
+bool sha256Of(int fd, int64_t offset, int64_t size, digest::Sha256Digest& out) {
+  digest::Sha256 sha;
+  std::vector<unsigned char> buffer(1 << 20);
+  while (size != 0) {
+    const size_t want = size < 0 ? buffer.size() : size_t(std::min<int64_t>(size, int64_t(buffer.size())));
+    const ssize_t n = pread(fd, buffer.data(), want, off_t(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || (n == 0 && size > 0)) return false;
+    if (n == 0) break;
+    sha.update(buffer.data(), size_t(n));
+    offset += n;
+    if (size > 0) size -= n;
+  }
+  out = sha.finish();
+  return true;
+}
+
+Result checkFolder(const std::string& folder, const TrustedKeys& trusted, const signature::PublicKey* outsideKey) {
+  Fd dir{open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (dir.fd < 0) return failed(setupkit::kExitMissing, "cannot read " + folder + ": " + std::strerror(errno));
+  std::string sigText, keyText, sumsText;
+  if (!readIn(dir.fd, kSumsSignature, sigText)) {
+    if (errno != ENOENT) return failed(setupkit::kExitDamaged, std::string("cannot read ") + kSumsSignature);
+    return unsignedResult(trusted, outsideKey);
+  }
+  if (!readIn(dir.fd, kSums, sumsText))
+    return failed(setupkit::kExitMissing, std::string(kSums) + " is missing beside its signature");
+  readIn(dir.fd, kPublicKey, keyText);
+  std::map<std::string, digest::Sha256Digest> sums;
+  Result r = checkList(sigText, keyText, sumsText, trusted, outsideKey, sums);
+  if (r.status != 0) return r;
+  for (const auto& [name, expected] : sums) {
+    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+    if (f.fd < 0) return failed(setupkit::kExitMissing, name + " is missing: it is among the files signed", r.signer);
+    digest::Sha256Digest d{};
+    if (!sha256Of(f.fd, 0, -1, d)) return failed(setupkit::kExitMissing, "cannot read " + name, r.signer);
+    if (d != expected) return failed(setupkit::kExitDamaged, changed(name), r.signer);
+  }
+  // A file the medium uses that the signature does not cover was added.
+  DIR* listing = fdopendir(dup(dir.fd));
+  while (listing) {
+    dirent* e = readdir(listing);
+    if (!e) break;
+    if (isMediumFile(e->d_name) && !sums.count(e->d_name)) {
+      const std::string name = e->d_name;
+      closedir(listing);
+      return failed(setupkit::kExitDamaged, name + " is not among the files signed: it was added after signing",
+                    r.signer);
+    }
+  }
+  if (listing) closedir(listing);
+  return r;
+}
+
+Result checkOneFile(int fd, const installer::Parts& parts, const TrustedKeys& trusted,
+                    const signature::PublicKey* outsideKey) {
+  if (parts.signature == 0) return unsignedResult(trusted, outsideKey);
+  std::string part(size_t(std::min<int64_t>(parts.signature, 1 << 20)), '\0');
+  if (pread(fd, part.data(), part.size(), off_t(parts.signatureOffset())) != ssize_t(part.size()) ||
+      parts.signature > (1 << 20))
+    return failed(setupkit::kExitDamaged, "its signature part cannot be read");
+  // The key's two lines, the signature's four, then the sums.
+  size_t at = 0;
+  auto lines = [&](int n) {
+    const size_t from = at;
+    for (int i = 0; i < n && at != std::string::npos; ++i) {
+      at = part.find('\n', at);
+      if (at != std::string::npos) ++at;
+    }
+    return at == std::string::npos ? std::string() : part.substr(from, at - from);
+  };
+  const std::string keyText = lines(2), sigText = lines(4);
+  const std::string sumsText = at == std::string::npos ? std::string() : part.substr(at);
+  std::map<std::string, digest::Sha256Digest> sums;
+  Result r = checkList(sigText, keyText, sumsText, trusted, outsideKey, sums);
+  if (r.status != 0) return r;
+  struct Stretch {
+    const char* name;
+    const char* shown;
+    int64_t offset, size;
+  };
+  const Stretch stretches[] = {
+      {"setup", "the launcher (the program at the start of the file)", 0, parts.launcher},
+      {"SETUP.INS", "SETUP.INS", parts.configurationOffset(), parts.configuration},
+      {"runtime.pak", "the packed runtime (runtime.pak)", parts.runtimeOffset(), parts.runtime},
+      {"SETUP.BIN", "the archive (SETUP.BIN)", parts.archiveOffset(), parts.archive},
+      {"SETUP.ATR", "SETUP.ATR (the file attributes)", parts.attributesOffset(), parts.attributes},
+  };
+  for (const Stretch& s : stretches) {
+    const auto it = sums.find(s.name);
+    if (it == sums.end()) {
+      if (s.size == 0) continue;
+      return failed(setupkit::kExitDamaged, std::string(s.shown) + " is not among the parts signed", r.signer);
+    }
+    digest::Sha256Digest d{};
+    if (!sha256Of(fd, s.offset, s.size, d))
+      return failed(setupkit::kExitMissing, std::string("cannot read ") + s.shown, r.signer);
+    if (d != it->second) return failed(setupkit::kExitDamaged, changed(s.shown), r.signer);
+  }
+  return r;
+}
+
+std::string sumsText(const std::vector<Sum>& sums) {
+  std::string text;
+  for (const Sum& s : sums) text += digest::hexOf(s.digest) + "  " + s.name + "\n";
+  return text;
+}
+
+SignedList signSums(const signature::SecretKey& key, const std::vector<Sum>& sums, const std::string& trustedComment) {
+  SignedList list;
+  list.sums = sumsText(sums);
+  list.publicKey = signature::publicKeyText(signature::publicKeyOf(key));
+  signature::Hasher hasher;
+  hasher.update(list.sums.data(), list.sums.size());
+  list.signature = signature::sign(key, hasher.digest(), trustedComment);
+  return list;
+}
+
+}  // namespace medium_signature

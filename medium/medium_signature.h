@@ -1,0 +1,91 @@
+#pragma once
+// A medium signed by its publisher, and its check before anything of it is
+// unpacked, run or written.
+//
+// A signed folder medium holds, beside its files:
+//   SETUP.SUM          one `sha256sum` line ("HEX  NAME") per other file;
+//   SETUP.SUM.minisig  the publisher's signature of SETUP.SUM;
+//   SETUP.PUB          the publisher's public key.
+// A signed one-file installer has the same three as one part (the key's two
+// lines, the signature's four, then the sums), whose sums name the parts
+// before it: "setup" (the launcher), SETUP.INS, runtime.pak, SETUP.BIN and
+// SETUP.ATR. Each file or part has its own digest, so a change is named.
+//
+// The key carried on the medium only tells a medium changed by accident or
+// by someone who could not sign again. The keys an administrator puts in the
+// trusted-keys directory, a key given from outside (setupkit verify --key)
+// and the key pinned by an earlier installation are what tell the publisher.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "medium/installer_file.h"
+#include "common/sha256.h"
+#include "medium/signature.h"
+
+namespace medium_signature {
+
+inline constexpr const char* kSums = "SETUP.SUM";
+inline constexpr const char* kSumsSignature = "SETUP.SUM.minisig";
+inline constexpr const char* kPublicKey = "SETUP.PUB";
+
+// Where an administrator puts the public keys that alone may sign the media
+// this machine runs (fixed when the program is built, never read from the
+// environment: a root installer must not be told by its caller whom to trust).
+std::string trustedKeysDirectory();
+
+struct TrustedKeys {
+  std::string directory;
+  std::vector<signature::PublicKey> keys;
+  std::vector<std::string> unreadable;  // files there that are no public key
+  // Whether the administrator has set trust: any file in the directory.
+  bool enforced() const { return !keys.empty() || !unreadable.empty(); }
+};
+TrustedKeys readTrustedKeys(const std::string& directory);
+
+struct Signer {
+  bool isSigned = false;
+  std::string keyId;           // 16 hex digits
+  std::string comment;         // the trusted comment
+  std::string publicKey;       // the key's base64 line, to pin
+  bool byAdministrator = false;  // checked with a key of the trusted-keys directory
+};
+
+struct Result {
+  int status = 0;        // 0; 2 changed or damaged; 3 a signed file missing; 5 refused by trust
+  std::string problem;   // why, naming the file or part
+  Signer signer;
+};
+
+// The line that tells who signed a medium: "signed by key ID: COMMENT" or
+// "unsigned". Control characters of the comment are shown as blanks.
+std::string describe(const Signer& signer);
+
+// Checks the folder medium `folder` (a signed one's files, and each listed
+// file). `outsideKey` (setupkit verify --key) replaces the medium's own key.
+Result checkFolder(const std::string& folder, const TrustedKeys& trusted,
+                   const signature::PublicKey* outsideKey = nullptr);
+
+// Checks the one-file installer open as `fd` with the parts `parts`.
+Result checkOneFile(int fd, const installer::Parts& parts, const TrustedKeys& trusted,
+                    const signature::PublicKey* outsideKey = nullptr);
+
+// What the publisher's tool writes. One sum per named file.
+struct Sum {
+  std::string name;
+  digest::Sha256Digest digest;
+};
+std::string sumsText(const std::vector<Sum>& sums);
+
+// The three texts of a signed list.
+struct SignedList {
+  std::string publicKey, signature, sums;
+  // The signature part of a one-file installer.
+  std::string part() const { return publicKey + signature + sums; }
+};
+SignedList signSums(const signature::SecretKey& key, const std::vector<Sum>& sums, const std::string& trustedComment);
+
+// SHA-256 of `size` bytes at `offset` of `fd` (size < 0: to the end).
+bool sha256Of(int fd, int64_t offset, int64_t size, digest::Sha256Digest& out);
+
+}  // namespace medium_signature
