@@ -28,51 +28,7 @@ std::string joined(const std::vector<std::string>& parts, size_t count) {
   return name;
 }
 
-std::string readHostFile(const std::string& host) {
-  std::ifstream in(host, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The uninstaller unpacked with the runtime has no execute bit yet: its copy
-// in DEST gets one.
-bool isRegularFile(const std::string& host) {
-  struct stat st {};
-  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string folderOf(const std::string& hostFile) {
-  const size_t slash = hostFile.rfind('/');
-  return slash == std::string::npos ? std::string() : hostFile.substr(0, slash);
-}
-
-std::string runningProgram() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, size_t(n)) : std::string();
-}
-
 }  // namespace
-
-TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram) {
-  TInstallOptions options;
-  const std::string folder = fw::withTrailingBackslash(mediumFolder);
-  if (auto host = platform::hostPathOf(folder + "SETUP.INS")) {
-    const std::string text = readHostFile(*host);
-    options.application = platform::profileStringFromText("Setup", "App", "", text);
-    options.menu = menu_entry::fromIni(text);
-  }
-  std::vector<std::string> candidates;
-  if (besideProgram) candidates.push_back(folderOf(runningProgram()) + "/" + install_record::kUninstallerName);
-  if (auto medium = platform::hostPathOf(folder + install_record::kUninstallerName)) candidates.push_back(*medium);
-  for (const auto& c : candidates)
-    if (isRegularFile(c)) {
-      options.uninstallerProgram = c;
-      break;
-    }
-  return options;
-}
 
 TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, TInstallOptions options)
     : backup_(backup), targetDir_(fw::withTrailingBackslash(targetDir)), options_(std::move(options)) {
@@ -98,8 +54,13 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     if (!active_) return;
     settle();
     struct stat st {};
-    if (stream && fstat(int(stream->handle().value), &st) == 0)
-      pending_ = std::make_unique<Pending>(Pending{name, uint64_t(st.st_dev), uint64_t(st.st_ino)});
+    if (!stream || fstat(int(stream->handle().value), &st) != 0) return;
+    pending_ = std::make_unique<Pending>();
+    pending_->target = name;
+    pending_->device = uint64_t(st.st_dev);
+    pending_->inode = uint64_t(st.st_ino);
+    if (const TLandingCheck* check = backup_.LandingCheck)
+      pending_->digested = check->landedDigest(pending_->size, pending_->sha256);
   });
   backup_.OnNeedDisk = TNeedDiskEvent([this](TObject* s, uint16_t disk, bool& cont) {
     // The user may give up at the prompt, or end the program there.
@@ -311,8 +272,13 @@ void TInstallRecorder::settle() {
   install_record::FileEntry entry;
   // Only the file the restore wrote: a failed replacement leaves the old one
   // under the name, which is not the installation's.
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == pending.device &&
-      uint64_t(st.st_ino) == pending.inode && digestOfDescriptor(fd, entry.sha256, entry.size)) {
+  const bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == pending.device &&
+                    uint64_t(st.st_ino) == pending.inode;
+  if (same && pending.digested && uint64_t(st.st_size) == pending.size) {
+    entry.sha256 = pending.sha256;
+    entry.size = pending.size;
+  }
+  if (same && (!entry.sha256.empty() || digestOfDescriptor(fd, entry.sha256, entry.size))) {
     entry.name = joined(real, real.size());
     entry.date = install_record::isoDate(st.st_mtim.tv_sec);
     record_.addFile(std::move(entry));
@@ -392,19 +358,4 @@ void TInstallRecorder::finish(bool completed) {
   }
   record_.complete = completed;
   store(true);
-}
-
-bool TInstallRecorder::restore(TBackupFile& backup, const std::string& archive, const std::string& targetDir,
-                               const TInstallOptions& options, std::vector<std::string>* warnings) {
-  TInstallRecorder recorder(backup, targetDir, options);
-  struct Report {
-    TInstallRecorder& r;
-    std::vector<std::string>* to;
-    ~Report() {
-      if (to) *to = r.warnings();
-    }
-  } report{recorder, warnings};
-  const bool result = backup.Restore(archive, targetDir);
-  recorder.finish(result);
-  return result;
 }
