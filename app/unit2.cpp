@@ -258,9 +258,11 @@ std::unique_ptr<install::TInstallation> TForm2::PrepareInstallation(const std::s
   install::Choices choices;
   choices.destination = destination;
   choices.newPublisher = install::NewPublisher::Ask;
+  // Enter answers No: installing over another publisher's installation is
+  // what the person must choose.
   choices.ask = [](const std::string& why) {
-    return showMessageBox(why + ".\n\nInstall it anyway?", "Setup", MessageIcon::Question,
-                          buttonSet({mbYes, mbNo})) == mrYes;
+    return showMessageBox(why + ".\n\nInstall it anyway?", "Setup", MessageIcon::Question, buttonSet({mbYes, mbNo}),
+                          mbNo) == mrYes;
   };
   return std::make_unique<install::TInstallation>(*BackupFile1, std::move(medium), std::move(choices));
 }
