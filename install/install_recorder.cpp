@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "common/file_digest.h"
+#include "framework/core/exceptions.h"
+#include "install/record_store.h"
 #include "framework/core/path_utils.h"
 #include "platform/open_directory.h"
 #include "platform/errors.h"
@@ -43,8 +45,9 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     // The first file is about to be written: the record goes in first.
     if (!begun_) {
       begun_ = true;
-      if (!begin()) warn("no install record: " + problem_);
+      begin();
     }
+    raiseProblem();
     if (!active_) return;
     settle();
     if (doRestore) noteFolders(name);
@@ -61,6 +64,7 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     pending_->inode = uint64_t(st.st_ino);
     if (const TLandingCheck* check = backup_.LandingCheck)
       pending_->digested = check->landedDigest(pending_->size, pending_->sha256);
+    raiseProblem();
   });
   backup_.OnNeedDisk = TNeedDiskEvent([this](TObject* s, uint16_t disk, bool& cont) {
     // The user may give up at the prompt, or end the program there.
@@ -114,13 +118,26 @@ TInstallRecorder::~TInstallRecorder() {
 
 void TInstallRecorder::warn(const std::string& text) { warnings_.push_back(text); }
 
+void TInstallRecorder::fail(const std::string& text) {
+  if (problem_.empty()) problem_ = text;
+}
+
+void TInstallRecorder::raiseProblem() {
+  // Once: the restore ends with it, as a file that could not be written.
+  if (!problem_.empty() && !raised_) {
+    raised_ = true;
+    throw Exception(problem_);
+  }
+}
+
 bool TInstallRecorder::begin() {
   begun_ = true;
   if (active_) return true;
   // Restored to the paths the archive stores: there is no destination to
   // keep a record in.
   if (fw::withoutTrailingBackslash(targetDir_).empty()) {
-    problem_ = "there is no destination (the files go to the paths stored in the archive)";
+    // Nothing to remove later either: a restore, not an installation.
+    warn("no install record: there is no destination (the files go to the paths stored in the archive)");
     return false;
   }
   auto host = platform::hostPathOf(fw::withoutTrailingBackslash(targetDir_));
@@ -143,23 +160,27 @@ bool TInstallRecorder::begin() {
     problem_ = destHost_ + ": " + std::strerror(errno);
     return false;
   }
-  install_record::Record earlier;
-  std::string reason;
-  switch (install_record::load(destFd_, earlier, reason)) {
-    case install_record::LoadState::Loaded: record_.mergeEarlier(earlier); break;
-    case install_record::LoadState::Missing: break;
+  // The earlier installation's record this process may act on: its own
+  // store's, or a copy in DEST only it could have written.
+  const record_store::Earlier earlier = record_store::loadEarlier(destFd_);
+  switch (earlier.state) {
+    case install_record::LoadState::Loaded: record_.mergeEarlier(earlier.record); break;
+    case install_record::LoadState::Missing:
+      if (!earlier.problem.empty()) warn(earlier.problem);
+      break;
     case install_record::LoadState::Damaged:
     case install_record::LoadState::Outside:
       // Never overwritten: it may be all that tells what an earlier
       // installation wrote.
-      problem_ = destHost_ + "/" + install_record::kRecordName + ": " + reason;
+      problem_ = "the install record of " + destHost_ + " cannot be used: " + earlier.problem;
       return false;
   }
+  record_.destination = record_store::pathOf(destFd_);
   placeUninstaller();
+  if (!problem_.empty()) return false;
   active_ = true;
   store(true);
-
-  return true;
+  return problem_.empty();
 }
 
 std::vector<std::string> TInstallRecorder::relativeParts(const std::string& target) const {
@@ -292,11 +313,13 @@ void TInstallRecorder::store(bool now) {
   const auto time = std::chrono::steady_clock::now();
   if (!now && time - lastStore_ < kStoreInterval) return;
   lastStore_ = time;
+  // The record this process acts on later, then the copy in DEST for people
+  // to read: an installation that cannot keep both is not complete.
   std::string reason;
-  if (!install_record::store(destFd_, record_, reason)) {
-    const std::string text = "cannot write the install record in " + destHost_ + ": " + reason;
-    if (warnings_.empty() || warnings_.back() != text) warn(text);
-  }
+  if (!record_store::store(destFd_, record_, reason))
+    fail("cannot write the install record of " + destHost_ + " in " + record_store::directory() + ": " + reason);
+  else if (!install_record::store(destFd_, record_, reason))
+    fail("cannot write the install record in " + destHost_ + ": " + reason);
 }
 
 void TInstallRecorder::placeUninstaller() {
@@ -313,7 +336,7 @@ void TInstallRecorder::placeUninstaller() {
                       sha == record_.uninstaller->sha256;
     if (fd >= 0) close(fd);
     if (!ours) {
-      warn(destHost_ + "/uninstall is not the uninstaller of an earlier installation; it was left as it is");
+      fail(destHost_ + "/uninstall is not the uninstaller of an earlier installation; it was left as it is");
       return;
     }
   }
@@ -336,7 +359,7 @@ void TInstallRecorder::placeUninstaller() {
   ok = ok && renameat(destFd_, temporary.c_str(), destFd_, name) == 0;
   if (!ok) {
     unlinkat(destFd_, temporary.c_str(), 0);
-    warn("cannot place the uninstaller in " + destHost_ + ": " + std::strerror(error ? error : errno));
+    fail("cannot place the uninstaller in " + destHost_ + ": " + std::strerror(error ? error : errno));
     return;
   }
   entry.name = name;

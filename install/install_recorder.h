@@ -57,8 +57,11 @@ class TInstallRecorder {
   // `completed`, and writes the record a last time.
   void finish(bool completed);
 
-  // What could not be recorded or written (the installation goes on).
+  // What could not be done but leaves the installation whole (an earlier
+  // record not used, a menu entry not written).
   const std::vector<std::string>& warnings() const { return warnings_; }
+  // Why the installation failed: the record could not be kept or the
+  // uninstaller not placed. Empty when it did not.
   const std::string& problem() const { return problem_; }
   const install_record::Record& record() const { return record_; }
 
@@ -83,6 +86,11 @@ class TInstallRecorder {
   void store(bool now);
   void placeUninstaller();
   void warn(const std::string& text);
+  // A failure of the installation: the record or the uninstaller could not
+  // be kept. The first is kept as problem(); raiseProblem() ends the restore
+  // with it from an event handler.
+  void fail(const std::string& text);
+  void raiseProblem();
 
   TBackupFile& backup_;
   std::string targetDir_;
@@ -99,6 +107,7 @@ class TInstallRecorder {
   bool begun_ = false;
   bool active_ = false;
   bool finished_ = false;
+  bool raised_ = false;
   std::unique_ptr<Pending> pending_;
   std::set<std::string> knownFolders_;
   // The folder of the last settled file, as asked and as found, held open.

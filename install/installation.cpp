@@ -129,6 +129,7 @@ Outcome TInstallation::run() {
   recording.uninstallerProgram = medium_.uninstaller;
 
   Outcome outcome;
+  std::string problem;
   {
     TInstallRecorder recorder(backup_, choices_.destination, recording);
     try {
@@ -138,8 +139,16 @@ Outcome TInstallation::run() {
       recorder.finish(false);
     }
     outcome.warnings = recorder.warnings();
+    problem = recorder.problem();
   }
   takeResult(backup_.Result(), outcome);
+  // The files landed, but the record or the uninstaller did not: it cannot
+  // be removed as it should, so it failed.
+  if (outcome.result == Result::Completed && !problem.empty()) {
+    outcome.result = Result::Failed;
+    outcome.status = setupkit::kExitFailed;
+    outcome.reason = problem;
+  }
   outcome.written = backup_.FRestoredCount;
   if (outcome.result != Result::Completed && backup_.FErrorCode != 0)
     outcome.componentMessage = TBackupFile::errorMessage(backup_.FErrorCode);
