@@ -53,30 +53,23 @@ TEST(RecordStore, ReadsBackEveryMemberAndLeavesNoTemporaryFile) {
 
   Record read;
   ASSERT_EQ(loadFrom(dest.path(), read, problem), LoadState::Loaded) << problem;
-  EXPECT_EQ(toJson(read), toJson(written));
-  ASSERT_EQ(read.files.size(), 2u);
+  // The text names every member, and a name that is not UTF-8 by its exact
+  // bytes (name_hex): the same text means the same record.
+  ASSERT_EQ(toJson(read), toJson(written));
   EXPECT_EQ(read.files[0].name, "docs/\xE9t\xE9/a.txt");
-  EXPECT_EQ(read.files[1].name, "docs/\xC3\xA9t\xC3\xA9.txt");
-  ASSERT_EQ(read.links.size(), 1u);
-  EXPECT_EQ(read.links[0].target, "../lib/\xFF");
-  EXPECT_EQ(read.publisherKey, written.publisherKey);
-  ASSERT_TRUE(read.uninstaller);
-  EXPECT_EQ(read.uninstaller->size, 10u);
 }
 
 TEST(RecordMerge, ALaterInstallationKeepsWhatTheEarlierOneWrote) {
   Record earlier;
   earlier.application = "Demo";
-  earlier.complete = true;
-  earlier.destinationMade = true;
+  earlier.complete = earlier.destinationMade = true;
   earlier.publisherKey = "KEY";
-  earlier.uninstaller = FileEntry{kUninstallerName, 10, kSha, "2026-01-01T00:00:00Z"};
+  earlier.uninstaller = FileEntry{kUninstallerName, 10, kSha, "d1"};
   earlier.addFolder("x");
   earlier.addFile({"x/a", 1, kSha, "d1"});
   earlier.addFile({"x/b", 1, kSha, "d1"});
   earlier.addLink({"l", "x/a"});
   earlier.addMenuEntry({"setup-demo-1.desktop", "user", 1, kSha});
-
   Record later;
   later.addFolder("y");
   later.addFolder("x");
@@ -86,20 +79,14 @@ TEST(RecordMerge, ALaterInstallationKeepsWhatTheEarlierOneWrote) {
   later.mergeEarlier(earlier);
   later.addFile({"y/d", 4, kSha, "d3"});  // files still land after the merge
 
-  EXPECT_EQ(later.application, "Demo");
-  EXPECT_FALSE(later.complete) << "the running installation has not completed";
-  EXPECT_TRUE(later.destinationMade);
-  EXPECT_EQ(later.publisherKey, std::optional<std::string>("KEY"));
-  EXPECT_TRUE(later.uninstaller);
-  EXPECT_EQ(later.folders, (std::vector<std::string>{"x", "y"}));
-  ASSERT_EQ(later.files.size(), 4u);
-  EXPECT_EQ(later.files[0].name, "x/a");
-  EXPECT_EQ(later.files[1].name, "x/b");
-  EXPECT_EQ(later.files[1].size, 2u) << "the later entry replaces the earlier";
-  EXPECT_EQ(later.files[2].name, "y/c");
-  EXPECT_EQ(later.files[3].name, "y/d");
-  ASSERT_EQ(later.links.size(), 1u);
-  ASSERT_EQ(later.menu.size(), 2u);
+  Record expected = earlier;
+  expected.complete = false;  // the running installation has not completed
+  expected.addFolder("y");
+  expected.files[1] = {"x/b", 2, kOtherSha, "d2"};  // the later entry replaces the earlier
+  expected.addFile({"y/c", 3, kSha, "d2"});
+  expected.addFile({"y/d", 4, kSha, "d3"});
+  expected.addMenuEntry({"setup-demo-2.desktop", "system", 1, kSha});
+  EXPECT_EQ(toJson(later), toJson(expected));
 }
 
 // A record edited into something its readers must refuse.

@@ -96,8 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                      [](SignedMedium& m) { m.write("notes.txt", "mine"); }, Outside::None, 0, ""},
         SignatureRow{"DamagedNamingAChangedArchive", [](SignedMedium& m) { m.write("SETUP.BIN", "other"); },
                      Outside::None, setupkit::kExitDamaged, "SETUP.BIN was changed"},
-        SignatureRow{"DamagedNamingAChangedListedDocument", [](SignedMedium& m) { m.write("readme.txt", "other"); },
-                     Outside::None, setupkit::kExitDamaged, "readme.txt was changed"},
         SignatureRow{"MissingNamingAListedFileThatIsGone", [](SignedMedium& m) { m.remove("runtime.pak"); },
                      Outside::None, setupkit::kExitMissing, "runtime.pak is missing"},
         SignatureRow{"DamagedNamingAnAddedVolume", [](SignedMedium& m) { m.write("SETUP.002", "more"); },
@@ -133,19 +131,5 @@ INSTANTIATE_TEST_SUITE_P(
         SignatureRow{"RefusedUnsignedWhenAnOutsideKeyIsGiven", unsign, Outside::Own, setupkit::kExitRefused,
                      "it is unsigned"}),
     ByRowName());
-
-TEST(TrustedKeys, EveryFileCountsAndAMissingDirectorySetsNoTrust) {
-  TempDir tmp;
-  EXPECT_FALSE(ms::readTrustedKeys(tmp.file("none")).enforced());
-  EXPECT_FALSE(ms::readTrustedKeys(tmp.path()).enforced());
-  const signature::SecretKey key = signature::generateKey();
-  tmp.write("b.pub", signature::publicKeyText(signature::publicKeyOf(key)));
-  tmp.write("a.pub", "no key");
-  const ms::TrustedKeys trusted = ms::readTrustedKeys(tmp.path());
-  EXPECT_TRUE(trusted.enforced());
-  ASSERT_EQ(trusted.keys.size(), 1u);
-  EXPECT_EQ(trusted.keys[0].id, key.id);
-  EXPECT_EQ(trusted.unreadable, std::vector<std::string>{tmp.file("a.pub")});
-}
 
 }  // namespace
