@@ -133,8 +133,6 @@ INSTANTIATE_TEST_SUITE_P(
         DamageRow{"OutsideWhenAFileNameClimbsOut", kFileName, R"("name":"docs/../../x")", LoadState::Outside},
         DamageRow{"OutsideWhenAFileNameIsAbsolute", kFileName, R"("name":"/etc/passwd")", LoadState::Outside},
         DamageRow{"OutsideWhenAFileNameHasADotComponent", kFileName, R"("name":"docs/./a.txt")", LoadState::Outside},
-        DamageRow{"OutsideWhenAFileNameHasAnEmptyComponent", kFileName, R"("name":"docs//a.txt")", LoadState::Outside},
-        DamageRow{"OutsideWhenAFileNameIsEmpty", kFileName, R"("name":"")", LoadState::Outside},
         DamageRow{"OutsideWhenAFileNameHoldsANulByte", kFileName, R"("name":"docs/a\u0000")", LoadState::Outside},
         DamageRow{"OutsideWhenANameHexClimbsOut", kFileName, kFileName + R"(,"name_hex":"2e2e2f78")", LoadState::Outside},
         DamageRow{"OutsideWhenAFolderClimbsOut", "\"name\": \"docs\"", "\"name\": \"..\"", LoadState::Outside},

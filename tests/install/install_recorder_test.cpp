@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "common/exit_status.h"
@@ -39,11 +40,6 @@ std::string sha256Of(const std::string& bytes) {
   return sha.finishHex();
 }
 
-struct Payload {
-  std::string stored;  // the archive's name, C:\...
-  std::string content;
-};
-
 // A restore of a tree (the medium's paths below DEST) from C:\SETUP.BIN with
 // the medium's attributes checked as the files land, recorded.
 class Recorded : public ::testing::Test {
@@ -56,15 +52,14 @@ class Recorded : public ::testing::Test {
   TInstallOptions options;
   std::string error;
 
-  void add(ArchiveBuilder& archive, const Payload& file, const std::string& checkedAs = {}) {
-    archive.file(file.stored, kDate, DataBlock::ofContent(file.content, false));
-    medium::FileAttributes& a = attributes.files[file.stored];
-    a.mode = 0644;
-    a.size = checkedAs.empty() ? file.content.size() : checkedAs.size();
+  // A file of the archive and its attributes, which describe `checked`
+  // (the file's own bytes unless given).
+  void add(ArchiveBuilder& archive, const std::string& stored, const std::string& content,
+           std::optional<std::string> checked = {}) {
+    archive.file(stored, kDate, DataBlock::ofContent(content, false));
     digest::Sha256 sha;
-    const std::string& checked = checkedAs.empty() ? file.content : checkedAs;
-    sha.update(checked.data(), checked.size());
-    a.sha256 = sha.finish();
+    sha.update(checked.value_or(content).data(), checked.value_or(content).size());
+    attributes.files[stored] = {0644, checked.value_or(content).size(), sha.finish()};
   }
 
   // Restores with the recorder hooked; what Restore returned.
@@ -86,10 +81,10 @@ class Recorded : public ::testing::Test {
     return completed;
   }
 
-  install_record::Record record(const std::string& dest = "dest") {
+  install_record::Record record() {
     install_record::Record r;
     std::string problem;
-    const int fd = open(tmp.file(dest).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(tmp.file("dest").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     EXPECT_EQ(install_record::load(fd, r, problem), install_record::LoadState::Loaded) << problem;
     close(fd);
     return r;
@@ -122,9 +117,9 @@ TEST_F(Recorded, ATreeIsRecordedAsItLandedAndRemovedWhole) {
   ArchiveBuilder archive;
   const std::string large = patternBytes((1 << 20) + 123);
   archive.header(int32_t(large.size() + 27));
-  add(archive, {"C:\\bin\\app", "#!/bin/sh\necho demo\n"});
-  add(archive, {"C:\\docs\\en\\guide.txt", large});
-  add(archive, {"C:\\docs\\readme.txt", "read me"});
+  add(archive, "C:\\bin\\app", "#!/bin/sh\necho demo\n");
+  add(archive, "C:\\docs\\en\\guide.txt", large);
+  add(archive, "C:\\docs\\readme.txt", "read me");
   archive.end();
   tmp.write("SETUP.BIN", archive.bytes());
   attributes.links.push_back({"C:\\bin\\run", "app"});
@@ -162,8 +157,8 @@ TEST_F(Recorded, AFileThatFailedItsCheckIsNotRecordedAndTheRecordIsIncomplete) {
   tmp.write("dest/x.txt", "old");
   ArchiveBuilder archive;
   archive.header(6);
-  add(archive, {"C:\\a.txt", "abc"});
-  add(archive, {"C:\\x.txt", "new"}, "NEW");
+  add(archive, "C:\\a.txt", "abc");
+  add(archive, "C:\\x.txt", "new", "NEW");
   archive.end();
   tmp.write("SETUP.BIN", archive.bytes());
 
@@ -185,7 +180,7 @@ TEST_F(Recorded, AFileThatFailedItsCheckIsNotRecordedAndTheRecordIsIncomplete) {
 TEST_F(Recorded, ADiskPromptFindsTheRecordWrittenAndCancellingLeavesItIncomplete) {
   ArchiveBuilder first;
   first.header(7);
-  add(first, {"C:\\docs\\a.txt", "aaa"});
+  add(first, "C:\\docs\\a.txt", "aaa");
   first.file("C:\\data\\b.bin", kDate, DataBlock().stored("B1"));
   first.volumeChange("002");
   tmp.write("SETUP.BIN", first.bytes());
@@ -209,12 +204,12 @@ TEST_F(Recorded, ADiskPromptFindsTheRecordWrittenAndCancellingLeavesItIncomplete
 // first; the uninstaller then removes both, and DEST, which the first made.
 TEST_F(Recorded, ALaterInstallationAddsToTheRecordOfTheFirst) {
   ArchiveBuilder one;
-  add(one.header(3), {"C:\\a\\one.txt", "one"});
+  add(one.header(3), "C:\\a\\one.txt", "one");
   tmp.write("SETUP.BIN", one.end().bytes());
   ASSERT_TRUE(install()) << error;
   attributes = {};
   ArchiveBuilder two;
-  add(two.header(3), {"C:\\b\\two.txt", "two"});
+  add(two.header(3), "C:\\b\\two.txt", "two");
   tmp.write("SETUP.BIN", two.end().bytes());
   ASSERT_TRUE(install()) << error;
 
@@ -232,7 +227,7 @@ TEST_F(Recorded, ALaterInstallationAddsToTheRecordOfTheFirst) {
 // wrote) and an uninstall program of someone else's.
 TEST_F(Recorded, ADamagedRecordAndAForeignUninstallerAreLeftAsTheyAre) {
   ArchiveBuilder archive;
-  add(archive.header(3), {"C:\\a.txt", "abc"});
+  add(archive.header(3), "C:\\a.txt", "abc");
   tmp.write("SETUP.BIN", archive.end().bytes());
   tmp.write("prog/uninstall", "the uninstaller");
   options.uninstallerProgram = tmp.file("prog/uninstall");

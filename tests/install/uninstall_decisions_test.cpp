@@ -142,12 +142,6 @@ INSTANTIATE_TEST_SUITE_P(
                        fs::create_symlink(i.tmp.file("outside"), i.dest + "/docs/readme.txt");
                      },
                      {"docs/", "docs/readme.txt"}, false, R"("event":"kept","kind":"file","name":"docs/readme.txt")"},
-        UninstallRow{"KeepsAFolderReplacedByALinkAndWhatItHolds",
-                     [](Installed& i) {
-                       fs::rename(i.dest + "/docs/deep", i.tmp.file("deep"));
-                       fs::create_symlink(i.tmp.file("deep"), i.dest + "/docs/deep");
-                     },
-                     {"docs/", "docs/deep"}, false, R"("kind":"file","name":"docs/deep/guide.txt")"},
         UninstallRow{"KeepsALinkThatPointsElsewhere",
                      [](Installed& i) {
                        fs::remove(i.dest + "/bin/run");

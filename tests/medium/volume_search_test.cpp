@@ -51,10 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "C:\\o\\SETUP.002"},
         SearchRow{"BesideTheFirstBeforeAMediaFolder", {"m/SETUP.BIN", "m/SETUP.002", "o/SETUP.002"},
                   "C:\\m\\SETUP.BIN", {"C:\\o"}, 2, "C:\\m\\SETUP.002"},
-        SearchRow{"DiskFolderBeforeAMediaFolder", {"m/disk1/SETUP.BIN", "m/disk2/SETUP.002", "o/SETUP.002"},
-                  "C:\\m\\disk1\\SETUP.BIN", {"C:\\o\\"}, 2, "C:\\m\\disk2\\SETUP.002"},
-        SearchRow{"AThreeDigitVolumeFound", {"m/SETUP.BIN", "m/SETUP.120"}, "C:\\m\\SETUP.BIN", {}, 120,
-                  "C:\\m\\SETUP.120"},
         SearchRow{"NoneWhenTheVolumeIsNowhere", {"m/SETUP.BIN", "m/SETUP.003"}, "C:\\m\\SETUP.BIN", {"C:\\m"}, 2,
                   nullptr}),
     ByRowName());
