@@ -49,7 +49,7 @@ struct PinRow {
   Pin pinned;   // what the record pins
   Pin medium;   // how the new medium is signed
   bool conflict;
-  const char* says;  // a part of the conflict text
+  const char* says;  // words the conflict text holds
 };
 
 class PublisherPin : public ::testing::TestWithParam<PinRow> {};

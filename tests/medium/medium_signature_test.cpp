@@ -62,7 +62,7 @@ struct SignatureRow {
   std::function<void(SignedMedium&)> change;
   Outside outside;
   int status;
-  const char* says;  // a part of the problem; empty when it passes
+  const char* says;  // words the problem holds; empty when it passes
 };
 
 class MediumSignature : public ::testing::TestWithParam<SignatureRow> {};
