@@ -29,12 +29,14 @@ bool hasControl(const std::string& s) {
   return false;
 }
 
-// A value of a string key: backslash, and nothing else that could be a
-// control character, escaped.
+// A value of a string key: backslash escaped, and a leading space written
+// as \s, since readers skip the blanks after "=" (control characters are
+// refused before an entry is written).
 std::string escaped(const std::string& s) {
   std::string out;
   for (char c : s) {
     if (c == '\\') out += "\\\\";
+    else if (c == ' ' && out.empty()) out += "\\s";
     else out += c;
   }
   return out;
