@@ -40,7 +40,7 @@ TEST(RecordStore, ReadsBackEveryMemberAndLeavesNoTemporaryFile) {
   written.addFile({"docs/\xE9t\xE9/a.txt", 3, kSha, "2005-03-01T09:20:30Z"});
   written.addFile({"docs/\xC3\xA9t\xC3\xA9.txt", 4, kOtherSha, "2005-03-01T09:20:31Z"});  // the same name in UTF-8
   written.addLink({"bin/demo", "../lib/\xFF"});
-  written.addMenuEntry({"setup-demo-0a1b2c3d.desktop", "user", 199, kSha});
+  written.addMenuEntry({"setup-demo-0a1b2c3d.desktop", "user", 199, kSha, ""});
 
   TempDir dest;
   const int fd = open(dest.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -69,13 +69,13 @@ TEST(RecordMerge, ALaterInstallationKeepsWhatTheEarlierOneWrote) {
   earlier.addFile({"x/a", 1, kSha, "d1"});
   earlier.addFile({"x/b", 1, kSha, "d1"});
   earlier.addLink({"l", "x/a"});
-  earlier.addMenuEntry({"setup-demo-1.desktop", "user", 1, kSha});
+  earlier.addMenuEntry({"setup-demo-1.desktop", "user", 1, kSha, ""});
   Record later;
   later.addFolder("y");
   later.addFolder("x");
   later.addFile({"x/b", 2, kOtherSha, "d2"});
   later.addFile({"y/c", 3, kSha, "d2"});
-  later.addMenuEntry({"setup-demo-2.desktop", "system", 1, kSha});
+  later.addMenuEntry({"setup-demo-2.desktop", "system", 1, kSha, ""});
   later.mergeEarlier(earlier);
   later.addFile({"y/d", 4, kSha, "d3"});  // files still land after the merge
 
@@ -85,7 +85,7 @@ TEST(RecordMerge, ALaterInstallationKeepsWhatTheEarlierOneWrote) {
   expected.files[1] = {"x/b", 2, kOtherSha, "d2"};  // the later entry replaces the earlier
   expected.addFile({"y/c", 3, kSha, "d2"});
   expected.addFile({"y/d", 4, kSha, "d3"});
-  expected.addMenuEntry({"setup-demo-2.desktop", "system", 1, kSha});
+  expected.addMenuEntry({"setup-demo-2.desktop", "system", 1, kSha, ""});
   EXPECT_EQ(toJson(later), toJson(expected));
 }
 
@@ -105,7 +105,7 @@ TEST_P(RecordRead, RefusesTheRecord) {
   sound.addFolder("docs");
   sound.addFile({"docs/a.txt", 1, kSha, "2026-01-01T00:00:00Z"});
   sound.addLink({"link", "docs/a.txt"});
-  sound.addMenuEntry({"setup-demo-1.desktop", "user", 1, kSha});
+  sound.addMenuEntry({"setup-demo-1.desktop", "user", 1, kSha, ""});
   const std::string text = toJson(sound);
   const DamageRow& row = GetParam();
   const size_t at = text.find(row.from);

@@ -225,7 +225,10 @@ TEST_F(Recorded, ALaterInstallationAddsToTheRecordOfTheFirst) {
 // What is in DEST and not the installation's is never overwritten: a
 // damaged record (it may be all that tells what an earlier installation
 // wrote) and an uninstall program of someone else's.
-TEST_F(Recorded, ADamagedRecordAndAForeignUninstallerAreLeftAsTheyAre) {
+// A record that cannot be read, or an uninstall of another program's, ends
+// the installation before its first file is written: it could not be removed
+// as it should. Both stay as they are.
+TEST_F(Recorded, ADamagedRecordOrAForeignUninstallerFailsBeforeAnyFileAndStays) {
   ArchiveBuilder archive;
   add(archive.header(3), "C:\\a.txt", "abc");
   tmp.write("SETUP.BIN", archive.end().bytes());
@@ -233,18 +236,18 @@ TEST_F(Recorded, ADamagedRecordAndAForeignUninstallerAreLeftAsTheyAre) {
   options.uninstallerProgram = tmp.file("prog/uninstall");
 
   tmp.write("dest/.install-record.json", "{\"format\":");
-  EXPECT_TRUE(install()) << error;
-  EXPECT_EQ(tmp.read("dest/a.txt"), "abc");
+  EXPECT_FALSE(install());
+  EXPECT_NE(error.find("cannot be used"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(tmp.file("dest/a.txt")));
   EXPECT_EQ(tmp.read("dest/.install-record.json"), "{\"format\":");
   EXPECT_FALSE(fs::exists(tmp.file("dest/uninstall")));
 
   fs::remove_all(tmp.file("dest"));
   tmp.write("dest/uninstall", "mine");
-  EXPECT_TRUE(install()) << error;
+  EXPECT_FALSE(install());
+  EXPECT_NE(error.find("is not the uninstaller of an earlier installation"), std::string::npos) << error;
   EXPECT_EQ(tmp.read("dest/uninstall"), "mine");
-  const install_record::Record r = record();
-  EXPECT_FALSE(r.uninstaller);
-  expectFilesAsOnDisk(r, {"a.txt"});
+  EXPECT_FALSE(fs::exists(tmp.file("dest/a.txt")));
 }
 
 }  // namespace

@@ -69,8 +69,9 @@ TEST_P(PublisherPin, ConflictOrNone) {
   if (!row.conflict) return;
   EXPECT_NE(conflict.find(signature::keyIdText(keys.first.id)), std::string::npos) << conflict;
   EXPECT_NE(conflict.find(row.says), std::string::npos) << conflict;
-  if (row.medium == Pin::Second)
+  if (row.medium == Pin::Second) {
     EXPECT_NE(conflict.find(signature::keyIdText(keys.second.id)), std::string::npos) << conflict;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

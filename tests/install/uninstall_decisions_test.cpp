@@ -80,7 +80,7 @@ class Installed {
     record.uninstaller = FileEntry{"uninstall", uninstaller.size(), sha256Of(uninstaller), "2026-01-01T00:00:00Z"};
     const std::string entry = "[Desktop Entry]\nType=Application\nName=Demo\n";
     writeHostFile(applications + "/" + kEntry, entry);
-    record.addMenuEntry({kEntry, "user", entry.size(), sha256Of(entry)});
+    record.addMenuEntry({kEntry, "user", entry.size(), sha256Of(entry), ""});
     record.complete = true;
     record.destinationMade = true;
   }
@@ -119,7 +119,9 @@ TEST_P(UninstallDecision, KeepsOrRemoves) {
   EXPECT_EQ(entriesBelow(installed.dest), row.left) << out.str();
   EXPECT_EQ(fs::exists(installed.applications + "/" + Installed::kEntry), row.entryStays);
   EXPECT_EQ(installed.tmp.read("outside"), "read me") << "nothing outside DEST is touched";
-  if (!row.said.empty()) EXPECT_NE(out.str().find(row.said), std::string::npos) << out.str();
+  if (!row.said.empty()) {
+    EXPECT_NE(out.str().find(row.said), std::string::npos) << out.str();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
