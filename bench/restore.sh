@@ -405,11 +405,12 @@ data = struct.pack("<iii", 0, 1, 0) + struct.pack("<i", len(name)) + name + stru
 open(out, "wb").write(data + struct.pack("<i", 0))
 PY
 }
-if [ $verify_only = 0 ]; then
+if [ $verify_only = 0 ] && [ $install_only = 0 ]; then
   deep_name 100000 "$shm/deep.bin"
   rm -rf "$shm/deep-out"
   /usr/bin/time -f "%e %M" -o "$shm/deep.time" "$setupkit" restore "$shm/deep.bin" "$shm/deep-out" 2>/dev/null || true
-  read -r deep_s deep_kib < "$shm/deep.time"
+  # GNU time puts "Command exited with non-zero status N" first: the figures are the last line.
+  read -r deep_s deep_kib < <(tail -n 1 "$shm/deep.time")
   deep_dirs=$(find "$shm/deep-out" -mindepth 1 -type d 2>/dev/null | wc -l)
   row deep "100,000 levels refused s" "$deep_s" "-" "-" "-" "<1"
   row deep "  peak RSS MiB, dirs left" "$(mib "$deep_kib")" "dirs left" "$deep_dirs" "-" "0"
