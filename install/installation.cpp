@@ -9,6 +9,7 @@
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
+#include "engine/restore_target.h"
 #include "install/install_recorder.h"
 #include "install/menu_entry.h"
 #include "install/publisher_pin.h"
@@ -148,6 +149,22 @@ const std::optional<Outcome>& TInstallation::check() {
   if (attributes_.state == medium::Loaded::State::Damaged) {
     refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, attributes_.problem);
     return refusal_;
+  }
+  // A file of the medium that would land on the installation's uninstaller
+  // or record (names match ignoring letter case, as the restore finds them).
+  const std::string below = fw::withTrailingBackslash(choices_.destination);
+  if (!fw::withoutTrailingBackslash(below).empty()) {
+    const TRestoreTarget placement(below);
+    for (const auto& [stored, unused] : attributes_.attributes.files) {
+      const std::string target = placement.targetOf(stored, backup_.RestoreFullPath);
+      if (target.size() <= below.size()) continue;
+      const std::string name = target.substr(below.size());
+      if (fw::sameText(name, install_record::kUninstallerName) || fw::sameText(name, install_record::kRecordName)) {
+        refusal_ = ended(Result::Damaged, setupkit::kExitDamaged,
+                         "the medium's file " + stored + " would replace the installation's own " + name);
+        return refusal_;
+      }
+    }
   }
   // The publisher pinned by an earlier installation into the destination.
   const std::string why = publisher_pin::conflict(choices_.destination, publisher_pin::pinOf(medium_.signer));

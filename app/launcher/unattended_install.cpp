@@ -41,8 +41,10 @@ void say(const std::string& message) {
   }
 }
 
-// The wizard's sentences on its Finish page.
-std::string finishText(const std::string& app, bool completed) {
+// The wizard's sentences on its Finish page, the App name escaped like every
+// name shown on a terminal.
+std::string finishText(const std::string& rawApp, bool completed) {
+  const std::string app = printable(rawApp);
   return completed ? "Setup is complete and " + app + " is now installed."
                    : "Setup did not complete and not every file of " + app + " was installed.";
 }

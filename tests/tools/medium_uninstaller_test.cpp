@@ -57,4 +57,23 @@ TEST(MediumUninstaller, OnlyTheSignedUninstallerIsPlaced) {
   }
 }
 
+// A publisher's file at the uninstaller's or the record's name (any letter
+// case) would replace what the installation keeps for its removal: damage,
+// refused before anything is written.
+TEST(MediumUninstaller, APayloadFileAtTheUninstallersNameIsRefusedBeforeWriting) {
+  for (const char* name : {"UNINSTALL", "uninstall", ".Install-Record.json"}) {
+    SCOPED_TRACE(name);
+    TempDir tmp;
+    writeFile(tmp.file("payload/a.txt"), "a");
+    writeFile(tmp.file("payload/") + name, "#!/bin/sh\necho planted\n");
+    const RunResult made =
+        runSetupkit("medium -o medium --runtime system --title T --app T --dest /opt/t payload", tmp.path(), tmp.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    const RunResult installed = runSetupkit("restore --record medium/SETUP.BIN dest", tmp.path(), tmp.path());
+    EXPECT_EQ(installed.status, 2) << installed.err;
+    EXPECT_NE(installed.err.find("would replace the installation's own"), std::string::npos) << installed.err;
+    EXPECT_FALSE(fs::exists(tmp.file("dest/a.txt")));
+  }
+}
+
 }  // namespace
