@@ -438,8 +438,13 @@ bool TMediumCheck::endFile(unsigned& mode, bool& hasMode, std::string& reason) {
     reason = "the medium's attributes do not list this file (the medium is damaged)";
     return false;
   }
-  if (seen_ != current_->size || sum != current_->sha256) {
-    reason = "its bytes do not match the medium's SHA-256 (the medium is damaged)";
+  if (seen_ != current_->size) {
+    reason = "its size differs from the medium's attributes: " + std::to_string(seen_) + " bytes where they say " +
+             std::to_string(current_->size) + " (the medium is damaged)";
+    return false;
+  }
+  if (sum != current_->sha256) {
+    reason = "its SHA-256 differs from the medium's attributes (the medium is damaged)";
     return false;
   }
   mode = current_->mode & 0777;

@@ -153,3 +153,38 @@ TEST(MediumAttributes, KeptModesOfEveryHostModeReadBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file whose bytes differ from the attributes is refused with what
+// differs: the size (both figures) or the SHA-256.
+TEST(MediumAttributes, LandingRefusalSaysWhatDiffers) {
+  const std::string listed = "listed bytes";
+  medium::Attributes attributes;
+  digest::Sha256 sha;
+  sha.update(listed.data(), listed.size());
+  attributes.files["C:\\f"] = {0644, listed.size(), sha.finish()};
+  struct Row {
+    const char* name;
+    std::string bytes;
+    const char* reason;  // nullptr: accepted
+  };
+  const Row rows[] = {
+      {"C:\\f", listed, nullptr},
+      {"C:\\f", listed + "!", "its size differs from the medium's attributes: 13 bytes where they say 12"},
+      {"C:\\f", "LISTED BYTES", "its SHA-256 differs from the medium's attributes"},
+      {"C:\\g", listed, "do not list this file"},
+  };
+  medium::TMediumCheck check(attributes);
+  for (const Row& row : rows) {
+    check.beginFile(row.name);
+    check.fileData(row.bytes.data(), row.bytes.size());
+    unsigned mode = 0;
+    bool hasMode = false;
+    std::string reason;
+    EXPECT_EQ(check.endFile(mode, hasMode, reason), row.reason == nullptr) << row.bytes;
+    if (row.reason) EXPECT_NE(reason.find(row.reason), std::string::npos) << reason;
+  }
+}
+
+}  // namespace
