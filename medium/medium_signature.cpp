@@ -192,11 +192,17 @@ TrustedKeys readTrustedKeys(const std::string& directory) {
 
 std::string describe(const Signer& signer) {
   if (!signer.isSigned) return "unsigned";
-  std::string comment = signer.comment;
-  for (char& c : comment)
+  // The comment is the signer's text, the rest this system's: it stands in
+  // quotes with its quotes and backslashes escaped, so that no comment
+  // reads as the trust mark or closes its quotes early.
+  std::string comment;
+  for (char c : signer.comment) {
     if ((unsigned char)c < 0x20 || c == 0x7f) c = ' ';
+    if (c == '"' || c == '\\') comment += '\\';
+    comment += c;
+  }
   return "signed by key " + signer.keyId + (signer.byAdministrator ? " (trusted by this system)" : "") +
-         (comment.empty() ? "" : ": " + comment);
+         (signer.comment.empty() ? "" : ", comment \"" + comment + "\"");
 }
 
 bool sha256Of(int fd, int64_t offset, int64_t size, digest::Sha256Digest& out) {

@@ -57,8 +57,10 @@ struct Result {
   Signer signer;
 };
 
-// The line that tells who signed a medium: "signed by key ID: COMMENT" or
-// "unsigned". Control characters of the comment are shown as blanks.
+// The line that tells who signed a medium: `signed by key ID, comment
+// "COMMENT"` (with " (trusted by this system)" after the ID for a key of the
+// administrator's), or "unsigned". The comment is quoted with its quotes
+// and backslashes escaped, its control characters shown as blanks.
 std::string describe(const Signer& signer);
 
 // Checks the folder medium `folder` (a signed one's files, and each listed
