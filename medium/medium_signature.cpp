@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
@@ -24,6 +25,11 @@ namespace {
 
 struct Fd {
   int fd = -1;
+  Fd() = default;
+  explicit Fd(int f) : fd(f) {}
+  Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
   ~Fd() {
     if (fd >= 0) close(fd);
   }
@@ -58,12 +64,21 @@ Result failed(int status, const std::string& problem, const Signer& signer = {})
   return r;
 }
 
+// The files of the trusted-keys directory that are not trusted, for a
+// refusal: the administrator learns why a key put there did not count.
+std::string ignoredNote(const TrustedKeys& trusted) {
+  std::string note;
+  for (const auto& file : trusted.ignored)
+    note += (note.empty() ? "; not trusted there: " : "; ") + file.path + " (" + file.why + ")";
+  return note;
+}
+
 // What an unsigned medium gets: it runs, unless the administrator or the
 // outside check wants a signature.
 Result unsignedResult(const TrustedKeys& trusted, const signature::PublicKey* outsideKey) {
   if (trusted.enforced())
     return failed(setupkit::kExitRefused, "it is unsigned, and this system runs only media signed by a key in " +
-                                              trusted.directory);
+                                              trusted.directory + ignoredNote(trusted));
   if (outsideKey)
     return failed(setupkit::kExitRefused, "it is unsigned: it was not signed by key " +
                                               signature::keyIdText(outsideKey->id));
@@ -105,7 +120,7 @@ Result chooseKey(const signature::Signature& sig, const TrustedKeys& trusted, co
       }
     return failed(setupkit::kExitRefused, "it is signed by key " + signer.keyId +
                                               ", which is not among the keys this system trusts in " +
-                                              trusted.directory,
+                                              trusted.directory + ignoredNote(trusted),
                   signer);
   }
   if (outsideKey) {
@@ -158,6 +173,67 @@ bool isMediumFile(const std::string& name) {
          std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Why someone other than root could change what the folder `path` (a
+// resolved path) or a folder above it holds; empty when no one could. A
+// folder others may write counts only with its sticky bit: there they
+// cannot rename or remove root's entries, and the next one down must be
+// root's too.
+std::string foldersChangeable(const std::string& path) {
+  std::vector<std::string> folders{"/"};
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    const std::string prefix = path.substr(0, at);
+    if (!prefix.empty() && prefix != "/") folders.push_back(prefix);
+    if (at == std::string::npos) break;
+  }
+  for (const std::string& folder : folders) {
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) return "the folder " + folder + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return folder + " is no folder";
+    if (st.st_uid != 0) return "the folder " + folder + " belongs to uid " + std::to_string(st.st_uid);
+    if ((st.st_mode & 022) && !(st.st_mode & S_ISVTX)) return "others can write the folder " + folder;
+  }
+  return {};
+}
+
+// The file `name` of the directory open as `dir` (host path `path`),
+// opened when root alone could have made it what it is; else `why` says who
+// else could. A link counts by its target and the folders above that.
+Fd openRootsFile(int dir, const std::string& name, const std::string& path, std::string& why) {
+  struct stat st {};
+  if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    why = std::strerror(errno);
+    return {};
+  }
+  Fd f;
+  std::string shown = "it";
+  if (S_ISLNK(st.st_mode)) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) {
+      why = std::string("a link that leads nowhere: ") + std::strerror(errno);
+      return {};
+    }
+    const std::string target = real;
+    free(real);
+    why = foldersChangeable(target.substr(0, target.rfind('/')));
+    if (!why.empty()) return {};
+    f.fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    shown = "its target " + target;
+  } else {
+    f.fd = openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  }
+  if (f.fd < 0 || fstat(f.fd, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = shown + " is no plain file";
+  } else if (st.st_uid != 0) {
+    why = shown + " belongs to uid " + std::to_string(st.st_uid);
+  } else if (st.st_mode & 022) {
+    why = "others can write " + shown;
+  }
+  if (why.empty()) return f;
+  return {};
+}
+
 }  // namespace
 
 std::string trustedKeysDirectory() { return SETUPKIT_TRUSTED_KEYS_DIR; }
@@ -174,18 +250,32 @@ TrustedKeys readTrustedKeys(const std::string& directory) {
     if (e->d_name[0] != '.') names.push_back(e->d_name);
   closedir(listing);
   std::sort(names.begin(), names.end());
+  // The directory and the folders above it, once for all its files.
+  std::string folderWhy;
+  char* real = realpath(directory.c_str(), nullptr);
+  folderWhy = real ? foldersChangeable(real) : "the folder cannot be resolved: " + std::string(std::strerror(errno));
+  free(real);
   for (const std::string& name : names) {
+    const std::string path = directory + "/" + name;
+    // Every file there counts: one that is no key, or that someone else
+    // could have changed, makes trust stricter, never looser.
+    if (!folderWhy.empty()) {
+      trusted.ignored.push_back({path, folderWhy});
+      continue;
+    }
+    std::string why;
+    Fd f = openRootsFile(dir.fd, name, path, why);
+    if (!why.empty()) {
+      trusted.ignored.push_back({path, why});
+      continue;
+    }
     std::string text;
-    // Every file there counts: one that is no key makes trust stricter, never
-    // looser. A link is followed: the directory is the administrator's.
-    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    struct stat st {};
-    const bool read = f.fd >= 0 && fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && readWhole(f.fd, text, 4096);
+    const bool read = f.fd >= 0 && readWhole(f.fd, text, 4096);
     auto key = read ? signature::parsePublicKey(text) : std::nullopt;
     if (key)
       trusted.keys.push_back(*key);
     else
-      trusted.unreadable.push_back(directory + "/" + name);
+      trusted.unreadable.push_back(path);
   }
   return trusted;
 }

@@ -35,12 +35,25 @@ inline constexpr const char* kPublicKey = "SETUP.PUB";
 std::string trustedKeysDirectory();
 
 struct TrustedKeys {
+  struct Ignored {
+    std::string path;  // the file in the directory
+    std::string why;   // who else could have put it there or changed it
+  };
   std::string directory;
   std::vector<signature::PublicKey> keys;
   std::vector<std::string> unreadable;  // files there that are no public key
-  // Whether the administrator has set trust: any file in the directory.
-  bool enforced() const { return !keys.empty() || !unreadable.empty(); }
+  std::vector<Ignored> ignored;         // files there not trusted, with why
+  // Whether the administrator has set trust: any file in the directory. A
+  // file that is no key, or is not trusted, makes the check stricter, never
+  // looser.
+  bool enforced() const { return !keys.empty() || !unreadable.empty() || !ignored.empty(); }
 };
+// The keys of `directory`. A key is trusted only when no one but root could
+// have put it there or changed it: the file and every folder above it
+// belong to root and no one else can write them (a folder others may write
+// only with its sticky bit, as /tmp, where they cannot replace root's
+// entries); a symbolic link counts by its target, by the same rule. Other
+// files are listed in `ignored` with why; files in order of their names.
 TrustedKeys readTrustedKeys(const std::string& directory);
 
 struct Signer {
