@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -161,16 +162,24 @@ Result checkList(const std::string& sigText, const std::string& keyText, const s
 
 std::string changed(const std::string& what) { return what + " was changed after it was signed"; }
 
-// Whether `name` is a file the setup program or launcher reads from a
-// folder medium, which a signed medium must cover.
+std::string folded(std::string name) {
+  for (char& c : name) c = char(std::tolower((unsigned char)c));
+  return name;
+}
+
+// Whether `name`, in any letter case, is an entry the setup program or the
+// launcher reads from a folder medium (the lookup of a name matches another
+// letter case when the exact one is missing), which a signed medium must
+// cover. The runtime folder holds libraries the program would load.
 bool isMediumFile(const std::string& name) {
-  static const char* const kNames[] = {"setup",       "SETUP.INS", "SETUP.BIN", "SETUP.ATR",
-                                       "runtime.pak", "uninstall", kPublicKey};
+  static const char* const kNames[] = {"setup",       "setup.ins", "setup.bin", "setup.atr",
+                                       "runtime.pak", "uninstall", "setup.pub", "runtime"};
+  const std::string f = folded(name);
   for (const char* n : kNames)
-    if (name == n) return true;
+    if (f == n) return true;
   // Continuation volumes: SETUP.002 ... SETUP.999.
-  return name.size() == 9 && name.compare(0, 6, "SETUP.") == 0 &&
-         std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return f.size() == 9 && f.compare(0, 6, "setup.") == 0 &&
+         std::all_of(f.begin() + 6, f.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Why someone other than root could change what the folder `path` (a
@@ -237,6 +246,28 @@ Fd openRootsFile(int dir, const std::string& name, const std::string& path, std:
 }  // namespace
 
 std::string trustedKeysDirectory() { return SETUPKIT_TRUSTED_KEYS_DIR; }
+
+std::vector<MediumFile> filesOf(int folderFd) {
+  std::vector<MediumFile> files;
+  DIR* listing = fdopendir(dup(folderFd));
+  if (!listing) return files;
+  rewinddir(listing);
+  while (dirent* e = readdir(listing)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    MediumFile file{name, MediumFile::Kind::Other};
+    struct stat st {};
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      file.kind = S_ISLNK(st.st_mode)   ? MediumFile::Kind::Link
+                  : S_ISREG(st.st_mode) ? MediumFile::Kind::File
+                  : S_ISDIR(st.st_mode) ? MediumFile::Kind::Folder
+                                        : MediumFile::Kind::Other;
+    files.push_back(std::move(file));
+  }
+  closedir(listing);
+  std::sort(files.begin(), files.end(), [](const MediumFile& a, const MediumFile& b) { return a.name < b.name; });
+  return files;
+}
 
 TrustedKeys readTrustedKeys(const std::string& directory) {
   TrustedKeys trusted;
@@ -316,26 +347,35 @@ Result checkFolder(const std::string& folder, const TrustedKeys& trusted, const 
   std::map<std::string, digest::Sha256Digest> sums;
   Result r = checkList(sigText, keyText, sumsText, trusted, outsideKey, sums);
   if (r.status != 0) return r;
+  // What the signature does not cover, before any file is read: a link
+  // (a reader would follow it), or an entry a reader may open under
+  // another letter case or that the programs read unlisted.
+  std::map<std::string, std::string> listed;  // folded name -> the listed one
+  for (const auto& [name, digest] : sums) listed.emplace(folded(name), name);
+  for (const MediumFile& file : filesOf(dir.fd)) {
+    const bool signature = file.name == kSums || file.name == kSumsSignature;
+    if (file.kind == MediumFile::Kind::Link)
+      return failed(setupkit::kExitDamaged, file.name + " is a link, and links are not among the files signed",
+                    r.signer);
+    if (signature || sums.count(file.name)) {
+      if (file.kind != MediumFile::Kind::File)
+        return failed(setupkit::kExitDamaged, file.name + " is no plain file, as it was signed", r.signer);
+      continue;
+    }
+    if (isMediumFile(file.name) || listed.count(folded(file.name)))
+      return failed(setupkit::kExitDamaged,
+                    file.name + " is not among the files signed: it was added after signing", r.signer);
+  }
   for (const auto& [name, expected] : sums) {
-    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     if (f.fd < 0) return failed(setupkit::kExitMissing, name + " is missing: it is among the files signed", r.signer);
+    struct stat st {};
+    if (fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+      return failed(setupkit::kExitDamaged, name + " is no plain file, as it was signed", r.signer);
     digest::Sha256Digest d{};
     if (!sha256Of(f.fd, 0, -1, d)) return failed(setupkit::kExitMissing, "cannot read " + name, r.signer);
     if (d != expected) return failed(setupkit::kExitDamaged, changed(name), r.signer);
   }
-  // A file the medium uses that the signature does not cover was added.
-  DIR* listing = fdopendir(dup(dir.fd));
-  while (listing) {
-    dirent* e = readdir(listing);
-    if (!e) break;
-    if (isMediumFile(e->d_name) && !sums.count(e->d_name)) {
-      const std::string name = e->d_name;
-      closedir(listing);
-      return failed(setupkit::kExitDamaged, name + " is not among the files signed: it was added after signing",
-                    r.signer);
-    }
-  }
-  if (listing) closedir(listing);
   return r;
 }
 

@@ -76,8 +76,27 @@ struct Result {
 // and backslashes escaped, its control characters shown as blanks.
 std::string describe(const Signer& signer);
 
+// One entry of a folder medium as the signature check sees it.
+struct MediumFile {
+  enum class Kind { File, Link, Folder, Other };
+  std::string name;  // exactly as on disk, letter case kept
+  Kind kind = Kind::Other;
+};
+// Every entry of the folder open as `folderFd` but "." and "..", sorted by
+// name: its kind from the entry itself (a link is a link, never followed).
+// Every reader of a folder medium is meant to take its names from here, so
+// that what it opens is what the check saw.
+std::vector<MediumFile> filesOf(int folderFd);
+
 // Checks the folder medium `folder` (a signed one's files, and each listed
 // file). `outsideKey` (setupkit verify --key) replaces the medium's own key.
+// A signed medium is refused (status 2) when it holds, besides the listed
+// files and the signature, a symbolic link of any name or a listed name
+// that is no plain file, or an entry a reader of the medium might open:
+// a name that differs from a listed one or from a file the programs read
+// (setup, SETUP.INS, SETUP.BIN, SETUP.nnn, SETUP.ATR, runtime.pak,
+// uninstall, SETUP.PUB, the runtime folder) only in letter case, or is one
+// of them unlisted. Other files (a README beside it) are left alone.
 Result checkFolder(const std::string& folder, const TrustedKeys& trusted,
                    const signature::PublicKey* outsideKey = nullptr);
 
