@@ -407,6 +407,12 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
       if (line.restore.acceptNewPublisher && !line.restore.record) l.fail("--accept-new-publisher goes with --record");
+      // Paths the restore takes in Windows form: a backslash in a host name
+      // would name another file or folder.
+      for (const std::string& path : operands)
+        if (std::string problem = hostPathProblem(path); !problem.empty()) l.fail(problem);
+      for (const std::string& folder : line.restore.media)
+        if (std::string problem = hostPathProblem(folder); !problem.empty()) l.fail(problem);
       line.restore.archive = isWindowsFormPath(operands[0]) ? operands[0] : archiveInFolder(operands[0]);
       if (operands.size() == 2) {
         if (line.restore.layout == RestoreLayout::StoredPaths) l.fail("--stored-paths takes no DEST");
