@@ -57,7 +57,7 @@ fi
 
 # Who signed it, where a person or a script sees it.
 expect 0 "check" ./one.run --check
-grep -q "signed by key .*: Signed Suite 1.0 by the test" out || fail "check: $(cat out)"
+grep -q "signed by key .*, comment \"Signed Suite 1.0 by the test\"" out || fail "check: $(cat out)"
 expect 0 "install" ./one.run --unattended --dest "$work/inst" --json
 head -1 out | grep -q '"signer":{"key":"[0-9A-F]\{16\}","comment":"Signed Suite 1.0 by the test"' ||
   fail "start event: $(head -1 out)"
