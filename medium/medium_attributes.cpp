@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -18,7 +19,6 @@
 #include "medium/installer_file.h"
 #include "engine/restore_target.h"
 #include "platform/file_window.h"
-#include "platform/name_listing.h"
 
 namespace medium {
 
@@ -98,7 +98,8 @@ std::string nameProblem(const std::string& name) {
 }
 
 // The name as the restore tells names apart below the destination: without
-// its drive and its "." folders, "/" as "\\", letter case ignored.
+// its drive and its "." folders, "/" as "\\", letter case ignored byte by
+// byte, as the restore's lookup ignores it.
 std::string nameKey(const std::string& name) {
   std::string key;
   key.reserve(name.size());
@@ -109,7 +110,7 @@ std::string nameKey(const std::string& name) {
     const std::string_view part = std::string_view(name).substr(start, end - start);
     if (part != ".") {
       if (!key.empty()) key += '\\';
-      for (char c : part) key += platform::foldChar(c);
+      for (char c : part) key += char(std::tolower((unsigned char)c));
     }
     start = end + 1;
   }
