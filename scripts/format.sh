@@ -21,8 +21,9 @@ case $mode in
   --stat)
     changed=0 removed=0 added=0
     for file in "${files[@]}"; do
-      counts=$(clang-format "$file" | diff -U0 "$file" - | grep -v '^\(---\|+++\) ' |
-        awk '/^-/ { r++ } /^\+/ { a++ } END { printf "%d %d", r, a }')
+      # diff's status says whether the file differs: the lines tell that too.
+      counts=$({ clang-format "$file" | diff -U0 "$file" -; } |
+        awk '/^(---|\+\+\+) / { next } /^-/ { r++ } /^\+/ { a++ } END { printf "%d %d", r, a }' || true)
       read -r r a <<<"$counts"
       [ $((r + a)) -gt 0 ] || continue
       changed=$((changed + 1)) removed=$((removed + r)) added=$((added + a))

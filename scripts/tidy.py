@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""clang-tidy over the tree's sources, in parallel, skipping what passed before.
+
+    scripts/tidy.py BUILD [--all] [--jobs N]
+
+Runs clang-tidy (with the checks of .clang-tidy) on every tracked source in
+BUILD/compile_commands.json, with that file's flags. A source that passes is
+remembered in BUILD/lint-cache under a key made of clang-tidy's version,
+.clang-tidy, the file's compile command, its text and the text of every
+project header it includes, directly or through other headers: while none of
+these changes, the source is not checked again. --all checks every source.
+Findings are printed as clang-tidy prints them; the status is 1 when there
+was one.
+"""
+import argparse
+import concurrent.futures
+import hashlib
+import json
+import os
+import re
+import subprocess
+import sys
+
+ROOT = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+INCLUDE = re.compile(rb'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
+# Folders of the project's own code; headers elsewhere (the system's, the
+# build's generated ones) are not checked.
+PROJECT_DIRS = ['app', 'common', 'controls', 'engine', 'framework', 'install', 'medium', 'platform', 'tests', 'tools']
+
+
+def tracked_files():
+    out = subprocess.run(['git', 'ls-files', '-z'], cwd=ROOT, check=True, capture_output=True).stdout
+    return {os.path.join(ROOT, name) for name in out.decode().split('\0') if name}
+
+
+class Headers:
+    """The project headers a file includes, directly or through others."""
+
+    def __init__(self, tracked):
+        self.tracked = tracked
+        self.direct = {}
+
+    def includes(self, path):
+        if path not in self.direct:
+            with open(path, 'rb') as f:
+                text = f.read()
+            found = []
+            for name in INCLUDE.findall(text):
+                name = name.decode()
+                # The project's include path is its root; a name may also be
+                # relative to the including file.
+                for candidate in (os.path.join(ROOT, name), os.path.join(os.path.dirname(path), name)):
+                    candidate = os.path.normpath(candidate)
+                    if candidate in self.tracked:
+                        found.append(candidate)
+                        break
+            self.direct[path] = found
+        return self.direct[path]
+
+    def closure(self, path):
+        seen, todo = set(), [path]
+        while todo:
+            for header in self.includes(todo.pop()):
+                if header not in seen:
+                    seen.add(header)
+                    todo.append(header)
+        return sorted(seen)
+
+
+def file_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('build')
+    parser.add_argument('--all', action='store_true')
+    parser.add_argument('--jobs', type=int, default=os.cpu_count() or 1)
+    args = parser.parse_args()
+
+    build = os.path.realpath(args.build)
+    with open(os.path.join(build, 'compile_commands.json')) as f:
+        commands = json.load(f)
+    tracked = tracked_files()
+    sources = {}
+    for entry in commands:
+        path = os.path.normpath(os.path.join(entry['directory'], entry['file']))
+        if path in tracked:
+            sources[path] = entry.get('command') or ' '.join(entry['arguments'])
+
+    version = subprocess.run(['clang-tidy', '--version'], check=True, capture_output=True).stdout
+    common = hashlib.sha256(version + file_bytes(os.path.join(ROOT, '.clang-tidy'))).digest()
+    headers = Headers(tracked)
+    cache = os.path.join(build, 'lint-cache')
+    os.makedirs(cache, exist_ok=True)
+
+    def key(path):
+        h = hashlib.sha256(common)
+        h.update(sources[path].encode())
+        for part in [path] + headers.closure(path):
+            h.update(os.path.relpath(part, ROOT).encode() + b'\0' + file_bytes(part))
+        return h.hexdigest()
+
+    def cache_file(path):
+        return os.path.join(cache, hashlib.sha256(os.path.relpath(path, ROOT).encode()).hexdigest())
+
+    stale = []
+    for path in sorted(sources):
+        k = key(path)
+        if not args.all and os.path.exists(cache_file(path)) and open(cache_file(path)).read() == k:
+            continue
+        stale.append((path, k))
+    print(f'clang-tidy: {len(stale)} of {len(sources)} sources to check', flush=True)
+
+    header_filter = '^' + re.escape(ROOT) + '/(' + '|'.join(PROJECT_DIRS) + ')/'
+
+    def check(item):
+        path, k = item
+        result = subprocess.run(['clang-tidy', '--quiet', '-p', build, '--header-filter=' + header_filter, path],
+                                capture_output=True, text=True)
+        if result.returncode == 0:
+            with open(cache_file(path), 'w') as f:
+                f.write(k)
+        return path, result
+
+    failed = 0
+    with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
+        for path, result in pool.map(check, stale):
+            if result.returncode != 0:
+                failed += 1
+                sys.stdout.write(result.stdout)
+                # clang-tidy's count of warnings and suppressions goes to
+                # standard error; keep only real errors from there.
+                for line in result.stderr.splitlines():
+                    if 'error' in line and 'warnings generated' not in line:
+                        print(line)
+                sys.stdout.flush()
+    if failed:
+        print(f'clang-tidy: findings in {failed} sources', flush=True)
+        return 1
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
