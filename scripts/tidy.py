@@ -10,7 +10,7 @@ remembered in BUILD/lint-cache under a key made of clang-tidy's version,
 project header it includes, directly or through other headers: while none of
 these changes, the source is not checked again. --all checks every source.
 Findings are printed as clang-tidy prints them; the status is 1 when there
-was one.
+was one, other than those scripts/tidy-waivers.txt tolerates.
 """
 import argparse
 import concurrent.futures
@@ -22,6 +22,7 @@ import subprocess
 import sys
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
+WARNING = re.compile(r'^(/[^:]+):(\d+):\d+: warning: .*\[([^\],]+)[^\]]*\]$', re.MULTILINE)
 INCLUDE = re.compile(rb'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 # Folders of the project's own code; headers elsewhere (the system's, the
 # build's generated ones) are not checked.
@@ -67,6 +68,17 @@ class Headers:
         return sorted(seen)
 
 
+def waivers():
+    """(path, check) pairs from scripts/tidy-waivers.txt: lines "PATH CHECK  # why"."""
+    found = set()
+    with open(os.path.join(ROOT, 'scripts', 'tidy-waivers.txt')) as f:
+        for line in f:
+            words = line.split('#', 1)[0].split()
+            if len(words) == 2:
+                found.add((os.path.join(ROOT, words[0]), words[1]))
+    return found
+
+
 def file_bytes(path):
     with open(path, 'rb') as f:
         return f.read()
@@ -90,7 +102,9 @@ def main():
             sources[path] = entry.get('command') or ' '.join(entry['arguments'])
 
     version = subprocess.run(['clang-tidy', '--version'], check=True, capture_output=True).stdout
-    common = hashlib.sha256(version + file_bytes(os.path.join(ROOT, '.clang-tidy'))).digest()
+    common = hashlib.sha256(version + file_bytes(os.path.join(ROOT, '.clang-tidy')) +
+                            file_bytes(os.path.join(ROOT, 'scripts', 'tidy-waivers.txt'))).digest()
+    waived = waivers()
     headers = Headers(tracked)
     cache = os.path.join(build, 'lint-cache')
     os.makedirs(cache, exist_ok=True)
@@ -116,26 +130,31 @@ def main():
     header_filter = '^' + re.escape(ROOT) + '/(' + '|'.join(PROJECT_DIRS) + ')/'
 
     def check(item):
+        """Runs clang-tidy on one source: (path, output, passed, waived findings)."""
         path, k = item
         result = subprocess.run(['clang-tidy', '--quiet', '-p', build, '--header-filter=' + header_filter, path],
-                                capture_output=True, text=True)
-        if result.returncode == 0:
+                                 capture_output=True, text=True)
+        findings = [(os.path.normpath(m.group(1)), m.group(2), m.group(3)) for m in WARNING.finditer(result.stdout)]
+        known = [f for f in findings if (f[0], f[2]) in waived]
+        passed = result.returncode == 0 and len(known) == len(findings)
+        if passed:
             with open(cache_file(path), 'w') as f:
                 f.write(k)
-        return path, result
+        # clang-tidy's count of warnings and suppressions goes to standard
+        # error; only real errors (a source that does not compile) are kept.
+        errors = [line for line in result.stderr.splitlines() if 'error' in line and 'warnings generated' not in line]
+        output = result.stdout + ''.join(line + '\n' for line in errors)
+        return path, output, passed, known
 
     failed = 0
     with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
-        for path, result in pool.map(check, stale):
-            if result.returncode != 0:
+        for path, output, passed, known in pool.map(check, stale):
+            if not passed:
                 failed += 1
-                sys.stdout.write(result.stdout)
-                # clang-tidy's count of warnings and suppressions goes to
-                # standard error; keep only real errors from there.
-                for line in result.stderr.splitlines():
-                    if 'error' in line and 'warnings generated' not in line:
-                        print(line)
-                sys.stdout.flush()
+                sys.stdout.write(output)
+            for file, line, name in known:
+                print(f'{os.path.relpath(file, ROOT)}:{line}: known finding [{name}] (scripts/tidy-waivers.txt)')
+            sys.stdout.flush()
     if failed:
         print(f'clang-tidy: findings in {failed} sources', flush=True)
         return 1

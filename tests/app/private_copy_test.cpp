@@ -54,7 +54,7 @@ TEST(PrivateCopy, RemovesOnlyItsOwnFoldersNobodyRuns) {
     fs::create_directories(tmp.file(f.name));
     std::ofstream(tmp.file(std::string(f.name) + "/setup")) << "x";
     if (f.markerText) std::ofstream(tmp.file(std::string(f.name) + "/" + platform::kPrivateFolderMarker)) << f.markerText;
-    std::ofstream(tmp.file(std::string(f.name) + "/.lock"));
+    std::ofstream lock(tmp.file(std::string(f.name) + "/.lock"));
     chmod(tmp.file(f.name).c_str(), f.mode);
     fs::last_write_time(tmp.file(f.name), fs::file_time_type::clock::now() - std::chrono::minutes(5));
   }
