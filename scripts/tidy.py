@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """clang-tidy over the tree's sources, in parallel, skipping what passed before.
 
-    scripts/tidy.py BUILD [--all] [--jobs N]
+    scripts/tidy.py BUILD [--all] [--jobs N] [SOURCE...]
 
 Runs clang-tidy (with the checks of .clang-tidy) on every tracked source in
 BUILD/compile_commands.json, with that file's flags. A source that passes is
 remembered in BUILD/lint-cache under a key made of clang-tidy's version,
 .clang-tidy, the file's compile command, its text and the text of every
 project header it includes, directly or through other headers: while none of
-these changes, the source is not checked again. --all checks every source.
+these changes, the source is not checked again. --all checks every source;
+SOURCE arguments check only those.
 Findings are printed as clang-tidy prints them; the status is 1 when there
 was one, other than those scripts/tidy-waivers.txt tolerates.
 """
@@ -89,6 +90,7 @@ def main():
     parser.add_argument('build')
     parser.add_argument('--all', action='store_true')
     parser.add_argument('--jobs', type=int, default=os.cpu_count() or 1)
+    parser.add_argument('sources', nargs='*')
     args = parser.parse_args()
 
     build = os.path.realpath(args.build)
@@ -119,8 +121,11 @@ def main():
     def cache_file(path):
         return os.path.join(cache, hashlib.sha256(os.path.relpath(path, ROOT).encode()).hexdigest())
 
+    chosen = sorted(sources)
+    if args.sources:
+        chosen = [p for p in (os.path.realpath(s) for s in args.sources) if p in sources]
     stale = []
-    for path in sorted(sources):
+    for path in chosen:
         k = key(path)
         if not args.all and os.path.exists(cache_file(path)) and open(cache_file(path)).read() == k:
             continue
