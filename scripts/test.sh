@@ -42,14 +42,15 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 took "AddressSanitizer + UBSan"
 
 # The tests that run the threaded code: decoding ahead of a restore (the
-# restores of the engine's tests), the compression pool and the archive
-# reader's decoding on every core (packing and verifying in-process), the
-# packed runtime's decoder threads and the medium check's hash thread (the
-# medium's tests). Only their binaries are built, without the Qt parts.
+# engine's restores, interrupted, damaged and onto a full disk), the
+# compression pool and the archive reader's decoding on every core (packing
+# and verifying), the packed runtime's decoder threads and the medium check's
+# hash thread (the medium's tests). Only their binaries are built, without
+# the Qt parts. About 25 s of tests on two cores.
 echo "== ThreadSanitizer: the threaded tests"
 BUILD_TARGETS="engine_tests medium_tests tools_tests" \
   bash scripts/build.sh build-tsan -DSETUP_TSAN=ON -DSETUP_GUI=OFF
-threaded='^(DecodeAheadTest|RestoreTest|VolumeTest|InterruptTest|DamageTest|RestoreMemoryTest|MediumAttributes|RuntimePack|PackDeterminism|PackLayout|VerifyNames|Rows/VerifyDamage|Trees/RoundTrip)\.'
+threaded='^(DecodeAheadTest|RestoreTest|VolumeTest|InterruptTest|DamageTest|RestoreMemoryTest|MediumAttributes|RuntimePack|PackDeterminism|PackLayout|VerifyNames|Rows/VerifyDamage|Trees/RoundTrip|FullDisk)\.'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j"$(nproc)" -R "$threaded" | tee "$logs/tsan.log"
 took "ThreadSanitizer"
