@@ -29,12 +29,14 @@ bool hasControl(const std::string& s) {
   return false;
 }
 
-// A value of a string key: backslash, and nothing else that could be a
-// control character, escaped.
+// A value of a string key: backslash escaped, and a leading space written
+// as \s, since readers skip the blanks after "=" (control characters are
+// refused before an entry is written).
 std::string escaped(const std::string& s) {
   std::string out;
   for (char c : s) {
     if (c == '\\') out += "\\\\";
+    else if (c == ' ' && out.empty()) out += "\\s";
     else out += c;
   }
   return out;
@@ -164,6 +166,9 @@ bool write(const Settings& s, const std::string& dest, install_record::MenuEntry
   entry.scope = scopeOfProcess();
   entry.name = fileName(s, dest);
   const std::string folder = applicationsFolder(entry.scope);
+  // A user's folder depends on the user's environment: kept, so that the
+  // entry is found again whoever removes the installation.
+  if (entry.scope == "user") entry.folder = folder;
   if (folder.empty() || !makeFolders(folder)) {
     problem = "cannot make the applications folder " + folder + ": " + std::strerror(errno);
     return false;
@@ -193,7 +198,14 @@ bool write(const Settings& s, const std::string& dest, install_record::MenuEntry
 }
 
 Removal remove(const install_record::MenuEntry& entry, std::string& problem) {
-  const std::string folder = applicationsFolder(entry.scope);
+  // Only a name this program gives its entries: a record never makes
+  // another program's entry go.
+  const std::string prefix = "setup-", suffix = ".desktop";
+  if (entry.name.size() <= prefix.size() + suffix.size() || entry.name.compare(0, prefix.size(), prefix) != 0 ||
+      entry.name.compare(entry.name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return Removal::Changed;
+  const std::string folder =
+      entry.scope == "user" && !entry.folder.empty() && entry.folder[0] == '/' ? entry.folder : applicationsFolder(entry.scope);
   const int dir = folder.empty() ? -1 : open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) {
     if (errno == ENOENT) return Removal::Missing;
