@@ -5,13 +5,17 @@
 
 Runs clang-tidy (with the checks of .clang-tidy) on every tracked source in
 BUILD/compile_commands.json, with that file's flags. A source that passes is
-remembered in BUILD/lint-cache under a key made of clang-tidy's version,
-.clang-tidy, the file's compile command, its text and the text of every
-project header it includes, directly or through other headers: while none of
-these changes, the source is not checked again. --all checks every source;
-SOURCE arguments check only those.
-Findings are printed as clang-tidy prints them; the status is 1 when there
-was one, other than those scripts/tidy-waivers.txt tolerates.
+remembered under a key made of clang-tidy's version, .clang-tidy, the
+waivers, the file's compile command, its text and the text of every project
+header it includes, directly or through other headers: while none of these
+changes, the source is not checked again. Paths of the checkout and of the
+build tree are left out of the key, so that another clone or worktree of the
+same code finds it too. The keys are kept in SETUPKIT_TIDY_CACHE (default
+~/.cache/setupkit/tidy, beside the compiler cache), each file a key; those
+not used for 30 days are removed. --all checks every source; SOURCE
+arguments check only those. Findings are printed as clang-tidy prints them;
+the status is 1 when there was one, other than those scripts/tidy-waivers.txt
+tolerates.
 """
 import argparse
 import concurrent.futures
@@ -21,6 +25,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
 WARNING = re.compile(r'^(/[^:]+):(\d+):\d+: warning: .*\[([^\],]+)[^\]]*\]$', re.MULTILINE)
@@ -56,6 +61,11 @@ class Headers:
                     if candidate in self.tracked:
                         found.append(candidate)
                         break
+                # A form's header is made in the build tree from its .ui file.
+                if name.startswith('ui_') and name.endswith('.h'):
+                    form = os.path.join(os.path.dirname(path), name[3:-2] + '.ui')
+                    if form in self.tracked:
+                        found.append(form)
             self.direct[path] = found
         return self.direct[path]
 
@@ -108,18 +118,23 @@ def main():
                             file_bytes(os.path.join(ROOT, 'scripts', 'tidy-waivers.txt'))).digest()
     waived = waivers()
     headers = Headers(tracked)
-    cache = os.path.join(build, 'lint-cache')
+    home_cache = os.path.join(os.environ.get('XDG_CACHE_HOME') or os.path.expanduser('~/.cache'), 'setupkit', 'tidy')
+    cache = os.environ.get('SETUPKIT_TIDY_CACHE') or home_cache
     os.makedirs(cache, exist_ok=True)
+    for name in os.listdir(cache):
+        entry = os.path.join(cache, name)
+        if time.time() - os.path.getmtime(entry) > 30 * 86400:
+            os.remove(entry)
 
     def key(path):
         h = hashlib.sha256(common)
-        h.update(sources[path].encode())
+        h.update(sources[path].replace(build, '@BUILD@').replace(ROOT, '@ROOT@').encode())
         for part in [path] + headers.closure(path):
             h.update(os.path.relpath(part, ROOT).encode() + b'\0' + file_bytes(part))
         return h.hexdigest()
 
-    def cache_file(path):
-        return os.path.join(cache, hashlib.sha256(os.path.relpath(path, ROOT).encode()).hexdigest())
+    def cache_file(k):
+        return os.path.join(cache, k)
 
     chosen = sorted(sources)
     if args.sources:
@@ -127,7 +142,8 @@ def main():
     stale = []
     for path in chosen:
         k = key(path)
-        if not args.all and os.path.exists(cache_file(path)) and open(cache_file(path)).read() == k:
+        if not args.all and os.path.exists(cache_file(k)):
+            os.utime(cache_file(k))
             continue
         stale.append((path, k))
     print(f'clang-tidy: {len(stale)} of {len(sources)} sources to check', flush=True)
@@ -143,8 +159,8 @@ def main():
         known = [f for f in findings if (f[0], f[2]) in waived]
         passed = result.returncode == 0 and len(known) == len(findings)
         if passed:
-            with open(cache_file(path), 'w') as f:
-                f.write(k)
+            with open(cache_file(k), 'w') as f:
+                f.write(os.path.relpath(path, ROOT) + '\n')
         # clang-tidy's count of warnings and suppressions goes to standard
         # error; only real errors (a source that does not compile) are kept.
         errors = [line for line in result.stderr.splitlines() if 'error' in line and 'warnings generated' not in line]

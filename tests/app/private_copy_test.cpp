@@ -119,7 +119,9 @@ TEST(PrivateFolderBase, OnlyWhereNobodyElseReaches) {
     const std::string dir = tmp.file(row.name);
     fs::create_directories(dir);
     chmod(dir.c_str(), row.mode);
-    if (row.otherOwner) ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    if (row.otherOwner) {
+      ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    }
     std::string why;
     EXPECT_EQ(platform::isTrustedBase(dir, &why), *row.says == '\0') << why;
     EXPECT_NE(why.find(row.says), std::string::npos) << why;
