@@ -98,14 +98,14 @@ Trailer trailerEndingAt(int fd, int64_t end) {
   bool readable = version == 1 || version == kVersion;
   if (version == 1) {
     parts.trailer = kTrailerSize;
-    for (int i = 0; i < 4; ++i) sizes.push_back(int64_t(readLe(trailer + 8 * i, 8)));
+    for (int i = 0; i < 4; ++i) sizes.push_back(int64_t(readLe(trailer + size_t(8) * i, 8)));
   } else if (readable) {
     const uint32_t count = uint32_t(readLe(trailer + 28, 4));
     parts.trailer = 28 + 8 * int64_t(count);
     std::vector<unsigned char> table(size_t(8) * count);
     readable = count >= 4 && count <= kMaxParts && end >= parts.trailer &&
                readAt(fd, table.data(), table.size(), end - parts.trailer);
-    for (uint32_t i = 0; readable && i < count; ++i) sizes.push_back(int64_t(readLe(table.data() + 8 * i, 8)));
+    for (uint32_t i = 0; readable && i < count; ++i) sizes.push_back(int64_t(readLe(table.data() + size_t(8) * i, 8)));
   }
   bool sane = readable;
   for (int64_t part : sizes) sane = sane && part >= 0 && part <= limit;

@@ -65,7 +65,7 @@ class Line {
     std::string suffix = text.substr(digits);
     int64_t scale = suffix.empty() ? 1
                     : suffix == "K" || suffix == "k" ? 1024
-                    : suffix == "M" || suffix == "m" ? 1024 * 1024
+                    : suffix == "M" || suffix == "m" ? int64_t(1024) * 1024
                     : suffix == "G" || suffix == "g" ? int64_t(1024) * 1024 * 1024
                                                      : 0;
     if (digits == 0 || digits > 15 || scale == 0) fail("option " + option + " needs a number of bytes, not \"" + text + "\"");

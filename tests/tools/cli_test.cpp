@@ -215,8 +215,8 @@ class Binary : public SharedScratchTest<BinaryRow> {
     writeFile(t + "/short.bin", "ab");
     writeFile(t + "/text.txt", "root:x:0:0:root:/root:/bin/bash\n");
     writeFile(t + "/zeros.bin", std::string(4096, '\0'));
-    std::string image(18 * 2048, '\0');
-    image.replace(16 * 2048, 6, "\x01" "CD001");
+    std::string image(size_t(18) * 2048, '\0');
+    image.replace(size_t(16) * 2048, 6, "\x01" "CD001");
     writeFile(t + "/disk1.iso", image);
     // A continuation volume whose volume change names itself.
     fs::create_directories(t + "/cycle");
@@ -230,7 +230,7 @@ class Binary : public SharedScratchTest<BinaryRow> {
 };
 
 TEST_P(Binary, ExitStatusAndMessage) {
-  const std::string t = tmp_->path();
+  const std::string& t = tmp_->path();
   RunResult r = runSetupkit(replaceAll(GetParam().arguments, "{T}", t), t, t);
   EXPECT_EQ(r.status, GetParam().status) << GetParam().arguments;
   const std::string expected = replaceAll(GetParam().stderrStart, "{T}", t);
