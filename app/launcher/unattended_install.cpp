@@ -245,7 +245,9 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     }
   }
   report.end(end);
-  if (end.status != setupkit::kExitOk) {
+  if (end.status != setupkit::kExitOk && installation.check()) {
+    say(end.message + "\nNothing was installed.");  // refused before the first file
+  } else if (end.status != setupkit::kExitOk) {
     say(end.message + "\n" + finishText(app, false));
   } else if (!options.quiet && !options.json && isatty(STDERR_FILENO)) {
     std::fprintf(stderr, "%s %d %s written, %d skipped.\n", finishText(app, true).c_str(), end.written,
