@@ -278,6 +278,7 @@ std::string runtimeCacheKey(const std::string& program, const std::string& unins
                             int level) {
   RuntimeCacheKey key;
   key.addText(std::string(runtime_pack::kMagic, runtime_pack::kMagicSize));
+  key.addText("uninstall in a frame of its own");
   key.addText("level " + std::to_string(level));
   key.addText("setupkit " SETUPKIT_VERSION);
   key.addText(haveStrip() ? "stripped" : "not stripped");
@@ -326,7 +327,9 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
     if (plan) bytes += installRuntime(*plan, stage / kRuntimeFolder, warnings);
     const fs::path packed = hiddenBeside(pack, ".new");
     try {
-      runtime_pack::pack(stage.string(), packed.string(), level);
+      // The uninstaller in a frame of its own: an unattended install takes
+      // it out without decoding the wizard's runtime.
+      runtime_pack::pack(stage.string(), packed.string(), level, {"uninstall"});
     } catch (const std::runtime_error& e) {
       throw ToolError(e.what());
     }
