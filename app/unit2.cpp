@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <algorithm>
 #include <exception>
+#include <fstream>
+#include <sstream>
 #include <optional>
 
 #include "app/install_display.h"
@@ -15,8 +17,7 @@
 #include "app/wizard_focus.h"
 #include "controls/choose_directory.h"
 #include "common/exit_status.h"
-#include "install/install_recorder.h"
-#include "install/publisher_pin.h"
+#include "install/installation.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
@@ -123,15 +124,16 @@ void TForm2::Button1Click(TObject*) {
 }
 
 void TForm2::Button2Click(TObject*) {
-  // Before the Installing page writes anything: a destination installed from
-  // a medium of another publisher is written over only when the person says so.
+  // Before the Installing page writes anything, the install routine's checks:
+  // a destination installed from a medium of another publisher is written
+  // over only when the person says so (No stays on this page).
   if (ui->Notebook1->currentIndex() == pgDestination) {
-    const std::string conflict =
-        publisher_pin::conflict(fromQString(ui->Edit1->text()), startup::mediumPublisher());
-    if (!conflict.empty() &&
-        showMessageBox(conflict + ".\n\nInstall it anyway?", "Setup", MessageIcon::Question,
-                       buttonSet({mbYes, mbNo})) != mrYes)
+    FInstallation = PrepareInstallation(fromQString(ui->Edit1->text()));
+    const auto& refusal = FInstallation->check();
+    if (refusal && refusal->result == install::Result::Refused) {
+      FInstallation.reset();
       return;
+    }
   }
   ShowPage(ui->Notebook1->currentIndex() + 1);
   switch (ui->Notebook1->currentIndex()) {
@@ -150,22 +152,18 @@ void TForm2::Button2Click(TObject*) {
         InstallDisplay*& display;
         ~Forget() { display = nullptr; }
       } forget{FInstallDisplay};
-      // The medium's attributes: each file checked and given its mode as it
-      // lands, links and empty folders made at the end.
-      const std::optional<std::string> archive = platform::hostPathOf(ArchivePath());
-      medium::Loaded loaded = archive ? medium::loadForArchive(*archive) : medium::Loaded();
-      if (loaded.state == medium::Loaded::State::Damaged) throw Exception("The medium is damaged: " + loaded.problem);
-      FMediumCheck = std::make_unique<medium::TMediumCheck>(std::move(loaded.attributes));
-      BackupFile1->LandingCheck = loaded.state == medium::Loaded::State::Found ? FMediumCheck.get() : nullptr;
-      // Every other end came with the final 100, which has shown the Finish
-      // page and said there whether the installation completed.
-      // The installation keeps its install record as the files land, and
-      // places the uninstaller and the medium's menu entry.
-      TInstallOptions recording = installOptionsOf(FProgramDirectory, true);
-      recording.publisherKey = startup::mediumPublisher();
-      TInstallRecorder recorder(*BackupFile1, destination, recording);
-      recorder.finish(BackupFile1->Restore(ArchivePath(), destination));
-      if (BackupFile1->Result().status == TRestoreResult::Status::Missing)
+      // The install routine: each file checked against the medium's
+      // attributes as it lands, the install record kept, the uninstaller
+      // placed and the menu entry written. Every end but the ones below came
+      // with the final 100, which has shown the Finish page and said there
+      // whether the installation completed.
+      if (!FInstallation) FInstallation = PrepareInstallation(destination);
+      FOutcome = FInstallation->run();
+      FInstallation.reset();
+      if (FOutcome->raised) std::rethrow_exception(FOutcome->raised);
+      if (FOutcome->result == install::Result::Damaged && FOutcome->file.empty() && FOutcome->volume.empty())
+        throw Exception("The medium is damaged: " + FOutcome->reason);
+      if (FOutcome->result == install::Result::Missing)
         throw Exception("The archive \"" + ArchivePath() + "\" was not found");
       break;
     }
@@ -239,15 +237,34 @@ std::string TForm2::FinishText(const std::string& appName, bool completed) {
 }
 
 int TForm2::ExitStatus() const {
-  using Status = TRestoreResult::Status;
-  const TRestoreResult& result = BackupFile1->Result();
-  switch (result.status) {
-    case Status::Completed: return setupkit::kExitOk;
-    case Status::Missing: return setupkit::kExitMissing;
-    case Status::Raised: return setupkit::kExitDamaged;
-    case Status::Failed: return result.damaged() ? setupkit::kExitDamaged : setupkit::kExitFailed;
-    default: return setupkit::kExitCancelled;  // left before installing, or a disk prompt cancelled
+  // Left before installing: cancelled.
+  return FOutcome ? FOutcome->status : int(setupkit::kExitCancelled);
+}
+
+std::unique_ptr<install::TInstallation> TForm2::PrepareInstallation(const std::string& destination) {
+  install::Medium medium;
+  medium.archive = ArchivePath();
+  if (auto settings = platform::hostPathOf(FProgramDirectory + "SETUP.INS")) {
+    std::ifstream in(*settings, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    medium.settings = text.str();
   }
+  // The publisher as the launcher (or the program, from a folder medium)
+  // checked it before the program started.
+  medium.signer.publicKey = startup::mediumPublisher();
+  medium.signer.isSigned = !medium.signer.publicKey.empty();
+  medium.uninstaller = install::uninstallerBeside(FProgramDirectory, true);
+  install::Choices choices;
+  choices.destination = destination;
+  choices.newPublisher = install::NewPublisher::Ask;
+  // Enter answers No: installing over another publisher's installation is
+  // what the person must choose.
+  choices.ask = [](const std::string& why) {
+    return showMessageBox(why + ".\n\nInstall it anyway?", "Setup", MessageIcon::Question, buttonSet({mbYes, mbNo}),
+                          mbNo) == mrYes;
+  };
+  return std::make_unique<install::TInstallation>(*BackupFile1, std::move(medium), std::move(choices));
 }
 
 void TForm2::ShowOutcome(bool completed) {

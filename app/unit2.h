@@ -4,10 +4,11 @@
 // component BackupFile1 that installs the software. Created hidden from its
 // stored layout; shown modeless, on top and centred by TForm1.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/backup_file.h"
-#include "medium/medium_attributes.h"
+#include "install/installation.h"
 #include "framework/gui/form.h"
 #include "ui_unit2.h"
 
@@ -84,10 +85,15 @@ class TForm2 : public TForm {
   void ShowPage(int index);
   // Gives the Finish page its text and picture for the outcome.
   void ShowOutcome(bool completed);
+  // The install routine for the medium and `destination`, asking the person
+  // when the destination's publisher differs.
+  std::unique_ptr<install::TInstallation> PrepareInstallation(const std::string& destination);
 
   std::unique_ptr<TBackupFile> FBackupFile1;
-  // The medium's attributes, checked and applied by the installation.
-  std::unique_ptr<medium::TMediumCheck> FMediumCheck;
+  // The installation, from the Destination page's checks until it has run,
+  // and how it ended.
+  std::unique_ptr<install::TInstallation> FInstallation;
+  std::optional<install::Outcome> FOutcome;
   ModalsAbove* FModalsAbove = nullptr;
   // Set while the installation runs: paints the Installing page once a frame.
   InstallDisplay* FInstallDisplay = nullptr;

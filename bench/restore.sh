@@ -34,6 +34,7 @@ runs=""
 gui=1
 baseline=""
 verify_only=0
+install_only=0
 while [ $# -gt 0 ]; do
   case $1 in
     --quick) quick=1 ;;
@@ -42,7 +43,8 @@ while [ $# -gt 0 ]; do
     --no-gui) gui=0 ;;
     --baseline) baseline=$(realpath "$2"); shift ;;
     --verify-only) verify_only=1; gui=0 ;;
-    *) echo "usage: $0 [--quick] [--runs N] [--build DIR] [--no-gui] [--baseline SETUPKIT] [--verify-only]" >&2
+    --install-only) install_only=1 ;;
+    *) echo "usage: $0 [--quick] [--runs N] [--build DIR] [--no-gui] [--baseline SETUPKIT] [--verify-only] [--install-only]" >&2
        exit 64 ;;
   esac
   shift
@@ -237,6 +239,41 @@ bench_checked_restore() {
   rm -rf "$medium" "$plain" "$shm/out"
 }
 
+# The installation through the setup program against setupkit restore of the
+# same medium, and against setupkit restore --record, which installs through
+# the same routine as the wizard: CPU seconds, medians.
+bench_install() {
+  local name=$1 corpus=$2 i
+  [ $gui = 1 ] || return 0
+  local medium=$shm/medium-$name dest=$shm/gui-out
+  local dest_windows
+  dest_windows="C:$(printf '%s' "$dest" | tr '/' '\\')"
+  rm -rf "$medium"
+  "$setupkit" medium -o "$medium" --title "Bench" --app "Bench" --dest "$dest_windows" \
+    --program "$setup_program" "$corpus" >/dev/null
+  [ -n "$display" ] || start_display
+  local gui_cpu=() cli_cpu=() record_cpu=() r
+  for ((i = 0; i < 3 && i < runs; i++)); do
+    gui_cpu+=("$(DISPLAY=$display gui_install_cpu "$medium" "$dest")")
+    fresh "$dest"
+    # --mode all: overwrite in archive order where names clash, as the wizard does.
+    read -r -a r <<<"$(cpu_and_rss "$setupkit" restore --flat --mode all "$medium/SETUP.BIN" "$dest")"
+    cli_cpu+=("${r[0]}")
+    # The same installation as the wizard's, through the same routine:
+    # the medium's attributes checked, the record kept, the uninstaller placed.
+    fresh "$dest"
+    read -r -a r <<<"$(cpu_and_rss "$setupkit" restore --record "$medium/SETUP.BIN" "$dest")"
+    record_cpu+=("${r[0]}")
+  done
+  local g c rc
+  g=$(median "${gui_cpu[@]}")
+  c=$(median "${cli_cpu[@]}")
+  rc=$(median "${record_cpu[@]}")
+  row "$name" "GUI install CPU s" "$g" "restore CPU" "$c" "$(ratio "$g" "$c")" "1.15"
+  row "$name" "GUI install CPU s" "$g" "--record CPU" "$rc" "$(ratio "$g" "$rc")" "1.05"
+  rm -rf "$medium" "$dest"
+}
+
 bench_corpus() {
   local name=$1 goal_tmpfs=$2
   local corpus=$shm/corpus-$name
@@ -248,6 +285,10 @@ bench_corpus() {
   if [ $verify_only = 1 ]; then
     "$setupkit" pack -o "$bin" "$corpus" >/dev/null
     bench_verify "$name" "$bin"
+    return
+  fi
+  if [ $install_only = 1 ]; then
+    bench_install "$name" "$corpus"
     return
   fi
 
@@ -340,30 +381,7 @@ bench_corpus() {
   row "$name" "restore peak RSS MiB" "$(mib "${rss_restore[1]}")" "unzip" "$(mib "${rss_unzip[1]}")" "-" "<16"
   row "$name" "pack peak RSS MiB" "$(mib "${rss_pack[1]}")" "-" "-" "-" "<64"
 
-  # The installation through the setup program against setupkit restore of
-  # the same medium, both into the tmpfs and both flat (as the wizard does).
-  if [ $gui = 1 ]; then
-    local medium=$shm/medium-$name dest=$shm/gui-out
-    local dest_windows
-    dest_windows="C:$(printf '%s' "$dest" | tr '/' '\\')"
-    rm -rf "$medium"
-    "$setupkit" medium -o "$medium" --title "Bench" --app "Bench" --dest "$dest_windows" \
-      --program "$setup_program" "$corpus" >/dev/null
-    [ -n "$display" ] || start_display
-    local gui_cpu=() cli_cpu=() r
-    for ((i = 0; i < 3 && i < runs; i++)); do
-      gui_cpu+=("$(DISPLAY=$display gui_install_cpu "$medium" "$dest")")
-      fresh "$dest"
-      # --mode all: overwrite in archive order where names clash, as the wizard does.
-      read -r -a r <<<"$(cpu_and_rss "$setupkit" restore --flat --mode all "$medium/SETUP.BIN" "$dest")"
-      cli_cpu+=("${r[0]}")
-    done
-    local g c
-    g=$(median "${gui_cpu[@]}")
-    c=$(median "${cli_cpu[@]}")
-    row "$name" "GUI install CPU s" "$g" "restore CPU" "$c" "$(ratio "$g" "$c")" "1.15"
-    rm -rf "$medium" "$dest"
-  fi
+  bench_install "$name" "$corpus"
   rm -rf "$shm/out" "$disk/out"
 }
 
@@ -387,11 +405,12 @@ data = struct.pack("<iii", 0, 1, 0) + struct.pack("<i", len(name)) + name + stru
 open(out, "wb").write(data + struct.pack("<i", 0))
 PY
 }
-if [ $verify_only = 0 ]; then
+if [ $verify_only = 0 ] && [ $install_only = 0 ]; then
   deep_name 100000 "$shm/deep.bin"
   rm -rf "$shm/deep-out"
   /usr/bin/time -f "%e %M" -o "$shm/deep.time" "$setupkit" restore "$shm/deep.bin" "$shm/deep-out" 2>/dev/null || true
-  read -r deep_s deep_kib < "$shm/deep.time"
+  # GNU time puts "Command exited with non-zero status N" first: the figures are the last line.
+  read -r deep_s deep_kib < <(tail -n 1 "$shm/deep.time")
   deep_dirs=$(find "$shm/deep-out" -mindepth 1 -type d 2>/dev/null | wc -l)
   row deep "100,000 levels refused s" "$deep_s" "-" "-" "-" "<1"
   row deep "  peak RSS MiB, dirs left" "$(mib "$deep_kib")" "dirs left" "$deep_dirs" "-" "0"

@@ -11,6 +11,7 @@
 //     decoded; otherwise the file gets the mode it was given,
 //   - and, when every entry was restored, calls endRestore(), whose failure
 //     ends the restore as a file that could not be written.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -30,6 +31,15 @@ class TLandingCheck {
   // below the restore's destination (`fullPath`: the stored tree). False with
   // the Windows-form path that failed and why.
   virtual bool endRestore(TRestoreTarget& target, bool fullPath, std::string& path, std::string& reason) = 0;
+
+  // The size and SHA-256 (64 lower-case hexadecimal digits) of the bytes of
+  // the last file endFile() passed, when the check computed them: the install
+  // record takes them from here instead of reading the file a second time.
+  virtual bool landedDigest(uint64_t& size, std::string& sha256) const {
+    (void)size;
+    (void)sha256;
+    return false;
+  }
 
   // Told of what endRestore makes besides files, so that the install record
   // can note it: OnMaking before each folder or link is made (its target

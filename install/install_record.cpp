@@ -145,6 +145,7 @@ std::string toJson(const Record& r) {
   o["format"] = kFormatName;
   o["version"] = kFormatVersion;
   o["application"] = json_text::asUtf8(r.application);
+  if (!r.destination.empty()) putText(o, "destination", r.destination);
   o["complete"] = r.complete;
   o["destination_made"] = r.destinationMade;
   if (r.publisherKey) o["publisher_key"] = *r.publisherKey;
@@ -175,6 +176,7 @@ std::string toJson(const Record& r) {
     e["scope"] = m.scope;
     e["size"] = m.size;
     e["sha256"] = m.sha256;
+    if (!m.folder.empty()) putText(e, "folder", m.folder);
     if (!m.files.empty()) {
       Json files = Json::array();
       for (const auto& f : m.files) files.push_back({{"name", f.name}, {"size", f.size}, {"sha256", f.sha256}});
@@ -211,6 +213,7 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
       return false;
     }
     r.application = o.value("application", "");
+    if (o.contains("destination")) r.destination = textOf(o, "destination");
     r.complete = o.at("complete").get<bool>();
     r.destinationMade = o.at("destination_made").get<bool>();
     if (o.contains("publisher_key") && !o["publisher_key"].is_null()) r.publisherKey = o["publisher_key"].get<std::string>();
@@ -225,6 +228,7 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
       m.scope = e.at("scope").get<std::string>();
       m.size = e.at("size").get<uint64_t>();
       m.sha256 = e.at("sha256").get<std::string>();
+      if (e.contains("folder")) m.folder = textOf(e, "folder");
       if (!isDigest(m.sha256) || (m.scope != "user" && m.scope != "system"))
         throw std::runtime_error("a menu entry of an unknown scope or without a digest");
       // A menu entry is a file directly in its applications folder.
@@ -265,8 +269,8 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
   return true;
 }
 
-LoadState load(int destFd, Record& record, std::string& problem) {
-  const int fd = openat(destFd, kRecordName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+LoadState load(int dirFd, Record& record, std::string& problem, const std::string& name) {
+  const int fd = openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return LoadState::Missing;
     problem = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
@@ -295,14 +299,14 @@ LoadState load(int destFd, Record& record, std::string& problem) {
   return outside ? LoadState::Outside : LoadState::Damaged;
 }
 
-bool store(int destFd, const Record& record, std::string& problem) {
+bool store(int dirFd, const Record& record, std::string& problem, const std::string& name) {
   static thread_local std::minstd_rand random(std::random_device{}());
   const std::string text = toJson(record);
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = std::string(".~") + kRecordName + "." + std::to_string(random() % 1000000);
-    fd = openat(destFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    temporary = ".~" + name + "." + std::to_string(random() % 1000000);
+    fd = openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
@@ -318,15 +322,15 @@ bool store(int destFd, const Record& record, std::string& problem) {
   const bool written = done == text.size() && fsync(fd) == 0;
   const int writeErrno = errno;
   close(fd);
-  if (!written || renameat(destFd, temporary.c_str(), destFd, kRecordName) != 0) {
+  if (!written || renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) != 0) {
     problem = std::strerror(written ? errno : writeErrno);
-    unlinkat(destFd, temporary.c_str(), 0);
+    unlinkat(dirFd, temporary.c_str(), 0);
     return false;
   }
-  fsync(destFd);
+  fsync(dirFd);
   return true;
 }
 
-bool remove(int destFd) { return unlinkat(destFd, kRecordName, 0) == 0 || errno == ENOENT; }
+bool remove(int dirFd, const std::string& name) { return unlinkat(dirFd, name.c_str(), 0) == 0 || errno == ENOENT; }
 
 }  // namespace install_record

@@ -48,11 +48,16 @@ struct MenuEntry {
   std::string scope;  // "user" ($XDG_DATA_HOME/applications) or "system" (/usr/local/share/applications)
   uint64_t size = 0;
   std::string sha256;
+  // The applications folder it was written into (host path), for a user's
+  // entry: found again when another process (root) removes the installation.
+  // Empty in records of earlier releases.
+  std::string folder;
   std::vector<DesktopFile> files;  // its icon and file types; absent in records of earlier releases
 };
 
 struct Record {
   std::string application;                  // App of SETUP.INS; may be empty
+  std::string destination;                  // DEST's host path; empty in records of earlier releases
   bool complete = false;                    // the last installation ended as it should
   bool destinationMade = false;             // DEST did not exist before the first installation
   std::optional<std::string> publisherKey;  // the id of the key the medium was signed with, when it was
@@ -89,13 +94,14 @@ bool fromJson(const std::string& text, Record& record, std::string& problem, boo
 std::string isoDate(int64_t seconds);
 
 enum class LoadState { Missing, Loaded, Damaged, Outside };
-// Reads DEST's record; DEST is open as `destFd` (a directory descriptor).
-LoadState load(int destFd, Record& record, std::string& problem);
-// Writes DEST's record by replacement: a new file under a temporary name,
-// flushed to disk, then renamed over the old one, so that it is never seen
-// half written.
-bool store(int destFd, const Record& record, std::string& problem);
-// Removes DEST's record.
-bool remove(int destFd);
+// Reads the record `name` (DEST's own by default) in the folder open as
+// `dirFd` (a directory descriptor); a link there is refused as damage.
+LoadState load(int dirFd, Record& record, std::string& problem, const std::string& name = kRecordName);
+// Writes the record `name` by replacement: a new file under a temporary
+// name, flushed to disk, then renamed over the old one, so that it is never
+// seen half written.
+bool store(int dirFd, const Record& record, std::string& problem, const std::string& name = kRecordName);
+// Removes the record `name`.
+bool remove(int dirFd, const std::string& name = kRecordName);
 
 }  // namespace install_record

@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "common/file_digest.h"
+#include "framework/core/exceptions.h"
+#include "install/record_store.h"
 #include "framework/core/path_utils.h"
 #include "platform/open_directory.h"
 #include "platform/errors.h"
@@ -28,51 +30,7 @@ std::string joined(const std::vector<std::string>& parts, size_t count) {
   return name;
 }
 
-std::string readHostFile(const std::string& host) {
-  std::ifstream in(host, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The uninstaller unpacked with the runtime has no execute bit yet: its copy
-// in DEST gets one.
-bool isRegularFile(const std::string& host) {
-  struct stat st {};
-  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string folderOf(const std::string& hostFile) {
-  const size_t slash = hostFile.rfind('/');
-  return slash == std::string::npos ? std::string() : hostFile.substr(0, slash);
-}
-
-std::string runningProgram() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, size_t(n)) : std::string();
-}
-
 }  // namespace
-
-TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram) {
-  TInstallOptions options;
-  const std::string folder = fw::withTrailingBackslash(mediumFolder);
-  if (auto host = platform::hostPathOf(folder + "SETUP.INS")) {
-    const std::string text = readHostFile(*host);
-    options.application = platform::profileStringFromText("Setup", "App", "", text);
-    options.menu = menu_entry::fromIni(text);
-  }
-  std::vector<std::string> candidates;
-  if (besideProgram) candidates.push_back(folderOf(runningProgram()) + "/" + install_record::kUninstallerName);
-  if (auto medium = platform::hostPathOf(folder + install_record::kUninstallerName)) candidates.push_back(*medium);
-  for (const auto& c : candidates)
-    if (isRegularFile(c)) {
-      options.uninstallerProgram = c;
-      break;
-    }
-  return options;
-}
 
 TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, TInstallOptions options)
     : backup_(backup), targetDir_(fw::withTrailingBackslash(targetDir)), options_(std::move(options)) {
@@ -87,8 +45,9 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     // The first file is about to be written: the record goes in first.
     if (!begun_) {
       begun_ = true;
-      if (!begin()) warn("no install record: " + problem_);
+      begin();
     }
+    raiseProblem();
     if (!active_) return;
     settle();
     if (doRestore) noteFolders(name);
@@ -98,8 +57,14 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     if (!active_) return;
     settle();
     struct stat st {};
-    if (stream && fstat(int(stream->handle().value), &st) == 0)
-      pending_ = std::make_unique<Pending>(Pending{name, uint64_t(st.st_dev), uint64_t(st.st_ino)});
+    if (!stream || fstat(int(stream->handle().value), &st) != 0) return;
+    pending_ = std::make_unique<Pending>();
+    pending_->target = name;
+    pending_->device = uint64_t(st.st_dev);
+    pending_->inode = uint64_t(st.st_ino);
+    if (const TLandingCheck* check = backup_.LandingCheck)
+      pending_->digested = check->landedDigest(pending_->size, pending_->sha256);
+    raiseProblem();
   });
   backup_.OnNeedDisk = TNeedDiskEvent([this](TObject* s, uint16_t disk, bool& cont) {
     // The user may give up at the prompt, or end the program there.
@@ -153,13 +118,26 @@ TInstallRecorder::~TInstallRecorder() {
 
 void TInstallRecorder::warn(const std::string& text) { warnings_.push_back(text); }
 
+void TInstallRecorder::fail(const std::string& text) {
+  if (problem_.empty()) problem_ = text;
+}
+
+void TInstallRecorder::raiseProblem() {
+  // Once: the restore ends with it, as a file that could not be written.
+  if (!problem_.empty() && !raised_) {
+    raised_ = true;
+    throw Exception(problem_);
+  }
+}
+
 bool TInstallRecorder::begin() {
   begun_ = true;
   if (active_) return true;
   // Restored to the paths the archive stores: there is no destination to
   // keep a record in.
   if (fw::withoutTrailingBackslash(targetDir_).empty()) {
-    problem_ = "there is no destination (the files go to the paths stored in the archive)";
+    // Nothing to remove later either: a restore, not an installation.
+    warn("no install record: there is no destination (the files go to the paths stored in the archive)");
     return false;
   }
   auto host = platform::hostPathOf(fw::withoutTrailingBackslash(targetDir_));
@@ -182,23 +160,27 @@ bool TInstallRecorder::begin() {
     problem_ = destHost_ + ": " + std::strerror(errno);
     return false;
   }
-  install_record::Record earlier;
-  std::string reason;
-  switch (install_record::load(destFd_, earlier, reason)) {
-    case install_record::LoadState::Loaded: record_.mergeEarlier(earlier); break;
-    case install_record::LoadState::Missing: break;
+  // The earlier installation's record this process may act on: its own
+  // store's, or a copy in DEST only it could have written.
+  const record_store::Earlier earlier = record_store::loadEarlier(destFd_);
+  switch (earlier.state) {
+    case install_record::LoadState::Loaded: record_.mergeEarlier(earlier.record); break;
+    case install_record::LoadState::Missing:
+      if (!earlier.problem.empty()) warn(earlier.problem);
+      break;
     case install_record::LoadState::Damaged:
     case install_record::LoadState::Outside:
       // Never overwritten: it may be all that tells what an earlier
       // installation wrote.
-      problem_ = destHost_ + "/" + install_record::kRecordName + ": " + reason;
+      problem_ = "the install record of " + destHost_ + " cannot be used: " + earlier.problem;
       return false;
   }
+  record_.destination = record_store::pathOf(destFd_);
   placeUninstaller();
+  if (!problem_.empty()) return false;
   active_ = true;
   store(true);
-
-  return true;
+  return problem_.empty();
 }
 
 std::vector<std::string> TInstallRecorder::relativeParts(const std::string& target) const {
@@ -311,8 +293,13 @@ void TInstallRecorder::settle() {
   install_record::FileEntry entry;
   // Only the file the restore wrote: a failed replacement leaves the old one
   // under the name, which is not the installation's.
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == pending.device &&
-      uint64_t(st.st_ino) == pending.inode && digestOfDescriptor(fd, entry.sha256, entry.size)) {
+  const bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == pending.device &&
+                    uint64_t(st.st_ino) == pending.inode;
+  if (same && pending.digested && uint64_t(st.st_size) == pending.size) {
+    entry.sha256 = pending.sha256;
+    entry.size = pending.size;
+  }
+  if (same && (!entry.sha256.empty() || digestOfDescriptor(fd, entry.sha256, entry.size))) {
     entry.name = joined(real, real.size());
     entry.date = install_record::isoDate(st.st_mtim.tv_sec);
     record_.addFile(std::move(entry));
@@ -326,11 +313,13 @@ void TInstallRecorder::store(bool now) {
   const auto time = std::chrono::steady_clock::now();
   if (!now && time - lastStore_ < kStoreInterval) return;
   lastStore_ = time;
+  // The record this process acts on later, then the copy in DEST for people
+  // to read: an installation that cannot keep both is not complete.
   std::string reason;
-  if (!install_record::store(destFd_, record_, reason)) {
-    const std::string text = "cannot write the install record in " + destHost_ + ": " + reason;
-    if (warnings_.empty() || warnings_.back() != text) warn(text);
-  }
+  if (!record_store::store(destFd_, record_, reason))
+    fail("cannot write the install record of " + destHost_ + " in " + record_store::directory() + ": " + reason);
+  else if (!install_record::store(destFd_, record_, reason))
+    fail("cannot write the install record in " + destHost_ + ": " + reason);
 }
 
 void TInstallRecorder::placeUninstaller() {
@@ -347,7 +336,7 @@ void TInstallRecorder::placeUninstaller() {
                       sha == record_.uninstaller->sha256;
     if (fd >= 0) close(fd);
     if (!ours) {
-      warn(destHost_ + "/uninstall is not the uninstaller of an earlier installation; it was left as it is");
+      fail(destHost_ + "/uninstall is not the uninstaller of an earlier installation; it was left as it is");
       return;
     }
   }
@@ -370,7 +359,7 @@ void TInstallRecorder::placeUninstaller() {
   ok = ok && renameat(destFd_, temporary.c_str(), destFd_, name) == 0;
   if (!ok) {
     unlinkat(destFd_, temporary.c_str(), 0);
-    warn("cannot place the uninstaller in " + destHost_ + ": " + std::strerror(error ? error : errno));
+    fail("cannot place the uninstaller in " + destHost_ + ": " + std::strerror(error ? error : errno));
     return;
   }
   entry.name = name;
@@ -392,19 +381,4 @@ void TInstallRecorder::finish(bool completed) {
   }
   record_.complete = completed;
   store(true);
-}
-
-bool TInstallRecorder::restore(TBackupFile& backup, const std::string& archive, const std::string& targetDir,
-                               const TInstallOptions& options, std::vector<std::string>* warnings) {
-  TInstallRecorder recorder(backup, targetDir, options);
-  struct Report {
-    TInstallRecorder& r;
-    std::vector<std::string>* to;
-    ~Report() {
-      if (to) *to = r.warnings();
-    }
-  } report{recorder, warnings};
-  const bool result = backup.Restore(archive, targetDir);
-  recorder.finish(result);
-  return result;
 }

@@ -15,8 +15,8 @@
 //   recorder.finish(completed);                        // or let it go: finish(false)
 //
 // The record is begun when the restore is about to write its first file, so
-// a missing or unreadable archive leaves nothing behind. TInstallRecorder::
-// restore() does all of this in one call.
+// a missing or unreadable archive leaves nothing behind. The install routine
+// (install/installation.h) is its one user.
 #include <chrono>
 #include <functional>
 #include <cstdint>
@@ -36,12 +36,6 @@ struct TInstallOptions {
   std::string uninstallerProgram;  // host path of the uninstaller to place in DEST; empty: none
   std::string publisherKey;        // the medium's signing key id, when it was signed
 };
-
-// The options of a medium whose folder is `mediumFolder` (Windows form):
-// App and [Menu] of its SETUP.INS, and the uninstaller `uninstall` found in
-// that folder, or beside the running program when `besideProgram` (the setup
-// program unpacked from the medium's runtime finds it there).
-TInstallOptions installOptionsOf(const std::string& mediumFolder, bool besideProgram);
 
 class TInstallRecorder {
  public:
@@ -63,21 +57,23 @@ class TInstallRecorder {
   // `completed`, and writes the record a last time.
   void finish(bool completed);
 
-  // What could not be recorded or written (the installation goes on).
+  // What could not be done but leaves the installation whole (an earlier
+  // record not used, a menu entry not written).
   const std::vector<std::string>& warnings() const { return warnings_; }
+  // Why the installation failed: the record could not be kept or the
+  // uninstaller not placed. Empty when it did not.
   const std::string& problem() const { return problem_; }
   const install_record::Record& record() const { return record_; }
-
-  // begin(), backup.Restore(archive, targetDir), finish(): returns what
-  // Restore returns and raises what it raises (the record is finished then
-  // too). A failed begin() is a warning: the installation goes on.
-  static bool restore(TBackupFile& backup, const std::string& archive, const std::string& targetDir,
-                      const TInstallOptions& options, std::vector<std::string>* warnings = nullptr);
 
  private:
   struct Pending {
     std::string target;
     uint64_t device = 0, inode = 0;
+    // The size and SHA-256 the landing check computed of the bytes as they
+    // were written; without a check the record reads the file.
+    bool digested = false;
+    uint64_t size = 0;
+    std::string sha256;
   };
   std::vector<std::string> relativeParts(const std::string& target) const;
   // Notes the folders above `target` (and `target` itself when `itself`)
@@ -90,6 +86,11 @@ class TInstallRecorder {
   void store(bool now);
   void placeUninstaller();
   void warn(const std::string& text);
+  // A failure of the installation: the record or the uninstaller could not
+  // be kept. The first is kept as problem(); raiseProblem() ends the restore
+  // with it from an event handler.
+  void fail(const std::string& text);
+  void raiseProblem();
 
   TBackupFile& backup_;
   std::string targetDir_;
@@ -106,6 +107,7 @@ class TInstallRecorder {
   bool begun_ = false;
   bool active_ = false;
   bool finished_ = false;
+  bool raised_ = false;
   std::unique_ptr<Pending> pending_;
   std::set<std::string> knownFolders_;
   // The folder of the last settled file, as asked and as found, held open.

@@ -98,12 +98,14 @@ bool hasControl(const std::string& s) {
   return false;
 }
 
-// A value of a string key: backslash, and nothing else that could be a
-// control character, escaped.
+// A value of a string key: backslash escaped, and a leading space written
+// as \s, since readers skip the blanks after "=" (control characters are
+// refused before an entry is written).
 std::string escaped(const std::string& s) {
   std::string out;
   for (char c : s) {
     if (c == '\\') out += "\\\\";
+    else if (c == ' ' && out.empty()) out += "\\s";
     else out += c;
   }
   return out;
@@ -476,6 +478,9 @@ bool write(const Settings& s, const std::string& dest, install_record::MenuEntry
     refreshMimeDatabase(data + "/mime");
   }
   const std::string folder = applicationsFolder(entry.scope);
+  // A user's folder depends on the user's environment: kept, so that the
+  // entry is found again whoever removes the installation.
+  if (entry.scope == "user") entry.folder = folder;
   if (std::string why = replaceFile(folder, entry.name, text); !why.empty()) {
     problem = why;
     return false;
@@ -524,9 +529,22 @@ Removal removeIfUnchanged(const std::string& folder, const std::string& name, ui
 
 Removal remove(const install_record::MenuEntry& entry, std::string& problem,
                const std::function<void(const install_record::DesktopFile&, Removal, const std::string&)>& onFile) {
-  const std::string folder = applicationsFolder(entry.scope);
+  // Only a name this program gives its entries: a record never makes
+  // another program's entry go.
+  const std::string prefix = "setup-", suffix = ".desktop";
+  if (entry.name.size() <= prefix.size() + suffix.size() || entry.name.compare(0, prefix.size(), prefix) != 0 ||
+      entry.name.compare(entry.name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return Removal::Changed;
+  // A user's entry lies in the folder recorded (DATA/applications), its
+  // icon and file types in that DATA, whoever removes the installation.
+  const bool recordedFolder = entry.scope == "user" && !entry.folder.empty() && entry.folder[0] == '/';
+  const std::string folder = recordedFolder ? entry.folder : applicationsFolder(entry.scope);
   const Removal result = removeIfUnchanged(folder, entry.name, entry.size, entry.sha256, problem);
-  const std::string data = dataFolder(entry.scope);
+  const std::string applications = "/applications";
+  const bool underData = folder.size() > applications.size() &&
+                         folder.compare(folder.size() - applications.size(), applications.size(), applications) == 0;
+  const std::string data = recordedFolder ? (underData ? folder.substr(0, folder.size() - applications.size()) : std::string())
+                                          : dataFolder(entry.scope);
   bool mime = false, icon = false;
   for (const install_record::DesktopFile& file : entry.files) {
     // Only the places this program writes to: a record cannot make it

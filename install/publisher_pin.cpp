@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "install/install_record.h"
+#include "install/record_store.h"
 #include "framework/core/path_utils.h"
 #include "platform/paths.h"
 
@@ -32,11 +33,13 @@ std::string conflict(const std::string& destination, const std::string& pin) {
   if (!host) return {};
   const int dir = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return {};  // a new destination pins nothing yet
-  install_record::Record record;
-  std::string problem;
-  const install_record::LoadState state = install_record::load(dir, record, problem);
+  // Only a record this process may act on pins anything: root's own, or a
+  // copy no other user could have written.
+  const record_store::Earlier earlier = record_store::loadEarlier(dir);
   close(dir);
-  if (state != install_record::LoadState::Loaded || !record.publisherKey || record.publisherKey->empty()) return {};
+  const install_record::Record& record = earlier.record;
+  if (earlier.state != install_record::LoadState::Loaded || !record.publisherKey || record.publisherKey->empty())
+    return {};
   const std::string& pinned = *record.publisherKey;
   // A pin of the key id alone (as an older record may hold) is matched by
   // the id; a pinned key by the whole key, since anyone can give a key of

@@ -1,12 +1,15 @@
 #include "install/uninstall.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <istream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -17,6 +20,7 @@
 #include "install/install_record.h"
 #include "install/json_text.h"
 #include "install/menu_entry.h"
+#include "install/record_store.h"
 #include "framework/core/printable.h"
 #include "platform/errors.h"
 #include "platform/open_directory.h"
@@ -53,6 +57,23 @@ Place reach(const std::shared_ptr<platform::OpenDirectory>& dest, const std::str
 
 enum class Outcome { Removed, Missing, Kept, Failed };
 
+// The home folder of `uid`, read from /etc/passwd itself (the uninstaller is
+// linked statically and uses no name service); empty when it is not there.
+std::string homeOf(uid_t uid) {
+  std::ifstream passwd("/etc/passwd");
+  std::string line;
+  while (std::getline(passwd, line)) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t colon; (colon = line.find(':', start)) != std::string::npos; start = colon + 1)
+      fields.push_back(line.substr(start, colon - start));
+    fields.push_back(line.substr(start));
+    if (fields.size() >= 7 && fields[2] == std::to_string(uid) && !fields[5].empty() && fields[5][0] == '/')
+      return fields[5];
+  }
+  return {};
+}
+
 class Run {
  public:
   Run(const UninstallOptions& options, UninstallConsole& console) : options_(options), console_(console) {}
@@ -86,6 +107,10 @@ class Run {
     return failed;
   }
   bool ask();
+  // Runs the removal again in a child process with the rights of `uid`.
+  int asOwner(uid_t uid, gid_t gid);
+  // Removes DEST itself, when it is empty and its name still holds it.
+  bool removeDestination();
 
   const UninstallOptions& options_;
   UninstallConsole& console_;
@@ -214,6 +239,48 @@ Outcome Run::removeFolder(const std::string& name, std::string& reason) {
   return Outcome::Failed;
 }
 
+int Run::asOwner(uid_t uid, gid_t gid) {
+  console_.out.flush();
+  console_.err.flush();
+  const pid_t child = fork();
+  if (child < 0) return end(setupkit::kExitFailed, std::string("cannot start the removal: ") + std::strerror(errno));
+  if (child == 0) {
+    // The user's own state folder and applications folder, not root's.
+    const std::string home = homeOf(uid);
+    if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) _exit(setupkit::kExitFailed);
+    unsetenv("XDG_STATE_HOME");
+    unsetenv("XDG_DATA_HOME");
+    if (!home.empty()) setenv("HOME", home.c_str(), 1);
+    close(destFd_);
+    destFd_ = -1;
+    dest_.reset();
+    _exit(run());
+  }
+  close(destFd_);
+  destFd_ = -1;
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : int(setupkit::kExitFailed);
+}
+
+bool Run::removeDestination() {
+  // By the parent's descriptor and the name, once the name is seen to hold
+  // the folder that was opened.
+  const std::string path = record_store::pathOf(destFd_);
+  const size_t slash = path.rfind('/');
+  if (path.empty() || slash == std::string::npos || slash + 1 == path.size()) return false;
+  const int parent = open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent < 0) return false;
+  const std::string name = path.substr(slash + 1);
+  struct stat opened {}, named {};
+  const bool same = fstat(destFd_, &opened) == 0 && fstatat(parent, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  const bool removed = same && unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+  close(parent);
+  return removed;
+}
+
 bool Run::ask() {
   if (options_.unattended) return true;
   std::string what = record_.application.empty() ? std::string("the installation") : fw::printable(record_.application);
@@ -227,12 +294,31 @@ bool Run::ask() {
 
 int Run::run() {
   const std::string shownDest = fw::printable(options_.dest);
-  destFd_ = open(options_.dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  dest_ = platform::OpenDirectory::open(options_.dest);
-  if (destFd_ < 0 || !dest_) return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest);
-  std::string problem;
-  switch (install_record::load(destFd_, record_, problem)) {
+  // DEST is opened once, never again by its path: a folder swapped for a
+  // link or another folder after this changes nothing of what is removed.
+  destFd_ = open(options_.dest.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (destFd_ >= 0) dest_ = platform::OpenDirectory::fromDescriptor(destFd_, options_.dest);
+  if (destFd_ < 0 || !dest_) {
+    if (errno == ELOOP || errno == ENOTDIR)
+      return end(setupkit::kExitRefused, shownDest + " is a symbolic link; name the folder itself");
+    return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest);
+  }
+  struct stat destStatus {};
+  fstat(destFd_, &destStatus);
+  // The record this process may act on: its own store's, or a copy in DEST
+  // that only it could have written.
+  record_store::Earlier earlier = record_store::loadEarlier(destFd_);
+  if (geteuid() == 0 && earlier.source != record_store::Source::Store && destStatus.st_uid != 0) {
+    // Not root's installation: removed with the rights of the user who owns
+    // DEST, from the record that user can read, so that it removes only what
+    // that user could.
+    return asOwner(destStatus.st_uid, destStatus.st_gid);
+  }
+  record_ = std::move(earlier.record);
+  std::string problem = earlier.problem;
+  switch (earlier.state) {
     case install_record::LoadState::Missing:
+      if (!problem.empty()) return end(setupkit::kExitRefused, "Nothing is removed from " + shownDest + ": " + problem);
       return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest + ": it has no install record");
     case install_record::LoadState::Damaged:
       return end(setupkit::kExitDamaged, "The install record in " + shownDest + " cannot be used: " + problem +
@@ -301,12 +387,12 @@ int Run::run() {
     }
   }
   if (failed_ > 0) {
-    if (!install_record::store(destFd_, left, problem))
+    if (!record_store::store(destFd_, left, problem) || !install_record::store(destFd_, left, problem))
       say("failed", "record", install_record::kRecordName, problem);
     return end(setupkit::kExitFailed, "Not everything could be removed; the install record keeps what is left");
   }
-  // Last the record and the uninstaller, which may be the running program.
-  if (!install_record::remove(destFd_)) {
+  // Last the records and the uninstaller, which may be the running program.
+  if (!record_store::remove(destFd_) || !install_record::remove(destFd_)) {
     say("failed", "record", install_record::kRecordName, std::strerror(errno));
     return end(setupkit::kExitFailed, "The install record could not be removed");
   }
@@ -318,7 +404,7 @@ int Run::run() {
       case Outcome::Failed: say("failed", "file", record_.uninstaller->name, reason); break;
     }
   }
-  if (record_.destinationMade && rmdir(options_.dest.c_str()) == 0) say("removed", "folder", options_.dest);
+  if (record_.destinationMade && removeDestination()) say("removed", "folder", options_.dest);
   const int status = failed_ > 0 ? setupkit::kExitFailed : setupkit::kExitOk;
   std::string summary = "Removed " + std::to_string(removed_) + (removed_ == 1 ? " item" : " items") + " from " + shownDest;
   if (kept_ > 0) summary += "; kept " + std::to_string(kept_) + " changed or foreign";

@@ -299,6 +299,7 @@ TMediumCheck::TMediumCheck(Attributes attributes) : attributes_(std::move(attrib
 TMediumCheck::~TMediumCheck() = default;
 
 void TMediumCheck::beginFile(const std::string& storedName) {
+  landed_ = nullptr;
   if (threaded_) thread_->finish();  // a file dropped half-way: its bytes are let go
   hash_ = digest::Sha256();
   seen_ = 0;
@@ -330,6 +331,15 @@ bool TMediumCheck::endFile(unsigned& mode, bool& hasMode, std::string& reason) {
   }
   mode = current_->mode & 0777;
   hasMode = true;
+  landed_ = current_;
+  return true;
+}
+
+bool TMediumCheck::landedDigest(uint64_t& size, std::string& sha256) const {
+  if (!landed_) return false;
+  // The bytes matched the listed size and digest, so these are theirs.
+  size = landed_->size;
+  sha256 = digest::hexOf(landed_->sha256);
   return true;
 }
 

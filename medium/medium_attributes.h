@@ -98,11 +98,13 @@ class TMediumCheck : public TLandingCheck {
   void fileData(const void* data, size_t length) override;
   bool endFile(unsigned& mode, bool& hasMode, std::string& reason) override;
   bool endRestore(TRestoreTarget& target, bool fullPath, std::string& path, std::string& reason) override;
+  bool landedDigest(uint64_t& size, std::string& sha256) const override;
 
  private:
   class HashThread;
   Attributes attributes_;
   const FileAttributes* current_ = nullptr;
+  const FileAttributes* landed_ = nullptr;  // the last file endFile() passed
   std::string currentName_;
   uint64_t seen_ = 0;
   bool threaded_ = false;  // the current file is hashed on the second thread

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "common/exit_status.h"
+#include "common/file_digest.h"
 
 #ifndef SETUPKIT_TRUSTED_KEYS_DIR
 #define SETUPKIT_TRUSTED_KEYS_DIR "/etc/setupkit/trusted-keys"
@@ -200,17 +201,7 @@ std::string describe(const Signer& signer) {
 
 bool sha256Of(int fd, int64_t offset, int64_t size, digest::Sha256Digest& out) {
   digest::Sha256 sha;
-  std::vector<unsigned char> buffer(1 << 20);
-  while (size != 0) {
-    const size_t want = size < 0 ? buffer.size() : size_t(std::min<int64_t>(size, int64_t(buffer.size())));
-    const ssize_t n = pread(fd, buffer.data(), want, off_t(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || (n == 0 && size > 0)) return false;
-    if (n == 0) break;
-    sha.update(buffer.data(), size_t(n));
-    offset += n;
-    if (size > 0) size -= n;
-  }
+  if (!readRange(fd, offset, size, [&sha](const uint8_t* data, size_t n) { sha.update(data, n); })) return false;
   out = sha.finish();
   return true;
 }

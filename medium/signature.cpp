@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/file_digest.h"
+
 namespace signature {
 
 namespace {
@@ -86,18 +88,7 @@ Digest Hasher::digest() {
 }
 
 bool hashFile(int fd, int64_t offset, int64_t size, Hasher& hasher) {
-  std::vector<unsigned char> buffer(1 << 20);
-  while (size != 0) {
-    const size_t want = size < 0 ? buffer.size() : size_t(std::min<int64_t>(size, int64_t(buffer.size())));
-    const ssize_t n = pread(fd, buffer.data(), want, off_t(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || (n == 0 && size > 0)) return false;
-    if (n == 0) break;
-    hasher.update(buffer.data(), size_t(n));
-    offset += n;
-    if (size > 0) size -= n;
-  }
-  return true;
+  return readRange(fd, offset, size, [&hasher](const uint8_t* data, size_t n) { hasher.update(data, n); });
 }
 
 std::string keyIdText(const KeyId& id) {

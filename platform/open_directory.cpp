@@ -62,6 +62,15 @@ std::shared_ptr<OpenDirectory> OpenDirectory::open(const std::string& hostPath, 
   return std::shared_ptr<OpenDirectory>(new OpenDirectory(fd, hostPath, own));
 }
 
+std::shared_ptr<OpenDirectory> OpenDirectory::fromDescriptor(int fd, const std::string& hostPath) {
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) {
+    failFromErrno();
+    return nullptr;
+  }
+  return std::shared_ptr<OpenDirectory>(new OpenDirectory(copy, hostPath, false));
+}
+
 std::string OpenDirectory::childPath(std::string_view name) const {
   std::string path = hostPath_;
   if (path != "/") path += '/';

@@ -29,6 +29,9 @@ class OpenDirectory {
   // Opens the host directory `hostPath`, following links: the caller chose it.
   // `own` when the caller has just made it. Null on failure.
   static std::shared_ptr<OpenDirectory> open(const std::string& hostPath, bool own = false);
+  // The directory already open as `fd` (a copy of the descriptor is kept),
+  // named `hostPath` in messages. Null on failure.
+  static std::shared_ptr<OpenDirectory> fromDescriptor(int fd, const std::string& hostPath);
   ~OpenDirectory();
   OpenDirectory(const OpenDirectory&) = delete;
   OpenDirectory& operator=(const OpenDirectory&) = delete;

@@ -6,6 +6,7 @@
 
 #include "common/host_paths.h"
 #include "common/option_table.h"
+#include "common/restore_modes.h"
 
 namespace setupkit {
 
@@ -81,14 +82,9 @@ class Line {
   }
 
   TRestoreMode mode(const std::string& text) const {
-    static const std::map<std::string, TRestoreMode> kModes = {{"all", rmAll},
-                                                               {"no-overwrite", rmNoOverwrite},
-                                                               {"newer", rmNewer},
-                                                               {"existing", rmExisting},
-                                                               {"existing-newer", rmExistingNewer}};
-    auto it = kModes.find(text);
-    if (it == kModes.end()) fail("unknown mode \"" + text + "\" (all, no-overwrite, newer, existing, existing-newer)");
-    return it->second;
+    const auto mode = restoreModeNamed(text);
+    if (!mode) fail(unknownRestoreMode(text));
+    return *mode;
   }
 
   void chooseLayout(const std::string& option, RestoreLayout layout) {
@@ -314,7 +310,7 @@ CommandTable restoreTable(Line& l) {
                     [&l](const std::string&) { l.chooseLayout("--stored-paths", RestoreLayout::StoredPaths); }});
   t.rows.push_back({"--full-path", "", "keep the stored directories below DEST (the default)",
                     [&l](const std::string&) { l.chooseLayout("--full-path", RestoreLayout::Tree); }});
-  t.rows.push_back({"--mode", "MODE", "all, no-overwrite, newer, existing, existing-newer (default all)",
+  t.rows.push_back({"--mode", "MODE", std::string(kRestoreModeNames) + " (default all)",
                     [&l, &r](const std::string& v) {
                       r.mode = l.mode(v);
                       r.modeGiven = true;
@@ -325,6 +321,10 @@ CommandTable restoreTable(Line& l) {
                     "keep an install record in DEST, as an installation does\n"
                     "(with the menu entry of a SETUP.INS beside ARCHIVE)",
                     [&r](const std::string&) { r.record = true; }});
+  t.rows.push_back({"--accept-new-publisher", "",
+                    "with --record: install even where an earlier installation came\n"
+                    "from a medium signed by another key (or this medium is unsigned)",
+                    [&r](const std::string&) { r.acceptNewPublisher = true; }});
   return t;
 }
 
@@ -415,6 +415,7 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       break;
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
+      if (line.restore.acceptNewPublisher && !line.restore.record) l.fail("--accept-new-publisher goes with --record");
       line.restore.archive = isWindowsFormPath(operands[0]) ? operands[0] : archiveInFolder(operands[0]);
       if (operands.size() == 2) {
         if (line.restore.layout == RestoreLayout::StoredPaths) l.fail("--stored-paths takes no DEST");

@@ -1,12 +1,14 @@
 #include "tools/restore_command.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <istream>
 #include <memory>
 #include <ostream>
 
 #include "medium/medium_attributes.h"
-#include "install/install_recorder.h"
+#include "install/installation.h"
 #include "engine/restore_target.h"
 #include "medium/volume_search.h"
 #include "framework/core/exceptions.h"
@@ -22,6 +24,14 @@
 namespace setupkit {
 
 namespace {
+
+// The whole text of a host file; empty when it cannot be read.
+std::string readWholeFile(const std::string& host) {
+  std::ifstream in(host, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // A Windows-form path as the user knows it: its host form, escaped.
 std::string shownPath(const std::string& windowsPath) {
@@ -138,9 +148,11 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
   // A medium's attributes: each file checked and given its mode as it
-  // lands, links and empty folders at the end.
+  // lands, links and empty folders at the end. An installation (--record)
+  // leaves them to the install routine.
+  const bool installing = options.record && options.layout != RestoreLayout::StoredPaths;
   const std::optional<std::string> hostArchive = platform::hostPathOf(archive);
-  medium::Loaded loaded = hostArchive ? medium::loadForArchive(*hostArchive) : medium::Loaded();
+  medium::Loaded loaded = hostArchive && !installing ? medium::loadForArchive(*hostArchive) : medium::Loaded();
   if (loaded.state == medium::Loaded::State::Damaged)
     return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(loaded.problem), 0};
   medium::TMediumCheck check(std::move(loaded.attributes));
@@ -224,21 +236,39 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   // What failed comes first, the file or the archive with the reason, then
   // the component's message. A failure to read the archive is damage, not a
   // failure to write.
-  std::vector<std::string> warnings;
-  try {
-    if (options.record && options.layout != RestoreLayout::StoredPaths) {
-      const std::string medium = fw::directoryPart(platform::expandPath(archive));
-      TInstallOptions install = installOptionsOf(medium, false);
-      if (install.uninstallerProgram.empty()) install.uninstallerProgram = options.uninstaller;
-      TInstallRecorder::restore(backup, archive, dest, install, &warnings);
-    } else {
-      backup.Restore(archive, dest);
+  if (installing) {
+    // The install routine, as the wizard and the launcher install: the
+    // medium's SETUP.INS and uninstaller beside the archive, the publisher
+    // pinned by an earlier installation refused unless accepted.
+    const std::string folder = fw::directoryPart(platform::expandPath(archive));
+    install::Medium source;
+    source.archive = archive;
+    if (auto settings = platform::hostPathOf(fw::withTrailingBackslash(folder) + "SETUP.INS"))
+      source.settings = readWholeFile(*settings);
+    source.signer = hostArchive ? install::signerOfArchive(*hostArchive) : medium_signature::Signer();
+    source.uninstaller = install::uninstallerBeside(folder, false);
+    if (source.uninstaller.empty()) source.uninstaller = options.uninstaller;
+    install::Choices choices;
+    choices.destination = dest;
+    choices.newPublisher = options.acceptNewPublisher ? install::NewPublisher::Accept : install::NewPublisher::Refuse;
+    install::TInstallation installation(backup, source, choices);
+    const install::Outcome outcome = installation.run();
+    line.reset();
+    for (const auto& w : outcome.warnings) console.err << "setupkit: warning: " << w << "\n";
+    if (installation.check()) {
+      if (outcome.result == install::Result::Refused)
+        return {RestoreOutcome::Refused, printable(outcome.reason) + "; give --accept-new-publisher to install it anyway",
+                0};
+      return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(outcome.reason), 0};
     }
-  } catch (const std::exception&) {
-    // Told by the result below.
+  } else {
+    try {
+      backup.Restore(archive, dest);
+    } catch (const std::exception&) {
+      // Told by the result below.
+    }
+    line.reset();
   }
-  line.reset();
-  for (const auto& w : warnings) console.err << "setupkit: warning: " << w << "\n";
   return reportOf(backup.Result(), backup.FRestoredCount,
                   errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
 }

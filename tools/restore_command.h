@@ -29,6 +29,9 @@ struct RestoreOptions {
   // (or one found beside the archive) in DEST.
   bool record = false;
   std::string uninstaller;
+  // With `record`: install over an installation pinned to another publisher
+  // (refused otherwise, with Refused, before anything is written).
+  bool acceptNewPublisher = false;
 };
 
 // How a restore ended; the values are the command's exit statuses.

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "common/option_table.h"
+#include "common/restore_modes.h"
 
 namespace launcher {
 
@@ -51,15 +52,9 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
   t.rows.push_back({"--mode", "MODE",
                     "all (default), no-overwrite, newer, existing or existing-newer:\nwhich files are written over",
                     [&l](const std::string& v) {
-                      static const std::map<std::string, TRestoreMode> kModes = {{"all", rmAll},
-                                                                                 {"no-overwrite", rmNoOverwrite},
-                                                                                 {"newer", rmNewer},
-                                                                                 {"existing", rmExisting},
-                                                                                 {"existing-newer", rmExistingNewer}};
-                      auto it = kModes.find(v);
-                      if (it == kModes.end())
-                        l.fail("unknown mode \"" + v + "\" (all, no-overwrite, newer, existing, existing-newer)");
-                      l.options.mode = it->second;
+                      const auto mode = setupkit::restoreModeNamed(v);
+                      if (!mode) l.fail(setupkit::unknownRestoreMode(v));
+                      l.options.mode = *mode;
                       l.modeGiven = true;
                     }});
   t.rows.push_back({"--json", "", "progress as one JSON object per line on standard output",

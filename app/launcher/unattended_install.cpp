@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,12 +10,11 @@
 
 #include "app/launcher/install_report.h"
 #include "engine/backup_file.h"
+#include "install/install_record.h"
+#include "install/installation.h"
 #include "common/exit_status.h"
-#include "install/install_recorder.h"
 #include "medium/installer_file.h"
 #include "medium/runtime_pack.h"
-#include "install/publisher_pin.h"
-#include "medium/medium_attributes.h"
 #include "medium/volume_search.h"
 #include "framework/core/path_utils.h"
 #include "platform/dos_time.h"
@@ -174,80 +174,57 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   std::string componentMessage;
   backup.OnError = TBackupErrorEvent([&](TObject*, int32_t, const std::string& text) { componentMessage = text; });
 
-  // The medium's attributes (SETUP.ATR beside the archive, or the one-file
-  // installer's part), as the wizard applies them: every file checked as it
-  // lands and given its mode, links and empty folders made at the end.
-  const auto archiveHost = platform::hostPathOf(medium.archive);
-  ::medium::Loaded loaded = ::medium::loadForArchive(archiveHost ? *archiveHost : std::string());
-  if (loaded.state == ::medium::Loaded::State::Damaged) {
-    end.status = setupkit::kExitDamaged;
-    end.result = "damaged";
-    end.reason = loaded.problem;
-    end.message = printable(loaded.problem);
-    report.end(end);
-    say(end.message + "\n" + finishText(app, false));
-    return end.status;
-  }
-  // The publisher pinned by an earlier installation into this destination.
-  if (const std::string pinned = publisher_pin::conflict(dest, publisher_pin::pinOf(medium.signer));
-      !pinned.empty() && !options.acceptNewPublisher) {
-    end.status = setupkit::kExitRefused;
-    end.result = "refused";
-    end.reason = pinned;
-    end.message = printable(pinned) + "; give --accept-new-publisher to install it anyway";
-    report.end(end);
-    say(end.message);
-    return end.status;
-  }
-  ::medium::TMediumCheck check(std::move(loaded.attributes));
-  if (loaded.state == ::medium::Loaded::State::Found) backup.LandingCheck = &check;
-  // The install record (and the menu entry of [Menu]) as the wizard keeps
-  // them, with the medium's uninstaller placed beside it: the one beside the
-  // launcher, or the one inside the packed runtime.
-  TInstallOptions recording;
-  recording.application = app;
-  recording.menu = menu_entry::fromIni(medium.configuration);
-  recording.publisherKey = publisher_pin::pinOf(medium.signer);
-  if (!medium.oneFile) recording.uninstallerProgram = installOptionsOf(fw::directoryPart(medium.archive), false).uninstallerProgram;
-  if (recording.uninstallerProgram.empty()) recording.uninstallerProgram = packedUninstaller(medium);
-  std::vector<std::string> recordWarnings;
-  try {
-    TInstallRecorder::restore(backup, medium.archive, dest, recording, &recordWarnings);
-  } catch (const std::exception&) {
-    // Told by the result below.
-  }
-  for (const auto& warning : recordWarnings) say("warning: " + printable(warning));
+  // The install routine: the medium's attributes, the publisher pinned by an
+  // earlier installation, the restore with its record, the uninstaller (the
+  // one beside the launcher, or the one inside the packed runtime) and the
+  // menu entry.
+  install::Medium source;
+  source.archive = medium.archive;
+  source.settings = medium.configuration;
+  source.signer = medium.signer;
+  if (!medium.oneFile) source.uninstaller = install::uninstallerBeside(fw::directoryPart(medium.archive), false);
+  if (source.uninstaller.empty()) source.uninstaller = packedUninstaller(medium);
+  install::Choices choices;
+  choices.destination = dest;
+  choices.newPublisher = options.acceptNewPublisher ? install::NewPublisher::Accept : install::NewPublisher::Refuse;
+  install::TInstallation installation(backup, source, choices);
+  const install::Outcome outcome = installation.run();
+  for (const auto& warning : outcome.warnings) say("warning: " + printable(warning));
 
-  using Status = TRestoreResult::Status;
-  const TRestoreResult& result = backup.Result();
-  end.written = backup.FRestoredCount;
-  switch (result.status) {
-    case Status::Completed:
-      end.status = setupkit::kExitOk;
-      end.result = "completed";
+  end.status = outcome.status;
+  end.result = install::resultName(outcome.result);
+  end.written = outcome.written;
+  switch (outcome.result) {
+    case install::Result::Completed:
       break;
-    case Status::Missing:
-      end.status = setupkit::kExitMissing;
-      end.result = "missing";
-      end.message = "The archive \"" + printable(shownVolume(medium, result.volume)) + "\" was not found";
+    case install::Result::Refused:
+      end.reason = outcome.reason;
+      end.message = printable(outcome.reason) + "; give --accept-new-publisher to install it anyway";
+      report.end(end);
+      say(end.message);
+      return end.status;
+    case install::Result::Missing:
+      end.reason = outcome.reason;
+      end.message = "The archive \"" + printable(shownVolume(medium, outcome.volume)) + "\" was not found";
       break;
-    case Status::Stopped:
-      end.status = setupkit::kExitCancelled;
-      end.result = "cancelled";
+    case install::Result::Cancelled:
       end.message = missingVolume.empty() ? "The installation was cancelled" : missingVolume;
+      end.reason = missingVolume.empty() ? outcome.reason : missingVolume;
       break;
     default: {
-      end.status = result.damaged() ? setupkit::kExitDamaged : setupkit::kExitFailed;
-      end.result = result.damaged() ? "damaged" : "failed";
-      end.reason = result.reason;
-      if (!result.file.empty()) end.failedFile = hostOf(result.file);
+      end.reason = outcome.reason;
+      if (!outcome.file.empty()) end.failedFile = hostOf(outcome.file);
       // The wizard's error box: the component's message, the file and why.
-      std::string text = result.status == Status::Raised
-                             ? "cannot read " + printable(shownVolume(medium, result.volume)) + ": " + result.reason
-                             : (componentMessage.empty() ? TBackupFile::errorMessage(result.errorCode) : componentMessage);
+      std::string text;
+      if (installation.check())
+        text = printable(outcome.reason);  // refused before the restore: damaged attributes
+      else if (outcome.raised)
+        text = "cannot read " + printable(shownVolume(medium, outcome.volume)) + ": " + outcome.reason;
+      else
+        text = componentMessage.empty() ? outcome.componentMessage : componentMessage;
       if (!end.failedFile.empty()) {
         text += "\n" + printable(end.failedFile);
-        if (!result.reason.empty() && result.reason != text) text += ": " + printable(result.reason);
+        if (!outcome.reason.empty() && outcome.reason != text) text += ": " + printable(outcome.reason);
       }
       end.message = text;
     }

@@ -69,7 +69,8 @@ int cancelResult(TMsgDlgButtons buttons) {
   return b >= 0 ? buttonResult(TMsgDlgBtn(b)) : mrCancel;
 }
 
-int showMessageBox(const std::string& text, const std::string& caption, MessageIcon icon, TMsgDlgButtons buttons) {
+int showMessageBox(const std::string& text, const std::string& caption, MessageIcon icon, TMsgDlgButtons buttons,
+                   int defaultChoice) {
   QDialog box;
   box.setObjectName("MessageBox");
   box.setWindowTitle(toQString(caption));
@@ -106,7 +107,7 @@ int showMessageBox(const std::string& text, const std::string& caption, MessageI
   auto* row = new QHBoxLayout;
   row->setSpacing(8);
   row->addStretch(1);
-  const int defaultIndex = defaultButton(buttons);
+  const int defaultIndex = defaultChoice >= 0 ? defaultChoice : defaultButton(buttons);
   for (TMsgDlgBtn b : buttonsInOrder(buttons)) {
     auto* button = new QPushButton(toQString(buttonCaption(b)), &box);
     button->setObjectName(kButtonNames[b]);

@@ -15,7 +15,10 @@ MessageIcon messageIconOf(TMsgDlgType type);
 // button chosen. Escape, the close box, and an end of the box's loop from
 // outside (termination) count as the cancel button: its result, or mrCancel
 // when the set has none. Help shows no help and leaves the box open.
-int showMessageBox(const std::string& text, const std::string& caption, MessageIcon icon, TMsgDlgButtons buttons);
+// `defaultChoice` (a button of the set) replaces the usual default: a
+// question whose Yes would be unsafe makes No the answer of Enter.
+int showMessageBox(const std::string& text, const std::string& caption, MessageIcon icon, TMsgDlgButtons buttons,
+                   int defaultChoice = -1);
 
 // The result that closing the box without a choice gives for a button set.
 int cancelResult(TMsgDlgButtons buttons);

@@ -14,6 +14,7 @@ namespace {
 int length(const std::string& text) { return int(text.size()); }
 
 struct ShortenRow {
+  const char* name;  // the behaviour, as the row's test name
   const char* path;
   int width;
   const char* result;
@@ -35,17 +36,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The successive shortenings of a long path, each at the widest width
         // that still needs it.
-        ShortenRow{kLong, 45, kLong}, ShortenRow{kLong, 44, "C:\\...\\Common Files\\System\\file.txt"},
-        ShortenRow{kLong, 33, "C:\\...\\System\\file.txt"}, ShortenRow{kLong, 21, "C:\\...\\file.txt"},
-        ShortenRow{kLong, 14, "...\\file.txt"}, ShortenRow{kLong, 11, "file.txt"},
+        ShortenRow{"KeptWholeWhenItFits", kLong, 45, kLong},
+        ShortenRow{"FirstFolderAfterTheDriveGoesFirst", kLong, 44, "C:\\...\\Common Files\\System\\file.txt"},
+        ShortenRow{"NextFolderGoesNext", kLong, 33, "C:\\...\\System\\file.txt"},
+        ShortenRow{"EveryFolderGoesBeforeTheDrive", kLong, 21, "C:\\...\\file.txt"},
+        ShortenRow{"DriveGoesAfterTheFolders", kLong, 14, "...\\file.txt"},
+        ShortenRow{"NameAloneWhenNothingElseFits", kLong, 11, "file.txt"},
         // Only the name is left: returned even when still too wide.
-        ShortenRow{kLong, 3, "file.txt"},
+        ShortenRow{"NameAloneEvenWhenTooWide", kLong, 3, "file.txt"},
         // Paths without a drive, a drive-relative name, a root, a bare name.
-        ShortenRow{"\\one\\two\\name", 12, "\\...\\name"}, ShortenRow{"\\one\\two\\name", 5, "name"},
-        ShortenRow{"C:name", 4, "name"}, ShortenRow{"C:\\", 1, ""}, ShortenRow{"name", 1, "name"},
+        ShortenRow{"RootedPathKeepsItsRootBeforeTheDots", "\\one\\two\\name", 12, "\\...\\name"},
+        ShortenRow{"RootedPathShortenedToItsName", "\\one\\two\\name", 5, "name"},
+        ShortenRow{"DriveRelativePathShortenedToItsName", "C:name", 4, "name"},
+        ShortenRow{"DriveRootTooWideShowsNothing", "C:\\", 1, ""},
+        ShortenRow{"BareNameKeptAsItIs", "name", 1, "name"},
         // A directory whose name begins with a dot is dropped like any other.
-        ShortenRow{"C:\\.config\\app\\x", 11, "C:\\...\\x"}, ShortenRow{"", 0, ""}),
-    [](const auto& info) { return rowName(info.index, std::string(info.param.path) + " " + std::to_string(info.param.width)); });
+        ShortenRow{"FolderStartingWithADotGoesLikeAnyOther", "C:\\.config\\app\\x", 11, "C:\\...\\x"},
+        ShortenRow{"EmptyPathStaysEmpty", "", 0, ""}),
+    ByRowName());
 
 TEST(PathLabel, ShowsTheLongestFormThatFits) {
   TPathLabel label;

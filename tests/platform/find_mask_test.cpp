@@ -7,38 +7,52 @@
 namespace {
 
 struct MaskRow {
-  const char* name;
+  const char* name;  // the behaviour, as the row's test name
+  const char* file;
   const char* mask;
   bool matches;
 };
 
 class MatchesMask : public ::testing::TestWithParam<MaskRow> {};
 
-void PrintTo(const MaskRow& row, std::ostream* os) { *os << row.name << " in " << row.mask; }
+void PrintTo(const MaskRow& row, std::ostream* os) { *os << row.file << " in " << row.mask; }
 
 TEST_P(MatchesMask, Row) {
   const MaskRow& row = GetParam();
-  EXPECT_EQ(platform::matchesMask(row.name, row.mask), row.matches) << row.name << " / " << row.mask;
+  EXPECT_EQ(platform::matchesMask(row.file, row.mask), row.matches) << row.file << " / " << row.mask;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MatchesMask,
     ::testing::Values(
         // "*.*" matches every name, with or without a dot.
-        MaskRow{"readme.txt", "*.*", true}, MaskRow{"README", "*.*", true}, MaskRow{"a.b.c", "*.*", true},
-        MaskRow{".profile", "*.*", true},
+        MaskRow{"StarDotStarTakesANameWithADot", "readme.txt", "*.*", true},
+        MaskRow{"StarDotStarTakesANameWithoutADot", "README", "*.*", true},
+        MaskRow{"StarDotStarTakesANameWithTwoDots", "a.b.c", "*.*", true},
+        MaskRow{"StarDotStarTakesANameStartingWithADot", ".profile", "*.*", true},
         // Plain stars and question marks.
-        MaskRow{"setup.bin", "*", true}, MaskRow{"setup.bin", "*.bin", true}, MaskRow{"setup.bin", "*.ins", false},
-        MaskRow{"setup.002", "setup.0??", true}, MaskRow{"setup.02", "setup.0??", false},
-        MaskRow{"ab", "a?", true}, MaskRow{"a", "a?", false}, MaskRow{"abc", "a*c", true},
-        MaskRow{"abcbc", "a*bc", true}, MaskRow{"abcbd", "a*bc", false}, MaskRow{"", "*", true},
-        MaskRow{"x", "", false},
+        MaskRow{"StarTakesAnyName", "setup.bin", "*", true},
+        MaskRow{"StarExtensionTakesThatExtension", "setup.bin", "*.bin", true},
+        MaskRow{"StarExtensionRefusesAnotherExtension", "setup.bin", "*.ins", false},
+        MaskRow{"QuestionMarksTakeOneCharacterEach", "setup.002", "setup.0??", true},
+        MaskRow{"QuestionMarkRefusesAMissingCharacter", "setup.02", "setup.0??", false},
+        MaskRow{"TrailingQuestionMarkTakesOneCharacter", "ab", "a?", true},
+        MaskRow{"TrailingQuestionMarkRefusesNoCharacter", "a", "a?", false},
+        MaskRow{"InnerStarTakesCharacters", "abc", "a*c", true},
+        MaskRow{"InnerStarTakesUpToTheLastMatch", "abcbc", "a*bc", true},
+        MaskRow{"InnerStarRefusesAnotherEnding", "abcbd", "a*bc", false},
+        MaskRow{"StarTakesAnEmptyName", "", "*", true},
+        MaskRow{"EmptyMaskRefusesAName", "x", "", false},
         // Letter case does not count.
-        MaskRow{"SETUP.BIN", "setup.bin", true}, MaskRow{"Setup.Bin", "*.BIN", true},
+        MaskRow{"LetterCaseOfTheNameIgnored", "SETUP.BIN", "setup.bin", true},
+        MaskRow{"LetterCaseOfTheMaskIgnored", "Setup.Bin", "*.BIN", true},
         // A mask ending in ".*" also takes the name without extension; one
         // ending in "." only names without a dot.
-        MaskRow{"setup", "setup.*", true}, MaskRow{"setups", "setup.*", false}, MaskRow{"README", "*.", true},
-        MaskRow{"readme.txt", "*.", false}, MaskRow{"data", "d?t?.", true}),
-    [](const auto& info) { return rowName(info.index, std::string(info.param.name) + " " + info.param.mask); });
+        MaskRow{"DotStarTakesTheNameWithoutExtension", "setup", "setup.*", true},
+        MaskRow{"DotStarRefusesALongerStem", "setups", "setup.*", false},
+        MaskRow{"TrailingDotTakesANameWithoutADot", "README", "*.", true},
+        MaskRow{"TrailingDotRefusesANameWithADot", "readme.txt", "*.", false},
+        MaskRow{"QuestionMarksBeforeATrailingDotTakeANameWithoutADot", "data", "d?t?.", true}),
+    ByRowName());
 
 }  // namespace

@@ -167,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Slips, ParseCommandLine,
     ::testing::Values(
-        ParseRow{"LevelCutShort", {"pack", "--level=fast", "-o", "a", "s"},
+        ParseRow{"RefusesALevelCutShortSuggestingFastest", {"pack", "--level=fast", "-o", "a", "s"},
                  "unknown level \"fast\" (0 to 12, fastest, none, default or max); did you mean fastest?", nullptr},
-        ParseRow{"DisksOfAOneFileInstaller",
+        ParseRow{"RefusesDisksForAOneFileInstaller",
                  {"medium", "--single-file", "o.run", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks"},
                  "--disks makes a folder medium (-o DIR), not --single-file", nullptr}),
     ByRowName());

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "install/record_store.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 
@@ -146,8 +147,13 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
   const std::vector<std::string> everything = {
       ".install-record.json", "bin/", "bin/app", "docs/", "docs/deep/", "docs/deep/guide.txt", "docs/readme.txt",
       "share/", "share/icon.png", "uninstall"};
-  auto editRecord = [](const std::string& dest, const std::string& from, const std::string& to) {
-    const std::string record = dest + "/.install-record.json";
+  // The record the uninstaller acts on: the one in this user's store (the
+  // copy in DEST is for people to read).
+  auto storedRecord = [](const std::string& dest) {
+    return record_store::directory() + "/" + record_store::recordName(fs::canonical(dest).string());
+  };
+  auto editRecord = [&](const std::string& dest, const std::string& from, const std::string& to) {
+    const std::string record = storedRecord(dest);
     writeFile(record, replaceAll(readFile(record), from, to));
   };
   auto plantLink = [](const std::string& target, const std::string& at) {
@@ -156,7 +162,7 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
     if (geteuid() == 0) lchown(at.c_str(), kOtherUser, kOtherUser);  // planted by another user
   };
   const Row rows[] = {
-      {"a damaged record", [&](TempDir&, const std::string& dest) { writeFile(dest + "/.install-record.json", "{\"format\":"); },
+      {"a damaged record", [&](TempDir&, const std::string& dest) { writeFile(storedRecord(dest), "{\"format\":"); },
        2, everything},
       {"a record naming ../x",
        [&](TempDir&, const std::string& dest) { editRecord(dest, "\"name\":\"bin/app\"", "\"name\":\"../x\""); }, 5,

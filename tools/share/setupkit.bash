@@ -54,7 +54,7 @@ _setupkit() {
     medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --menu-mime --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --sign --password-file --sign-comment --help --version" ;;
     list) opts="--json --media --help --version" ;;
     verify) opts="--media --key --help --version" ;;
-    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --help --version" ;;
+    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --accept-new-publisher --help --version" ;;
     uninstall) opts="--unattended --json --help --version" ;;
     key) opts="--public --secret --password-file --no-password --help --version" ;;
   esac

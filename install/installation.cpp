@@ -1,0 +1,189 @@
+#include "install/installation.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/exit_status.h"
+#include "install/install_recorder.h"
+#include "install/menu_entry.h"
+#include "install/publisher_pin.h"
+#include "framework/core/path_utils.h"
+#include "medium/installer_file.h"
+#include "platform/file_window.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+
+namespace install {
+
+namespace {
+
+Outcome ended(Result result, int status, std::string reason) {
+  Outcome outcome;
+  outcome.result = result;
+  outcome.status = status;
+  outcome.reason = std::move(reason);
+  return outcome;
+}
+
+// How the restore ended, as the outcome every front end reports. A failure
+// to read the archive is damage, not a failure to write.
+void takeResult(const TRestoreResult& restored, Outcome& outcome) {
+  using Status = TRestoreResult::Status;
+  outcome.file = restored.file;
+  outcome.volume = restored.volume;
+  outcome.reading = restored.reading;
+  switch (restored.status) {
+    case Status::Completed:
+      outcome.result = Result::Completed;
+      outcome.status = setupkit::kExitOk;
+      return;
+    case Status::Missing:
+      outcome.result = Result::Missing;
+      outcome.status = setupkit::kExitMissing;
+      outcome.reason = "the archive was not found";
+      return;
+    case Status::Failed:
+    case Status::Raised:
+      outcome.result = restored.damaged() ? Result::Damaged : Result::Failed;
+      outcome.status = restored.damaged() ? setupkit::kExitDamaged : setupkit::kExitFailed;
+      outcome.reason = restored.reason;
+      return;
+    default:  // stopped: a disk prompt cancelled, or the person ended it
+      outcome.result = Result::Cancelled;
+      outcome.status = setupkit::kExitCancelled;
+      outcome.reason = "the installation was cancelled";
+      return;
+  }
+}
+
+bool isRegularFile(const std::string& host) {
+  struct stat st {};
+  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string runningProgramFolder() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return {};
+  const std::string program(path, size_t(n));
+  const size_t slash = program.rfind('/');
+  return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
+}  // namespace
+
+const char* resultName(Result result) {
+  switch (result) {
+    case Result::Completed: return "completed";
+    case Result::Missing: return "missing";
+    case Result::Cancelled: return "cancelled";
+    case Result::Damaged: return "damaged";
+    case Result::Failed: return "failed";
+    case Result::Refused: return "refused";
+  }
+  return "failed";
+}
+
+TInstallation::TInstallation(TBackupFile& backup, Medium medium, Choices choices)
+    : backup_(backup), medium_(std::move(medium)), choices_(std::move(choices)) {}
+
+TInstallation::~TInstallation() = default;
+
+const std::optional<Outcome>& TInstallation::check() {
+  if (checked_) return refusal_;
+  checked_ = true;
+  // The medium's attributes (SETUP.ATR beside the archive, or the one-file
+  // installer's part): damaged ones are refused before anything is written.
+  const auto archive = platform::hostPathOf(medium_.archive);
+  attributes_ = archive ? medium::loadForArchive(*archive) : medium::Loaded();
+  if (attributes_.state == medium::Loaded::State::Damaged) {
+    refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, attributes_.problem);
+    return refusal_;
+  }
+  // The publisher pinned by an earlier installation into the destination.
+  const std::string why = publisher_pin::conflict(choices_.destination, publisher_pin::pinOf(medium_.signer));
+  if (why.empty()) return refusal_;
+  bool goAhead = choices_.newPublisher == NewPublisher::Accept;
+  if (choices_.newPublisher == NewPublisher::Ask && choices_.ask) goAhead = choices_.ask(why);
+  if (!goAhead) refusal_ = ended(Result::Refused, setupkit::kExitRefused, why);
+  return refusal_;
+}
+
+Outcome TInstallation::run() {
+  if (const auto& refused = check()) return *refused;
+
+  medium::TMediumCheck landing(std::move(attributes_.attributes));
+  TLandingCheck* const previousCheck = backup_.LandingCheck;
+  backup_.LandingCheck = attributes_.state == medium::Loaded::State::Found ? &landing : nullptr;
+  struct PutBack {
+    TBackupFile& backup;
+    TLandingCheck* check;
+    ~PutBack() { backup.LandingCheck = check; }
+  } putBack{backup_, previousCheck};
+
+  TInstallOptions recording;
+  recording.application = platform::profileStringFromText("Setup", "App", "", medium_.settings);
+  recording.menu = menu_entry::fromIni(medium_.settings);
+  recording.publisherKey = publisher_pin::pinOf(medium_.signer);
+  recording.uninstallerProgram = medium_.uninstaller;
+
+  Outcome outcome;
+  std::string problem;
+  {
+    TInstallRecorder recorder(backup_, choices_.destination, recording);
+    try {
+      recorder.finish(backup_.Restore(medium_.archive, choices_.destination));
+    } catch (...) {
+      outcome.raised = std::current_exception();
+      recorder.finish(false);
+    }
+    outcome.warnings = recorder.warnings();
+    problem = recorder.problem();
+  }
+  takeResult(backup_.Result(), outcome);
+  // The files landed, but the record or the uninstaller did not: it cannot
+  // be removed as it should, so it failed.
+  if (outcome.result == Result::Completed && !problem.empty()) {
+    outcome.result = Result::Failed;
+    outcome.status = setupkit::kExitFailed;
+    outcome.reason = problem;
+  }
+  outcome.written = backup_.FRestoredCount;
+  if (outcome.result != Result::Completed && backup_.FErrorCode != 0)
+    outcome.componentMessage = TBackupFile::errorMessage(backup_.FErrorCode);
+  return outcome;
+}
+
+std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgram) {
+  std::vector<std::string> candidates;
+  if (besideProgram) candidates.push_back(runningProgramFolder() + "/" + install_record::kUninstallerName);
+  if (auto onMedium = platform::hostPathOf(fw::withTrailingBackslash(mediumFolder) + install_record::kUninstallerName))
+    candidates.push_back(*onMedium);
+  for (const auto& candidate : candidates)
+    if (isRegularFile(candidate)) return candidate;
+  return {};
+}
+
+medium_signature::Signer signerOfArchive(const std::string& hostArchive) {
+  // Only the medium's own key: whether that publisher may install here is
+  // the pin's question, asked with the whole key.
+  const medium_signature::TrustedKeys ownKeyOnly;
+  std::string file = hostArchive;
+  if (auto window = platform::fileWindowOf(hostArchive)) file = window->file;
+  const installer::Layout layout = installer::readLayout(file, false);
+  medium_signature::Result checked;
+  if (layout.state == installer::State::Sound) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    checked = medium_signature::checkOneFile(fd, layout.parts, ownKeyOnly);
+    close(fd);
+  } else {
+    const size_t slash = hostArchive.rfind('/');
+    checked = medium_signature::checkFolder(slash == std::string::npos ? "." : hostArchive.substr(0, slash + 1),
+                                            ownKeyOnly);
+  }
+  return checked.status == 0 ? checked.signer : medium_signature::Signer();
+}
+
+}  // namespace install

@@ -1,0 +1,68 @@
+// The wizard over a destination installed from a signed medium, with an
+// unsigned one: it asks before the Installing page writes anything, and the
+// answer Enter gives is No.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "install/install_record.h"
+#include "tests/app/wizard_fixture.h"
+
+namespace {
+
+// A record in `dest` pinning a publisher's key id.
+void pinDestination(const std::string& dest) {
+  install_record::Record record;
+  record.application = "Earlier";
+  record.publisherKey = "0123456789ABCDEF";
+  const int fd = open(dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  std::string problem;
+  EXPECT_TRUE(install_record::store(fd, record, problem)) << problem;
+  close(fd);
+}
+
+void pressEnter(QWidget* box) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(box, &press);
+}
+
+TEST(WizardPublisherQuestion, EnterKeepsTheDestinationPageAndYesInstalls) {
+  struct Row {
+    const char* name;
+    ModalAnswers::Action answer;
+    WizardScenario::State end;
+    bool installed;
+    int status;
+  };
+  const Row rows[] = {
+      {"Enter answers No: nothing is written", pressEnter, kDestination, false, 4},
+      {"Yes installs over the other publisher's installation", ModalAnswers::press("Yes"), kFinish, true, 0},
+  };
+  for (const Row& row : rows) {
+    WizardScenario s;
+    ASSERT_EQ(s.makeMedium(0), 1u);
+    s.dir.write("dest/keep.txt", "the user's");
+    pinDestination(s.dir.file("dest"));
+    ModalAnswers answers({row.answer});
+    WizardScenario::State end{};
+    s.run("C:\\dest", [&] {
+      s.click(s.form2->ui->Button2);  // to the Destination page
+      s.click(s.form2->ui->Button2);  // the question; on Yes, the installation
+      end = s.state();
+      s.click(s.form2->ui->Button1);
+      if (end.page == TForm2::pgFinish) s.click(s.form2->ui->Button2);
+    });
+    ASSERT_EQ(answers.seen.size(), 1u) << row.name;
+    EXPECT_NE(answers.seen[0].text.find("this medium is unsigned"), std::string::npos) << row.name;
+    EXPECT_NE(answers.seen[0].text.find("Install it anyway?"), std::string::npos) << row.name;
+    EXPECT_EQ(end, row.end) << row.name;
+    EXPECT_EQ(access(s.dir.file("dest/readme.txt").c_str(), F_OK) == 0, row.installed) << row.name;
+    EXPECT_EQ(s.form2->ExitStatus(), row.status) << row.name;
+  }
+}
+
+}  // namespace
