@@ -52,7 +52,7 @@ struct MenuEntry {
   // entry: found again when another process (root) removes the installation.
   // Empty in records of earlier releases.
   std::string folder;
-  std::vector<DesktopFile> files;  // its icon and file types; absent in records of earlier releases
+  std::vector<DesktopFile> files = {};  // its icon and file types; absent in records of earlier releases
 };
 
 struct Record {
