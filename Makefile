@@ -1,5 +1,5 @@
 # The front-door commands. Each installs missing Debian packages first.
-.PHONY: test demo build install package clean
+.PHONY: test lint demo build install package clean
 
 # Where `make install` puts things; DESTDIR stages them below another root.
 PREFIX ?= /usr/local
@@ -8,6 +8,13 @@ DESTDIR ?=
 # Build everything and run every test (plain, then under ASan/UBSan, then the fuzzer).
 test:
 	bash scripts/test.sh
+
+# The static checks: formatting, clang-tidy, shellcheck (scripts/lint.sh).
+# clang-tidy reads the flags of build/, which this configures first.
+lint:
+	bash scripts/install-deps.sh
+	bash scripts/build.sh build
+	bash scripts/lint.sh build
 
 # Build, pack a demo medium with setupkit and run the setup wizard from it.
 demo:
@@ -27,4 +34,4 @@ package:
 	bash scripts/package.sh build
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz

@@ -47,9 +47,10 @@ bool WizardFocus::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   if (!FWizard->isVisible()) return false;
-  if (type == QEvent::Hide && widget->isModal() && !event->spontaneous())
-    takeLater();  // a box over the wizard closed
-  else if (type == QEvent::WindowActivate && FPending && !widget->isModal())
-    takeLater();  // the window manager gave the focus to the background window
+  const bool boxClosed = type == QEvent::Hide && widget->isModal() && !event->spontaneous();
+  const bool focusTakenAway = type == QEvent::WindowActivate && FPending && !widget->isModal();
+  // A box over the wizard closed, or the window manager gave the focus to
+  // the background window.
+  if (boxClosed || focusTakenAway) takeLater();
   return false;
 }

@@ -105,7 +105,7 @@ row() {
   local name=$1 dir=$2 command=$3 times
   first_window "$dir" "$command" >/dev/null   # into the page cache
   times=$(for _ in $(seq "$runs"); do first_window "$dir" "$command"; done)
-  echo "| start to the first window, $name | $(echo "$times" | grep -v -- - | median) s (of $(echo $times | tr ' ' '/')) | | ≤ 0.15 s |"
+  echo "| start to the first window, $name | $(echo "$times" | grep -v -- - | median) s (of $(paste -sd/ <<<"$times")) | | ≤ 0.15 s |"
 }
 row "unpacked medium (today)" "$work/unpacked" ./setup
 row "packed medium" "$work/packed" ./setup

@@ -76,7 +76,7 @@ round() {
   sync
   (cd "$work/medium" && PAINT_LOG=$work/paints.$r LD_PRELOAD=$work/paint_log.so exec ./setup) >"$work/setup.log" 2>&1 &
   pid=$!
-  started+=($pid)
+  started+=("$pid")
   wait_for wizard_window
   window=$(wizard_window)
   # The medium's `setup` is the launcher: the wizard runs in its child.

@@ -56,6 +56,7 @@ chown -R 65534:65534 "$work/user"
 chmod 0700 "$work/user/run" "$work/user/tmp"
 # The second user's loop: every new private folder is moved away and
 # replaced by one holding their program under the program's name.
+# shellcheck disable=SC2016  # the loop's script is expanded by the shell it starts
 setpriv --reuid=65534 --regid=65534 --clear-groups bash -c '
   while true; do
     for d in "$0"/run/setup-run-* "$0"/tmp/setup-run-*; do
@@ -65,7 +66,7 @@ setpriv --reuid=65534 --regid=65534 --clear-groups bash -c '
   done' "$work/user" &
 started_elsewhere=0 owned=0
 for _ in $(seq "$runs"); do
-  out=$(cd / && XDG_RUNTIME_DIR=$work/user/run TMPDIR=$work/user/tmp HOME=$work/user "$work/setup.run" 2>/dev/null || true)
+  out=$({ cd / && XDG_RUNTIME_DIR=$work/user/run TMPDIR=$work/user/tmp HOME=$work/user "$work/setup.run" 2>/dev/null; } || true)
   case $out in *"folder=$work/user"*) ;; *folder=*) started_elsewhere=$((started_elsewhere + 1)) ;; esac
   folder=$(sed -n 's/^folder=//p' <<<"$out")
   [ -n "$folder" ] && rm -rf "$folder"

@@ -344,8 +344,10 @@ bench_corpus() {
       done
     done
     local sk uz bt cp
-    # shellcheck disable=SC2086
-    sk=$(median ${times[sk]}); uz=$(median ${times[unzip]}); bt=$(median ${times[bsdtar]}); cp=$(median ${times[cp]})
+    # shellcheck disable=SC2086  # each list of times is split into its numbers
+    {
+      sk=$(median ${times[sk]}); uz=$(median ${times[unzip]}); bt=$(median ${times[bsdtar]}); cp=$(median ${times[cp]})
+    }
     if [ $where = tmpfs ]; then
       row "$name" "restore tmpfs s" "$sk" "unzip" "$uz" "$(ratio "$sk" "$uz")" "$goal_tmpfs"
     else

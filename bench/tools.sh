@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the benchmarks: install_missing COMMAND:PACKAGE... installs with
 # apt-get the packages whose command is missing.
 install_missing() {

@@ -32,7 +32,7 @@ class TDirectoryListBox : public QListWidget, public TObject {
   void SetDirectory(const std::string& NewDirectory);
 
   // The drive letter of the open directory.
-  char Drive() const { return FDirectory.empty() ? 0 : FDirectory[0]; }
+  char Drive() const { return FDirectory.empty() ? '\0' : FDirectory[0]; }
   // Opens the current directory of another drive ("D:"); raises EInOutError
   // when the drive cannot be entered.
   void SetDrive(char Value);

@@ -63,5 +63,5 @@ void TPathLabel::paintEvent(QPaintEvent*) {
                                    : FAlignment == taCenter     ? Qt::AlignHCenter
                                                                 : Qt::AlignLeft;
   painter.setPen(palette().color(foregroundRole()));
-  painter.drawText(area, horizontal | Qt::AlignTop | Qt::TextSingleLine, toQString(ShownText()));
+  painter.drawText(area, int(horizontal | Qt::AlignTop | Qt::TextSingleLine), toQString(ShownText()));
 }

@@ -27,7 +27,7 @@ bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::st
 TResolvedPath ResolveEnteredPath(const std::string& EnteredPath) {
   const std::string saved = platform::getCurrentDirectory();
   TResolvedPath result;
-  result.Drive = saved.size() >= 2 && saved[1] == ':' ? saved[0] : 0;
+  result.Drive = saved.size() >= 2 && saved[1] == ':' ? saved[0] : '\0';
   std::string root;  // the drive part: "C:" or "\\server\share"
   const bool bracketed = EnteredPath.size() >= 2 && EnteredPath.front() == '[' && EnteredPath.back() == ']';
   if (bracketed) {
@@ -36,7 +36,7 @@ TResolvedPath ResolveEnteredPath(const std::string& EnteredPath) {
     root = fw::drivePart(EnteredPath);
     result.DirPart = EnteredPath.substr(root.size());
     if (root.empty()) root = fw::drivePart(saved);
-    result.Drive = root.size() >= 2 && root[1] == ':' ? root[0] : 0;
+    result.Drive = root.size() >= 2 && root[1] == ':' ? root[0] : '\0';
   }
 
   RestoreCurrentDirectory restore(saved);

@@ -50,6 +50,11 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     raiseProblem();
     if (!active_) return;
     settle();
+    if (doRestore && overwritesOwnFile(name))
+      fail("the medium's file " + name + " would replace the installation's own " +
+           (fw::sameText(relativeParts(name).back(), install_record::kUninstallerName) ? "uninstaller"
+                                                                                       : "install record"));
+    raiseProblem();
     if (doRestore) noteFolders(name);
   });
   backup_.OnFileRestored = TFileRestoredEvent([this](TObject* s, std::string& name, TFileStream*& stream) {
@@ -181,6 +186,13 @@ bool TInstallRecorder::begin() {
   active_ = true;
   store(true);
   return problem_.empty();
+}
+
+bool TInstallRecorder::overwritesOwnFile(const std::string& target) const {
+  // Names are matched ignoring letter case, as the restore finds them.
+  const std::vector<std::string> parts = relativeParts(target);
+  return parts.size() == 1 && (fw::sameText(parts[0], install_record::kUninstallerName) ||
+                               fw::sameText(parts[0], install_record::kRecordName));
 }
 
 std::vector<std::string> TInstallRecorder::relativeParts(const std::string& target) const {

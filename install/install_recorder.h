@@ -76,6 +76,9 @@ class TInstallRecorder {
     std::string sha256;
   };
   std::vector<std::string> relativeParts(const std::string& target) const;
+  // Whether a file restored to `target` would land on DEST's uninstaller or
+  // record.
+  bool overwritesOwnFile(const std::string& target) const;
   // Notes the folders above `target` (and `target` itself when `itself`)
   // that do not exist yet: the restore is about to make them.
   void noteFolders(const std::string& target, bool itself = false);

@@ -333,7 +333,7 @@ class FileWriter {
   }
 
  private:
-  static constexpr size_t kPiece = 128 * 1024, kWaiting = 2;
+  static constexpr size_t kPiece = size_t(128) * 1024, kWaiting = 2;
 
   struct Job {
     int fd = -1;

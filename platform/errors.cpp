@@ -22,7 +22,7 @@ uint32_t errorFromErrno(int e) {
   switch (e) {
     case 0: return kErrorSuccess;
     case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case ENOTDIR:
     case ELOOP: return kErrorPathNotFound;
     case EACCES:
     case EPERM:

@@ -301,7 +301,7 @@ bool allowsExecuting(int directory) {
 
 std::string leaveMediumDirectory(const std::string& medium, const std::string& fallback) {
   std::error_code ec;
-  const std::string cwd = fs::current_path(ec).string();
+  std::string cwd = fs::current_path(ec).string();
   const std::string root = fs::weakly_canonical(medium, ec).string();
   auto inside = [&](const std::string& path) {
     return !root.empty() && (path == root || path.rfind(root == "/" ? root : root + "/", 0) == 0);

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the build scripts: compile through ccache when it is installed.
 # Paths are hashed relative to the checkout, so another clone of the tree (a
 # CI run, a worktree) reuses what this one compiled.

@@ -47,6 +47,7 @@ else
   cp "$build/app/setup" "$medium/setup"
   printf '[Setup]\r\nTitle=%s\r\nApp=%s\r\nDestDir=%s\r\n' "$title" "$app" "$dest" > "$medium/SETUP.INS"
 fi
+# shellcheck disable=SC2012  # names shown to a person, not parsed
 echo "medium: $(ls "$medium" | tr '\n' ' ')"
 echo "destination: $dest"
 
@@ -100,7 +101,7 @@ run_walk() {
   dest_host=$(host_path "$4")
   (cd "$dir" && exec $command) >"$demo/$name.log" 2>&1 &
   setup_pid=$!
-  started+=($setup_pid)
+  started+=("$setup_pid")
   wait_for wizard_window
   sleep 0.5
   walk_wizard "$name"
@@ -134,7 +135,7 @@ run_walk() {
   local said
   said=$("$dest_host/demo" 2>&1) || true
   echo "$name: $dest_host/demo says: $said"
-  [ -L "$dest_host/demo" ] && [ "$said" = "Demo Office runs from $(cd "$dest_host" && pwd -P)" ] || {
+  { [ -L "$dest_host/demo" ] && [ "$said" = "Demo Office runs from $(cd "$dest_host" && pwd -P)" ]; } || {
     echo "$name: the installed program does not run from the destination" >&2
     status=1
   }

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev zlib1g-dev libdeflate-dev libzstd-dev libelf-dev
   libssl-dev nettle-dev libsodium-dev libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
+  clang-format clang-tidy shellcheck  # scripts/lint.sh
   xvfb xdotool x11-utils x11-apps imagemagick openbox weston
   dbus-daemon at-spi2-core python3-pyatspi
   fonts-liberation2 fonts-dejavu-core

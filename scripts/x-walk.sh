@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/demo.sh and the clean-system test: a virtual display
 # with a window manager, screenshots, and the clicks that walk the setup
 # wizard. The caller keeps the pids of what it starts in the array `started`
@@ -26,6 +27,7 @@ stop_started() {
 shot_number=0
 # shot NAME: a screenshot of the whole screen as $shots/NN-NAME.png; the file
 # name is left in `shot_file`.
+# shellcheck disable=SC2154  # shots is set by the script that sources this one
 shot() {
   shot_number=$((shot_number + 1))
   shot_file=$(printf '%s/%02d-%s.png' "$shots" "$shot_number" "$1")
@@ -65,6 +67,7 @@ click_wizard() {
 disk_prompt() { xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -1 | grep .; }
 
 # Button centres in the wizard's client area.
+# shellcheck disable=SC2034  # used by the scripts that source this one
 next_x=333 next_y=284   # Next / Finish
 
 # client_origin WINDOW: "X Y", the screen position of the window's client area.

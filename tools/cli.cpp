@@ -65,7 +65,7 @@ class Line {
     std::string suffix = text.substr(digits);
     int64_t scale = suffix.empty() ? 1
                     : suffix == "K" || suffix == "k" ? 1024
-                    : suffix == "M" || suffix == "m" ? 1024 * 1024
+                    : suffix == "M" || suffix == "m" ? int64_t(1024) * 1024
                     : suffix == "G" || suffix == "g" ? int64_t(1024) * 1024 * 1024
                                                      : 0;
     if (digits == 0 || digits > 15 || scale == 0) fail("option " + option + " needs a number of bytes, not \"" + text + "\"");
@@ -416,6 +416,12 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
       if (line.restore.acceptNewPublisher && !line.restore.record) l.fail("--accept-new-publisher goes with --record");
+      // Paths the restore takes in Windows form: a backslash in a host name
+      // would name another file or folder.
+      for (const std::string& path : operands)
+        if (std::string problem = hostPathProblem(path); !problem.empty()) l.fail(problem);
+      for (const std::string& folder : line.restore.media)
+        if (std::string problem = hostPathProblem(folder); !problem.empty()) l.fail(problem);
       line.restore.archive = isWindowsFormPath(operands[0]) ? operands[0] : archiveInFolder(operands[0]);
       if (operands.size() == 2) {
         if (line.restore.layout == RestoreLayout::StoredPaths) l.fail("--stored-paths takes no DEST");

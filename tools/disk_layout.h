@@ -21,7 +21,7 @@ inline constexpr int64_t kMinimumFirstVolume = 4096;
 // file rounded up to a whole 2048-byte block. With --image a disk's files
 // get its capacity less this.
 inline constexpr int64_t kImageBlock = 2048;
-inline constexpr int64_t kImageFixedOverhead = 512 * 1024;
+inline constexpr int64_t kImageFixedOverhead = int64_t(512) * 1024;
 inline constexpr int64_t imageOverhead(int files) { return kImageFixedOverhead + files * kImageBlock; }
 
 // The folder of disk `number` (1-based) in the medium's directory: "disk1".

@@ -28,6 +28,9 @@ namespace {
 
 using namespace setupkit;
 
+// Sizes are printed in MiB, rounded.
+constexpr int64_t kMiB = int64_t(1024) * 1024;
+
 // A message on standard error, each line that does not continue an indented
 // list marked as the tool's.
 void printError(const std::string& message) {
@@ -118,12 +121,12 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       for (const auto& w : r.warnings) std::cerr << "setupkit: warning: " << w << "\n";
       if (r.runtimeFiles > 0)
         std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeUnpacked << " bytes packed into "
-                  << r.runtimeBytes << " (" << (r.runtimeBytes + 512 * 1024) / (1024 * 1024)
+                  << r.runtimeBytes << " (" << (r.runtimeBytes + kMiB / 2) / kMiB
                   << " MiB); needs the GNU C library " << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1)
                   << " or newer" << (r.runtimeCached ? " (packed earlier: from the cache)" : "") << "\n";
       if (!r.singleFile.empty())
         std::cout << "One file: " << r.singleFile << ", " << r.singleFileBytes << " bytes ("
-                  << (r.singleFileBytes + 512 * 1024) / (1024 * 1024) << " MiB)\n";
+                  << (r.singleFileBytes + kMiB / 2) / kMiB << " MiB)\n";
       for (size_t i = 0; i < r.disks.size(); ++i) std::cout << "Disk " << i + 1 << ": " << r.disks[i] << "\n";
       for (const auto& image : r.images) std::cout << "Image: " << image << "\n";
       if (options.signing.key)

@@ -79,7 +79,7 @@ std::string signDetached(const std::string& file, const Signing& signing) {
   Fd f{open(file.c_str(), O_RDONLY | O_CLOEXEC)};
   signature::Hasher hasher;
   if (f.fd < 0 || !signature::hashFile(f.fd, 0, -1, hasher)) throw ToolError("Cannot read " + file);
-  const std::string target = file + ".minisig";
+  std::string target = file + ".minisig";
   writeFileAtomically(target, signature::sign(*signing.key, hasher.digest(), signing.comment));
   return target;
 }

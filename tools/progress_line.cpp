@@ -1,5 +1,6 @@
 #include "tools/progress_line.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 
@@ -25,7 +26,7 @@ std::string bytesText(double bytes) {
 }
 
 std::string durationText(double seconds) {
-  const uint64_t s = uint64_t(seconds + 0.5);
+  const uint64_t s = uint64_t(std::llround(seconds));
   char text[32];
   if (s >= 3600)
     std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", (unsigned long long)(s / 3600),

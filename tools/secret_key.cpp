@@ -29,7 +29,7 @@ struct ScryptCost {
 ScryptCost scryptCost(uint64_t ops, uint64_t mem) {
   ScryptCost c;
   if (ops < 32768) ops = 32768;
-  uint64_t maxN = ops < mem / 32 ? ops / (c.r * 4) : mem / (uint64_t(c.r) * 128);
+  uint64_t maxN = ops < mem / 32 ? ops / (uint64_t(c.r) * 4) : mem / (uint64_t(c.r) * 128);
   for (c.nLog2 = 1; c.nLog2 < 63; ++c.nLog2)
     if (uint64_t(1) << c.nLog2 > maxN / 2) break;
   if (!(ops < mem / 32)) {
@@ -114,7 +114,7 @@ std::string passwordFrom(const PasswordSource& source, const std::string& prompt
 
 std::string newPassword(const PasswordSource& source) {
   if (!source.file.empty()) return passwordFrom(source, {});
-  const std::string first = askOnTerminal("Password for the new key: ");
+  std::string first = askOnTerminal("Password for the new key: ");
   if (askOnTerminal("The same password again: ") != first) throw ToolError("the two passwords differ");
   return first;
 }
@@ -173,7 +173,7 @@ std::string secretKeyText(const signature::SecretKey& key, const std::optional<s
   writeLe(bytes, password ? kOpsLimit : 0);
   writeLe(bytes, password ? kMemLimit : 0);
   bytes += sealed;
-  const std::string text = "untrusted comment: setupkit secret key " + signature::keyIdText(key.id) +
+  std::string text = "untrusted comment: setupkit secret key " + signature::keyIdText(key.id) +
                            (password ? "" : " (not encrypted)") + "\n" + signature::base64Encode(bytes) + "\n";
   std::memset(sealed.data(), 0, sealed.size());
   std::memset(bytes.data(), 0, bytes.size());

@@ -2,8 +2,9 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <utility>
 
 void raiseLater(std::exception_ptr error) {
   QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+      QCoreApplication::instance(), [error = std::move(error)] { std::rethrow_exception(error); }, Qt::QueuedConnection);
 }

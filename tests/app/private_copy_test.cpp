@@ -54,7 +54,7 @@ TEST(PrivateCopy, RemovesOnlyItsOwnFoldersNobodyRuns) {
     fs::create_directories(tmp.file(f.name));
     std::ofstream(tmp.file(std::string(f.name) + "/setup")) << "x";
     if (f.markerText) std::ofstream(tmp.file(std::string(f.name) + "/" + platform::kPrivateFolderMarker)) << f.markerText;
-    std::ofstream(tmp.file(std::string(f.name) + "/.lock"));
+    std::ofstream lock(tmp.file(std::string(f.name) + "/.lock"));
     chmod(tmp.file(f.name).c_str(), f.mode);
     fs::last_write_time(tmp.file(f.name), fs::file_time_type::clock::now() - std::chrono::minutes(5));
   }
@@ -119,7 +119,9 @@ TEST(PrivateFolderBase, OnlyWhereNobodyElseReaches) {
     const std::string dir = tmp.file(row.name);
     fs::create_directories(dir);
     chmod(dir.c_str(), row.mode);
-    if (row.otherOwner) ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    if (row.otherOwner) {
+      ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    }
     std::string why;
     EXPECT_EQ(platform::isTrustedBase(dir, &why), *row.says == '\0') << why;
     EXPECT_NE(why.find(row.says), std::string::npos) << why;

@@ -45,7 +45,8 @@ export XDG_RUNTIME_DIR=$out/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # The session bus, without DISPLAY in its environment (see above).
 bus=$(env -u DISPLAY dbus-daemon --session --fork --print-address=1 --print-pid=1)
-export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+export DBUS_SESSION_BUS_ADDRESS
 started+=("$(sed -n 2p <<<"$bus")")
 unset AT_SPI_BUS_ADDRESS
 start_virtual_display "$out" "${WALK_DISPLAY:-90}"

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -77,7 +78,7 @@ class InstallRun : public WizardScenario {
     auto* clock = new QElapsedTimer;
     clock->start();
     auto* timer = new QTimer(form1.get());
-    QObject::connect(timer, &QTimer::timeout, [&answers, boxes, step, timer, clock] {
+    QObject::connect(timer, &QTimer::timeout, [&answers, boxes, step = std::move(step), timer, clock] {
       if ((QApplication::activeModalWidget() || answers.seen.size() < boxes) && clock->elapsed() < 5000) return;
       timer->stop();
       timer->deleteLater();

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the clean-system tests: a throwaway copy of the cached bare
 # Debian 12 root, mounts into it, commands run inside it, and a cleanup that
 # undoes all of it however the test ends.

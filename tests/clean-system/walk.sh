@@ -15,6 +15,7 @@
 #   walk.sh SETUPKIT SETUP SHOTDIR     exit 0 passed, 1 failed, 77 skipped
 set -euo pipefail
 setupkit=$(realpath "$1")
+# shellcheck disable=SC2034  # the program the media carry: setupkit medium finds this same file beside itself
 setup=$(realpath "$2")
 shots=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -55,7 +56,7 @@ disk1_files=$(find "$medium/disk1" -type f ! -name 'SETUP.BIN' -printf '%s\n' | 
 # The image's own blocks count too: 512 KiB and 2 KiB for each of disk 1's five files.
 capacity=$((disk1_files + 150000 + 524288 + 5 * 2048))
 make_medium --volume-size "$capacity" --image iso | tee "$shots/medium.log"
-[ -f "$medium/disk2/SETUP.002" ] && [ ! -e "$medium/disk3" ] || { echo "FAIL: the medium is not two disks" >&2; exit 1; }
+{ [ -f "$medium/disk2/SETUP.002" ] && [ ! -e "$medium/disk3" ]; } || { echo "FAIL: the medium is not two disks" >&2; exit 1; }
 used=$(find "$medium/disk1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 [ "$used" -le "$capacity" ] || { echo "FAIL: disk 1 holds $used bytes, more than $capacity" >&2; exit 1; }
 for image in "$medium"/disk*.iso; do
@@ -193,14 +194,14 @@ head -c $(($(stat -c %s "$onefile") / 2)) "$onefile" >"$root/root/Downloads/cut.
 chmod 755 "$root/root/Downloads/setup.run" "$root/root/Downloads/cut.run"
 code=0
 cs_run "$root" sh -c 'cd /root/Downloads && exec ./cut.run' >"$shots/cut.log" 2>&1 || code=$?
-[ "$code" -eq 2 ] && grep -q 'cut short' "$shots/cut.log" || fail "the cut-short installer was not refused ($code): $(cat "$shots/cut.log")"
+{ [ "$code" -eq 2 ] && grep -q 'cut short' "$shots/cut.log"; } || fail "the cut-short installer was not refused ($code): $(cat "$shots/cut.log")"
 [ -z "$(private_folders)" ] || fail "the cut-short installer made a private folder"
 walk one-file "$root/root/OneFile" 'cd /root/Downloads && exec ./setup.run'
 
 # ---- The installation found and removed: record, menu entry, uninstaller --
 installed=$root/root/OneFile
 entry=$(find "$root/usr/local/share/applications" -name 'setup-test-app-*.desktop' 2>/dev/null)
-[ -f "$installed/.install-record.json" ] && [ -x "$installed/uninstall" ] || fail "no install record or uninstaller in $installed"
+{ [ -f "$installed/.install-record.json" ] && [ -x "$installed/uninstall" ]; } || fail "no install record or uninstaller in $installed"
 if [ -z "$entry" ]; then
   fail "no menu entry in /usr/local/share/applications"
 elif command -v desktop-file-validate >/dev/null; then

@@ -50,7 +50,7 @@ class Chooser : public FileCtrlFixture {
   // it (a dialog left open is cancelled after a few seconds).
   static bool choose(std::string& dir, TSelectDirOpts options, int helpContext,
                      std::function<void(TSelectDirDlg&)> inside) {
-    whenModalShown([inside](QWidget* w) {
+    whenModalShown([inside = std::move(inside)](QWidget* w) {
       auto* dlg = qobject_cast<TSelectDirDlg*>(w);
       if (!dlg) {
         ADD_FAILURE() << "the modal window is no chooser";

@@ -71,7 +71,7 @@ std::vector<Row> soundAndOddRows() {
       {"small window declared, long distances used", withWindowBits(zlibCompress(text + text), 0), true},
       {"bytes after the stream", zlibCompress(text) + "trailing", true},
       {"one byte over the area", zlibCompress(area + "!"), false},
-      {"far over the area", zlibCompress(textBytes(5 * kArea)), false},
+      {"far over the area", zlibCompress(textBytes(size_t(5) * kArea)), false},
       {"preset dictionary", zlibCompressWithDictionary(text, "entry 1 of the setup"), false},
       {"Adler-32 mismatch", adler, false},
       {"compression method 7", method, false},

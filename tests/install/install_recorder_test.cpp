@@ -55,7 +55,7 @@ class Recorded : public ::testing::Test {
   // A file of the archive and its attributes, which describe `checked`
   // (the file's own bytes unless given).
   void add(ArchiveBuilder& archive, const std::string& stored, const std::string& content,
-           std::optional<std::string> checked = {}) {
+           const std::optional<std::string>& checked = {}) {
     archive.file(stored, kDate, DataBlock::ofContent(content, false));
     digest::Sha256 sha;
     sha.update(checked.value_or(content).data(), checked.value_or(content).size());
@@ -63,7 +63,7 @@ class Recorded : public ::testing::Test {
   }
 
   // Restores with the recorder hooked; what Restore returned.
-  bool install(const std::string& dest = "C:\\dest", TNeedDiskEvent needDisk = {}) {
+  bool install(const std::string& dest = "C:\\dest", const TNeedDiskEvent& needDisk = {}) {
     medium::TMediumCheck check(attributes);
     TBackupFile backup(nullptr);
     backup.RestoreFullPath = true;

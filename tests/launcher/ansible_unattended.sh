@@ -25,6 +25,7 @@ task=$(sed -n '/<!-- ansible-task-begin -->/,/<!-- ansible-task-end -->/p' "$rep
   echo "    installer: $work/demo-setup.run"
   echo "    dest: $work/installed"
   echo "  tasks:"
+  # shellcheck disable=SC2001  # every line indented, which ${task//} cannot anchor
   sed 's/^/    /' <<<"$task"
 } >playbook.yml
 

@@ -118,7 +118,7 @@ TEST_F(PathsTest, HostPathOfSeesNamesCreatedAfterALookup) {
 
 TEST_F(PathsTest, APathWithAZeroByteHasNoHostPath) {
   platform::setLastError(0);
-  EXPECT_FALSE(platform::hostPathOf(std::string("C:\\work\\..\0x", 13)).has_value());
+  EXPECT_FALSE(platform::hostPathOf(std::string("C:\\work\\..\0x", 12)).has_value());
   EXPECT_EQ(platform::lastError(), platform::kErrorInvalidName);
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
+#include <utility>
 
 // Runs action(box) as soon as a modal window is shown (polling every few
 // milliseconds, for at most timeoutMs). Call it before the code that opens the box.
@@ -13,7 +14,7 @@ inline void whenModalShown(std::function<void(QWidget*)> action, int timeoutMs =
   auto* timer = new QTimer;
   auto* clock = new QElapsedTimer;
   clock->start();
-  QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+  QObject::connect(timer, &QTimer::timeout, [timer, clock, action = std::move(action), timeoutMs] {
     QWidget* box = QApplication::activeModalWidget();
     if (!box && clock->elapsed() < timeoutMs) return;
     timer->stop();

@@ -215,8 +215,8 @@ class Binary : public SharedScratchTest<BinaryRow> {
     writeFile(t + "/short.bin", "ab");
     writeFile(t + "/text.txt", "root:x:0:0:root:/root:/bin/bash\n");
     writeFile(t + "/zeros.bin", std::string(4096, '\0'));
-    std::string image(18 * 2048, '\0');
-    image.replace(16 * 2048, 6, "\x01" "CD001");
+    std::string image(size_t(18) * 2048, '\0');
+    image.replace(size_t(16) * 2048, 6, "\x01" "CD001");
     writeFile(t + "/disk1.iso", image);
     // A continuation volume whose volume change names itself.
     fs::create_directories(t + "/cycle");
@@ -230,7 +230,7 @@ class Binary : public SharedScratchTest<BinaryRow> {
 };
 
 TEST_P(Binary, ExitStatusAndMessage) {
-  const std::string t = tmp_->path();
+  const std::string& t = tmp_->path();
   RunResult r = runSetupkit(replaceAll(GetParam().arguments, "{T}", t), t, t);
   EXPECT_EQ(r.status, GetParam().status) << GetParam().arguments;
   const std::string expected = replaceAll(GetParam().stderrStart, "{T}", t);
@@ -296,6 +296,14 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
                   "setupkit: The restore was cancelled: volume "},
         BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"},
+        // A backslash in a host name would be read as a separator: refused,
+        // not turned into another path.
+        BinaryRow{"RestoreIntoABackslashName", "restore {T}/good.bin '{T}/out\\x'", 64,
+                  "setupkit: the path {T}/out\\x holds a backslash"},
+        BinaryRow{"RestoreFromABackslashName", "restore '{T}/a\\good.bin' {T}/out-y", 64,
+                  "setupkit: the path {T}/a\\good.bin holds a backslash"},
+        BinaryRow{"MediaOfABackslashName", "restore --media '{T}/disk\\2' {T}/good.bin {T}/out-z", 64,
+                  "setupkit: the path {T}/disk\\2 holds a backslash"},
         BinaryRow{"MistypedOptionIsOneHint", "pack --levl 9 -o {T}/x.bin {T}/src", 64,
                   "setupkit: unknown option --levl; did you mean --level?\n"
                   "Usage: setupkit pack [options] -o ARCHIVE SOURCE...\n"

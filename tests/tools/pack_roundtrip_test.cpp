@@ -243,7 +243,7 @@ TEST(PackLayout, ManifestHoldsTheStandardSha256) {
   tmp.write("src/d-million", std::string(1000000, 'a'));
   setupkit::PackOptions options;
   options.level = Level::None;
-  options.volumeSize = 300 * 1024;
+  options.volumeSize = int64_t(300) * 1024;
   packTree(tmp.file("m.bin"), {tmp.file("src")}, options);
   auto info = setupkit::readArchive(tmp.file("m.bin"));
   ASSERT_GT(info.volumes.size(), 3u);

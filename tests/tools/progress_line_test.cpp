@@ -15,7 +15,7 @@ struct FormatRow {
 };
 
 TEST(ProgressLine, Text) {
-  const uint64_t MiB = 1024 * 1024;
+  const uint64_t MiB = uint64_t(1024) * 1024;
   const FormatRow rows[] = {
       {"nothing done yet", 0, 256 * MiB, 0.0, "0 bytes of 256.0 MiB"},
       {"too early for a rate", 10 * MiB, 256 * MiB, 0.2, "10.0 MiB of 256.0 MiB"},

@@ -14,7 +14,12 @@ cache=${SETUPKIT_TEST_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/setupkit-test}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-deb=$(ls "$cache"/hello_*.deb 2>/dev/null | head -n1 || true)
+# The first of the cached packages, in the order of their names.
+first_deb() {
+  local debs=("$cache"/hello_*.deb)
+  if [ -e "${debs[0]}" ]; then echo "${debs[0]}"; fi
+}
+deb=$(first_deb)
 if [ -z "$deb" ]; then
   mkdir -p "$cache" "$work/download"
   chmod 0777 "$work/download"  # apt's download user writes there
@@ -23,7 +28,7 @@ if [ -z "$deb" ]; then
     exit 77
   fi
   mv "$work"/download/hello_*.deb "$cache"/
-  deb=$(ls "$cache"/hello_*.deb | head -n1)
+  deb=$(first_deb)
 fi
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -31,6 +36,7 @@ tree=$work/tree
 dpkg-deb -x "$deb" "$tree"
 ln -s hello "$tree/usr/bin/hi"
 mkdir -p "$tree/var/lib/hello-empty"
+# shellcheck disable=SC2016  # $0 and $@ belong to the wrapper written here
 printf '#!/bin/sh\nexec "$(dirname "$0")/hello" "$@"\n' >"$tree/usr/bin/hello-wrap"
 chmod 0755 "$tree/usr/bin/hello-wrap"
 echo "greeting=hi" >"$tree/usr/share/doc/hello/settings"

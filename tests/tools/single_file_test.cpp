@@ -113,6 +113,9 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
       {"cut", bytes.substr(0, bytes.size() - 100000), "cut short"},
       {"cut-in-trailer", bytes.substr(0, bytes.size() - 20), "cut short"},
       {"flipped", flipped, "damaged"},
+      // A signature or a second download appended: not cut short.
+      {"appended", bytes + "more bytes", "10 bytes appended after its installer trailer"},
+      {"appended-much", bytes + std::string(3 << 20, 'x'), "3145728 bytes appended after its installer trailer"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -9,7 +9,7 @@ _setupkit_files() {
     _filedir
   else
     compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -f -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
   fi
 }
 
@@ -34,15 +34,15 @@ _setupkit() {
   done
 
   if [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
     return
   fi
 
   case $prev in
-    --level) COMPREPLY=($(compgen -W "fastest none default max" -- "$cur")); return ;;
-    --mode) COMPREPLY=($(compgen -W "all no-overwrite newer existing existing-newer" -- "$cur")); return ;;
-    --runtime) COMPREPLY=($(compgen -W "bundled system" -- "$cur")); return ;;
-    --image) COMPREPLY=($(compgen -W "iso" -- "$cur")); return ;;
+    --level) mapfile -t COMPREPLY < <(compgen -W "fastest none default max" -- "$cur"); return ;;
+    --mode) mapfile -t COMPREPLY < <(compgen -W "all no-overwrite newer existing existing-newer" -- "$cur"); return ;;
+    --runtime) mapfile -t COMPREPLY < <(compgen -W "bundled system" -- "$cur"); return ;;
+    --image) mapfile -t COMPREPLY < <(compgen -W "iso" -- "$cur"); return ;;
     --volume-size | --threads | --header-text | --title | --app | --dest | --user-dest) return ;;
     --menu-name | --menu-comment | --menu-categories | --menu-exec | --menu-icon | --menu-mime | --sign-comment) return ;;
     -o | --output | --program | --single-file | --attributes | --sign | --password-file | --key | --public | --secret) _setupkit_files; return ;;
@@ -60,7 +60,7 @@ _setupkit() {
   esac
 
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "$opts" -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -W "$opts" -- "$cur")
   else
     _setupkit_files
   fi

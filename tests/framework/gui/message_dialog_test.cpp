@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/gui/application.h"
@@ -52,7 +53,7 @@ void pressEscape(QWidget* box) {
 // by answer (which clicks a button or presses a key).
 int showAndAnswer(TMsgDlgType type, TMsgDlgButtons buttons, BoxView& view, std::function<void(QWidget*)> answer,
                   const std::string& text = "Message text") {
-  whenModalShown([&view, answer](QWidget* box) {
+  whenModalShown([&view, answer = std::move(answer)](QWidget* box) {
     view = look(box);
     answer(box);
   });
