@@ -63,10 +63,10 @@ for _ in $(seq 100); do
   kill -0 "$cut_pid" 2>/dev/null || break
   sleep 0.1
 done
-[ -n "$window" ] && [ "$windows_before" -eq 0 ] || {
+if [ -z "$window" ] || [ "$windows_before" -ne 0 ]; then
   kill "$cut_pid" 2>/dev/null || true
   fail "no window told of the cut-short installer; it said: $(cat "$out/cut.err")"
-}
+fi
 xwininfo -id "$window" | grep -q 'Map State: IsViewable' || fail "the refusal's window is not shown"
 shot refusal
 # The launcher waits for the window to be closed, then ends.
