@@ -91,7 +91,8 @@ void Record::addFile(FileEntry entry) {
 }
 
 void Record::addFolder(const std::string& name) {
-  if (std::find(folders.begin(), folders.end(), name) == folders.end()) folders.push_back(name);
+  if (folderIndex.size() != folders.size()) folderIndex = {folders.begin(), folders.end()};
+  if (folderIndex.insert(name).second) folders.push_back(name);
 }
 
 void Record::addMenuEntry(MenuEntry entry) { addOrReplace(menu, std::move(entry)); }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace install_record {
@@ -69,6 +70,9 @@ struct Record {
   // The position of each file by name, for addFile; made again whenever it
   // does not cover `files`.
   std::unordered_map<std::string, size_t> fileIndex;
+  // The names in `folders`, for addFolder; made again whenever it does not
+  // cover them.
+  std::unordered_set<std::string> folderIndex;
 
   // Adds or replaces (same name) an entry.
   void addFile(FileEntry entry);
