@@ -34,6 +34,15 @@ struct LinkEntry {
   std::string target;  // the link's text, exactly
 };
 
+// A file that goes with a desktop entry, in the data folder of its scope
+// (~/.local/share or /usr/local/share): the entry's icon in the icon theme,
+// the package of the file types it opens.
+struct DesktopFile {
+  std::string name;  // below the data folder ("icons/hicolor/48x48/apps/setup-demo-0a1b2c3d.png")
+  uint64_t size = 0;
+  std::string sha256;
+};
+
 // A desktop entry the installation wrote into an applications folder.
 struct MenuEntry {
   std::string name;   // its file name ("setup-demo-0a1b2c3d.desktop")
@@ -44,6 +53,7 @@ struct MenuEntry {
   // entry: found again when another process (root) removes the installation.
   // Empty in records of earlier releases.
   std::string folder;
+  std::vector<DesktopFile> files = {};  // its icon and file types; absent in records of earlier releases
 };
 
 struct Record {

@@ -204,6 +204,15 @@ CommandTable mediumTable(Line& l) {
                     [&m](const std::string& v) { m.menu.categories = v; }});
   t.rows.push_back({"--menu-terminal", "", "the entry's program runs in a terminal",
                     [&m](const std::string&) { m.menu.terminal = true; }});
+  t.rows.push_back({"--menu-mime", "TYPE=GLOB",
+                    "a file type the entry's program opens, declared to the desktop\n"
+                    "(\"application/x-demo-sheet=*.dsh\"; repeatable)",
+                    [&l, &m](const std::string& v) {
+                      menu_entry::FileType type;
+                      std::string problem;
+                      if (!menu_entry::parseFileType(v, type, problem)) l.fail(problem);
+                      m.menu.fileTypes.push_back(type);
+                    }});
   t.rows.push_back({"--sign", "SECRET-KEY",
                     "sign the medium: SETUP.SUM and SETUP.SUM.minisig in a folder,\n"
                     "a signature part and OUT.minisig for one file",

@@ -130,8 +130,10 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
 
     const std::string privateBase = tmp_->file(std::string("tmp-") + row.name);
     fs::create_directories(privateBase);
-    const std::string run = "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR TMPDIR='" + privateBase +
-                            "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" + tmp_->file("launcher.err") + "'";
+    // No display: the refusal is read on standard error, not in a window.
+    const std::string run = "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY TMPDIR='" +
+                            privateBase + "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" +
+                            tmp_->file("launcher.err") + "'";
     int raw = std::system(run.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);  // damaged
     EXPECT_NE(readFile(tmp_->file("launcher.err")).find(row.says), std::string::npos)
