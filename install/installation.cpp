@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
@@ -151,10 +153,13 @@ const std::optional<Outcome>& TInstallation::check() {
     return refusal_;
   }
   // A file of the medium that would land on the installation's uninstaller
-  // or record (names match ignoring letter case, as the restore finds them).
+  // or record (names match ignoring letter case, as the restore finds them);
+  // a menu entry that would run a file the installation does not install,
+  // or that no menu files under its categories.
   const std::string below = fw::withTrailingBackslash(choices_.destination);
   if (!fw::withoutTrailingBackslash(below).empty()) {
     const TRestoreTarget placement(below);
+    std::set<std::string> installed;
     for (const auto& [stored, unused] : attributes_.attributes.files) {
       const std::string target = placement.targetOf(stored, backup_.RestoreFullPath);
       if (target.size() <= below.size()) continue;
@@ -162,6 +167,21 @@ const std::optional<Outcome>& TInstallation::check() {
       if (fw::sameText(name, install_record::kUninstallerName) || fw::sameText(name, install_record::kRecordName)) {
         refusal_ = ended(Result::Damaged, setupkit::kExitDamaged,
                          "the medium's file " + stored + " would replace the installation's own " + name);
+        return refusal_;
+      }
+      std::string slashed = name;
+      std::replace(slashed.begin(), slashed.end(), '\\', '/');
+      installed.insert(slashed);
+    }
+    const menu_entry::Settings menu = menu_entry::fromIni(medium_.settings);
+    if (menu.present() && attributes_.state == medium::Loaded::State::Found) {
+      std::string exec = menu.exec;
+      std::replace(exec.begin(), exec.end(), '\\', '/');
+      std::string why;
+      if (!installed.count(exec)) why = "its menu entry runs " + menu.exec + ", which it does not install";
+      else why = menu_entry::categoriesProblem(menu.categories);
+      if (!why.empty()) {
+        refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, "the medium is damaged: " + why);
         return refusal_;
       }
     }
