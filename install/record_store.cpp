@@ -121,6 +121,9 @@ bool store(int destFd, const install_record::Record& record, std::string& proble
     problem = "cannot tell the destination's path";
     return false;
   }
+  // A user without a home (a service account) keeps the copy in DEST alone,
+  // as earlier releases did: it acts on it with its own rights only.
+  if (geteuid() != 0 && directory().empty()) return true;
   Fd storeDir{openStore(true, problem)};
   if (storeDir.fd < 0) return false;
   return install_record::store(storeDir.fd, record, problem, recordName(dest));
