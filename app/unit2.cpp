@@ -163,8 +163,13 @@ void TForm2::Button2Click(TObject*) {
       if (FOutcome->raised) std::rethrow_exception(FOutcome->raised);
       if (FOutcome->result == install::Result::Damaged && FOutcome->file.empty() && FOutcome->volume.empty())
         throw Exception("The medium is damaged: " + FOutcome->reason);
-      if (FOutcome->result == install::Result::Missing)
-        throw Exception("The archive \"" + ArchivePath() + "\" was not found");
+      // Named as the error boxes name files: by the host path.
+      if (FOutcome->result == install::Result::Missing && FOutcome->reason.rfind("cannot read ", 0) == 0)
+        throw Exception("C" + FOutcome->reason.substr(1));  // there, but not readable by this user
+      if (FOutcome->result == install::Result::Missing) {
+        const std::optional<std::string> host = platform::hostPathOf(ArchivePath());
+        throw Exception("The archive \"" + (host ? *host : ArchivePath()) + "\" was not found");
+      }
       break;
     }
     case pgFinish:  // the click was made on the Finish page

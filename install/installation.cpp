@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <set>
 
@@ -144,9 +146,16 @@ TInstallation::~TInstallation() = default;
 const std::optional<Outcome>& TInstallation::check() {
   if (checked_) return refusal_;
   checked_ = true;
+  // An archive this user may not read is missing to the installation (3),
+  // as to setupkit, not damaged.
+  const auto archive = platform::hostPathOf(medium_.archive);
+  if (archive && access(archive->c_str(), F_OK) == 0 && access(archive->c_str(), R_OK) != 0) {
+    refusal_ = ended(Result::Missing, setupkit::kExitMissing, "cannot read " + *archive + ": " + std::strerror(errno));
+    refusal_->volume = medium_.archive;
+    return refusal_;
+  }
   // The medium's attributes (SETUP.ATR beside the archive, or the one-file
   // installer's part): damaged ones are refused before anything is written.
-  const auto archive = platform::hostPathOf(medium_.archive);
   attributes_ = archive ? medium::loadForArchive(*archive) : medium::Loaded();
   if (attributes_.state == medium::Loaded::State::Damaged) {
     refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, attributes_.problem);

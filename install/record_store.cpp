@@ -121,10 +121,11 @@ bool store(int destFd, const install_record::Record& record, std::string& proble
     problem = "cannot tell the destination's path";
     return false;
   }
-  // A user without a home (a service account) keeps the copy in DEST alone,
-  // as earlier releases did: it acts on it with its own rights only.
-  if (geteuid() != 0 && directory().empty()) return true;
+  // A user without a home of its own (a service account, a HOME it cannot
+  // write) keeps the copy in DEST alone, as earlier releases did: it acts on
+  // it with its own rights only.
   Fd storeDir{openStore(true, problem)};
+  if (storeDir.fd < 0 && geteuid() != 0) return true;
   if (storeDir.fd < 0) return false;
   return install_record::store(storeDir.fd, record, problem, recordName(dest));
 }

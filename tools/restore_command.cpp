@@ -1,6 +1,10 @@
 #include "tools/restore_command.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <istream>
@@ -146,6 +150,10 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   if (platform::directoryExists(archive))
     return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": Is a directory", 0};
   if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
+  // There, but not readable by this user: it cannot be opened (3), which is
+  // no damage.
+  if (const auto host = platform::hostPathOf(archive); host && access(host->c_str(), R_OK) != 0)
+    return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": " + std::strerror(errno), 0};
   const bool fullPath = options.layout == RestoreLayout::Tree;
   // A medium's attributes: each file checked and given its mode as it
   // lands, links and empty folders at the end. An installation (--record)

@@ -159,7 +159,7 @@ TEST(Install, FromWelcomeToTheEnd) {
        {ModalAnswers::press("OK")}, {"Error: Cannot read file\ncould not write {dir}/dest/app.dat: Is a directory"}, kFinish, "", {},
        false, "dest/guide.txt", 1},
       {"missing archive: the application error box names it", Medium::Missing, "C:\\dest",
-       {ModalAnswers::press("OK")}, {title + ": The archive \"C:\\medium\\SETUP.BIN\" was not found."}, kInstalling,
+       {ModalAnswers::press("OK")}, {title + ": The archive \"{dir}/medium/SETUP.BIN\" was not found."}, kInstalling,
        "", {}, true, nullptr, 3},
       {"two-byte archive: the application error box", Medium::TwoBytes, "C:\\dest", {ModalAnswers::press("OK")},
        {title + ": Cannot read archive."}, kInstalling, "", {}, true, nullptr, 2},

@@ -4,6 +4,11 @@
 // with status 5 and nothing written, unless --accept-new-publisher.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
@@ -68,6 +73,32 @@ TEST_F(PinnedRestore, AnotherPublisherIsRefusedWithStatus5UnlessAccepted) {
 
 TEST_F(PinnedRestore, AcceptingANewPublisherGoesWithRecordOnly) {
   EXPECT_EQ(run("restore --accept-new-publisher first/SETUP.BIN elsewhere").status, 64);
+}
+
+}  // namespace
+
+namespace {
+
+// An archive the installing user may not read is missing to the
+// installation (3), as to setupkit, not damaged (2).
+TEST(UnreadableArchive, InstallingFromAnArchiveTheUserCannotReadEndsWithStatus3) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  writeFile(tmp.file("payload/readme.txt"), "read me");
+  ASSERT_EQ(runSetupkit("medium -o medium --runtime system --title T --app T --dest /opt/t payload", tmp.path(),
+                        tmp.path())
+                .status,
+            0);
+  chmod(tmp.file("medium/SETUP.BIN").c_str(), 0600);
+  fs::create_directories(tmp.file("home"));
+  chown(tmp.file("home").c_str(), 65534, 65534);
+  const std::string command = "cd '" + tmp.path() + "' && setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='" +
+                              tmp.file("home") + "' " + SETUPKIT_BINARY +
+                              " restore --record medium/SETUP.BIN home/app > /dev/null 2>&1";
+  const int raw = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3);
+  EXPECT_FALSE(fs::exists(tmp.file("home/app/readme.txt")));
 }
 
 }  // namespace
