@@ -166,7 +166,7 @@ bool makeFolders(const std::string& path) {
 // (a root installation may carry a user's); empty when it is not installed.
 std::string systemProgram(const char* name) {
   for (const char* dir : {"/usr/bin", "/bin", "/usr/local/bin"}) {
-    const std::string path = std::string(dir) + "/" + name;
+    std::string path = std::string(dir) + "/" + name;
     if (access(path.c_str(), X_OK) == 0) return path;
   }
   return {};
@@ -333,7 +333,7 @@ std::string iconKind(const std::string& bytes, int& size) {
   const size_t svg = start.find("<svg");
   if (svg == std::string::npos) return {};
   for (size_t at = start.find('<'); at != std::string::npos && at < svg; at = start.find('<', at + 1)) {
-    const char next = at + 1 < start.size() ? start[at + 1] : 0;
+    const char next = at + 1 < start.size() ? start[at + 1] : '\0';
     if (next != '?' && next != '!') return {};
     at = start.find('>', at);
     if (at == std::string::npos) return {};
@@ -511,9 +511,8 @@ Removal removeIfUnchanged(const std::string& folder, const std::string& name, ui
   uint64_t size = 0;
   if (fd < 0 && errno == ENOENT) {
     result = Removal::Missing;
-  } else if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !digestOfDescriptor(fd, sha, size)) {
-    result = Removal::Changed;
-  } else if (sha != recordedSha || size != recordedSize) {
+  } else if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !digestOfDescriptor(fd, sha, size) ||
+             sha != recordedSha || size != recordedSize) {
     result = Removal::Changed;
   } else if (unlinkat(dir, name.c_str(), 0) == 0) {
     result = Removal::Removed;
