@@ -28,15 +28,6 @@ std::string sha256Of(const std::string& text) {
   return sha.finishHex();
 }
 
-// Every file, link and folder below `root`, relative, sorted; folders end in "/".
-std::vector<std::string> entriesBelow(const std::string& root) {
-  std::vector<std::string> names;
-  if (!fs::exists(root)) return names;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-    names.push_back(it->path().lexically_relative(root).string() + (it->is_directory() && !it->is_symlink() ? "/" : ""));
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Points the user's applications folder into the test's directory.
 class ScopedDataHome {

@@ -1,5 +1,7 @@
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -58,3 +60,13 @@ ScopedDriveTable::ScopedDriveTable(std::vector<platform::Drive> drives) : saved_
 }
 
 ScopedDriveTable::~ScopedDriveTable() { platform::installDriveTable(saved_); }
+
+std::vector<std::string> entriesBelow(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> names;
+  if (!fs::exists(root)) return names;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
+    names.push_back(it->path().lexically_relative(root).string() + (it->is_directory() && !it->is_symlink() ? "/" : ""));
+  std::sort(names.begin(), names.end());
+  return names;
+}

@@ -32,6 +32,10 @@ class TempDir {
 std::string readHostFile(const std::string& path);
 void writeHostFile(const std::string& path, const std::string& bytes);
 
+// Every file, link and folder below host directory `root`, relative, sorted;
+// folders end in "/" (a link to a folder does not). Empty when it is missing.
+std::vector<std::string> entriesBelow(const std::string& root);
+
 // A drive of a test table.
 platform::Drive testDrive(char letter, const std::string& hostRoot, uint32_t type = platform::kDriveFixed,
                           const std::string& label = "", const std::string& remote = "", bool medium = true,

@@ -17,10 +17,6 @@ namespace {
 
 #if defined(SETUP_LAUNCHER)
 
-int shell(const std::string& command) {
-  const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
 TEST(LauncherJsonEnd, EveryRefusalBeforeTheStartEndsWithAnEndLine) {
   struct Row {

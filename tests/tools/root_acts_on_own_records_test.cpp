@@ -22,12 +22,7 @@ namespace {
 
 constexpr uid_t kUser = 65534;
 
-int shell(const std::string& command) {
-  const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 std::string sha256Of(const std::string& bytes) {
   TSha256 digest;

@@ -14,6 +14,11 @@ namespace fs = std::filesystem;
 
 namespace tooltest {
 
+int shell(const std::string& command) {
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
 void writeTree(const std::string& root, const Tree& tree) {
   for (const auto& [relative, file] : tree) {
     std::string path = root + "/" + relative;

@@ -70,6 +70,11 @@ struct RunResult {
 // its output goes through files in `scratch`.
 RunResult runSetupkit(const std::string& arguments, const std::string& workDir, const std::string& scratch);
 
+// Runs a shell command; its exit status, -1 when it did not exit normally.
+int shell(const std::string& command);
+// A host path quoted for the shell (it holds no single quote).
+inline std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
 // `s` with every `from` replaced by `to`.
 std::string replaceAll(std::string s, const std::string& from, const std::string& to);
 

@@ -22,22 +22,8 @@ namespace {
 
 constexpr uid_t kOtherUser = 65534;
 
-int shell(const std::string& command) {
-  const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
-// Every file, link and folder below `root`, relative, sorted.
-std::vector<std::string> entriesBelow(const std::string& root) {
-  std::vector<std::string> names;
-  if (!fs::exists(root)) return names;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-    names.push_back(it->path().lexically_relative(root).string() + (it->is_directory() && !it->is_symlink() ? "/" : ""));
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // A 16 x 16 PNG image.
 const std::string kIcon(
