@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,20 @@ std::string runningFile() {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   return ec ? std::string() : self.string();
+}
+
+// Every cache the program or a library of its runtime writes goes into the
+// private folder, which is removed when the program ends: fontconfig's font
+// cache (its fonts.conf names "xdg" as the cache's prefix), Qt's and any
+// library's XDG cache, Mesa's shader cache and the NVIDIA driver's. A run
+// leaves nothing in the user's home but what it installs.
+void keepCachesIn(const fs::path& folder) {
+  const fs::path cache = folder / ".cache";
+  if (mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) return;
+  setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+  setenv("MESA_SHADER_CACHE_DIR", (cache / "mesa").c_str(), 1);
+  setenv("MESA_GLSL_CACHE_DIR", (cache / "mesa").c_str(), 1);
+  setenv("__GL_SHADER_DISK_CACHE_PATH", (cache / "nvidia").c_str(), 1);
 }
 
 pid_t programPid = -1;
@@ -164,6 +179,7 @@ void runOffTheMedium(char** argv) {
     signer() = readText(folder / kSignerName);
     publisher() = readText(folder / kPublisherName);
     if (!medium.empty()) {
+      keepCachesIn(folder);
       platform::setModuleFileName(programFileOnMedium(folder.string(), medium.string(), self.filename()));
       if (fs::is_regular_file(folder / kArchiveName, ec)) mapInstallerArchive(folder);
       waitForProgramThenRemove(folder);

@@ -31,7 +31,7 @@ int diskCountOf(const std::string& setupIns);
 std::string programFileOnMedium(const std::string& privateFolder, const std::string& medium,
                                 const std::string& programName);
 
-// Who signed the medium ("signed by key ID: COMMENT", or "unsigned"), as
+// Who signed the medium (`signed by key ID, comment "COMMENT"`, or "unsigned"), as
 // the launcher checked it before it unpacked the program, or as the program
 // checked it when started straight from a folder medium; empty when the
 // program does not run from a medium.

@@ -5,6 +5,9 @@
 #     setupkit restore of the same installer, flat as the wizard restores;
 #   - the folder medium's setup --unattended against setupkit restore of its
 #     SETUP.BIN;
+#   - both again against setupkit restore --record, which does the same work
+#     as the unattended install (the check as files land, the install record,
+#     the uninstaller placed);
 #   - the launcher's start: --version, and its stripped size.
 # The payload is the setup program's unpacked runtime (about 76 MB).
 #
@@ -69,6 +72,10 @@ row() {  # row NAME PEER_TIME OUR_TIME
 printf '%-44s %10s %10s   %5s\n' "row (payload $(du -sm payload | cut -f1) MB, $runs runs)" "restore" "setup" "ratio"
 pair "one-file installer" -- "$setupkit" restore --flat --mode all one.run dest -- ./one.run --unattended --dest dest --quiet
 pair "folder medium" -- "$setupkit" restore --flat --mode all folder/SETUP.BIN dest -- folder/setup --unattended --dest dest --quiet
+# What an unattended install does besides the restore (the check as files
+# land, the record, the uninstaller), against the same work by setupkit.
+pair "one-file installer, recorded" -- "$setupkit" restore --record one.run dest -- ./one.run --unattended --dest dest --quiet
+pair "folder medium, recorded" -- "$setupkit" restore --record folder/SETUP.BIN dest -- folder/setup --unattended --dest dest --quiet
 times=()
 for ((i = 0; i < runs; i++)); do times+=("$(timed folder/setup --version)"); done
 start=$(med "${times[@]}")

@@ -19,8 +19,16 @@ bool isWindowsFormPath(const std::string& path) {
   return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
 }
 
+std::string hostPathProblem(const std::string& argument) {
+  if (isWindowsFormPath(argument) || argument.find('\\') == std::string::npos) return {};
+  return "the path " + argument +
+         " holds a backslash, which a Windows-form path reads as a separator: it would name another folder "
+         "(give a path without one)";
+}
+
 std::string windowsPathOfArgument(const std::string& argument) {
   if (isWindowsFormPath(argument)) return argument;
+  if (std::string problem = hostPathProblem(argument); !problem.empty()) throw ToolError(problem);
   std::string host = fs::absolute(fs::path(argument)).lexically_normal().string();
   auto virtualPath = platform::virtualPathOf(host);
   if (!virtualPath) throw ToolError("No drive covers the path " + argument);

@@ -10,9 +10,16 @@ namespace setupkit {
 // True for a path in Windows form (drive letter and colon, or "\\").
 bool isWindowsFormPath(const std::string& path);
 
+// Why the command-line path `argument` has no Windows form that names it
+// exactly: a host path with a backslash in a name, which the Windows form
+// reads as a separator (it would name another folder: /tmp/a\b would become
+// /tmp/a/b), and has no way to escape. Empty when it has one.
+std::string hostPathProblem(const std::string& argument);
+
 // The Windows-form path of a command-line path: a Windows-form path as it is,
 // a host path (made absolute against the working directory) through the drive
-// table. Raises ToolError when no drive covers the host path.
+// table. Raises ToolError when no drive covers the host path, or with
+// hostPathProblem's reason.
 std::string windowsPathOfArgument(const std::string& argument);
 
 // The host path of a command-line path: a host path as it is, a Windows-form

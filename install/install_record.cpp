@@ -91,7 +91,8 @@ void Record::addFile(FileEntry entry) {
 }
 
 void Record::addFolder(const std::string& name) {
-  if (std::find(folders.begin(), folders.end(), name) == folders.end()) folders.push_back(name);
+  if (folderIndex.size() != folders.size()) folderIndex = {folders.begin(), folders.end()};
+  if (folderIndex.insert(name).second) folders.push_back(name);
 }
 
 void Record::addMenuEntry(MenuEntry entry) { addOrReplace(menu, std::move(entry)); }
@@ -177,6 +178,11 @@ std::string toJson(const Record& r) {
     e["size"] = m.size;
     e["sha256"] = m.sha256;
     if (!m.folder.empty()) putText(e, "folder", m.folder);
+    if (!m.files.empty()) {
+      Json files = Json::array();
+      for (const auto& f : m.files) files.push_back({{"name", f.name}, {"size", f.size}, {"sha256", f.sha256}});
+      e["files"] = std::move(files);
+    }
     menu.push_back(std::move(e));
   }
   o["menu"] = std::move(menu);
@@ -232,6 +238,17 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
         if (outside) *outside = true;
         return false;
       }
+      if (e.contains("files"))
+        for (const auto& f : e.at("files")) {
+          DesktopFile d{f.at("name").get<std::string>(), f.at("size").get<uint64_t>(), f.at("sha256").get<std::string>()};
+          if (!isDigest(d.sha256)) throw std::runtime_error("a menu entry's file without a digest");
+          if (!staysBelow(d.name)) {
+            problem = "it names a menu entry's file outside its data folder: " + json_text::asUtf8(d.name);
+            if (outside) *outside = true;
+            return false;
+          }
+          m.files.push_back(std::move(d));
+        }
       r.menu.push_back(std::move(m));
     }
   } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace install_record {
@@ -33,6 +34,15 @@ struct LinkEntry {
   std::string target;  // the link's text, exactly
 };
 
+// A file that goes with a desktop entry, in the data folder of its scope
+// (~/.local/share or /usr/local/share): the entry's icon in the icon theme,
+// the package of the file types it opens.
+struct DesktopFile {
+  std::string name;  // below the data folder ("icons/hicolor/48x48/apps/setup-demo-0a1b2c3d.png")
+  uint64_t size = 0;
+  std::string sha256;
+};
+
 // A desktop entry the installation wrote into an applications folder.
 struct MenuEntry {
   std::string name;   // its file name ("setup-demo-0a1b2c3d.desktop")
@@ -43,6 +53,7 @@ struct MenuEntry {
   // entry: found again when another process (root) removes the installation.
   // Empty in records of earlier releases.
   std::string folder;
+  std::vector<DesktopFile> files = {};  // its icon and file types; absent in records of earlier releases
 };
 
 struct Record {
@@ -59,6 +70,9 @@ struct Record {
   // The position of each file by name, for addFile; made again whenever it
   // does not cover `files`.
   std::unordered_map<std::string, size_t> fileIndex;
+  // The names in `folders`, for addFolder; made again whenever it does not
+  // cover them.
+  std::unordered_set<std::string> folderIndex;
 
   // Adds or replaces (same name) an entry.
   void addFile(FileEntry entry);

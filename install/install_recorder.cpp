@@ -1,5 +1,6 @@
 #include "install/install_recorder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +51,11 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, T
     raiseProblem();
     if (!active_) return;
     settle();
+    if (doRestore && overwritesOwnFile(name))
+      fail("the medium's file " + name + " would replace the installation's own " +
+           (fw::sameText(relativeParts(name).back(), install_record::kUninstallerName) ? "uninstaller"
+                                                                                       : "install record"));
+    raiseProblem();
     if (doRestore) noteFolders(name);
   });
   backup_.OnFileRestored = TFileRestoredEvent([this](TObject* s, std::string& name, TFileStream*& stream) {
@@ -183,6 +189,13 @@ bool TInstallRecorder::begin() {
   return problem_.empty();
 }
 
+bool TInstallRecorder::overwritesOwnFile(const std::string& target) const {
+  // Names are matched ignoring letter case, as the restore finds them.
+  const std::vector<std::string> parts = relativeParts(target);
+  return parts.size() == 1 && (fw::sameText(parts[0], install_record::kUninstallerName) ||
+                               fw::sameText(parts[0], install_record::kRecordName));
+}
+
 std::vector<std::string> TInstallRecorder::relativeParts(const std::string& target) const {
   if (target.compare(0, targetDir_.size(), targetDir_) != 0) return {};
   return fw::pathComponents(target.substr(targetDir_.size()));
@@ -208,6 +221,15 @@ std::shared_ptr<platform::OpenDirectory> childOf(platform::OpenDirectory& direct
 
 }  // namespace
 
+namespace {
+
+std::string foldedName(std::string name) {
+  for (char& c : name) c = char(std::tolower((unsigned char)c));
+  return name;
+}
+
+}  // namespace
+
 void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
   std::vector<std::string> parts = relativeParts(target);
   if (!itself) {
@@ -221,8 +243,31 @@ void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
   auto directory = platform::OpenDirectory::open(destHost_);
   std::vector<std::string> real;
   for (size_t i = 0; i < parts.size() && directory; ++i) {
-    std::string found;
-    directory = childOf(*directory, parts[i], found);
+    std::string found = parts[i];
+    auto child = directory->openChild(parts[i], platform::LinkRule::Refuse);
+    if (!child && !platform::OpenDirectory::linkRefused()) {
+      // Missing under the name asked: another letter case of it, from the
+      // folder's names read once.
+      const std::string parent = joined(real, real.size());
+      if (!namesRead_ || namesOf_ != parent) {
+        names_.clear();
+        namesOf_ = parent;
+        namesRead_ = true;
+        const int fd = openat(destFd_, parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (DIR* d = fd >= 0 ? fdopendir(fd) : nullptr) {
+          while (dirent* e = readdir(d)) names_.emplace(foldedName(e->d_name), e->d_name);
+          closedir(d);
+        } else if (fd >= 0) {
+          close(fd);
+        }
+      }
+      const auto variant = names_.find(foldedName(parts[i]));
+      found = variant == names_.end() || variant->second == parts[i] ? std::string() : variant->second;
+      if (!found.empty()) child = directory->openChild(found, platform::LinkRule::Refuse);
+      // The restore makes it under the name asked.
+      if (found.empty()) names_.emplace(foldedName(parts[i]), parts[i]);
+    }
+    directory = child;
     if (found.empty()) {
       // This one and every one below it are made by the restore, under the
       // names asked for.
@@ -262,6 +307,7 @@ void TInstallRecorder::noteLink(const std::string& target, const std::string& te
 
 void TInstallRecorder::settle() {
   if (!pending_) return;
+  namesRead_ = false;
   const Pending pending = *pending_;
   pending_.reset();
   std::vector<std::string> parts = relativeParts(pending.target);

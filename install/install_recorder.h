@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ class TInstallRecorder {
     std::string sha256;
   };
   std::vector<std::string> relativeParts(const std::string& target) const;
+  // Whether a file restored to `target` would land on DEST's uninstaller or
+  // record.
+  bool overwritesOwnFile(const std::string& target) const;
   // Notes the folders above `target` (and `target` itself when `itself`)
   // that do not exist yet: the restore is about to make them.
   void noteFolders(const std::string& target, bool itself = false);
@@ -110,6 +114,13 @@ class TInstallRecorder {
   bool raised_ = false;
   std::unique_ptr<Pending> pending_;
   std::set<std::string> knownFolders_;
+  // The names in one folder (by letter case folded), read once when a folder
+  // to be made there was missing, with the folders noted since: the next one
+  // to be made there is looked up without reading the folder again, so that
+  // thousands of empty folders cost linear time. Dropped when a file lands.
+  std::string namesOf_;
+  bool namesRead_ = false;
+  std::unordered_map<std::string, std::string> names_;
   // The folder of the last settled file, as asked and as found, held open.
   std::shared_ptr<platform::OpenDirectory> lastFolder_;
   std::string lastFolderKey_;

@@ -1,10 +1,15 @@
 #include "install/installation.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "common/exit_status.h"
+#include "common/file_digest.h"
+#include "engine/restore_target.h"
 #include "install/install_recorder.h"
 #include "install/menu_entry.h"
 #include "install/publisher_pin.h"
@@ -57,11 +62,6 @@ void takeResult(const TRestoreResult& restored, Outcome& outcome) {
   }
 }
 
-bool isRegularFile(const std::string& host) {
-  struct stat st {};
-  return !host.empty() && stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string runningProgramFolder() {
   char path[4096];
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -69,6 +69,55 @@ std::string runningProgramFolder() {
   const std::string program(path, size_t(n));
   const size_t slash = program.rfind('/');
   return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
+// The digest SETUP.SUM in `folder` lists for `name`: empty when the folder
+// has no SETUP.SUM, "-" when it has one that does not list the name.
+std::string listedDigest(const std::string& folder, const std::string& name) {
+  std::ifstream sums(folder + "/" + medium_signature::kSums, std::ios::binary);
+  if (!sums) return {};
+  std::string line;
+  while (std::getline(sums, line)) {
+    const size_t gap = line.find("  ");
+    if (gap != std::string::npos && line.substr(gap + 2) == name) return line.substr(0, gap);
+  }
+  return "-";
+}
+
+// The uninstaller `uninstall` in `folder`, by that exact name and never
+// through a link, copied into an anonymous file whose bytes cannot change
+// after they were read: its path (/proc/self/fd/N), or empty. On a signed
+// medium it must be one of the files signed, with the digest listed.
+std::string checkedUninstaller(const std::string& folder) {
+  if (folder.empty()) return {};
+  const std::string path = folder + "/" + install_record::kUninstallerName;
+  const int in = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (in < 0) return {};
+  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(in);
+    return {};
+  }
+  const int out = memfd_create("uninstall", MFD_CLOEXEC);
+  TSha256 digest;
+  bool written = true;
+  bool copied = out >= 0 && readRange(in, 0, -1, [&](const uint8_t* data, size_t n) {
+    digest.update(data, n);
+    for (size_t done = 0; written && done < n;) {
+      const ssize_t w = write(out, data + done, n - done);
+      written = w > 0;
+      if (written) done += size_t(w);
+    }
+  });
+  copied = copied && written;
+  close(in);
+  const std::string listed = listedDigest(folder, install_record::kUninstallerName);
+  copied = copied && (listed.empty() || listed == digest.finishHex());
+  if (!copied) {
+    if (out >= 0) close(out);
+    return {};
+  }
+  return "/proc/self/fd/" + std::to_string(out);  // open for the rest of the process
 }
 
 }  // namespace
@@ -100,6 +149,22 @@ const std::optional<Outcome>& TInstallation::check() {
   if (attributes_.state == medium::Loaded::State::Damaged) {
     refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, attributes_.problem);
     return refusal_;
+  }
+  // A file of the medium that would land on the installation's uninstaller
+  // or record (names match ignoring letter case, as the restore finds them).
+  const std::string below = fw::withTrailingBackslash(choices_.destination);
+  if (!fw::withoutTrailingBackslash(below).empty()) {
+    const TRestoreTarget placement(below);
+    for (const auto& [stored, unused] : attributes_.attributes.files) {
+      const std::string target = placement.targetOf(stored, backup_.RestoreFullPath);
+      if (target.size() <= below.size()) continue;
+      const std::string name = target.substr(below.size());
+      if (fw::sameText(name, install_record::kUninstallerName) || fw::sameText(name, install_record::kRecordName)) {
+        refusal_ = ended(Result::Damaged, setupkit::kExitDamaged,
+                         "the medium's file " + stored + " would replace the installation's own " + name);
+        return refusal_;
+      }
+    }
   }
   // The publisher pinned by an earlier installation into the destination.
   const std::string why = publisher_pin::conflict(choices_.destination, publisher_pin::pinOf(medium_.signer));
@@ -156,12 +221,13 @@ Outcome TInstallation::run() {
 }
 
 std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgram) {
-  std::vector<std::string> candidates;
-  if (besideProgram) candidates.push_back(runningProgramFolder() + "/" + install_record::kUninstallerName);
-  if (auto onMedium = platform::hostPathOf(fw::withTrailingBackslash(mediumFolder) + install_record::kUninstallerName))
-    candidates.push_back(*onMedium);
-  for (const auto& candidate : candidates)
-    if (isRegularFile(candidate)) return candidate;
+  std::vector<std::string> folders;
+  if (besideProgram) folders.push_back(runningProgramFolder());
+  if (auto onMedium = platform::hostPathOf(fw::withoutTrailingBackslash(mediumFolder))) folders.push_back(*onMedium);
+  for (const auto& folder : folders) {
+    const std::string copy = checkedUninstaller(folder);
+    if (!copy.empty()) return copy;
+  }
   return {};
 }
 

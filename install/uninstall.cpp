@@ -360,7 +360,23 @@ int Run::run() {
     }
   }
   for (const auto& entry : record_.menu) {
-    switch (menu_entry::remove(entry, reason)) {
+    install_record::MenuEntry unfinished = entry;  // the files a second run still has to remove
+    unfinished.files.clear();
+    auto onFile = [&](const install_record::DesktopFile& file, menu_entry::Removal removal, const std::string& why) {
+      const char* kind = file.name.rfind("icons/", 0) == 0 ? "icon" : "file types";
+      switch (removal) {
+        case menu_entry::Removal::Removed: say("removed", kind, file.name); break;
+        case menu_entry::Removal::Missing: break;
+        case menu_entry::Removal::Changed: say("kept", kind, file.name, "changed since it was installed"); break;
+        case menu_entry::Removal::Failed:
+          say("failed", kind, file.name, why);
+          unfinished.files.push_back(file);
+          break;
+      }
+    };
+    const menu_entry::Removal removal = menu_entry::remove(entry, reason, onFile);
+    if (removal != menu_entry::Removal::Failed && !unfinished.files.empty()) left.menu.push_back(unfinished);
+    switch (removal) {
       case menu_entry::Removal::Removed: say("removed", "menu entry", entry.name); break;
       case menu_entry::Removal::Missing: break;
       case menu_entry::Removal::Changed: say("kept", "menu entry", entry.name, "changed since it was installed"); break;

@@ -71,30 +71,25 @@ std::string trailerBytes(const Parts& parts, uint32_t crc) {
   return out;
 }
 
-Layout readLayout(const std::string& path, bool checksum) {
-  Layout layout;
-  Fd file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  struct stat st {};
-  if (file.fd < 0 || fstat(file.fd, &st) != 0) {
-    layout.state = State::Unreadable;
-    layout.problem = std::string("cannot read ") + path + ": " + std::strerror(errno);
-    return layout;
-  }
-  const int64_t size = st.st_size;
-  unsigned char head[4] = {};
-  const bool program = size >= 4 && readAt(file.fd, head, 4, 0) && std::memcmp(head, "\x7f" "ELF", 4) == 0;
+namespace {
+
+// The trailer whose last byte lies before `end`, read as a reader of this
+// version reads it.
+struct Trailer {
+  bool found = false;  // the magic ends at `end`
+  bool sane = false;   // a version and part sizes this program reads
+  uint32_t crc = 0;
+  Parts parts;
+};
+
+Trailer trailerEndingAt(int fd, int64_t end) {
+  Trailer t;
   unsigned char trailer[kTrailerSize];
-  const bool haveTrailer = size >= kTrailerSize && readAt(file.fd, trailer, sizeof trailer, size - kTrailerSize) &&
-                           std::memcmp(trailer + kTrailerSize - sizeof kMagic, kMagic, sizeof kMagic) == 0;
-  if (!haveTrailer) {
-    if (program) {
-      layout.state = State::CutShort;
-      layout.problem = "the file ends before its installer trailer: it was cut short (download it again)";
-    }
-    return layout;
-  }
-  Parts& parts = layout.parts;
-  const uint32_t crc = uint32_t(readLe(trailer + 32, 4));
+  t.found = end >= kTrailerSize && readAt(fd, trailer, sizeof trailer, end - kTrailerSize) &&
+            std::memcmp(trailer + kTrailerSize - sizeof kMagic, kMagic, sizeof kMagic) == 0;
+  if (!t.found) return t;
+  Parts& parts = t.parts;
+  t.crc = uint32_t(readLe(trailer + 32, 4));
   const uint32_t version = uint32_t(readLe(trailer + 36, 4));
   const int64_t limit = int64_t(1) << 48;
   // The part sizes, first to last: version 1 has four before its CRC-32;
@@ -108,8 +103,8 @@ Layout readLayout(const std::string& path, bool checksum) {
     const uint32_t count = uint32_t(readLe(trailer + 28, 4));
     parts.trailer = 28 + 8 * int64_t(count);
     std::vector<unsigned char> table(size_t(8) * count);
-    readable = count >= 4 && count <= kMaxParts && size >= parts.trailer &&
-               readAt(file.fd, table.data(), table.size(), size - parts.trailer);
+    readable = count >= 4 && count <= kMaxParts && end >= parts.trailer &&
+               readAt(fd, table.data(), table.size(), end - parts.trailer);
     for (uint32_t i = 0; readable && i < count; ++i) sizes.push_back(int64_t(readLe(table.data() + size_t(8) * i, 8)));
   }
   bool sane = readable;
@@ -123,7 +118,68 @@ Layout readLayout(const std::string& path, bool checksum) {
     if (sizes.size() > 5) parts.signature = sizes[5];
     for (size_t i = kKnownParts; i < sizes.size(); ++i) parts.later += sizes[i];
   }
-  if (!sane || parts.launcher <= 0 || parts.archive <= 0) {
+  t.sane = sane && parts.launcher > 0 && parts.archive > 0;
+  return t;
+}
+
+// Where a sound installer that bytes were appended to ends: the last
+// trailer before `size` whose parts fill the file up to it; 0 when none.
+// Read backwards in blocks, the magic looked for across block edges.
+int64_t installerEndBefore(int fd, int64_t size) {
+  constexpr int64_t kBlock = 1 << 20;
+  const int64_t overlap = int64_t(sizeof kMagic) - 1;
+  std::vector<unsigned char> block(size_t(kBlock + overlap));
+  for (int64_t blockEnd = size; blockEnd > 0;) {
+    const int64_t start = std::max<int64_t>(0, blockEnd - kBlock);
+    const int64_t length = std::min(size, blockEnd + overlap) - start;
+    if (!readAt(fd, block.data(), size_t(length), start)) return 0;
+    for (int64_t at = length - int64_t(sizeof kMagic); at >= 0; --at) {
+      if (block[size_t(at)] != (unsigned char)kMagic[0] ||
+          std::memcmp(block.data() + at, kMagic, sizeof kMagic) != 0)
+        continue;
+      const int64_t end = start + at + int64_t(sizeof kMagic);
+      if (end >= size) continue;
+      const Trailer t = trailerEndingAt(fd, end);
+      if (t.sane && t.parts.total() == end) return end;
+    }
+    blockEnd = start;
+  }
+  return 0;
+}
+
+}  // namespace
+
+Layout readLayout(const std::string& path, bool checksum) {
+  Layout layout;
+  Fd file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  struct stat st {};
+  if (file.fd < 0 || fstat(file.fd, &st) != 0) {
+    layout.state = State::Unreadable;
+    layout.problem = std::string("cannot read ") + path + ": " + std::strerror(errno);
+    return layout;
+  }
+  const int64_t size = st.st_size;
+  unsigned char head[4] = {};
+  const bool program = size >= 4 && readAt(file.fd, head, 4, 0) && std::memcmp(head, "\x7f" "ELF", 4) == 0;
+  const Trailer trailer = trailerEndingAt(file.fd, size);
+  if (!trailer.found) {
+    if (!program) return layout;
+    // A sound installer with something written after it (a second download
+    // appended, a signature added by hand) is no download cut short.
+    if (const int64_t end = installerEndBefore(file.fd, size)) {
+      layout.state = State::Damaged;
+      layout.problem = std::to_string(size - end) + " bytes appended after its installer trailer (at byte " +
+                       std::to_string(end) + "): the file is damaged (download it again)";
+      return layout;
+    }
+    layout.state = State::CutShort;
+    layout.problem = "the file ends before its installer trailer: it was cut short (download it again)";
+    return layout;
+  }
+  Parts& parts = layout.parts;
+  parts = trailer.parts;
+  const uint32_t crc = trailer.crc;
+  if (!trailer.sane) {
     layout.state = State::Damaged;
     layout.problem = "its installer trailer is damaged (download it again)";
     return layout;

@@ -47,7 +47,8 @@ enum class State {
   NotInstaller,  // no trailer, and not a program: some other file
   Sound,
   CutShort,      // a program without a trailer, or shorter than its trailer says
-  Damaged,       // the checksum does not match
+  Damaged,       // the checksum does not match, the trailer is damaged, or bytes
+                 // were appended after a sound installer's trailer
   Unreadable,
 };
 

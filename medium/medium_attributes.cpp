@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "medium/installer_file.h"
 #include "engine/restore_target.h"
@@ -22,6 +25,11 @@ namespace medium {
 namespace {
 
 constexpr std::string_view kHeader = "SETUP-ATTRIBUTES 1";
+// Every stored name of a medium starts so: the restore drops these three
+// characters to place a name below the destination.
+constexpr std::string_view kDrive = "C:\\";
+// The option line of a medium made with --group-write.
+constexpr std::string_view kGroupWrite = "group-write";
 // Larger files are hashed on a second thread while the restore goes on
 // writing; for smaller ones handing the bytes over costs more than hashing.
 constexpr uint64_t kThreadedSize = 1 << 20;
@@ -61,6 +69,97 @@ int folderDepth(const std::string& storedName) {
   for (size_t i = 3; i < storedName.size(); ++i)
     if (storedName[i] == '\\' || storedName[i] == '/') ++depth;
   return depth;
+}
+
+std::string octal(unsigned mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", mode & 07777);
+  return text;
+}
+
+// Why no publisher's tool gives a file `mode`; empty when one does.
+// setupkit keeps modes through keptMode(), which never gives these.
+std::string modeProblem(unsigned mode, bool groupWrite) {
+  if (mode & 04000) return "set-user-ID mode refused (" + octal(mode) + ")";
+  if (mode & 02000) return "set-group-ID mode refused (" + octal(mode) + ")";
+  if (mode & 01000) return "sticky mode refused (" + octal(mode) + ")";
+  // A later install must be able to replace the file.
+  if ((mode & 0600) != 0600) return "mode " + octal(mode) + " refused: the owner cannot read and write the file";
+  if (!groupWrite && (mode & 022))
+    return "mode " + octal(mode) + " refused: group or other write, and the medium was not made to keep them";
+  return {};
+}
+
+// Why a folder or link named `name` cannot be made below a destination, by
+// the rules the restore applies to the archive's names; empty when it can.
+std::string nameProblem(const std::string& name) {
+  if (name.compare(0, kDrive.size(), kDrive) != 0) return "the name does not start with C:\\";
+  return TRestoreTarget::refusalOf(name);
+}
+
+// The name as the restore tells names apart below the destination: without
+// its drive and its "." folders, "/" as "\\", letter case ignored byte by
+// byte, as the restore's lookup ignores it.
+std::string nameKey(const std::string& name) {
+  std::string key;
+  key.reserve(name.size());
+  size_t start = kDrive.size();
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    const std::string_view part = std::string_view(name).substr(start, end - start);
+    if (part != ".") {
+      if (!key.empty()) key += '\\';
+      for (char c : part) key += char(std::tolower((unsigned char)c));
+    }
+    start = end + 1;
+  }
+  return key;
+}
+
+// Each name once: a file or link named twice, a link or folder at a file's
+// or link's name, a folder named twice, and an entry below a name a file or
+// link holds (the install could make only one of the two). Linear in the
+// names' length: each entry looks up the keys of the folders above it.
+bool namesOnce(const Attributes& a, std::string& problem) {
+  struct Leaf {
+    const char* kind;
+    const std::string* name;
+  };
+  std::unordered_map<std::string, Leaf> leaves;  // files and links
+  std::unordered_set<std::string> folders;
+  std::vector<std::pair<std::string, const std::string*>> keys;  // every entry's key and name
+  keys.reserve(a.files.size() + a.links.size() + a.folders.size());
+  auto refuse = [&](const std::string& name, const std::string& what) {
+    problem = name + ": " + what;
+    return false;
+  };
+  for (const auto& [name, file] : a.files) {
+    std::string key = nameKey(name);
+    if (!leaves.emplace(key, Leaf{"a file", &name}).second) return refuse(name, "a file named twice");
+    keys.emplace_back(std::move(key), &name);
+  }
+  for (const Link& link : a.links) {
+    std::string key = nameKey(link.name);
+    auto [it, fresh] = leaves.emplace(key, Leaf{"a link", &link.name});
+    if (!fresh)
+      return refuse(link.name, it->second.kind == std::string("a file") ? "a link at the name of a file"
+                                                                          : "a link named twice");
+    keys.emplace_back(std::move(key), &link.name);
+  }
+  for (const std::string& folder : a.folders) {
+    std::string key = nameKey(folder);
+    if (auto it = leaves.find(key); it != leaves.end())
+      return refuse(folder, std::string("a folder at the name of ") + it->second.kind + " (" +
+                                *it->second.name + ")");
+    if (!folders.insert(key).second) return refuse(folder, "a folder named twice");
+    keys.emplace_back(std::move(key), &folder);
+  }
+  for (const auto& [key, name] : keys)
+    for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
+      if (auto it = leaves.find(key.substr(0, at)); it != leaves.end())
+        return refuse(*name, *it->second.name + " is " + it->second.kind + ", not a folder of it");
+  return true;
 }
 
 Loaded damaged(std::string problem) {
@@ -109,12 +208,10 @@ bool linkTargetAllowed(const std::string& storedName, const std::string& target)
 std::string formatAttributes(const Attributes& attributes) {
   std::string text(kHeader);
   text += '\n';
-  char mode[8];
-  for (const auto& [name, file] : attributes.files) {
-    std::snprintf(mode, sizeof mode, "%04o", file.mode & 07777);
-    text += "F\t" + std::string(mode) + "\t" + std::to_string(file.size) + "\t" + digest::hexOf(file.sha256) + "\t" +
+  if (attributes.groupWrite) text += "O\t" + std::string(kGroupWrite) + "\n";
+  for (const auto& [name, file] : attributes.files)
+    text += "F\t" + octal(file.mode) + "\t" + std::to_string(file.size) + "\t" + digest::hexOf(file.sha256) + "\t" +
             name + "\n";
-  }
   for (const Link& link : attributes.links) text += "L\t" + link.name + "\t" + link.target + "\n";
   for (const std::string& folder : attributes.folders) text += "D\t" + folder + "\n";
   return text;
@@ -133,7 +230,7 @@ bool parseAttributes(std::string_view text, Attributes& out, std::string& proble
     const std::string_view line = text.substr(start, end - start);
     start = end + 1;
     ++lineNumber;
-    auto bad = [&](const char* what) {
+    auto bad = [&](const std::string& what) {
       problem = "line " + std::to_string(lineNumber) + ": " + what;
       return false;
     };
@@ -147,19 +244,30 @@ bool parseAttributes(std::string_view text, Attributes& out, std::string& proble
     if (f[0] == "F") {
       uint64_t mode = 0, size = 0;
       FileAttributes file;
-      if (f.size() != 5 || !parseNumber(f[1], 8, mode) || mode > 0777 || !parseNumber(f[2], 10, size) ||
+      if (f.size() != 5 || !parseNumber(f[1], 8, mode) || mode > 07777 || !parseNumber(f[2], 10, size) ||
           !digest::parseHex(std::string(f[3]), file.sha256) || f[4].empty())
         return bad("a damaged file line");
+      // A file's name only has to find its entry; the archive's names are
+      // checked by the restore as it reads them.
+      if (f[4].compare(0, kDrive.size(), kDrive) != 0) return bad("a file name that does not start with C:\\");
       file.mode = unsigned(mode);
       file.size = size;
       if (!out.files.emplace(std::string(f[4]), file).second) return bad("a file named twice");
     } else if (f[0] == "L") {
-      if (f.size() != 3 || f[1].empty() || !linkTargetAllowed(std::string(f[1]), std::string(f[2])))
-        return bad("a link that is damaged or leaves the tree");
-      out.links.push_back(Link{std::string(f[1]), std::string(f[2])});
+      if (f.size() != 3 || f[1].empty()) return bad("a damaged link line");
+      const std::string name(f[1]);
+      if (const std::string why = nameProblem(name); !why.empty()) return bad("a link name refused: " + why);
+      if (!linkTargetAllowed(name, std::string(f[2]))) return bad("a link that leaves the tree");
+      out.links.push_back(Link{name, std::string(f[2])});
     } else if (f[0] == "D") {
       if (f.size() != 2 || f[1].empty()) return bad("a damaged folder line");
-      out.folders.emplace_back(f[1]);
+      const std::string name(f[1]);
+      if (const std::string why = nameProblem(name); !why.empty())
+        return bad("a folder name refused: " + why);
+      out.folders.push_back(name);
+    } else if (f[0] == "O") {
+      // Options of the medium; those of later versions are left to them.
+      if (f.size() >= 2 && f[1] == kGroupWrite) out.groupWrite = true;
     }
     // Lines of other kinds are left for later versions of this program.
   }
@@ -167,7 +275,13 @@ bool parseAttributes(std::string_view text, Attributes& out, std::string& proble
     problem = "the file is empty";
     return false;
   }
-  return true;
+  // The option line may stand anywhere: modes are judged once all is read.
+  for (const auto& [name, file] : out.files)
+    if (const std::string why = modeProblem(file.mode, out.groupWrite); !why.empty()) {
+      problem = name + ": " + why;
+      return false;
+    }
+  return namesOnce(out, problem);
 }
 
 Loaded loadFile(const std::string& hostPath) {
@@ -325,8 +439,13 @@ bool TMediumCheck::endFile(unsigned& mode, bool& hasMode, std::string& reason) {
     reason = "the medium's attributes do not list this file (the medium is damaged)";
     return false;
   }
-  if (seen_ != current_->size || sum != current_->sha256) {
-    reason = "its bytes do not match the medium's SHA-256 (the medium is damaged)";
+  if (seen_ != current_->size) {
+    reason = "its size differs from the medium's attributes: " + std::to_string(seen_) + " bytes where they say " +
+             std::to_string(current_->size) + " (the medium is damaged)";
+    return false;
+  }
+  if (sum != current_->sha256) {
+    reason = "its SHA-256 differs from the medium's attributes (the medium is damaged)";
     return false;
   }
   mode = current_->mode & 0777;

@@ -49,6 +49,9 @@ struct Attributes {
   std::map<std::string, FileAttributes> files;  // by stored name, exactly as in the archive
   std::vector<Link> links;
   std::vector<std::string> folders;  // stored names of empty folders (C:\var\empty)
+  // The publisher made the medium with --group-write: files may keep group
+  // and other write. Without it a mode with them is damage.
+  bool groupWrite = false;
 };
 
 // The mode a publisher's file keeps: its execute bits, its read bits, and
@@ -64,7 +67,14 @@ unsigned keptMode(unsigned hostMode, bool groupWrite);
 bool linkTargetAllowed(const std::string& storedName, const std::string& target);
 
 std::string formatAttributes(const Attributes& attributes);
-// False with the problem (naming the line) for a text that is not one.
+// False with the problem (naming the line or the name) for a text that is
+// not one, and for what no publisher's tool writes, so that an install
+// refuses it before writing anything: a mode the owner cannot read and
+// write, a set-user-ID, set-group-ID or sticky mode, group or other write
+// without the medium's leave; a name that does not start with C:\, a folder
+// or link name the restore would refuse (climbing out, a root of its own,
+// too long); a name listed twice (letter case and "." folders aside), or
+// one a file or link holds and another entry needs as its folder.
 bool parseAttributes(std::string_view text, Attributes& out, std::string& problem);
 
 struct Loaded {

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
@@ -24,6 +26,11 @@ namespace {
 
 struct Fd {
   int fd = -1;
+  Fd() = default;
+  explicit Fd(int f) : fd(f) {}
+  Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
   ~Fd() {
     if (fd >= 0) close(fd);
   }
@@ -58,12 +65,21 @@ Result failed(int status, const std::string& problem, const Signer& signer = {})
   return r;
 }
 
+// The files of the trusted-keys directory that are not trusted, for a
+// refusal: the administrator learns why a key put there did not count.
+std::string ignoredNote(const TrustedKeys& trusted) {
+  std::string note;
+  for (const auto& file : trusted.ignored)
+    note += (note.empty() ? "; not trusted there: " : "; ") + file.path + " (" + file.why + ")";
+  return note;
+}
+
 // What an unsigned medium gets: it runs, unless the administrator or the
 // outside check wants a signature.
 Result unsignedResult(const TrustedKeys& trusted, const signature::PublicKey* outsideKey) {
   if (trusted.enforced())
     return failed(setupkit::kExitRefused, "it is unsigned, and this system runs only media signed by a key in " +
-                                              trusted.directory);
+                                              trusted.directory + ignoredNote(trusted));
   if (outsideKey)
     return failed(setupkit::kExitRefused, "it is unsigned: it was not signed by key " +
                                               signature::keyIdText(outsideKey->id));
@@ -105,7 +121,7 @@ Result chooseKey(const signature::Signature& sig, const TrustedKeys& trusted, co
       }
     return failed(setupkit::kExitRefused, "it is signed by key " + signer.keyId +
                                               ", which is not among the keys this system trusts in " +
-                                              trusted.directory,
+                                              trusted.directory + ignoredNote(trusted),
                   signer);
   }
   if (outsideKey) {
@@ -146,21 +162,112 @@ Result checkList(const std::string& sigText, const std::string& keyText, const s
 
 std::string changed(const std::string& what) { return what + " was changed after it was signed"; }
 
-// Whether `name` is a file the setup program or launcher reads from a
-// folder medium, which a signed medium must cover.
+std::string folded(std::string name) {
+  for (char& c : name) c = char(std::tolower((unsigned char)c));
+  return name;
+}
+
+// Whether `name`, in any letter case, is an entry the setup program or the
+// launcher reads from a folder medium (the lookup of a name matches another
+// letter case when the exact one is missing), which a signed medium must
+// cover. The runtime folder holds libraries the program would load.
 bool isMediumFile(const std::string& name) {
-  static const char* const kNames[] = {"setup",       "SETUP.INS", "SETUP.BIN", "SETUP.ATR",
-                                       "runtime.pak", "uninstall", kPublicKey};
+  static const char* const kNames[] = {"setup",       "setup.ins", "setup.bin", "setup.atr",
+                                       "runtime.pak", "uninstall", "setup.pub", "runtime"};
+  const std::string f = folded(name);
   for (const char* n : kNames)
-    if (name == n) return true;
+    if (f == n) return true;
   // Continuation volumes: SETUP.002 ... SETUP.999.
-  return name.size() == 9 && name.compare(0, 6, "SETUP.") == 0 &&
-         std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return f.size() == 9 && f.compare(0, 6, "setup.") == 0 &&
+         std::all_of(f.begin() + 6, f.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Why someone other than root could change what the folder `path` (a
+// resolved path) or a folder above it holds; empty when no one could. A
+// folder others may write counts only with its sticky bit: there they
+// cannot rename or remove root's entries, and the next one down must be
+// root's too.
+std::string foldersChangeable(const std::string& path) {
+  std::vector<std::string> folders{"/"};
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    const std::string prefix = path.substr(0, at);
+    if (!prefix.empty() && prefix != "/") folders.push_back(prefix);
+    if (at == std::string::npos) break;
+  }
+  for (const std::string& folder : folders) {
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) return "the folder " + folder + ": " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return folder + " is no folder";
+    if (st.st_uid != 0) return "the folder " + folder + " belongs to uid " + std::to_string(st.st_uid);
+    if ((st.st_mode & 022) && !(st.st_mode & S_ISVTX)) return "others can write the folder " + folder;
+  }
+  return {};
+}
+
+// The file `name` of the directory open as `dir` (host path `path`),
+// opened when root alone could have made it what it is; else `why` says who
+// else could. A link counts by its target and the folders above that.
+Fd openRootsFile(int dir, const std::string& name, const std::string& path, std::string& why) {
+  struct stat st {};
+  if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    why = std::strerror(errno);
+    return {};
+  }
+  Fd f;
+  std::string shown = "it";
+  if (S_ISLNK(st.st_mode)) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) {
+      why = std::string("a link that leads nowhere: ") + std::strerror(errno);
+      return {};
+    }
+    const std::string target = real;
+    free(real);
+    why = foldersChangeable(target.substr(0, target.rfind('/')));
+    if (!why.empty()) return {};
+    f.fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    shown = "its target " + target;
+  } else {
+    f.fd = openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  }
+  if (f.fd < 0 || fstat(f.fd, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    why = shown + " is no plain file";
+  } else if (st.st_uid != 0) {
+    why = shown + " belongs to uid " + std::to_string(st.st_uid);
+  } else if (st.st_mode & 022) {
+    why = "others can write " + shown;
+  }
+  if (why.empty()) return f;
+  return {};
 }
 
 }  // namespace
 
 std::string trustedKeysDirectory() { return SETUPKIT_TRUSTED_KEYS_DIR; }
+
+std::vector<MediumFile> filesOf(int folderFd) {
+  std::vector<MediumFile> files;
+  DIR* listing = fdopendir(dup(folderFd));
+  if (!listing) return files;
+  rewinddir(listing);
+  while (dirent* e = readdir(listing)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    MediumFile file{name, MediumFile::Kind::Other};
+    struct stat st {};
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      file.kind = S_ISLNK(st.st_mode)   ? MediumFile::Kind::Link
+                  : S_ISREG(st.st_mode) ? MediumFile::Kind::File
+                  : S_ISDIR(st.st_mode) ? MediumFile::Kind::Folder
+                                        : MediumFile::Kind::Other;
+    files.push_back(std::move(file));
+  }
+  closedir(listing);
+  std::sort(files.begin(), files.end(), [](const MediumFile& a, const MediumFile& b) { return a.name < b.name; });
+  return files;
+}
 
 TrustedKeys readTrustedKeys(const std::string& directory) {
   TrustedKeys trusted;
@@ -174,29 +281,49 @@ TrustedKeys readTrustedKeys(const std::string& directory) {
     if (e->d_name[0] != '.') names.push_back(e->d_name);
   closedir(listing);
   std::sort(names.begin(), names.end());
+  // The directory and the folders above it, once for all its files.
+  std::string folderWhy;
+  char* real = realpath(directory.c_str(), nullptr);
+  folderWhy = real ? foldersChangeable(real) : "the folder cannot be resolved: " + std::string(std::strerror(errno));
+  free(real);
   for (const std::string& name : names) {
+    const std::string path = directory + "/" + name;
+    // Every file there counts: one that is no key, or that someone else
+    // could have changed, makes trust stricter, never looser.
+    if (!folderWhy.empty()) {
+      trusted.ignored.push_back({path, folderWhy});
+      continue;
+    }
+    std::string why;
+    Fd f = openRootsFile(dir.fd, name, path, why);
+    if (!why.empty()) {
+      trusted.ignored.push_back({path, why});
+      continue;
+    }
     std::string text;
-    // Every file there counts: one that is no key makes trust stricter, never
-    // looser. A link is followed: the directory is the administrator's.
-    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    struct stat st {};
-    const bool read = f.fd >= 0 && fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && readWhole(f.fd, text, 4096);
+    const bool read = f.fd >= 0 && readWhole(f.fd, text, 4096);
     auto key = read ? signature::parsePublicKey(text) : std::nullopt;
     if (key)
       trusted.keys.push_back(*key);
     else
-      trusted.unreadable.push_back(directory + "/" + name);
+      trusted.unreadable.push_back(path);
   }
   return trusted;
 }
 
 std::string describe(const Signer& signer) {
   if (!signer.isSigned) return "unsigned";
-  std::string comment = signer.comment;
-  for (char& c : comment)
+  // The comment is the signer's text, the rest this system's: it stands in
+  // quotes with its quotes and backslashes escaped, so that no comment
+  // reads as the trust mark or closes its quotes early.
+  std::string comment;
+  for (char c : signer.comment) {
     if ((unsigned char)c < 0x20 || c == 0x7f) c = ' ';
+    if (c == '"' || c == '\\') comment += '\\';
+    comment += c;
+  }
   return "signed by key " + signer.keyId + (signer.byAdministrator ? " (trusted by this system)" : "") +
-         (comment.empty() ? "" : ": " + comment);
+         (signer.comment.empty() ? "" : ", comment \"" + comment + "\"");
 }
 
 bool sha256Of(int fd, int64_t offset, int64_t size, digest::Sha256Digest& out) {
@@ -220,26 +347,35 @@ Result checkFolder(const std::string& folder, const TrustedKeys& trusted, const 
   std::map<std::string, digest::Sha256Digest> sums;
   Result r = checkList(sigText, keyText, sumsText, trusted, outsideKey, sums);
   if (r.status != 0) return r;
+  // What the signature does not cover, before any file is read: a link
+  // (a reader would follow it), or an entry a reader may open under
+  // another letter case or that the programs read unlisted.
+  std::map<std::string, std::string> listed;  // folded name -> the listed one
+  for (const auto& [name, digest] : sums) listed.emplace(folded(name), name);
+  for (const MediumFile& file : filesOf(dir.fd)) {
+    const bool signature = file.name == kSums || file.name == kSumsSignature;
+    if (file.kind == MediumFile::Kind::Link)
+      return failed(setupkit::kExitDamaged, file.name + " is a link, and links are not among the files signed",
+                    r.signer);
+    if (signature || sums.count(file.name)) {
+      if (file.kind != MediumFile::Kind::File)
+        return failed(setupkit::kExitDamaged, file.name + " is no plain file, as it was signed", r.signer);
+      continue;
+    }
+    if (isMediumFile(file.name) || listed.count(folded(file.name)))
+      return failed(setupkit::kExitDamaged,
+                    file.name + " is not among the files signed: it was added after signing", r.signer);
+  }
   for (const auto& [name, expected] : sums) {
-    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+    Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     if (f.fd < 0) return failed(setupkit::kExitMissing, name + " is missing: it is among the files signed", r.signer);
+    struct stat st {};
+    if (fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+      return failed(setupkit::kExitDamaged, name + " is no plain file, as it was signed", r.signer);
     digest::Sha256Digest d{};
     if (!sha256Of(f.fd, 0, -1, d)) return failed(setupkit::kExitMissing, "cannot read " + name, r.signer);
     if (d != expected) return failed(setupkit::kExitDamaged, changed(name), r.signer);
   }
-  // A file the medium uses that the signature does not cover was added.
-  DIR* listing = fdopendir(dup(dir.fd));
-  while (listing) {
-    dirent* e = readdir(listing);
-    if (!e) break;
-    if (isMediumFile(e->d_name) && !sums.count(e->d_name)) {
-      const std::string name = e->d_name;
-      closedir(listing);
-      return failed(setupkit::kExitDamaged, name + " is not among the files signed: it was added after signing",
-                    r.signer);
-    }
-  }
-  if (listing) closedir(listing);
   return r;
 }
 

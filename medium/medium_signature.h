@@ -35,12 +35,25 @@ inline constexpr const char* kPublicKey = "SETUP.PUB";
 std::string trustedKeysDirectory();
 
 struct TrustedKeys {
+  struct Ignored {
+    std::string path;  // the file in the directory
+    std::string why;   // who else could have put it there or changed it
+  };
   std::string directory;
   std::vector<signature::PublicKey> keys;
   std::vector<std::string> unreadable;  // files there that are no public key
-  // Whether the administrator has set trust: any file in the directory.
-  bool enforced() const { return !keys.empty() || !unreadable.empty(); }
+  std::vector<Ignored> ignored;         // files there not trusted, with why
+  // Whether the administrator has set trust: any file in the directory. A
+  // file that is no key, or is not trusted, makes the check stricter, never
+  // looser.
+  bool enforced() const { return !keys.empty() || !unreadable.empty() || !ignored.empty(); }
 };
+// The keys of `directory`. A key is trusted only when no one but root could
+// have put it there or changed it: the file and every folder above it
+// belong to root and no one else can write them (a folder others may write
+// only with its sticky bit, as /tmp, where they cannot replace root's
+// entries); a symbolic link counts by its target, by the same rule. Other
+// files are listed in `ignored` with why; files in order of their names.
 TrustedKeys readTrustedKeys(const std::string& directory);
 
 struct Signer {
@@ -57,12 +70,33 @@ struct Result {
   Signer signer;
 };
 
-// The line that tells who signed a medium: "signed by key ID: COMMENT" or
-// "unsigned". Control characters of the comment are shown as blanks.
+// The line that tells who signed a medium: `signed by key ID, comment
+// "COMMENT"` (with " (trusted by this system)" after the ID for a key of the
+// administrator's), or "unsigned". The comment is quoted with its quotes
+// and backslashes escaped, its control characters shown as blanks.
 std::string describe(const Signer& signer);
+
+// One entry of a folder medium as the signature check sees it.
+struct MediumFile {
+  enum class Kind { File, Link, Folder, Other };
+  std::string name;  // exactly as on disk, letter case kept
+  Kind kind = Kind::Other;
+};
+// Every entry of the folder open as `folderFd` but "." and "..", sorted by
+// name: its kind from the entry itself (a link is a link, never followed).
+// Every reader of a folder medium is meant to take its names from here, so
+// that what it opens is what the check saw.
+std::vector<MediumFile> filesOf(int folderFd);
 
 // Checks the folder medium `folder` (a signed one's files, and each listed
 // file). `outsideKey` (setupkit verify --key) replaces the medium's own key.
+// A signed medium is refused (status 2) when it holds, besides the listed
+// files and the signature, a symbolic link of any name or a listed name
+// that is no plain file, or an entry a reader of the medium might open:
+// a name that differs from a listed one or from a file the programs read
+// (setup, SETUP.INS, SETUP.BIN, SETUP.nnn, SETUP.ATR, runtime.pak,
+// uninstall, SETUP.PUB, the runtime folder) only in letter case, or is one
+// of them unlisted. Other files (a README beside it) are left alone.
 Result checkFolder(const std::string& folder, const TrustedKeys& trusted,
                    const signature::PublicKey* outsideKey = nullptr);
 

@@ -64,9 +64,11 @@ std::string extract(int fd, int64_t offset, int64_t length, const std::string& p
 
 // Packs the folder `stage` (folders, regular files; files with an execute
 // bit are marked executable) into the new file `out` at zstd `level`: the
-// folders in the first frame, the files in kFileFrames frames of about the
-// same work to unpack (runs of zeros cost nothing).
+// folders in the first frame, then each file named in `alone` (its path in
+// the pack) in a frame of its own, so that extract() decodes it alone, then
+// the other files in kFileFrames frames of about the same work to unpack
+// (runs of zeros cost nothing).
 // Returns the number of bytes of the files packed. Throws std::runtime_error.
-int64_t pack(const std::string& stage, const std::string& out, int level);
+int64_t pack(const std::string& stage, const std::string& out, int level, const std::vector<std::string>& alone = {});
 
 }  // namespace runtime_pack

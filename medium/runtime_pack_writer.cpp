@@ -182,10 +182,18 @@ int64_t packFile(Writer& w, const PlannedFile& file, std::vector<char>& buffer) 
 
 }  // namespace
 
-int64_t pack(const std::string& stage, const std::string& out, int level) {
+int64_t pack(const std::string& stage, const std::string& out, int level, const std::vector<std::string>& alone) {
   Plan plan;
   planFolder(plan, stage, "");
-  const auto runs = split(plan.files, kFileFrames);
+  // Each file asked for alone gets a frame of its own before the others, so
+  // that taking it out (extract) decodes that frame only; the rest is split
+  // as before.
+  std::vector<std::vector<const PlannedFile*>> runs;
+  std::vector<PlannedFile> rest;
+  for (const PlannedFile& f : plan.files)
+    if (std::find(alone.begin(), alone.end(), f.path) != alone.end()) runs.push_back({&f});
+    else rest.push_back(f);
+  for (auto& run : split(rest, kFileFrames)) runs.push_back(std::move(run));
   Writer w(out, level, uint32_t(1 + runs.size()));
   const char end = 'E';
   for (const std::string& folder : plan.folders) header(w, 'D', folder);

@@ -162,7 +162,7 @@ std::vector<std::string> privateFolderBases() {
   return bases;
 }
 
-int openBase(const std::string& base, std::string& why) {
+int openBase(const std::string& base, std::string& why, bool makeMissing) {
   if (base.empty() || base[0] != '/') {
     why = "'" + base + "' is not an absolute path";
     return -1;
@@ -175,7 +175,7 @@ int openBase(const std::string& base, std::string& why) {
   if (name.empty()) return at.release();  // the base is "/"
   const std::string path = (real == "/" ? "" : real) + "/" + name;
   int fd = openat(at.fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
+  if (fd < 0 && errno == ENOENT && makeMissing) {
     // A folder of a new account (~/.cache) is made when its parent could
     // hold private folders itself.
     struct stat st {};
@@ -218,7 +218,7 @@ std::optional<PrivateFolder> makePrivateFolder(const std::string& base, std::str
     if (why) *why = text;
     return std::nullopt;
   };
-  Descriptor at(openBase(base, reason));
+  Descriptor at(openBase(base, reason, true));
   if (at.fd < 0) return fail(reason);
   char real[64];
   std::snprintf(real, sizeof real, "/proc/self/fd/%d", at.fd);

@@ -35,10 +35,12 @@ inline constexpr const char* kPrivateFolderMarkerText = "setup private folder 1\
 std::vector<std::string> privateFolderBases();
 
 // Opens the base folder `base` for private folders: a descriptor of it
-// (O_PATH), or -1 with the reason in `why` when it may not hold one. A
-// missing last component is made (mode 0700) when its parent may hold
-// private folders itself (the cache folder of a new account).
-int openBase(const std::string& base, std::string& why);
+// (O_PATH), or -1 with the reason in `why` when it may not hold one. With
+// `makeMissing`, a missing last component is made (mode 0700) when its
+// parent may hold private folders itself (the cache folder of a new
+// account); only a private folder about to be made there needs it, so that
+// looking for stale folders leaves no empty ~/.cache behind.
+int openBase(const std::string& base, std::string& why, bool makeMissing = false);
 
 // Whether `base` may hold private folders (see above); the reason when not.
 bool isTrustedBase(const std::string& base, std::string* why = nullptr);

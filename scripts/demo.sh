@@ -29,9 +29,11 @@ dest="${home_windows%\\}\\DemoApp"
 dest_one="${home_windows%\\}\\DemoApp (one file)"
 title="Demo Office 2000"
 app="Demo Office"
-# The menu entry the installation adds (the wizard installs flat: names
-# without folders).
-menu=(--menu-name "$app" --menu-exec demo.exe --menu-icon icon01.bmp --menu-categories Office)
+# The menu entry the installation adds: names below the destination as the
+# tree is installed. bin/demo is the payload's program that runs; its sheets
+# (*.dsh) open with it.
+menu=(--menu-name "$app" --menu-exec bin/demo --menu-icon images/demo.svg --menu-categories 'Office;Spreadsheet'
+  --menu-mime 'application/x-demo-sheet=*.dsh')
 
 if [ -x "$build/tools/setupkit" ]; then
   "$build/tools/setupkit" medium -o "$medium" --title "$title" --app "$app" --dest "$dest" \

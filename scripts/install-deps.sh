@@ -16,7 +16,8 @@ packages=(
   zip unzip
   minisign  # checks signed media by hand in the tests
   debootstrap xorriso dpkg-dev file
-  desktop-file-utils
+  desktop-file-utils  # desktop-file-validate and update-desktop-database: menu entries
+  shared-mime-info xdg-utils libfile-mimeinfo-perl  # a medium's file types, asked as a desktop does
   ansible-core  # runs the fleet example of docs/unattended.md (8 small packages)
 )
 

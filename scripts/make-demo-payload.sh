@@ -93,6 +93,15 @@ here=$(dirname "$(readlink -f "$0")")
 echo "Demo Office runs from $(cd "$here/.." && pwd -P)"
 SCRIPT
 chmod 0755 "$out/bin/demo"
+# The icon of its menu entry: an SVG, which the icon theme scales.
+cat >"$out/images/demo.svg" <<'SVG'
+<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">
+  <rect x="4" y="4" width="40" height="40" rx="6" fill="#1c4fa0"/>
+  <path d="M14 12h12l8 8v16H14z" fill="#ffffff"/>
+  <path d="M26 12v8h8" fill="#c8d6ee"/>
+</svg>
+SVG
 ln -s bin/demo "$out/demo"
 mkdir -p "$out/plugins/user"
 

@@ -204,6 +204,15 @@ CommandTable mediumTable(Line& l) {
                     [&m](const std::string& v) { m.menu.categories = v; }});
   t.rows.push_back({"--menu-terminal", "", "the entry's program runs in a terminal",
                     [&m](const std::string&) { m.menu.terminal = true; }});
+  t.rows.push_back({"--menu-mime", "TYPE=GLOB",
+                    "a file type the entry's program opens, declared to the desktop\n"
+                    "(\"application/x-demo-sheet=*.dsh\"; repeatable)",
+                    [&l, &m](const std::string& v) {
+                      menu_entry::FileType type;
+                      std::string problem;
+                      if (!menu_entry::parseFileType(v, type, problem)) l.fail(problem);
+                      m.menu.fileTypes.push_back(type);
+                    }});
   t.rows.push_back({"--sign", "SECRET-KEY",
                     "sign the medium: SETUP.SUM and SETUP.SUM.minisig in a folder,\n"
                     "a signature part and OUT.minisig for one file",
@@ -407,6 +416,12 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
       if (line.restore.acceptNewPublisher && !line.restore.record) l.fail("--accept-new-publisher goes with --record");
+      // Paths the restore takes in Windows form: a backslash in a host name
+      // would name another file or folder.
+      for (const std::string& path : operands)
+        if (std::string problem = hostPathProblem(path); !problem.empty()) l.fail(problem);
+      for (const std::string& folder : line.restore.media)
+        if (std::string problem = hostPathProblem(folder); !problem.empty()) l.fail(problem);
       line.restore.archive = isWindowsFormPath(operands[0]) ? operands[0] : archiveInFolder(operands[0]);
       if (operands.size() == 2) {
         if (line.restore.layout == RestoreLayout::StoredPaths) l.fail("--stored-paths takes no DEST");

@@ -221,6 +221,7 @@ std::string menuSectionText(const menu_entry::Settings& menu) {
   if (!menu.comment.empty()) text += "Comment=" + iniValue("Comment", menu.comment) + "\n";
   if (!menu.categories.empty()) text += "Categories=" + iniValue("Categories", menu.categories) + "\n";
   if (menu.terminal) text += "Terminal=true\n";
+  if (!menu.fileTypes.empty()) text += "FileTypes=" + iniValue("FileTypes", menu_entry::fileTypesValue(menu.fileTypes)) + "\n";
   return text;
 }
 
@@ -277,6 +278,7 @@ std::string runtimeCacheKey(const std::string& program, const std::string& unins
                             int level) {
   RuntimeCacheKey key;
   key.addText(std::string(runtime_pack::kMagic, runtime_pack::kMagicSize));
+  key.addText("uninstall in a frame of its own");
   key.addText("level " + std::to_string(level));
   key.addText("setupkit " SETUPKIT_VERSION);
   key.addText(haveStrip() ? "stripped" : "not stripped");
@@ -325,7 +327,9 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
     if (plan) bytes += installRuntime(*plan, stage / kRuntimeFolder, warnings);
     const fs::path packed = hiddenBeside(pack, ".new");
     try {
-      runtime_pack::pack(stage.string(), packed.string(), level);
+      // The uninstaller in a frame of its own: an unattended install takes
+      // it out without decoding the wizard's runtime.
+      runtime_pack::pack(stage.string(), packed.string(), level, {"uninstall"});
     } catch (const std::runtime_error& e) {
       throw ToolError(e.what());
     }
@@ -399,8 +403,8 @@ int64_t writeSingleFile(const fs::path& medium, const fs::path& target, const Si
 // refused when the flat install would overwrite one file with another.
 // `attributesBytes` is the size the attributes file will have (its digests
 // are of fixed length), which takes room on disk 1.
-bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings, int64_t& attributesBytes) {
-  const SourceScan scan = scanSources(options.pack.sources, options.pack.links);
+bool keepsTreeOf(const MediumOptions& options, const SourceScan& scan, std::vector<std::string>& warnings,
+                 int64_t& attributesBytes) {
   medium::Attributes sized;
   for (const auto& file : scan.files) sized.files[file.storedName].size = file.size;
   for (const auto& link : scan.links) sized.links.push_back({link.storedName, link.target});
@@ -419,6 +423,50 @@ bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings,
   for (const auto& folder : scan.folders)
     warnings.push_back(folder + ": a flat medium's install makes no folders; it will be missing");
   return false;
+}
+
+// The menu entry's program and icon are files of the payload, under the
+// names the installation gives them (below their folders when the tree is
+// kept, bare names when flat); the icon is a PNG of a size the hicolor theme
+// has, or an SVG, since the menu takes it from the icon theme by name.
+void checkMenuFiles(const menu_entry::Settings& menu, const SourceScan& scan, bool tree) {
+  if (!menu.present()) return;
+  auto installedName = [tree](const std::string& stored) {
+    std::string name = stored.size() > 3 ? stored.substr(3) : stored;
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    return tree ? name : name.substr(name.rfind('/') + 1);
+  };
+  auto find = [&](const std::string& wanted) -> const SourceFile* {
+    std::string name = wanted;
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    for (const SourceFile& f : scan.files)
+      if (installedName(f.storedName) == name) return &f;
+    return nullptr;
+  };
+  const char* where = tree ? "a path below the destination as the tree installs it" : "a file name (the medium installs flat)";
+  if (!menu.exec.empty() && !find(menu.exec))
+    throw ToolError("--menu-exec " + menu.exec + " is no file of the payload (" + where + ")");
+  if (menu.icon.empty()) return;
+  const SourceFile* icon = find(menu.icon);
+  if (!icon) throw ToolError("--menu-icon " + menu.icon + " is no file of the payload (" + where + ")");
+  std::ifstream in(icon->hostPath, std::ios::binary);
+  std::string head(4096, '\0');
+  in.read(head.data(), std::streamsize(head.size()));
+  head.resize(size_t(in.gcount()));
+  int size = 0;
+  if (menu_entry::iconKind(head, size).empty())
+    throw ToolError("--menu-icon " + menu.icon +
+                    " is neither a square PNG of 16, 22, 24, 32, 36, 48, 64, 72, 96, 128, 192, 256 or 512 pixels nor an SVG "
+                    "image, which the icon theme takes");
+}
+
+bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings, int64_t& attributesBytes) {
+  const SourceScan scan = scanSources(options.pack.sources, options.pack.links);
+  const bool tree = keepsTreeOf(options, scan, warnings, attributesBytes);
+  checkMenuFiles(options.menu, scan, tree);
+  return tree;
 }
 
 // Makes the folder medium in options.directory, a new folder of its own.

@@ -247,6 +247,7 @@ PackResult pack(const PackOptions& options) {
   // is new never has an older attributes file beside it.
   if (!options.attributes.empty()) {
     medium::Attributes attributes;
+    attributes.groupWrite = options.groupWrite;
     for (size_t i = 0; i < scan.files.size(); ++i) {
       medium::FileAttributes& file = attributes.files[scan.files[i].storedName];
       file.mode = medium::keptMode(scan.files[i].mode, options.groupWrite);

@@ -75,6 +75,18 @@ void InstallReport::progress(int percent, const std::string& file) {
   shown_ = true;
 }
 
+std::string resultOfStatus(int status) {
+  switch (status) {
+    case 0: return "completed";
+    case 2: return "damaged";
+    case 3: return "missing";
+    case 4: return "cancelled";
+    case 5: return "refused";
+    case 64: return "usage";
+    default: return "failed";
+  }
+}
+
 void InstallReport::end(const InstallEnd& e) {
   clearLine();
   Json o{{"event", "end"}, {"status", e.status}, {"result", e.result}, {"written", e.written}, {"skipped", e.skipped},

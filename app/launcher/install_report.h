@@ -29,6 +29,10 @@ struct InstallEnd {
   std::string message;               // what standard error says; empty on success
 };
 
+// The JSON `result` word for an exit status: completed, failed, damaged,
+// missing, cancelled, refused, usage.
+std::string resultOfStatus(int status);
+
 class InstallReport {
  public:
   // JSON lines on `json` when given; the progress line on standard error

@@ -31,6 +31,7 @@
 
 #include "app/launcher/launcher_commands.h"
 #include "app/launcher/launcher_medium.h"
+#include "app/launcher/refusal_window.h"
 #include "common/exit_status.h"
 #include "medium/installer_file.h"
 #include "install/publisher_pin.h"
@@ -44,8 +45,6 @@ namespace {
 
 constexpr const char* kRuntimePack = "runtime.pak";  // beside the launcher on a folder medium
 constexpr const char* kProgram = "setup";             // the program inside the packed runtime
-
-void say(const std::string& message) { std::fprintf(stderr, "setup: %s\n", message.c_str()); }
 
 std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
@@ -140,8 +139,11 @@ int main(int argc, char** argv) {
   // With options the launcher works alone (launcher_commands.h); without,
   // it starts the wizard, where the system's C library can run it.
   if (argc > 1) return launcher::runCommandLine(argv[0], std::vector<std::string>(argv + 1, argv + argc));
+  // Every refusal before the wizard is also shown in a window when there is
+  // a display and no terminal (started by a double click): the exit status
+  // stays the table's.
   if (const std::string need = launcher::wizardCannotRun(); !need.empty()) {
-    say(need);
+    launcher::tellRefusal({need, ""});
     return 1;
   }
   Medium medium;
@@ -152,7 +154,8 @@ int main(int argc, char** argv) {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (medium.self < 0 || ec) {
-    say("cannot tell where this program lies (/proc is not mounted?)");
+    launcher::tellRefusal({"cannot tell where this program lies (/proc is not mounted?)",
+                           "Start it on a system with /proc mounted."});
     return 1;
   }
   medium.folder = self.parent_path();
@@ -168,8 +171,14 @@ int main(int argc, char** argv) {
     // A one-file installer cut short or damaged, or a folder medium without
     // its runtime: the table's damaged or missing, as with options.
     const bool damaged = layout.state != installer::State::NotInstaller && !layout.problem.empty();
-    say(damaged ? self.string() + ": " + layout.problem
-                : (medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete");
+    close(medium.self);
+    if (damaged)
+      launcher::tellRefusal({self.string() + ": " + layout.problem,
+                             "The file did not arrive whole. Download or copy it again, then start the new copy."});
+    else
+      launcher::tellRefusal({(medium.folder / kRuntimePack).string() + " is missing: the medium is incomplete",
+                             "Copy the whole medium again (every file beside setup), or start setup from the "
+                             "original disc."});
     return damaged ? setupkit::kExitDamaged : setupkit::kExitMissing;
   }
   if (!medium.oneFile) {
@@ -180,7 +189,14 @@ int main(int argc, char** argv) {
   const medium_signature::Result signedBy =
       launcher::checkSignature(medium.oneFile, medium.self, medium.parts, medium.folder.string());
   if (signedBy.status != 0) {
-    say((medium.oneFile ? self.string() : medium.folder.string()) + ": " + signedBy.problem);
+    if (medium.self >= 0) close(medium.self);
+    std::string todo = "Nothing was installed.";
+    if (signedBy.status == setupkit::kExitDamaged)
+      todo = "It was changed after its publisher signed it: do not install it. Get it again from the publisher.";
+    else if (signedBy.status == setupkit::kExitRefused)
+      todo = "This computer installs only media signed by the publishers its administrator trusts (" +
+             medium_signature::trustedKeysDirectory() + "). Ask the administrator.";
+    launcher::tellRefusal({(medium.oneFile ? self.string() : medium.folder.string()) + ": " + signedBy.problem, todo});
     return signedBy.status;
   }
   medium.signer = medium_signature::describe(signedBy.signer);
@@ -203,6 +219,10 @@ int main(int argc, char** argv) {
     platform::discardPrivateFolder(*folder);
     problems += "\n  " + problem;
   }
-  say("cannot start the setup program:" + (problems.empty() ? std::string("\n  no folder could be made") : problems));
+  if (medium.self >= 0) close(medium.self);
+  launcher::tellRefusal({"cannot start the setup program:" +
+                             (problems.empty() ? std::string("\n  no folder could be made") : problems),
+                         "Make room in the folders named, or install without a window from a terminal: " +
+                             self.filename().string() + " --unattended --dest DIR."});
   return 1;
 }

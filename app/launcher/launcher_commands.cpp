@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/launcher/host_libc.h"
+#include "app/launcher/install_report.h"
 #include "app/launcher/launcher_medium.h"
 #include "app/launcher/launcher_options.h"
 #include "app/launcher/medium_check.h"
@@ -35,6 +36,15 @@ int runCommandLine(const std::string& program, const std::vector<std::string>& a
   const LauncherMedium medium = openLauncherMedium();
   if (medium.status != 0) {
     std::fprintf(stderr, "setup: %s\n", medium.problem.c_str());
+    // A script reading the JSON lines gets the end of every installation,
+    // also one refused before its start.
+    if (options.action == Action::Install && options.json) {
+      InstallEnd end;
+      end.status = medium.status;
+      end.result = resultOfStatus(medium.status);
+      end.reason = medium.problem;
+      InstallReport(stdout, false).end(end);
+    }
     return medium.status;
   }
   try {

@@ -8,6 +8,7 @@
 #include "common/exit_status.h"
 #include "engine/record_reader.h"
 #include "engine/restore_target.h"
+#include "medium/medium_attributes.h"
 #include "medium/volume_search.h"
 #include "framework/core/buffered_read_stream.h"
 #include "framework/core/path_utils.h"
@@ -108,6 +109,13 @@ Walk walkArchive(const LauncherMedium& medium, const Options& options, bool deco
 }  // namespace
 
 int checkMedium(const LauncherMedium& medium, const Options& options) {
+  // The attributes first: an installation would refuse the medium for them.
+  const auto archive = platform::hostPathOf(medium.archive);
+  const ::medium::Loaded attributes = archive ? ::medium::loadForArchive(*archive) : ::medium::Loaded();
+  if (attributes.state == ::medium::Loaded::State::Damaged) {
+    std::fprintf(stderr, "setup: %s\n", printable(attributes.problem).c_str());
+    return setupkit::kExitDamaged;
+  }
   Walk walk = walkArchive(medium, options, true, [](const std::string&) {});
   if (walk.status != setupkit::kExitOk) {
     std::fprintf(stderr, "setup: %s\n", walk.problem.c_str());

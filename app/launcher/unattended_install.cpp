@@ -41,8 +41,10 @@ void say(const std::string& message) {
   }
 }
 
-// The wizard's sentences on its Finish page.
-std::string finishText(const std::string& app, bool completed) {
+// The wizard's sentences on its Finish page, the App name escaped like every
+// name shown on a terminal.
+std::string finishText(const std::string& rawApp, bool completed) {
+  const std::string app = printable(rawApp);
   return completed ? "Setup is complete and " + app + " is now installed."
                    : "Setup did not complete and not every file of " + app + " was installed.";
 }
@@ -100,20 +102,31 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   // Files get their dates through the local time conversion, as in the wizard.
   platform::loadLocalZoneOnce();
   const std::string app = setupValue(medium, "App");
+  // A path on the command line that names no place: said, and in the JSON
+  // lines as their end.
+  auto usage = [&](const std::string& message) {
+    say(message);
+    if (json) {
+      InstallEnd end;
+      end.status = setupkit::kExitUsage;
+      end.result = resultOfStatus(end.status);
+      end.reason = message;
+      InstallReport(json, false).end(end);
+    }
+    return int(setupkit::kExitUsage);
+  };
   std::string dest;
   try {
     dest = setupkit::windowsPathOfArgument(options.dest);
   } catch (const setupkit::ToolError& e) {
-    say(e.what());
-    return setupkit::kExitUsage;
+    return usage(e.what());
   }
   std::vector<std::string> folders;
   for (const auto& folder : options.media) {
     try {
       folders.push_back(setupkit::windowsPathOfArgument(folder));
     } catch (const setupkit::ToolError& e) {
-      say(e.what());
-      return setupkit::kExitUsage;
+      return usage(e.what());
     }
   }
   TVolumeSearch search(medium.archive, folders);
@@ -218,8 +231,10 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
       std::string text;
       if (installation.check())
         text = printable(outcome.reason);  // refused before the restore: damaged attributes
-      else if (outcome.raised)
+      else if (outcome.raised && outcome.reading)
         text = "cannot read " + printable(shownVolume(medium, outcome.volume)) + ": " + outcome.reason;
+      else if (outcome.raised)
+        text = printable(outcome.reason);  // the installation's own failure: its record or uninstaller
       else
         text = componentMessage.empty() ? outcome.componentMessage : componentMessage;
       if (!end.failedFile.empty()) {
@@ -230,7 +245,9 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     }
   }
   report.end(end);
-  if (end.status != setupkit::kExitOk) {
+  if (end.status != setupkit::kExitOk && installation.check()) {
+    say(end.message + "\nNothing was installed.");  // refused before the first file
+  } else if (end.status != setupkit::kExitOk) {
     say(end.message + "\n" + finishText(app, false));
   } else if (!options.quiet && !options.json && isatty(STDERR_FILENO)) {
     std::fprintf(stderr, "%s %d %s written, %d skipped.\n", finishText(app, true).c_str(), end.written,

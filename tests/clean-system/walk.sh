@@ -64,7 +64,7 @@ for image in "$medium"/disk*.iso; do
 done
 onefile=$cs_work/setup.run
 "$setupkit" medium --single-file "$onefile" --title "Clean System Test" --app "Test App" \
-  --dest 'C:\root\OneFile' --menu-name "Test App" --menu-exec program.bin --menu-categories Utility \
+  --dest 'C:\root\OneFile' --menu-name "Test App" --menu-exec bin/program.bin --menu-categories Utility \
   "$payload" | tee "$shots/one-file.log"
 
 # ---- The bare root, a display ---------------------------------------------

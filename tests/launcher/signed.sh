@@ -77,7 +77,7 @@ case_folder_checks_by_hand_with_minisign_and_sha256sum() {
 # Who signed it, where a person or a script sees it.
 case_check_names_signer_and_comment() {
   expect 0 "check" "$media/one.run" --check
-  grep -q "signed by key .*: Signed Suite 1.0 by the test" out || fail "check: $(cat out)"
+  grep -q "signed by key .*, comment \"Signed Suite 1.0 by the test\"" out || fail "check: $(cat out)"
 }
 case_json_start_event_names_signer() {
   expect 0 "install" "$media/one.run" --unattended --dest "$PWD/inst" --json

@@ -108,6 +108,28 @@ TEST_F(RuntimePack, UnpacksFromItsStretchOfALargerFile) {
   EXPECT_EQ(tmp_.read("out/runtime/lib/libx.so"), tmp_.read("stage/runtime/lib/libx.so"));
 }
 
+// A file packed alone is taken out from its own frame: a damaged frame of
+// the rest does not stop it (nothing after its frame is decoded), while
+// unpacking the whole pack finds the damage.
+TEST_F(RuntimePack, AFilePackedAloneIsExtractedWithoutTheRest) {
+  tmp_.write("stage/uninstall", "the uninstaller's bytes");
+  runtime_pack::pack(tmp_.file("stage"), tmp_.file("alone.pak"), 3, {"uninstall"});
+  std::string body = tmp_.read("alone.pak");
+  body[body.size() - 6] ^= 0x55;  // inside the last frame
+  tmp_.write("damaged.pak", body);
+  const int fd = open(tmp_.file("damaged.pak").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const int out = open(tmp_.file("uninstall.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  EXPECT_EQ(runtime_pack::extract(fd, 0, int64_t(body.size()), "uninstall", out), "");
+  close(out);
+  close(fd);
+  EXPECT_EQ(tmp_.read("uninstall.out"), "the uninstaller's bytes");
+  EXPECT_NE(unpackInto(tmp_.file("damaged.pak"), tmp_.file("out")), "");
+  ASSERT_EQ(unpackInto(tmp_.file("alone.pak"), tmp_.file("whole")), "");
+  EXPECT_EQ(tmp_.read("whole/uninstall"), "the uninstaller's bytes");
+  EXPECT_EQ(tmp_.read("whole/runtime/lib/libx.so"), tmp_.read("stage/runtime/lib/libx.so"));
+}
+
 TEST_F(RuntimePack, RefusesWhatIsNotWhole) {
   const std::string body = packed();
   std::string flipped = body;

@@ -296,6 +296,14 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
                   "setupkit: The restore was cancelled: volume "},
         BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"},
+        // A backslash in a host name would be read as a separator: refused,
+        // not turned into another path.
+        BinaryRow{"RestoreIntoABackslashName", "restore {T}/good.bin '{T}/out\\x'", 64,
+                  "setupkit: the path {T}/out\\x holds a backslash"},
+        BinaryRow{"RestoreFromABackslashName", "restore '{T}/a\\good.bin' {T}/out-y", 64,
+                  "setupkit: the path {T}/a\\good.bin holds a backslash"},
+        BinaryRow{"MediaOfABackslashName", "restore --media '{T}/disk\\2' {T}/good.bin {T}/out-z", 64,
+                  "setupkit: the path {T}/disk\\2 holds a backslash"},
         BinaryRow{"MistypedOptionIsOneHint", "pack --levl 9 -o {T}/x.bin {T}/src", 64,
                   "setupkit: unknown option --levl; did you mean --level?\n"
                   "Usage: setupkit pack [options] -o ARCHIVE SOURCE...\n"

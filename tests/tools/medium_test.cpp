@@ -106,4 +106,62 @@ TEST(Medium, WithoutABuiltProgramTheMediumHasNone) {
   EXPECT_TRUE(fs::exists(tmp.file("medium/SETUP.INS")));
 }
 
+// A menu entry that names what the payload does not hold, an icon the icon
+// theme cannot take, categories no menu files it under or a file type that
+// is none is refused before anything is written; what a desktop takes is
+// accepted.
+TEST(Medium, MenuEntryRefusedUnlessTheDesktopCanUseIt) {
+  struct Row {
+    const char* name;
+    std::string options;
+    std::string message;  // empty: accepted
+  };
+  const std::string svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"/>\n";
+  const Row rows[] = {
+      {"a program and a PNG icon of the tree", "--menu-exec bin/app --menu-icon share/icon48.png", ""},
+      {"an SVG icon", "--menu-exec bin/app --menu-icon share/icon.svg", ""},
+      {"private and additional categories", "--menu-exec bin/app --menu-categories 'Office;Spreadsheet;X-Demo'", ""},
+      {"file types", "--menu-exec bin/app --menu-mime 'application/x-demo=*.dem' --menu-mime 'text/x-demo=*.DEM'", ""},
+      {"a program the tree does not hold", "--menu-exec app", "--menu-exec app is no file of the payload"},
+      {"the old demo's program", "--menu-exec demo.exe", "--menu-exec demo.exe is no file of the payload"},
+      {"an icon the tree does not hold", "--menu-exec bin/app --menu-icon icon.png", "--menu-icon icon.png is no file"},
+      {"a BMP icon", "--menu-exec bin/app --menu-icon share/icon.bmp", "is neither a square PNG"},
+      {"a PNG of no theme size", "--menu-exec bin/app --menu-icon share/icon40.png", "is neither a square PNG"},
+      {"an unregistered category", "--menu-exec bin/app --menu-categories 'Office;Offices'",
+       "\"Offices\" is no registered menu category"},
+      {"Audio without AudioVideo", "--menu-exec bin/app --menu-categories Audio", "Audio goes with AudioVideo"},
+      {"a reserved category", "--menu-exec bin/app --menu-categories 'Utility;TrayIcon'", "\"TrayIcon\" is no registered"},
+      {"a file type without a pattern", "--menu-exec bin/app --menu-mime application/x-demo", "a file type is TYPE=GLOB"},
+      {"a file type of no top-level type", "--menu-exec bin/app --menu-mime 'demo/x=*.d'", "a file type is TYPE=GLOB"},
+      {"a pattern with a blank", "--menu-exec bin/app --menu-mime 'text/x-demo=*. d'", "a file type's pattern"},
+      {"a pattern XML would escape", "--menu-exec bin/app --menu-mime 'text/x-demo=<*.d'", "a file type's pattern"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir tmp;
+    writeFile(tmp.file("payload/bin/app"), "#!/bin/sh\n");
+    // Only the PNG header is read: its signature and the IHDR chunk's size.
+    auto png = [](unsigned size) {
+      std::string header("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+      for (int i = 0; i < 2; ++i) header += std::string{0, 0, 0, char(size)};
+      return header + std::string(13, '\0');
+    };
+    writeFile(tmp.file("payload/share/icon48.png"), png(48));
+    writeFile(tmp.file("payload/share/icon40.png"), png(40));
+    writeFile(tmp.file("payload/share/icon.svg"), svg);
+    writeFile(tmp.file("payload/share/icon.bmp"), "BM" + std::string(60, '\0'));
+    RunResult r = runSetupkit("medium -o medium --runtime system --title T --app A --dest /opt/a --menu-name A " +
+                                  row.options + " payload",
+                              tmp.path(), tmp.path());
+    if (row.message.empty()) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(fs::exists(tmp.file("medium/SETUP.INS")));
+    } else {
+      EXPECT_NE(r.status, 0);
+      EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+      EXPECT_FALSE(fs::exists(tmp.file("medium")));
+    }
+  }
+}
+
 }  // namespace

@@ -113,6 +113,9 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
       {"cut", bytes.substr(0, bytes.size() - 100000), "cut short"},
       {"cut-in-trailer", bytes.substr(0, bytes.size() - 20), "cut short"},
       {"flipped", flipped, "damaged"},
+      // A signature or a second download appended: not cut short.
+      {"appended", bytes + "more bytes", "10 bytes appended after its installer trailer"},
+      {"appended-much", bytes + std::string(3 << 20, 'x'), "3145728 bytes appended after its installer trailer"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -127,8 +130,10 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
 
     const std::string privateBase = tmp_->file(std::string("tmp-") + row.name);
     fs::create_directories(privateBase);
-    const std::string run = "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR TMPDIR='" + privateBase +
-                            "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" + tmp_->file("launcher.err") + "'";
+    // No display: the refusal is read on standard error, not in a window.
+    const std::string run = "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY TMPDIR='" +
+                            privateBase + "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" +
+                            tmp_->file("launcher.err") + "'";
     int raw = std::system(run.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);  // damaged
     EXPECT_NE(readFile(tmp_->file("launcher.err")).find(row.says), std::string::npos)

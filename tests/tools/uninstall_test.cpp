@@ -39,23 +39,33 @@ std::vector<std::string> entriesBelow(const std::string& root) {
   return names;
 }
 
+// A 16 x 16 PNG image.
+const std::string kIcon(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x10\x00\x00\x00\x10\x08\x06\x00"
+    "\x00\x00\x1f\xf3\xff\x61\x00\x00\x00\x19\x49\x44\x41\x54\x78\xda\x63\x50\x48\x38\xf0\x9f\x12\xcc\x30\x6a\xc0"
+    "\xa8\x01\xa3\x06\x0c\x17\x03\x00\xc1\xe2\x3f\x1f\xd6\x0f\xdf\xba\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60"
+    "\x82",
+    82);
+
 void writePayload(TempDir& tmp) {
   writeFile(tmp.file("payload/bin/app"), "#!/bin/sh\necho demo\n");
-  writeFile(tmp.file("payload/share/icon.png"), "not really an image");
+  writeFile(tmp.file("payload/share/icon.png"), kIcon);
   writeFile(tmp.file("payload/docs/readme.txt"), "read me");
   writeFile(tmp.file("payload/docs/deep/guide.txt"), "a guide");
 }
 
 // As a user (root acts as user 65534, so that the entry goes to the user's
 // folder and nothing of the machine's menu is touched): install, validate
-// the entry, change one file, add one, uninstall.
+// the entry, ask the desktop's tools for its icon and file type, change one
+// file, add one, uninstall, and ask again.
 TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
   TempDir tmp;
   chmod(tmp.path().c_str(), 0755);
   writePayload(tmp);
   RunResult medium = runSetupkit(
       "medium -o medium --runtime system --title Demo --app 'Demo App' --dest /opt/demo --menu-name 'Demo App' "
-      "--menu-exec bin/app --menu-icon share/icon.png --menu-categories Office --menu-comment 'Try it' payload",
+      "--menu-exec bin/app --menu-icon share/icon.png --menu-categories 'Office;Spreadsheet' --menu-comment 'Try it' "
+      "--menu-mime 'application/x-demo-sheet=*.dsh' --menu-mime 'application/x-demo-sheet=*.dsx' payload",
       tmp.path(), tmp.path());
   ASSERT_EQ(medium.status, 0) << medium.err;
   ASSERT_TRUE(fs::exists(tmp.file("medium/uninstall")));
@@ -76,9 +86,29 @@ TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
   entries.erase(std::remove(entries.begin(), entries.end(), "mimeinfo.cache"), entries.end());
   ASSERT_EQ(entries.size(), 1u);
   const std::string entry = readFile(applications + "/" + entries[0]);
-  EXPECT_NE(entry.find("Exec=\"" + dest + "/bin/app\"\n"), std::string::npos) << entry;
   if (shell("command -v desktop-file-validate > /dev/null") == 0) {
     EXPECT_EQ(shell("desktop-file-validate " + quoted(applications + "/" + entries[0])), 0) << entry;
+  }
+  // The icon by name from the hicolor theme, the file types declared.
+  const std::string stem = entries[0].substr(0, entries[0].size() - std::string(".desktop").size());
+  EXPECT_NE(entry.find("Icon=" + stem + "\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("MimeType=application/x-demo-sheet;\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("Exec=\"" + dest + "/bin/app\" %F\n"), std::string::npos) << entry;
+  EXPECT_EQ(readFile(home + "/data/icons/hicolor/16x16/apps/" + stem + ".png"), kIcon);
+  EXPECT_TRUE(fs::exists(home + "/data/mime/packages/" + stem + ".xml"));
+  // As a desktop asks: which type a file is, which program opens it.
+  const std::string sheet = home + "/table.dsx";
+  writeFile(sheet, "1;2;3\n");
+  chmod(sheet.c_str(), 0644);
+  const bool xdgMime = shell("command -v xdg-mime > /dev/null && command -v update-mime-database > /dev/null") == 0;
+  auto ask = [&](const std::string& question) {
+    const std::string answer = tmp.file("answer.txt");
+    shell(as + "env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID xdg-mime query " + question + " > " + quoted(answer) + " 2>/dev/null");
+    return readFile(answer);
+  };
+  if (xdgMime) {
+    EXPECT_EQ(ask("filetype " + quoted(sheet)), "application/x-demo-sheet\n");
+    EXPECT_EQ(ask("default application/x-demo-sheet"), entries[0] + "\n");
   }
 
   writeFile(dest + "/docs/readme.txt", "changed by the user");
@@ -90,6 +120,12 @@ TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
   entries = entriesBelow(applications);
   entries.erase(std::remove(entries.begin(), entries.end(), "mimeinfo.cache"), entries.end());
   EXPECT_EQ(entries, std::vector<std::string>{}) << "the menu entry stays";
+  EXPECT_EQ(entriesBelow(home + "/data/icons/hicolor/16x16/apps"), std::vector<std::string>{});
+  EXPECT_EQ(entriesBelow(home + "/data/mime/packages"), std::vector<std::string>{});
+  if (xdgMime) {
+    EXPECT_NE(ask("filetype " + quoted(sheet)), "application/x-demo-sheet\n");
+    EXPECT_EQ(ask("default application/x-demo-sheet"), "");
+  }
   const std::string json = readFile(out);
   EXPECT_NE(json.find(R"({"event":"kept","kind":"file","name":"docs/readme.txt","reason":"changed since it was installed"})"),
             std::string::npos)

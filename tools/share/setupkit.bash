@@ -44,14 +44,14 @@ _setupkit() {
     --runtime) mapfile -t COMPREPLY < <(compgen -W "bundled system" -- "$cur"); return ;;
     --image) mapfile -t COMPREPLY < <(compgen -W "iso" -- "$cur"); return ;;
     --volume-size | --threads | --header-text | --title | --app | --dest | --user-dest) return ;;
-    --menu-name | --menu-comment | --menu-categories | --menu-exec | --menu-icon | --sign-comment) return ;;
+    --menu-name | --menu-comment | --menu-categories | --menu-exec | --menu-icon | --menu-mime | --sign-comment) return ;;
     -o | --output | --program | --single-file | --attributes | --sign | --password-file | --key | --public | --secret) _setupkit_files; return ;;
   esac
 
   local opts
   case $command in
     pack) opts="-o --output --attributes --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --help --version" ;;
-    medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --sign --password-file --sign-comment --help --version" ;;
+    medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --menu-mime --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --sign --password-file --sign-comment --help --version" ;;
     list) opts="--json --media --help --version" ;;
     verify) opts="--media --key --help --version" ;;
     restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --accept-new-publisher --help --version" ;;

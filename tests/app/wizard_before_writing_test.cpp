@@ -1,6 +1,7 @@
-// The wizard over a destination installed from a signed medium, with an
-// unsigned one: it asks before the Installing page writes anything, and the
-// answer Enter gives is No.
+// What the wizard settles before it writes: over a destination installed
+// from a signed medium, with an unsigned one, it asks, and the answer Enter
+// gives is No; over a destination whose install record is damaged it fails
+// with nothing written (the installation could never be removed).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -63,6 +64,23 @@ TEST(WizardPublisherQuestion, EnterKeepsTheDestinationPageAndYesInstalls) {
     EXPECT_EQ(access(s.dir.file("dest/readme.txt").c_str(), F_OK) == 0, row.installed) << row.name;
     EXPECT_EQ(s.form2->ExitStatus(), row.status) << row.name;
   }
+}
+
+TEST(WizardDamagedRecord, FailsWithStatus1AndWritesNothing) {
+  WizardScenario s;
+  ASSERT_EQ(s.makeMedium(0), 1u);
+  s.dir.write("dest/.install-record.json", "{\"format\":");
+  ModalAnswers answers({ModalAnswers::press("OK")});
+  s.run("C:\\dest", [&] {
+    s.click(s.form2->ui->Button2);  // to the Destination page
+    s.click(s.form2->ui->Button2);  // the installation, which fails at once
+    QTimer::singleShot(200, [&] { s.click(s.form2->ui->Button1); });
+  });
+  ASSERT_EQ(answers.seen.size(), 1u);
+  EXPECT_NE(answers.seen[0].text.find("cannot be used"), std::string::npos) << answers.seen[0].text;
+  EXPECT_EQ(access(s.dir.file("dest/readme.txt").c_str(), F_OK), -1);
+  EXPECT_EQ(s.dir.read("dest/.install-record.json"), "{\"format\":");
+  EXPECT_EQ(s.form2->ExitStatus(), 1);
 }
 
 }  // namespace
