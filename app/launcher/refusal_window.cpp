@@ -36,7 +36,7 @@ bool systemProgram(const std::string& path) {
 
 std::string find(const char* name, bool (*exists)(const std::string&)) {
   for (const char* folder : {"/usr/bin", "/bin"}) {
-    const std::string path = std::string(folder) + "/" + name;
+    std::string path = std::string(folder) + "/" + name;
     if (exists(path)) return path;
   }
   return {};
