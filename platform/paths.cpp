@@ -159,7 +159,7 @@ std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
     }
     return std::move(exact);
   };
-  auto answer = [&](const std::string& host) { return host == exact ? answerExact() : host; };
+  auto answer = [&](std::string host) { return host == exact ? answerExact() : std::move(host); };
   // The host opens no longer path, so no spelling of it can exist; looking
   // for one would cost time in the square of its depth.
   if (exact.size() >= PATH_MAX) return answerExact();

@@ -6,7 +6,7 @@
 Runs clang-tidy (with the checks of .clang-tidy) on every tracked source in
 BUILD/compile_commands.json, with that file's flags. A source that passes is
 remembered under a key made of clang-tidy's version, .clang-tidy, the
-waivers, the file's compile command, its text and the text of every project
+waivers that concern it, the file's compile command, its text and the text of every project
 header it includes, directly or through other headers: while none of these
 changes, the source is not checked again. Paths of the checkout and of the
 build tree are left out of the key, so that another clone or worktree of the
@@ -114,8 +114,7 @@ def main():
             sources[path] = entry.get('command') or ' '.join(entry['arguments'])
 
     version = subprocess.run(['clang-tidy', '--version'], check=True, capture_output=True).stdout
-    common = hashlib.sha256(version + file_bytes(os.path.join(ROOT, '.clang-tidy')) +
-                            file_bytes(os.path.join(ROOT, 'scripts', 'tidy-waivers.txt'))).digest()
+    common = hashlib.sha256(version + file_bytes(os.path.join(ROOT, '.clang-tidy'))).digest()
     waived = waivers()
     headers = Headers(tracked)
     home_cache = os.path.join(os.environ.get('XDG_CACHE_HOME') or os.path.expanduser('~/.cache'), 'setupkit', 'tidy')
@@ -131,6 +130,9 @@ def main():
         h.update(sources[path].replace(build, '@BUILD@').replace(ROOT, '@ROOT@').encode())
         for part in [path] + headers.closure(path):
             h.update(os.path.relpath(part, ROOT).encode() + b'\0' + file_bytes(part))
+            # The waivers of this file and its headers: a source that passed
+            # thanks to one is checked again once the waiver goes.
+            h.update(repr(sorted(check for file, check in waived if file == part)).encode())
         return h.hexdigest()
 
     def cache_file(k):

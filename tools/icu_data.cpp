@@ -117,7 +117,7 @@ int64_t trimIcuData(const std::string& path) {
   };
   std::vector<Item> items;
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t name = read32(file, toc + 4 + i * 8), data = read32(file, toc + 8 + i * 8);
+    const uint32_t name = read32(file, toc + 4 + size_t(i) * 8), data = read32(file, toc + 8 + size_t(i) * 8);
     if (toc + name >= end || toc + data > end || (i > 0 && data < items.back().data)) return 0;
     const char* text = file.data() + toc + name;
     const std::string itemName(text, strnlen(text, end - toc - name));
@@ -132,13 +132,13 @@ int64_t trimIcuData(const std::string& path) {
       zeroed += int64_t(to - from);
       continue;
     }
-    write32(file, toc + 4 + kept * 8, items[i].name);
-    write32(file, toc + 8 + kept * 8, items[i].data);
+    write32(file, toc + 4 + size_t(kept) * 8, items[i].name);
+    write32(file, toc + 8 + size_t(kept) * 8, items[i].data);
     ++kept;
   }
   if (zeroed == 0) return 0;
   write32(file, toc, kept);
-  std::memset(file.data() + toc + 4 + kept * 8, 0, (count - kept) * 8);
+  std::memset(file.data() + toc + 4 + size_t(kept) * 8, 0, size_t(count - kept) * 8);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(file.data(), std::streamsize(file.size()));
   return out ? zeroed : 0;

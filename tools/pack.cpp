@@ -23,7 +23,7 @@ namespace {
 constexpr uint64_t kMaxTotalSize = 2147483647;
 // Files up to this size are read, hashed and compressed by one worker: many
 // small files then keep every core busy, not only the compressing part.
-constexpr uint64_t kWholeFileJob = 256 * 1024;
+constexpr uint64_t kWholeFileJob = uint64_t(256) * 1024;
 
 struct PackedFile {
   std::vector<Chunk> chunks;
@@ -78,7 +78,7 @@ class PackPipeline {
  public:
   using Progress = std::function<void(uint64_t)>;
   PackPipeline(ArchiveWriter& writer, Level level, unsigned threads, Progress progress)
-      : writer_(writer), window_(32 * std::max(1u, threads)), progress_(std::move(progress)) {
+      : writer_(writer), window_(size_t(32) * std::max(1u, threads)), progress_(std::move(progress)) {
     if (level != Level::None) pool_ = std::make_unique<CompressionPool>(level, threads);
   }
 
@@ -108,7 +108,7 @@ class PackPipeline {
     ops_.push_back(Op{Op::Begin, name, fileDate});
     for (size_t at = 0; at < data.size(); at += kPieceSize) {
       size_t n = std::min(data.size() - at, size_t(kPieceSize));
-      piece(std::vector<uint8_t>(data.begin() + at, data.begin() + at + n));
+      piece(std::vector<uint8_t>(data.data() + at, data.data() + at + n));
     }
     ops_.push_back(Op{Op::End});
   }

@@ -69,7 +69,7 @@ class RestoreDefaults : public SharedScratchTest<DefaultsRow> {
 
 TEST_P(RestoreDefaults, Row) {
   const DefaultsRow& row = GetParam();
-  const std::string t = tmp_->path();
+  const std::string& t = tmp_->path();
   const std::string run = t + "/run-" + row.name;  // the working directory of this row
   auto fill = [&](const std::string& s) {
     return replaceAll(replaceAll(replaceAll(s, "{RUN}", run), "{TW}", replaceAll(t, "/", "\\")), "{T}", t);
