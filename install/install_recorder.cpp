@@ -33,7 +33,7 @@ std::string joined(const std::vector<std::string>& parts, size_t count) {
 
 }  // namespace
 
-TInstallRecorder::TInstallRecorder(TBackupFile& backup, std::string targetDir, TInstallOptions options)
+TInstallRecorder::TInstallRecorder(TBackupFile& backup, const std::string& targetDir, TInstallOptions options)
     : backup_(backup), targetDir_(fw::withTrailingBackslash(targetDir)), options_(std::move(options)) {
   record_.application = options_.application;
   if (!options_.publisherKey.empty()) record_.publisherKey = options_.publisherKey;

@@ -43,7 +43,7 @@ class TInstallRecorder {
   // Hooks `backup`'s events for a restore into `targetDir` (Windows form);
   // handlers already set are still called, first. The destructor unhooks
   // them, after finish(false) when finish() was not called.
-  TInstallRecorder(TBackupFile& backup, std::string targetDir, TInstallOptions options);
+  TInstallRecorder(TBackupFile& backup, const std::string& targetDir, TInstallOptions options);
   ~TInstallRecorder();
   TInstallRecorder(const TInstallRecorder&) = delete;
   TInstallRecorder& operator=(const TInstallRecorder&) = delete;

@@ -254,7 +254,7 @@ std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgra
   if (besideProgram) folders.push_back(runningProgramFolder());
   if (auto onMedium = platform::hostPathOf(fw::withoutTrailingBackslash(mediumFolder))) folders.push_back(*onMedium);
   for (const auto& folder : folders) {
-    const std::string copy = checkedUninstaller(folder);
+    std::string copy = checkedUninstaller(folder);
     if (!copy.empty()) return copy;
   }
   return {};

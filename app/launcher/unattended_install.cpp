@@ -229,12 +229,12 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
       if (!outcome.file.empty()) end.failedFile = hostOf(outcome.file);
       // The wizard's error box: the component's message, the file and why.
       std::string text;
-      if (installation.check())
-        text = printable(outcome.reason);  // refused before the restore: damaged attributes
-      else if (outcome.raised && outcome.reading)
-        text = "cannot read " + printable(shownVolume(medium, outcome.volume)) + ": " + outcome.reason;
+      // Refused before the restore (damaged attributes), or the installation's
+      // own failure (its record or uninstaller): the reason says it all.
+      if (installation.check() || (outcome.raised && !outcome.reading))
+        text = printable(outcome.reason);
       else if (outcome.raised)
-        text = printable(outcome.reason);  // the installation's own failure: its record or uninstaller
+        text = "cannot read " + printable(shownVolume(medium, outcome.volume)) + ": " + outcome.reason;
       else
         text = componentMessage.empty() ? outcome.componentMessage : componentMessage;
       if (!end.failedFile.empty()) {
