@@ -32,7 +32,7 @@ app="Demo Office"
 # The menu entry the installation adds: names below the destination as the
 # tree is installed. bin/demo is the payload's program that runs; its sheets
 # (*.dsh) open with it.
-menu=(--menu-name "$app" --menu-exec bin/demo --menu-icon images/demo.svg --menu-categories 'Office;Spreadsheet'
+menu=(--menu-name "$app" --menu-exec bin/demo --menu-icon images/demo.png --menu-categories 'Office;Spreadsheet'
   --menu-mime 'application/x-demo-sheet=*.dsh')
 
 if [ -x "$build/tools/setupkit" ]; then
