@@ -5,8 +5,6 @@
 #include <QPushButton>
 #include <algorithm>
 #include <exception>
-#include <fstream>
-#include <sstream>
 #include <optional>
 
 #include "app/install_display.h"
@@ -249,12 +247,7 @@ int TForm2::ExitStatus() const {
 std::unique_ptr<install::TInstallation> TForm2::PrepareInstallation(const std::string& destination) {
   install::Medium medium;
   medium.archive = ArchivePath();
-  if (auto settings = platform::hostPathOf(FProgramDirectory + "SETUP.INS")) {
-    std::ifstream in(*settings, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    medium.settings = text.str();
-  }
+  medium.settings = install::settingsOf(FProgramDirectory);
   // The publisher as the launcher (or the program, from a folder medium)
   // checked it before the program started.
   medium.signer.publicKey = startup::mediumPublisher();

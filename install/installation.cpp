@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <set>
 
 #include "common/exit_status.h"
@@ -258,6 +259,15 @@ std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgra
     if (!copy.empty()) return copy;
   }
   return {};
+}
+
+std::string settingsOf(const std::string& mediumFolder) {
+  const auto host = platform::hostPathOf(fw::withTrailingBackslash(mediumFolder) + "SETUP.INS");
+  if (!host) return {};
+  std::ifstream in(*host, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 medium_signature::Signer signerOfArchive(const std::string& hostArchive) {

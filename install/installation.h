@@ -106,6 +106,10 @@ class TInstallation {
 // that folder; empty when there is none.
 std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgram);
 
+// The text of SETUP.INS in the medium folder `mediumFolder` (Windows form);
+// empty when it has none.
+std::string settingsOf(const std::string& mediumFolder);
+
 // Who signed the medium whose first volume is `hostArchive` (a folder
 // medium's SETUP.BIN, or a one-file installer), when its signature holds;
 // unsigned otherwise. For a front end that did not check it before.

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -28,14 +26,6 @@
 namespace setupkit {
 
 namespace {
-
-// The whole text of a host file; empty when it cannot be read.
-std::string readWholeFile(const std::string& host) {
-  std::ifstream in(host, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A Windows-form path as the user knows it: its host form, escaped.
 std::string shownPath(const std::string& windowsPath) {
@@ -251,8 +241,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     const std::string folder = fw::directoryPart(platform::expandPath(archive));
     install::Medium source;
     source.archive = archive;
-    if (auto settings = platform::hostPathOf(fw::withTrailingBackslash(folder) + "SETUP.INS"))
-      source.settings = readWholeFile(*settings);
+    source.settings = install::settingsOf(folder);
     source.signer = hostArchive ? install::signerOfArchive(*hostArchive) : medium_signature::Signer();
     source.uninstaller = install::uninstallerBeside(folder, false);
     if (source.uninstaller.empty()) source.uninstaller = options.uninstaller;
