@@ -51,14 +51,18 @@ std::string withoutDisplayHint() {
 
 void fatalEndsQuietly(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type != QtFatalMsg) {
-    if (gPrevious) gPrevious(type, context, text);
-    else std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    if (gPrevious)
+      gPrevious(type, context, text);
+    else
+      std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     return;
   }
   // Qt's own text suggests reinstalling, which does not help here.
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* x11 = std::getenv("DISPLAY");
-  std::fprintf(stderr, "setup: no window can be opened: no platform could start (QT_QPA_PLATFORM=%s, WAYLAND_DISPLAY=%s, DISPLAY=%s)%s\n",
+  std::fprintf(stderr,
+               "setup: no window can be opened: no platform could start (QT_QPA_PLATFORM=%s, WAYLAND_DISPLAY=%s, "
+               "DISPLAY=%s)%s\n",
                isSet(std::getenv("QT_QPA_PLATFORM")) ? std::getenv("QT_QPA_PLATFORM") : "",
                isSet(wayland) ? wayland : "", isSet(x11) ? x11 : "", withoutDisplayHint().c_str());
   std::fflush(stderr);
@@ -79,10 +83,14 @@ PlatformChoice choosePlatform(const char* requested, const char* waylandDisplay,
   }
   const bool wayland = isSet(waylandDisplay) && carries(carried, "wayland");
   const bool x11 = isSet(x11Display) && carries(carried, "xcb");
-  if (wayland && x11) choice.platform = "wayland;xcb";
-  else if (wayland) choice.platform = "wayland";
-  else if (x11) choice.platform = "xcb";
-  else choice.problem = "no display to open a window on (neither WAYLAND_DISPLAY nor DISPLAY is set)";
+  if (wayland && x11)
+    choice.platform = "wayland;xcb";
+  else if (wayland)
+    choice.platform = "wayland";
+  else if (x11)
+    choice.platform = "xcb";
+  else
+    choice.problem = "no display to open a window on (neither WAYLAND_DISPLAY nor DISPLAY is set)";
   return choice;
 }
 

@@ -22,10 +22,7 @@ std::chrono::steady_clock::duration framePeriod(const QWidget* page) {
 }  // namespace
 
 InstallDisplay::InstallDisplay(QWidget* page, QLabel* fileLabel, QProgressBar* bar)
-    : FPage(page),
-      FFileLabel(fileLabel),
-      FBar(bar),
-      FValue(bar->value()) {
+    : FPage(page), FFileLabel(fileLabel), FBar(bar), FValue(bar->value()) {
   QCoreApplication::instance()->installEventFilter(this);
   if (TApplication* app = TApplication::instance()) app->setMessageInterval(framePeriod(page), [this] { paintNow(); });
 }

@@ -20,9 +20,7 @@ bool showAboveOnWayland(TForm* window, QWidget* below) {
   return true;
 }
 
-ModalsAbove::ModalsAbove(QWidget* window) : QObject(window), FWindow(window) {
-  qApp->installEventFilter(this);
-}
+ModalsAbove::ModalsAbove(QWidget* window) : QObject(window), FWindow(window) { qApp->installEventFilter(this); }
 
 ModalsAbove::~ModalsAbove() {
   if (qApp) qApp->removeEventFilter(this);

@@ -16,11 +16,11 @@
 #include <optional>
 #include <sstream>
 
+#include "medium/medium_signature.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
-#include "platform/private_folder.h"
 #include "platform/module.h"
-#include "medium/medium_signature.h"
+#include "platform/private_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -28,10 +28,10 @@ namespace startup {
 
 namespace {
 
-constexpr const char* kMediumName = ".medium";    // the medium's folder (host path)
-constexpr const char* kArchiveName = ".archive";  // where a one-file installer's archive lies
-constexpr const char* kStartedName = ".started";  // the file the user started (the launcher's)
-constexpr const char* kSignerName = ".signer";    // who signed the medium, as the launcher checked it
+constexpr const char* kMediumName = ".medium";        // the medium's folder (host path)
+constexpr const char* kArchiveName = ".archive";      // where a one-file installer's archive lies
+constexpr const char* kStartedName = ".started";      // the file the user started (the launcher's)
+constexpr const char* kSignerName = ".signer";        // who signed the medium, as the launcher checked it
 constexpr const char* kPublisherName = ".publisher";  // the signer's public key, to pin
 constexpr const char* kRuntimeName = "runtime";
 
@@ -109,8 +109,7 @@ void mapInstallerArchive(const fs::path& folder) {
   in >> window.offset >> window.length;
   in.ignore(1);
   std::getline(in, window.file);
-  if (in && window.offset > 0 && window.length > 0)
-    platform::mapFileWindow((folder / "SETUP.BIN").string(), window);
+  if (in && window.offset > 0 && window.length > 0) platform::mapFileWindow((folder / "SETUP.BIN").string(), window);
 }
 
 // Makes the private copy of the program file `self` and the runtime folder

@@ -7,9 +7,9 @@
 #include "app/modals_above.h"
 #include "app/private_copy.h"
 #include "app/unit2.h"
-#include "medium/medium_settings.h"
 #include "framework/gui/application.h"
 #include "framework/gui/text.h"
+#include "medium/medium_settings.h"
 
 TForm1* Form1 = nullptr;
 
@@ -63,9 +63,9 @@ void TForm1::ReadConfiguration(const std::string& iniPath) {
   // folder) where it has one. The stored tree is kept below the destination
   // only when the medium asks for it; every other medium installs flat, as
   // it always did.
-  const medium::InstallPlace place =
-      medium::installPlace(FIniFile->ReadString("Setup", "DestDir", ""), FIniFile->ReadString("Setup", "UserDestDir", ""),
-                           FIniFile->ReadString("Setup", "Paths", ""), geteuid() == 0);
+  const medium::InstallPlace place = medium::installPlace(FIniFile->ReadString("Setup", "DestDir", ""),
+                                                          FIniFile->ReadString("Setup", "UserDestDir", ""),
+                                                          FIniFile->ReadString("Setup", "Paths", ""), geteuid() == 0);
   Form2->BackupFile1->RestoreFullPath = place.tree;
   const std::string& destDir = place.destination;
   wizard.Edit1->setReadOnly(false);

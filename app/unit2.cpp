@@ -13,9 +13,8 @@
 #include "app/unit1.h"
 #include "app/wizard_access.h"
 #include "app/wizard_focus.h"
-#include "controls/choose_directory.h"
 #include "common/exit_status.h"
-#include "install/installation.h"
+#include "controls/choose_directory.h"
 #include "framework/core/exceptions.h"
 #include "framework/core/printable.h"
 #include "framework/gui/application.h"
@@ -23,6 +22,7 @@
 #include "framework/gui/message_dialog.h"
 #include "framework/gui/raise_later.h"
 #include "framework/gui/text.h"
+#include "install/installation.h"
 #include "platform/paths.h"
 
 TForm2* Form2 = nullptr;
@@ -135,9 +135,7 @@ void TForm2::Button2Click(TObject*) {
   }
   ShowPage(ui->Notebook1->currentIndex() + 1);
   switch (ui->Notebook1->currentIndex()) {
-    case pgDestination:
-      ui->Button3->setEnabled(true);
-      break;
+    case pgDestination: ui->Button3->setEnabled(true); break;
     case pgInstalling: {
       ui->Button2->setEnabled(false);
       ui->Button3->setEnabled(false);
@@ -173,8 +171,7 @@ void TForm2::Button2Click(TObject*) {
     case pgFinish:  // the click was made on the Finish page
       if (Form1) Form1->close();
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -193,9 +190,7 @@ void TForm2::Button4Click(TObject*) {
   }
 }
 
-QString TForm2::Label5Text() const {
-  return FInstallDisplay ? FInstallDisplay->fileText() : ui->Label5->text();
-}
+QString TForm2::Label5Text() const { return FInstallDisplay ? FInstallDisplay->fileText() : ui->Label5->text(); }
 
 void TForm2::BackupFile1FileRestored(TObject*, std::string& Filename, TFileStream*&) {
   // During the installation the label takes the name when the page is next

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/backup_file.h"
-#include "install/installation.h"
 #include "framework/gui/form.h"
+#include "install/installation.h"
 #include "ui_unit2.h"
 
 class InstallDisplay;

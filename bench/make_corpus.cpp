@@ -43,22 +43,107 @@ class Random {
   uint64_t below(uint64_t n) { return next() % n; }
   double unit() { return double(next() >> 11) / double(1ULL << 53); }
   // Log-uniform between lo and hi.
-  uint64_t logUniform(double lo, double hi) { return uint64_t(std::exp(std::log(lo) + unit() * (std::log(hi) - std::log(lo)))); }
+  uint64_t logUniform(double lo, double hi) {
+    return uint64_t(std::exp(std::log(lo) + unit() * (std::log(hi) - std::log(lo))));
+  }
 
  private:
   static uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
   uint64_t s_[4];
 };
 
-const char* const kWords[] = {
-    "the", "of", "and", "to", "in", "is", "for", "that", "with", "on", "as", "be", "this", "by", "are", "or", "it",
-    "from", "at", "an", "which", "can", "not", "file", "files", "setup", "install", "program", "directory", "user",
-    "system", "data", "value", "return", "if", "else", "while", "const", "int", "string", "void", "begin", "end",
-    "procedure", "function", "var", "result", "error", "message", "window", "dialog", "button", "click", "license",
-    "agreement", "software", "copyright", "version", "release", "notes", "configuration", "option", "default",
-    "application", "component", "property", "event", "handler", "stream", "buffer", "length", "count", "index",
-    "Windows", "Microsoft", "registry", "key", "path", "drive", "volume", "disk", "copy", "archive", "restore",
-    "compressed", "warranty", "liability", "damages", "provided", "including", "without", "limitation"};
+const char* const kWords[] = {"the",
+                              "of",
+                              "and",
+                              "to",
+                              "in",
+                              "is",
+                              "for",
+                              "that",
+                              "with",
+                              "on",
+                              "as",
+                              "be",
+                              "this",
+                              "by",
+                              "are",
+                              "or",
+                              "it",
+                              "from",
+                              "at",
+                              "an",
+                              "which",
+                              "can",
+                              "not",
+                              "file",
+                              "files",
+                              "setup",
+                              "install",
+                              "program",
+                              "directory",
+                              "user",
+                              "system",
+                              "data",
+                              "value",
+                              "return",
+                              "if",
+                              "else",
+                              "while",
+                              "const",
+                              "int",
+                              "string",
+                              "void",
+                              "begin",
+                              "end",
+                              "procedure",
+                              "function",
+                              "var",
+                              "result",
+                              "error",
+                              "message",
+                              "window",
+                              "dialog",
+                              "button",
+                              "click",
+                              "license",
+                              "agreement",
+                              "software",
+                              "copyright",
+                              "version",
+                              "release",
+                              "notes",
+                              "configuration",
+                              "option",
+                              "default",
+                              "application",
+                              "component",
+                              "property",
+                              "event",
+                              "handler",
+                              "stream",
+                              "buffer",
+                              "length",
+                              "count",
+                              "index",
+                              "Windows",
+                              "Microsoft",
+                              "registry",
+                              "key",
+                              "path",
+                              "drive",
+                              "volume",
+                              "disk",
+                              "copy",
+                              "archive",
+                              "restore",
+                              "compressed",
+                              "warranty",
+                              "liability",
+                              "damages",
+                              "provided",
+                              "including",
+                              "without",
+                              "limitation"};
 constexpr size_t kWordCount = sizeof kWords / sizeof kWords[0];
 
 std::string textFile(Random& r, size_t size) {
@@ -148,8 +233,8 @@ void write(const fs::path& path, const std::string& content) {
 }
 
 std::string directoryFor(Random& r, int depth) {
-  static const char* const kDirs[] = {"bin", "lib", "doc", "help", "samples", "include", "plugins", "locale",
-                                      "data", "templates", "system", "fonts", "images", "tools", "drivers"};
+  static const char* const kDirs[] = {"bin",  "lib",       "doc",    "help",  "samples", "include", "plugins", "locale",
+                                      "data", "templates", "system", "fonts", "images",  "tools",   "drivers"};
   std::string dir;
   int levels = int(r.below(uint64_t(depth) + 1));
   for (int i = 0; i < levels; ++i) dir += std::string(kDirs[r.below(15)]) + "/";
@@ -165,7 +250,8 @@ void makeMix(const fs::path& root, double scaleMiB) {
   int n = 0;
   while (text < total * 0.20) {
     size_t size = r.logUniform(200, 32 * 1024);
-    write(root / (directoryFor(r, 3) + "text" + std::to_string(n++) + (r.below(2) ? ".txt" : ".ini")), textFile(r, size));
+    write(root / (directoryFor(r, 3) + "text" + std::to_string(n++) + (r.below(2) ? ".txt" : ".ini")),
+          textFile(r, size));
     text += double(size);
   }
   while (binary < total * 0.62) {

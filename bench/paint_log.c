@@ -21,16 +21,18 @@ static void note(void) {
   fprintf(log, "%lld\n", (long long)t.tv_sec * 1000000000LL + t.tv_nsec);
 }
 
-typedef struct { unsigned int sequence; } cookie;
+typedef struct {
+  unsigned int sequence;
+} cookie;
 // The time is taken after the call: a call in tail position could be made
 // as a jump that reuses the caller's argument area, too small for 16 words.
 // The real call is looked up in its library by handle: Qt's platform plugin
 // loads the libraries privately, where RTLD_NEXT does not look.
-#define PASS(library, name, ...)                                                   \
-  static cookie (*next)() = 0;                                                     \
+#define PASS(library, name, ...)                                                        \
+  static cookie (*next)() = 0;                                                          \
   if (!next) next = (cookie(*)())dlsym(dlopen(library, RTLD_LAZY | RTLD_NOLOAD), name); \
-  cookie result = next(__VA_ARGS__);                      \
-  note();                                                 \
+  cookie result = next(__VA_ARGS__);                                                    \
+  note();                                                                               \
   return result
 
 // The arguments are passed through as 16 machine words: every argument of

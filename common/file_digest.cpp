@@ -27,7 +27,9 @@ bool readRange(int fd, int64_t offset, int64_t size, const std::function<void(co
 
 bool digestOfDescriptor(int fd, std::string& sha256, uint64_t& size) {
   TSha256 digest;
-  if (!readRange(fd, 0, -1, [&digest](const uint8_t* data, size_t n) { digest.update(data, n); }, &size)) return false;
+  if (!readRange(
+          fd, 0, -1, [&digest](const uint8_t* data, size_t n) { digest.update(data, n); }, &size))
+    return false;
   sha256 = digest.finishHex();
   return true;
 }

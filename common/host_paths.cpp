@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/tool_error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

@@ -37,12 +37,15 @@ size_t editDistance(const std::string& a, const std::string& b) {
   for (size_t i = 1; i <= a.size(); ++i)
     for (size_t j = 1; j <= b.size(); ++j) {
       d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   return d[a.size()][b.size()];
 }
 
-std::string withoutDashes(const std::string& name) { return name.substr(std::min(name.find_first_not_of('-'), name.size())); }
+std::string withoutDashes(const std::string& name) {
+  return name.substr(std::min(name.find_first_not_of('-'), name.size()));
+}
 
 // One parse of one command line against a table.
 class Parse {
@@ -127,7 +130,8 @@ class Parse {
   // value or with other short options.
   void checkStandsAlone(const std::string& value) const {
     const std::string& arg = lastRead();
-    if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && (value.empty() || arg.compare(2, std::string::npos, value) == 0))
+    if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' &&
+        (value.empty() || arg.compare(2, std::string::npos, value) == 0))
       unknown(arg);
   }
 

@@ -15,14 +15,14 @@ struct OptionRow {
   std::string help = {};   // lines after the first are indented under it; empty: not listed
   std::function<void(const std::string& value)> apply = {};  // a flag's value is empty
   std::string sharedWith = {};  // rows with this set are listed on one line: "--a, --b  as for pack"
-  bool ends = false;       // the arguments after this option are not looked at (--help, --version)
+  bool ends = false;            // the arguments after this option are not looked at (--help, --version)
 };
 
 struct CommandTable {
   std::string name;     // "pack"; in messages and hints
   std::string heading;  // the help text before the options: usage line and description
   std::vector<OptionRow> rows;
-  std::string footer;   // the help text after the options
+  std::string footer;  // the help text after the options
 };
 
 // Applies the options in the order given and returns the operands (the

@@ -37,7 +37,10 @@ std::string hexOf(const Sha256Digest& digest) {
 bool parseHex(const std::string& text, Sha256Digest& digest) {
   if (text.size() != 64) return false;
   auto value = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
   };
   for (size_t i = 0; i < 32; ++i) {
     const int hi = value(text[2 * i]), lo = value(text[2 * i + 1]);

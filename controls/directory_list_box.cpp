@@ -50,9 +50,8 @@ std::vector<std::string> listSubdirectories(const std::string& directory) {
     names.push_back(found.name);
   }
   platform::findClose(search);
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return compareNames(toQString(a), toQString(b)) < 0;
-  });
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return compareNames(toQString(a), toQString(b)) < 0; });
   return names;
 }
 

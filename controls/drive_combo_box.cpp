@@ -52,7 +52,8 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
       [this] { return FItemHeight; }));
   ResetItemHeight();
   const std::string current = platform::getCurrentDirectory();
-  if (current.size() >= 2 && current[1] == ':') FDrive = FTextCase == tcUpperCase ? upperChar(current[0]) : lowerChar(current[0]);
+  if (current.size() >= 2 && current[1] == ':')
+    FDrive = FTextCase == tcUpperCase ? upperChar(current[0]) : lowerChar(current[0]);
   BuildList();
   // A pick is applied once the drop-down list has closed, so that a drive
   // that cannot be entered reports its error outside the list's own code.
@@ -89,7 +90,7 @@ void TDriveComboBox::BuildList() {
         glyph = TGlyph::Network;
         std::string remote;
         second = platform::getRemoteName(std::string(1, upperChar(letter)) + ":", remote) ? toQString(remote)
-                                                                                      : bracketedLabel(root);
+                                                                                          : bracketedLabel(root);
         break;
       }
       case platform::kDriveCdRom:
@@ -100,8 +101,7 @@ void TDriveComboBox::BuildList() {
         glyph = TGlyph::Ram;
         second = bracketedLabel(root);
         break;
-      default:
-        continue;
+      default: continue;
     }
     QString text = shown;
     if (glyph != TGlyph::Floppy) text += QStringLiteral(" ") + (upperCase ? second.toUpper() : second.toLower());
@@ -171,8 +171,7 @@ void TDriveComboBox::DrawItem(QPainter* Painter, int Index, const QRect& Rect, b
   if (Index < 0 || Index >= count()) return;
   const TGlyph glyph = ItemGlyph(Index);
   const QImage& image = glyphForDrawing(glyph);
-  if (!image.isNull())
-    Painter->drawImage(Rect.left() + 2, Rect.top() + (Rect.height() - image.height()) / 2, image);
+  if (!image.isNull()) Painter->drawImage(Rect.left() + 2, Rect.top() + (Rect.height() - image.height()) / 2, image);
   const int left = Rect.left() + glyphWidth(glyph) + 6;
   Painter->setPen(pal.color(Selected ? QPalette::HighlightedText : QPalette::Text));
   Painter->drawText(QRect(left, Rect.top(), Rect.right() - left + 1, Rect.height()),

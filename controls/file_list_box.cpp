@@ -202,8 +202,7 @@ void TFileListBox::SetItemHeight(int Value) {
 
 void TFileListBox::Change() {
   FLastSel = currentRow();
-  if (FFileEdit)
-    FFileEdit->setText(FLastSel >= 0 ? toQString(ItemName(FLastSel)) : toQString(FMask));
+  if (FFileEdit) FFileEdit->setText(FLastSel >= 0 ? toQString(ItemName(FLastSel)) : toQString(FMask));
   OnChange(this);
 }
 

@@ -7,8 +7,7 @@
 TOwnerDrawDelegate::TOwnerDrawDelegate(QObject* parent, DrawItem drawItem, std::function<int()> itemHeight)
     : QStyledItemDelegate(parent), drawItem_(std::move(drawItem)), itemHeight_(std::move(itemHeight)) {}
 
-void TOwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                               const QModelIndex& index) const {
+void TOwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   painter->save();
   painter->setClipRect(option.rect);
   painter->setFont(option.font);
@@ -18,8 +17,8 @@ void TOwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   if ((option.state & QStyle::State_HasFocus) && option.widget) {
     QStyleOptionFocusRect focus;
     focus.QStyleOption::operator=(option);
-    focus.backgroundColor = option.palette.color((option.state & QStyle::State_Selected) ? QPalette::Highlight
-                                                                                          : QPalette::Base);
+    focus.backgroundColor =
+        option.palette.color((option.state & QStyle::State_Selected) ? QPalette::Highlight : QPalette::Base);
     option.widget->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
   }
 }

@@ -4,8 +4,8 @@
 #include <QAccessibleWidget>
 #include <QPainter>
 
-#include "framework/gui/text.h"
 #include "controls/shorten_path.h"
+#include "framework/gui/text.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 
 struct TResolvedPath {
-  char Drive = 0;         // the drive letter, 0 for none (a network path)
-  std::string DirPart;    // the directory: "\dir" with a drive letter, else "\\server\share\dir"
-  std::string FilePart;   // a file name or mask left over, else empty
+  char Drive = 0;        // the drive letter, 0 for none (a network path)
+  std::string DirPart;   // the directory: "\dir" with a drive letter, else "\\server\share\dir"
+  std::string FilePart;  // a file name or mask left over, else empty
 };
 
 // Splits `EnteredPath` into drive letter, directory part and file part:

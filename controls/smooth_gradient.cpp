@@ -4,7 +4,7 @@
 #include <QPainter>
 
 namespace {
-constexpr int kSteps = 255;       // 256 bands
+constexpr int kSteps = 255;        // 256 bands
 constexpr int kCaptionMargin = 4;  // caption distance from the left and right edges
 }  // namespace
 
@@ -87,6 +87,7 @@ void TSmoothGradient::Paint(QPainter& canvas) {
   // control paints exactly like an enabled one.
   canvas.setPen(palette().color(QPalette::Active, QPalette::WindowText));
   const QFontMetrics metrics(font);
-  const QPoint origin = CaptionOrigin(width(), height(), metrics.horizontalAdvance(FCaption), metrics.height(), FLayout);
+  const QPoint origin =
+      CaptionOrigin(width(), height(), metrics.horizontalAdvance(FCaption), metrics.height(), FLayout);
   canvas.drawText(origin.x(), origin.y() + metrics.ascent(), FCaption);
 }

@@ -7,11 +7,10 @@ namespace {
 constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
 
 constexpr uint32_t kCustomColors[ccNone] = {
-    rgb(79, 69, 47),    rgb(135, 119, 65), rgb(200, 144, 0),  rgb(30, 96, 60),   rgb(48, 152, 96),
-    rgb(91, 204, 142),  rgb(47, 69, 79),   rgb(66, 96, 111),  rgb(94, 128, 157), rgb(30, 44, 96),
-    rgb(48, 80, 152),   rgb(91, 126, 204), rgb(69, 47, 79),   rgb(103, 66, 111), rgb(137, 94, 157),
-    rgb(96, 30, 60),    rgb(152, 48, 96),  rgb(204, 91, 142), rgb(25, 136, 141), rgb(21, 82, 85),
-    rgb(176, 169, 151), rgb(64, 60, 49),   rgb(52, 122, 100), rgb(41, 97, 79),
+    rgb(79, 69, 47),   rgb(135, 119, 65), rgb(200, 144, 0),   rgb(30, 96, 60), rgb(48, 152, 96),  rgb(91, 204, 142),
+    rgb(47, 69, 79),   rgb(66, 96, 111),  rgb(94, 128, 157),  rgb(30, 44, 96), rgb(48, 80, 152),  rgb(91, 126, 204),
+    rgb(69, 47, 79),   rgb(103, 66, 111), rgb(137, 94, 157),  rgb(96, 30, 60), rgb(152, 48, 96),  rgb(204, 91, 142),
+    rgb(25, 136, 141), rgb(21, 82, 85),   rgb(176, 169, 151), rgb(64, 60, 49), rgb(52, 122, 100), rgb(41, 97, 79),
 };
 
 int channel(uint32_t rgbValue, int shift) { return int((rgbValue >> shift) & 0xFF); }

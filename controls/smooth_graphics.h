@@ -10,9 +10,31 @@
 enum TGradientStyle { gsHorizontal, gsVertical };
 
 enum TCustomColor {
-  ccLeather, ccOldGold, ccBuffedGold, ccBottleGreen, ccEmerald, ccGlass, ccNight, ccGirder,
-  ccBrushedSteel, ccTwilight, ccSapphire, ccSky, ccRoyalPurple, ccShadows, ccPastels, ccRoyal,
-  ccRuby, ccRose, ccAquaMarine, ccTeal, ccManuscript, ccChocolate, ccMoss, ccLichen, ccNone,
+  ccLeather,
+  ccOldGold,
+  ccBuffedGold,
+  ccBottleGreen,
+  ccEmerald,
+  ccGlass,
+  ccNight,
+  ccGirder,
+  ccBrushedSteel,
+  ccTwilight,
+  ccSapphire,
+  ccSky,
+  ccRoyalPurple,
+  ccShadows,
+  ccPastels,
+  ccRoyal,
+  ccRuby,
+  ccRose,
+  ccAquaMarine,
+  ccTeal,
+  ccManuscript,
+  ccChocolate,
+  ccMoss,
+  ccLichen,
+  ccNone,
 };
 
 // For a system colour $FF000000 + n with n from 0 to 24, the current system

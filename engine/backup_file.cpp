@@ -13,24 +13,38 @@ PropertyInfo enumProperty(const std::string& name, std::vector<std::string> name
 }
 
 PropertyInfo boolProperty(const std::string& name, bool& field) {
-  return {name, PropertyKind::Boolean, {}, [&field] { return PropertyValue(field); },
+  return {name,
+          PropertyKind::Boolean,
+          {},
+          [&field] { return PropertyValue(field); },
           [&field](const PropertyValue& v) { field = std::get<bool>(v); }};
 }
 
 }  // namespace
 
 TBackupFile::TBackupFile(TComponent* owner) : TComponent(owner) {
-  addProperty({"Version", PropertyKind::String, {}, [this] { return PropertyValue(GetVersion()); },
+  addProperty({"Version",
+               PropertyKind::String,
+               {},
+               [this] { return PropertyValue(GetVersion()); },
                [this](const PropertyValue& v) { SetVersion(std::get<std::string>(v)); }});
-  addProperty({"BackupTitle", PropertyKind::String, {}, [this] { return PropertyValue(BackupTitle); },
+  addProperty({"BackupTitle",
+               PropertyKind::String,
+               {},
+               [this] { return PropertyValue(BackupTitle); },
                [this](const PropertyValue& v) { BackupTitle = std::get<std::string>(v); }});
-  addProperty({"BackupMode", PropertyKind::Enumeration, {"bmAll", "bmIncremental"},
+  addProperty({"BackupMode",
+               PropertyKind::Enumeration,
+               {"bmAll", "bmIncremental"},
                [this] { return PropertyValue(int64_t(FBackupMode)); },
                [this](const PropertyValue& v) { SetBackupMode(TBackupMode(std::get<int64_t>(v))); }});
   addProperty(enumProperty("CompressionLevel", {"clFastest", "clNone", "clDefault", "clMax"}, CompressionLevel));
-  addProperty(enumProperty("RestoreMode", {"rmAll", "rmNoOverwrite", "rmNewer", "rmExisting", "rmExistingNewer"},
-                           RestoreMode));
-  addProperty({"MaxSize", PropertyKind::Integer, {}, [this] { return PropertyValue(int64_t(MaxSize)); },
+  addProperty(
+      enumProperty("RestoreMode", {"rmAll", "rmNoOverwrite", "rmNewer", "rmExisting", "rmExistingNewer"}, RestoreMode));
+  addProperty({"MaxSize",
+               PropertyKind::Integer,
+               {},
+               [this] { return PropertyValue(int64_t(MaxSize)); },
                [this](const PropertyValue& v) { MaxSize = int32_t(std::get<int64_t>(v)); }});
   addProperty(boolProperty("SetArchiveFlag", SetArchiveFlag));
   addEventProperty("OnProgress", OnProgress);

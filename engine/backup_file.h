@@ -25,11 +25,10 @@ enum TCompressionLevel : uint8_t { clFastest, clNone, clDefault, clMax };
 using TPercentage = uint8_t;  // 0 to 100
 
 // Event types; Sender is always the component.
-using TProgressEvent = TEvent<TObject* /*Sender*/, const std::string& /*Filename*/, TPercentage /*Percent*/,
-                              bool& /*Continue*/>;
+using TProgressEvent =
+    TEvent<TObject* /*Sender*/, const std::string& /*Filename*/, TPercentage /*Percent*/, bool& /*Continue*/>;
 using TNeedDiskEvent = TEvent<TObject* /*Sender*/, uint16_t /*DiskID*/, bool& /*Continue*/>;
-using TRestoreFileEvent = TEvent<TObject* /*Sender*/, std::string& /*Filename*/, int32_t /*FA*/,
-                                 bool& /*DoRestore*/>;
+using TRestoreFileEvent = TEvent<TObject* /*Sender*/, std::string& /*Filename*/, int32_t /*FA*/, bool& /*DoRestore*/>;
 using TFileRestoredEvent = TEvent<TObject* /*Sender*/, std::string& /*Filename*/, TFileStream*& /*Stream*/>;
 using TBackupErrorEvent = TEvent<TObject* /*Sender*/, int32_t /*Error*/, const std::string& /*ErrString*/>;
 

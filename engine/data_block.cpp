@@ -39,7 +39,7 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
 
   int32_t chunkLength = -1;
   int32_t chunkCount = 0;
-  bool ended = false;  // the terminating ChunkLength was read
+  bool ended = false;   // the terminating ChunkLength was read
   bool failed = false;  // zlib could not decode a chunk
   while (chunkLength != 0 && FContinue) {
     // Only the decoding thread needs to know where a chunk lies.

@@ -26,8 +26,8 @@ struct TDecodeAhead::Slot {
   uint8_t out[kChunkArea];
   // offset, length and state change under the mutex; the bytes and the
   // outcome belong to the thread that moved the slot to its current state.
-  int64_t offset = 0;     // where the compressed bytes start in the volume
-  uint32_t length = 0;    // compressed bytes
+  int64_t offset = 0;   // where the compressed bytes start in the volume
+  uint32_t length = 0;  // compressed bytes
   State state = Reading;
   uint32_t produced = 0;  // decoded bytes
   bool ok = false;        // the fast decoder decoded the whole chunk

@@ -4,11 +4,10 @@
 // into a few buffers, while the restore creates and writes files. When the
 // restore reaches a chunk it takes the decoded bytes instead of decoding them
 // itself; when it would have to wait for the thread, it decodes a later chunk
-// the thread has read but not begun, so both processors stay busy. It is speculation only: a chunk is handed over only when its
-// compressed bytes equal the ones the restore read, and only when the fast
-// decoder decoded it completely (what the restore's own decoding would give
-// too); everything else the restore decodes as before. So the restore's
-// output, results and events are the same with or without it.
+// the thread has read but not begun, so both processors stay busy. It is speculation only: a chunk is handed over only
+// when its compressed bytes equal the ones the restore read, and only when the fast decoder decoded it completely (what
+// the restore's own decoding would give too); everything else the restore decodes as before. So the restore's output,
+// results and events are the same with or without it.
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -62,9 +61,9 @@ class TDecodeAhead {
 
   static constexpr int kSlots = 16;
   std::unique_ptr<Slot[]> slots_;
-  int head_ = 0;        // the next slot the thread fills
-  int tail_ = 0;        // the oldest slot not yet released
-  int used_ = 0;        // slots between tail_ and head_
+  int head_ = 0;           // the next slot the thread fills
+  int tail_ = 0;           // the oldest slot not yet released
+  int used_ = 0;           // slots between tail_ and head_
   bool heldTail_ = false;  // the tail slot's bytes were handed out by take()
   int64_t consumed_ = 0;   // the restore has read the volume up to here
   bool stop_ = false;

@@ -20,9 +20,9 @@ class TMemoryFiles {
  public:
   struct Node {
     bool directory = false;
-    std::string name;     // the component as it was first spelled
-    int32_t date = 0;     // a file's DOS date-time
-    int64_t size = 0;     // a file's size
+    std::string name;  // the component as it was first spelled
+    int32_t date = 0;  // a file's DOS date-time
+    int64_t size = 0;  // a file's size
     // By the lower-case spelling of their names.
     std::map<std::string, std::unique_ptr<Node>> children;
   };

@@ -157,9 +157,7 @@ class TRestoreRun {
 };
 
 TRestoreRun::TRestoreRun(TBackupFile& owner, const std::string& archiveName, const std::string& targetDir)
-    : b_(owner),
-      archiveName_(archiveName),
-      fromStream_(archiveName == kStreamArchiveName) {
+    : b_(owner), archiveName_(archiveName), fromStream_(archiveName == kStreamArchiveName) {
   const std::string dir = !targetDir.empty() && targetDir.back() != '\\' ? targetDir + '\\' : targetDir;
   target_ = b_.MakeTarget ? b_.MakeTarget(dir) : std::make_unique<TRestoreTarget>(dir);
   b_.FErrorCode = 0;
@@ -435,7 +433,7 @@ bool TRestoreRun::end() {
   }
   const bool result = b_.FErrorCode == 0 && b_.FContinue;
   b_.FResult.errorCode = b_.FErrorCode;
-  b_.FResult.status = result ? TRestoreResult::Status::Completed
+  b_.FResult.status = result               ? TRestoreResult::Status::Completed
                       : b_.FErrorCode != 0 ? TRestoreResult::Status::Failed
                                            : TRestoreResult::Status::Stopped;
   b_.OnProgress(&b_, std::string(), 100, b_.FContinue);

@@ -51,8 +51,7 @@ void check(const std::string& chunk, const uint8_t* original, size_t originalSiz
   // 287) as length 258; zlib refuses them. Such a stream is taken only when its Adler-32 still
   // matches, so the bytes are the ones that were packed: the one place where
   // the two may differ, and then zlib's refusal is what does not count.
-  if (fast && !z.failed && (fastProduced != z.produced || std::memcmp(fastOut, zlibOut, z.produced)))
-    abort();
+  if (fast && !z.failed && (fastProduced != z.produced || std::memcmp(fastOut, zlibOut, z.produced))) abort();
   const uint8_t* expected = fast ? fastOut : zlibOut;
   const uint32_t expectedSize = fast ? fastProduced : z.produced;
   if (c.failed != (fast ? false : z.failed) || c.produced != expectedSize ||

@@ -53,7 +53,8 @@ Json fileJson(const FileEntry& f) {
 }
 
 bool isDigest(const std::string& s) {
-  return s.size() == 64 && std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  return s.size() == 64 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 FileEntry fileOf(const Json& o) {
@@ -217,7 +218,8 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
     if (o.contains("destination")) r.destination = textOf(o, "destination");
     r.complete = o.at("complete").get<bool>();
     r.destinationMade = o.at("destination_made").get<bool>();
-    if (o.contains("publisher_key") && !o["publisher_key"].is_null()) r.publisherKey = o["publisher_key"].get<std::string>();
+    if (o.contains("publisher_key") && !o["publisher_key"].is_null())
+      r.publisherKey = o["publisher_key"].get<std::string>();
     if (!o.at("uninstaller").is_null()) r.uninstaller = fileOf(o["uninstaller"]);
     for (const auto& e : o.at("folders")) r.folders.push_back(nameOf(e));
     if (o.contains("links"))
@@ -240,7 +242,8 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
       }
       if (e.contains("files"))
         for (const auto& f : e.at("files")) {
-          DesktopFile d{f.at("name").get<std::string>(), f.at("size").get<uint64_t>(), f.at("sha256").get<std::string>()};
+          DesktopFile d{f.at("name").get<std::string>(), f.at("size").get<uint64_t>(),
+                        f.at("sha256").get<std::string>()};
           if (!isDigest(d.sha256)) throw std::runtime_error("a menu entry's file without a digest");
           if (!staysBelow(d.name)) {
             problem = "it names a menu entry's file outside its data folder: " + json_text::asUtf8(d.name);

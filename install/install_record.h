@@ -22,7 +22,7 @@ inline constexpr int kFormatVersion = 1;
 
 // A file the installation wrote.
 struct FileEntry {
-  std::string name;    // relative to DEST
+  std::string name;  // relative to DEST
   uint64_t size = 0;
   std::string sha256;  // 64 lower-case hexadecimal digits
   std::string date;    // last write, ISO 8601 in UTC ("2026-12-08T00:01:02Z")
@@ -64,9 +64,9 @@ struct Record {
   std::optional<std::string> publisherKey;  // the id of the key the medium was signed with, when it was
   std::vector<std::string> folders;         // folders below DEST the installations made, in the order made
   std::vector<FileEntry> files;
-  std::vector<LinkEntry> links;             // made after the files; absent in records of earlier releases
+  std::vector<LinkEntry> links;  // made after the files; absent in records of earlier releases
   std::vector<MenuEntry> menu;
-  std::optional<FileEntry> uninstaller;     // DEST/uninstall, when the installation placed it
+  std::optional<FileEntry> uninstaller;  // DEST/uninstall, when the installation placed it
   // The position of each file by name, for addFile; made again whenever it
   // does not cover `files`.
   std::unordered_map<std::string, size_t> fileIndex;

@@ -13,11 +13,11 @@
 
 #include "common/file_digest.h"
 #include "framework/core/exceptions.h"
-#include "install/record_store.h"
 #include "framework/core/path_utils.h"
-#include "platform/open_directory.h"
+#include "install/record_store.h"
 #include "platform/errors.h"
 #include "platform/ini.h"
+#include "platform/open_directory.h"
 #include "platform/paths.h"
 
 namespace {

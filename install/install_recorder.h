@@ -18,12 +18,12 @@
 // a missing or unreadable archive leaves nothing behind. The install routine
 // (install/installation.h) is its one user.
 #include <chrono>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/backup_file.h"

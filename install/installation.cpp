@@ -9,16 +9,16 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <set>
+#include <sstream>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
 #include "engine/restore_target.h"
+#include "framework/core/path_utils.h"
 #include "install/install_recorder.h"
 #include "install/menu_entry.h"
 #include "install/publisher_pin.h"
-#include "framework/core/path_utils.h"
 #include "medium/installer_file.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
@@ -107,13 +107,13 @@ std::string checkedUninstaller(const std::string& folder) {
   TSha256 digest;
   bool written = true;
   bool copied = out >= 0 && readRange(in, 0, -1, [&](const uint8_t* data, size_t n) {
-    digest.update(data, n);
-    for (size_t done = 0; written && done < n;) {
-      const ssize_t w = write(out, data + done, n - done);
-      written = w > 0;
-      if (written) done += size_t(w);
-    }
-  });
+                  digest.update(data, n);
+                  for (size_t done = 0; written && done < n;) {
+                    const ssize_t w = write(out, data + done, n - done);
+                    written = w > 0;
+                    if (written) done += size_t(w);
+                  }
+                });
   copied = copied && written;
   close(in);
   const std::string listed = listedDigest(folder, install_record::kUninstallerName);
@@ -188,8 +188,10 @@ const std::optional<Outcome>& TInstallation::check() {
       std::string exec = menu.exec;
       std::replace(exec.begin(), exec.end(), '\\', '/');
       std::string why;
-      if (!installed.count(exec)) why = "its menu entry runs " + menu.exec + ", which it does not install";
-      else why = menu_entry::categoriesProblem(menu.categories);
+      if (!installed.count(exec))
+        why = "its menu entry runs " + menu.exec + ", which it does not install";
+      else
+        why = menu_entry::categoriesProblem(menu.categories);
       if (!why.empty()) {
         refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, "the medium is damaged: " + why);
         return refusal_;
@@ -285,8 +287,8 @@ medium_signature::Signer signerOfArchive(const std::string& hostArchive) {
     close(fd);
   } else {
     const size_t slash = hostArchive.rfind('/');
-    checked = medium_signature::checkFolder(slash == std::string::npos ? "." : hostArchive.substr(0, slash + 1),
-                                            ownKeyOnly);
+    checked =
+        medium_signature::checkFolder(slash == std::string::npos ? "." : hostArchive.substr(0, slash + 1), ownKeyOnly);
   }
   return checked.status == 0 ? checked.signer : medium_signature::Signer();
 }

@@ -36,8 +36,8 @@ namespace install {
 
 // The medium as the front end found it.
 struct Medium {
-  std::string archive;   // the first volume, Windows form
-  std::string settings;  // the text of SETUP.INS (App, [Menu]); empty when it has none
+  std::string archive;              // the first volume, Windows form
+  std::string settings;             // the text of SETUP.INS (App, [Menu]); empty when it has none
   medium_signature::Signer signer;  // who signed it, checked by the front end before anything else
   std::string uninstaller;          // host path of the uninstaller to place in DEST; empty: none
 };
@@ -70,8 +70,8 @@ struct Outcome {
   std::string file;
   std::string volume;
   bool reading = false;
-  std::string componentMessage;  // the restore component's own message, when it gave one
-  int written = 0;               // files restored
+  std::string componentMessage;       // the restore component's own message, when it gave one
+  int written = 0;                    // files restored
   std::vector<std::string> warnings;  // what could not be recorded or placed (the installation went on)
   std::exception_ptr raised;          // what the restore raised, for a front end that shows it as raised
 };

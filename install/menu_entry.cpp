@@ -47,20 +47,20 @@ const std::set<std::string>& registeredCategories() {
       "VideoConference", "WebBrowser", "WebDevelopment", "Midi", "Mixer", "Sequencer", "Tuner", "TV",
       "AudioVideoEditing", "Player", "Recorder", "DiscBurning", "ActionGame", "AdventureGame", "ArcadeGame",
       "BoardGame", "BlocksGame", "CardGame", "KidsGame", "LogicGame", "RolePlaying", "Shooter", "Simulation",
-      "SportsGame", "StrategyGame", "Art", "Construction", "Music", "Languages", "ArtificialIntelligence",
-      "Astronomy", "Biology", "Chemistry", "ComputerScience", "DataVisualization", "Economy", "Electricity",
-      "Geography", "Geology", "Geoscience", "History", "Humanities", "ImageProcessing", "Literature", "Maps", "Math",
-      "NumericalAnalysis", "MedicalSoftware", "Physics", "Robotics", "Spirituality", "Sports", "ParallelComputing",
-      "Amusement", "Archiving", "Compression", "Electronics", "Emulator", "Engineering", "FileTools", "FileManager",
-      "TerminalEmulator", "Filesystem", "Monitor", "Security", "Accessibility", "Calculator", "Clock", "TextEditor",
-      "Documentation", "Adult", "Core", "KDE", "GNOME", "XFCE", "DDE", "GTK", "Qt", "Motif", "Java", "ConsoleOnly"};
+      "SportsGame", "StrategyGame", "Art", "Construction", "Music", "Languages", "ArtificialIntelligence", "Astronomy",
+      "Biology", "Chemistry", "ComputerScience", "DataVisualization", "Economy", "Electricity", "Geography", "Geology",
+      "Geoscience", "History", "Humanities", "ImageProcessing", "Literature", "Maps", "Math", "NumericalAnalysis",
+      "MedicalSoftware", "Physics", "Robotics", "Spirituality", "Sports", "ParallelComputing", "Amusement", "Archiving",
+      "Compression", "Electronics", "Emulator", "Engineering", "FileTools", "FileManager", "TerminalEmulator",
+      "Filesystem", "Monitor", "Security", "Accessibility", "Calculator", "Clock", "TextEditor", "Documentation",
+      "Adult", "Core", "KDE", "GNOME", "XFCE", "DDE", "GTK", "Qt", "Motif", "Java", "ConsoleOnly"};
   return names;
 }
 
 // The top-level media types a desktop's MIME database knows.
 bool knownTopLevelType(const std::string& top) {
-  static const std::set<std::string> tops = {"application", "audio", "font", "image", "inode", "message",
-                                             "model", "multipart", "text", "video", "x-content"};
+  static const std::set<std::string> tops = {"application", "audio",     "font", "image", "inode",    "message",
+                                             "model",       "multipart", "text", "video", "x-content"};
   return tops.count(top) > 0;
 }
 
@@ -83,11 +83,16 @@ bool hicolorSize(int size) {
 std::string xmlEscaped(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else if (c == '"') out += "&quot;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
   }
   return out;
 }
@@ -104,9 +109,12 @@ bool hasControl(const std::string& s) {
 std::string escaped(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '\\') out += "\\\\";
-    else if (c == ' ' && out.empty()) out += "\\s";
-    else out += c;
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == ' ' && out.empty())
+      out += "\\s";
+    else
+      out += c;
   }
   return out;
 }
@@ -283,8 +291,9 @@ bool parseFileType(const std::string& text, FileType& t, std::string& problem) {
   for (unsigned char c : glob)
     if (c <= ' ' || c >= 0x7F || std::strchr(";=/\\<>&\"'", c)) plain = false;
   if (!plain) {
-    problem = "a file type's pattern is a file name pattern of printable characters without blanks, ; = / \\ < > & \" ': " +
-              text;
+    problem =
+        "a file type's pattern is a file name pattern of printable characters without blanks, ; = / \\ < > & \" ': " +
+        text;
     return false;
   }
   t = {type, glob};
@@ -356,8 +365,10 @@ Settings fromIni(const std::string& text) {
     FileType t;
     std::string ignored;
     // A type that cannot be one is left out here and named by problemOf.
-    if (parseFileType(types.substr(start, end - start), t, ignored)) s.fileTypes.push_back(t);
-    else s.fileTypes.push_back({types.substr(start, end - start), {}});
+    if (parseFileType(types.substr(start, end - start), t, ignored))
+      s.fileTypes.push_back(t);
+    else
+      s.fileTypes.push_back({types.substr(start, end - start), {}});
     start = end + 1;
   }
   return s;
@@ -367,8 +378,10 @@ std::string problemOf(const Settings& s) {
   if (s.name.empty()) return "[Menu] has no Name";
   if (s.exec.empty()) return "[Menu] has no Exec";
   for (const std::string* text : {&s.name, &s.exec, &s.icon, &s.comment, &s.categories})
-    if (hasControl(*text) || !json_text::isUtf8(*text)) return "[Menu] holds a control character or text that is not UTF-8";
-  if (!install_record::staysBelow(normalised(s.exec))) return "[Menu] Exec is no program below the destination: " + s.exec;
+    if (hasControl(*text) || !json_text::isUtf8(*text))
+      return "[Menu] holds a control character or text that is not UTF-8";
+  if (!install_record::staysBelow(normalised(s.exec)))
+    return "[Menu] Exec is no program below the destination: " + s.exec;
   if (!s.icon.empty() && !install_record::staysBelow(normalised(s.icon)))
     return "[Menu] Icon is no image below the destination: " + s.icon;
   if (std::string problem = categoriesProblem(s.categories); !problem.empty()) return "[Menu] Categories: " + problem;
@@ -393,8 +406,10 @@ std::string entryText(const Settings& s, const std::string& dest, std::string& p
   // With file types the program is given the files it is asked to open.
   text += "Exec=" + execArgument(below(dest, s.exec)) + (s.fileTypes.empty() ? "" : " %F") + "\n";
   text += "Path=" + escaped(dest) + "\n";
-  if (!iconName.empty()) text += "Icon=" + escaped(iconName) + "\n";
-  else if (!s.icon.empty()) text += "Icon=" + escaped(below(dest, s.icon)) + "\n";
+  if (!iconName.empty())
+    text += "Icon=" + escaped(iconName) + "\n";
+  else if (!s.icon.empty())
+    text += "Icon=" + escaped(below(dest, s.icon)) + "\n";
   if (!categories.empty()) text += "Categories=" + escaped(categories) + "\n";
   if (!s.fileTypes.empty()) {
     std::string types;
@@ -409,9 +424,12 @@ std::string entryText(const Settings& s, const std::string& dest, std::string& p
 std::string fileName(const Settings& s, const std::string& dest) {
   std::string stem;
   for (char c : s.name) {
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) stem += c;
-    else if (c >= 'A' && c <= 'Z') stem += char(c - 'A' + 'a');
-    else if (!stem.empty() && stem.back() != '-') stem += '-';
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+      stem += c;
+    else if (c >= 'A' && c <= 'Z')
+      stem += char(c - 'A' + 'a');
+    else if (!stem.empty() && stem.back() != '-')
+      stem += '-';
   }
   while (!stem.empty() && stem.back() == '-') stem.pop_back();
   if (stem.size() > 40) stem.resize(40);
@@ -455,7 +473,8 @@ bool write(const Settings& s, const std::string& dest, install_record::MenuEntry
     int size = 0;
     const std::string kind = iconKind(iconBytes, size);
     if (!kind.empty()) {
-      const std::string sizeFolder = kind == "svg" ? std::string("scalable") : std::to_string(size) + "x" + std::to_string(size);
+      const std::string sizeFolder =
+          kind == "svg" ? std::string("scalable") : std::to_string(size) + "x" + std::to_string(size);
       const std::string folder = std::string(kIconFolder) + "/" + sizeFolder + "/apps";
       const std::string name = stem + "." + kind;
       if (std::string why = replaceFile(data + "/" + folder, name, iconBytes); why.empty()) {
@@ -542,8 +561,9 @@ Removal remove(const install_record::MenuEntry& entry, std::string& problem,
   const std::string applications = "/applications";
   const bool underData = folder.size() > applications.size() &&
                          folder.compare(folder.size() - applications.size(), applications.size(), applications) == 0;
-  const std::string data = recordedFolder ? (underData ? folder.substr(0, folder.size() - applications.size()) : std::string())
-                                          : dataFolder(entry.scope);
+  const std::string data = recordedFolder
+                               ? (underData ? folder.substr(0, folder.size() - applications.size()) : std::string())
+                               : dataFolder(entry.scope);
   bool mime = false, icon = false;
   for (const install_record::DesktopFile& file : entry.files) {
     // Only the places this program writes to: a record cannot make it

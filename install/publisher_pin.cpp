@@ -5,9 +5,9 @@
 
 #include <cstring>
 
+#include "framework/core/path_utils.h"
 #include "install/install_record.h"
 #include "install/record_store.h"
-#include "framework/core/path_utils.h"
 #include "platform/paths.h"
 
 namespace publisher_pin {
@@ -29,7 +29,7 @@ std::string pinOf(const medium_signature::Signer& signer) { return signer.isSign
 std::string conflict(const std::string& destination, const std::string& pin) {
   const std::string trimmed = fw::withoutTrailingBackslash(destination);
   const auto host = destination.empty() || destination[0] == '/' ? std::optional<std::string>(destination)
-                                                                  : platform::hostPathOf(trimmed);
+                                                                 : platform::hostPathOf(trimmed);
   if (!host) return {};
   const int dir = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return {};  // a new destination pins nothing yet

@@ -102,7 +102,8 @@ Earlier loadEarlier(int destFd) {
     }
   }
   // An installation of an earlier release kept its record in DEST alone.
-  struct stat file {}, folder {};
+  struct stat file {
+  }, folder{};
   if (fstatat(destFd, install_record::kRecordName, &file, AT_SYMLINK_NOFOLLOW) != 0) return earlier;
   const unsigned me = geteuid();
   if (fstat(destFd, &folder) != 0 || !onlyWritableBy(me, folder.st_mode, folder.st_uid) ||

@@ -17,11 +17,11 @@
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
+#include "framework/core/printable.h"
 #include "install/install_record.h"
 #include "install/json_text.h"
 #include "install/menu_entry.h"
 #include "install/record_store.h"
-#include "framework/core/printable.h"
 #include "platform/errors.h"
 #include "platform/open_directory.h"
 
@@ -44,8 +44,10 @@ Place reach(const std::shared_ptr<platform::OpenDirectory>& dest, const std::str
   for (size_t slash; (slash = name.find('/', start)) != std::string::npos; start = slash + 1) {
     directory = directory->openChild(name.substr(start, slash - start), platform::LinkRule::Refuse);
     if (!directory) {
-      if (platform::OpenDirectory::linkRefused()) place.reason = "a symbolic link in the path";
-      else if (platform::lastError() != platform::kErrorFileNotFound && platform::lastError() != platform::kErrorPathNotFound)
+      if (platform::OpenDirectory::linkRefused())
+        place.reason = "a symbolic link in the path";
+      else if (platform::lastError() != platform::kErrorFileNotFound &&
+               platform::lastError() != platform::kErrorPathNotFound)
         place.reason = platform::lastErrorMessage();
       return place;
     }
@@ -172,8 +174,8 @@ Outcome Run::removeFile(const install_record::FileEntry& file, std::string& reas
   std::string sha;
   uint64_t size = 0;
   struct stat opened {};
-  const bool read = handle.valid() && fstat(int(handle.value), &opened) == 0 &&
-                    digestOfDescriptor(int(handle.value), sha, size);
+  const bool read =
+      handle.valid() && fstat(int(handle.value), &opened) == 0 && digestOfDescriptor(int(handle.value), sha, size);
   if (handle.valid()) close(int(handle.value));
   if (!read) {
     reason = platform::lastErrorMessage();
@@ -247,7 +249,8 @@ int Run::asOwner(uid_t uid, gid_t gid) {
   if (child == 0) {
     // The user's own state folder and applications folder, not root's.
     const std::string home = homeOf(uid);
-    if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) _exit(setupkit::kExitFailed);
+    if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)
+      _exit(setupkit::kExitFailed);
     unsetenv("XDG_STATE_HOME");
     unsetenv("XDG_DATA_HOME");
     if (!home.empty()) setenv("HOME", home.c_str(), 1);
@@ -273,7 +276,8 @@ bool Run::removeDestination() {
   const int parent = open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (parent < 0) return false;
   const std::string name = path.substr(slash + 1);
-  struct stat opened {}, named {};
+  struct stat opened {
+  }, named{};
   const bool same = fstat(destFd_, &opened) == 0 && fstatat(parent, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                     opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
   const bool removed = same && unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
@@ -321,11 +325,11 @@ int Run::run() {
       if (!problem.empty()) return end(setupkit::kExitRefused, "Nothing is removed from " + shownDest + ": " + problem);
       return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest + ": it has no install record");
     case install_record::LoadState::Damaged:
-      return end(setupkit::kExitDamaged, "The install record in " + shownDest + " cannot be used: " + problem +
-                                            "; nothing was removed");
+      return end(setupkit::kExitDamaged,
+                 "The install record in " + shownDest + " cannot be used: " + problem + "; nothing was removed");
     case install_record::LoadState::Outside:
-      return end(setupkit::kExitRefused, "The install record in " + shownDest + " is refused: " + problem +
-                                            "; nothing was removed");
+      return end(setupkit::kExitRefused,
+                 "The install record in " + shownDest + " is refused: " + problem + "; nothing was removed");
     case install_record::LoadState::Loaded: break;
   }
   if (!options_.unattended && !console_.in)
@@ -406,7 +410,8 @@ int Run::run() {
   }
   if (record_.destinationMade && removeDestination()) say("removed", "folder", options_.dest);
   const int status = failed_ > 0 ? setupkit::kExitFailed : setupkit::kExitOk;
-  std::string summary = "Removed " + std::to_string(removed_) + (removed_ == 1 ? " item" : " items") + " from " + shownDest;
+  std::string summary =
+      "Removed " + std::to_string(removed_) + (removed_ == 1 ? " item" : " items") + " from " + shownDest;
   if (kept_ > 0) summary += "; kept " + std::to_string(kept_) + " changed or foreign";
   return end(status, summary);
 }

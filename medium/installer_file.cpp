@@ -134,8 +134,7 @@ int64_t installerEndBefore(int fd, int64_t size) {
     const int64_t length = std::min(size, blockEnd + overlap) - start;
     if (!readAt(fd, block.data(), size_t(length), start)) return 0;
     for (int64_t at = length - int64_t(sizeof kMagic); at >= 0; --at) {
-      if (block[size_t(at)] != (unsigned char)kMagic[0] ||
-          std::memcmp(block.data() + at, kMagic, sizeof kMagic) != 0)
+      if (block[size_t(at)] != (unsigned char)kMagic[0] || std::memcmp(block.data() + at, kMagic, sizeof kMagic) != 0)
         continue;
       const int64_t end = start + at + int64_t(sizeof kMagic);
       if (end >= size) continue;
@@ -160,7 +159,11 @@ Layout readLayout(const std::string& path, bool checksum) {
   }
   const int64_t size = st.st_size;
   unsigned char head[4] = {};
-  const bool program = size >= 4 && readAt(file.fd, head, 4, 0) && std::memcmp(head, "\x7f" "ELF", 4) == 0;
+  const bool program = size >= 4 && readAt(file.fd, head, 4, 0) &&
+                       std::memcmp(head,
+                                   "\x7f"
+                                   "ELF",
+                                   4) == 0;
   const Trailer trailer = trailerEndingAt(file.fd, size);
   if (!trailer.found) {
     if (!program) return layout;

@@ -46,9 +46,9 @@ struct Parts {
 enum class State {
   NotInstaller,  // no trailer, and not a program: some other file
   Sound,
-  CutShort,      // a program without a trailer, or shorter than its trailer says
-  Damaged,       // the checksum does not match, the trailer is damaged, or bytes
-                 // were appended after a sound installer's trailer
+  CutShort,  // a program without a trailer, or shorter than its trailer says
+  Damaged,   // the checksum does not match, the trailer is damaged, or bytes
+             // were appended after a sound installer's trailer
   Unreadable,
 };
 

@@ -16,8 +16,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "medium/installer_file.h"
 #include "engine/restore_target.h"
+#include "medium/installer_file.h"
 #include "platform/file_window.h"
 
 namespace medium {
@@ -143,15 +143,14 @@ bool namesOnce(const Attributes& a, std::string& problem) {
     std::string key = nameKey(link.name);
     auto [it, fresh] = leaves.emplace(key, Leaf{"a link", &link.name});
     if (!fresh)
-      return refuse(link.name, it->second.kind == std::string("a file") ? "a link at the name of a file"
-                                                                          : "a link named twice");
+      return refuse(link.name,
+                    it->second.kind == std::string("a file") ? "a link at the name of a file" : "a link named twice");
     keys.emplace_back(std::move(key), &link.name);
   }
   for (const std::string& folder : a.folders) {
     std::string key = nameKey(folder);
     if (auto it = leaves.find(key); it != leaves.end())
-      return refuse(folder, std::string("a folder at the name of ") + it->second.kind + " (" +
-                                *it->second.name + ")");
+      return refuse(folder, std::string("a folder at the name of ") + it->second.kind + " (" + *it->second.name + ")");
     if (!folders.insert(key).second) return refuse(folder, "a folder named twice");
     keys.emplace_back(std::move(key), &folder);
   }
@@ -179,9 +178,7 @@ Loaded parsed(const std::string& text, const std::string& where) {
 
 }  // namespace
 
-unsigned keptMode(unsigned hostMode, bool groupWrite) {
-  return (hostMode & (groupWrite ? 0777u : 0755u)) | 0600u;
-}
+unsigned keptMode(unsigned hostMode, bool groupWrite) { return (hostMode & (groupWrite ? 0777u : 0755u)) | 0600u; }
 
 bool linkTargetAllowed(const std::string& storedName, const std::string& target) {
   if (target.empty() || target[0] == '/' || !controlFree(target) || target.find('\\') != std::string::npos)
@@ -262,8 +259,7 @@ bool parseAttributes(std::string_view text, Attributes& out, std::string& proble
     } else if (f[0] == "D") {
       if (f.size() != 2 || f[1].empty()) return bad("a damaged folder line");
       const std::string name(f[1]);
-      if (const std::string why = nameProblem(name); !why.empty())
-        return bad("a folder name refused: " + why);
+      if (const std::string why = nameProblem(name); !why.empty()) return bad("a folder name refused: " + why);
       out.folders.push_back(name);
     } else if (f[0] == "O") {
       // Options of the medium; those of later versions are left to them.

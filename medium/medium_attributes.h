@@ -27,8 +27,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/landing_check.h"
 #include "common/sha256.h"
+#include "engine/landing_check.h"
 
 namespace medium {
 
@@ -79,7 +79,7 @@ bool parseAttributes(std::string_view text, Attributes& out, std::string& proble
 
 struct Loaded {
   enum class State {
-    None,     // the medium has no attributes: it installs as before
+    None,  // the medium has no attributes: it installs as before
     Found,
     Damaged,  // present but unreadable or malformed: the medium is damaged
   };

@@ -41,7 +41,8 @@ std::optional<std::string> configurationPart(const std::string& installerPath) {
   const int fd = open(installerPath.c_str(), O_RDONLY | O_CLOEXEC);
   bool read = fd >= 0;
   for (size_t done = 0; read && done < text.size();) {
-    const ssize_t n = pread(fd, text.data() + done, text.size() - done, layout.parts.configurationOffset() + off_t(done));
+    const ssize_t n =
+        pread(fd, text.data() + done, text.size() - done, layout.parts.configurationOffset() + off_t(done));
     read = n > 0;
     done += read ? size_t(n) : 0;
   }
@@ -76,8 +77,8 @@ std::optional<Settings> settingsForArchive(const std::string& hostPath) {
   }
   if (!text) return std::nullopt;
   auto value = [&](const char* key) { return platform::profileStringFromText("Setup", key, "", *text); };
-  return Settings{source, value("Title"), value("App"), value("DestDir"), value("UserDestDir"), value("Paths"),
-                  value("Disks")};
+  return Settings{source,         value("Title"), value("App"), value("DestDir"), value("UserDestDir"),
+                  value("Paths"), value("Disks")};
 }
 
 std::string userDestination(const std::string& value) {

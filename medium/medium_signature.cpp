@@ -81,8 +81,8 @@ Result unsignedResult(const TrustedKeys& trusted, const signature::PublicKey* ou
     return failed(setupkit::kExitRefused, "it is unsigned, and this system runs only media signed by a key in " +
                                               trusted.directory + ignoredNote(trusted));
   if (outsideKey)
-    return failed(setupkit::kExitRefused, "it is unsigned: it was not signed by key " +
-                                              signature::keyIdText(outsideKey->id));
+    return failed(setupkit::kExitRefused,
+                  "it is unsigned: it was not signed by key " + signature::keyIdText(outsideKey->id));
   return {};
 }
 
@@ -119,15 +119,15 @@ Result chooseKey(const signature::Signature& sig, const TrustedKeys& trusted, co
         signer.byAdministrator = true;
         return {0, {}, signer};
       }
-    return failed(setupkit::kExitRefused, "it is signed by key " + signer.keyId +
-                                              ", which is not among the keys this system trusts in " +
-                                              trusted.directory + ignoredNote(trusted),
+    return failed(setupkit::kExitRefused,
+                  "it is signed by key " + signer.keyId + ", which is not among the keys this system trusts in " +
+                      trusted.directory + ignoredNote(trusted),
                   signer);
   }
   if (outsideKey) {
     if (outsideKey->id != sig.keyId)
-      return failed(setupkit::kExitRefused, "it is signed by key " + signer.keyId + ", not by key " +
-                                                signature::keyIdText(outsideKey->id),
+      return failed(setupkit::kExitRefused,
+                    "it is signed by key " + signer.keyId + ", not by key " + signature::keyIdText(outsideKey->id),
                     signer);
     key = *outsideKey;
     return {0, {}, signer};
@@ -363,8 +363,8 @@ Result checkFolder(const std::string& folder, const TrustedKeys& trusted, const 
       continue;
     }
     if (isMediumFile(file.name) || listed.count(folded(file.name)))
-      return failed(setupkit::kExitDamaged,
-                    file.name + " is not among the files signed: it was added after signing", r.signer);
+      return failed(setupkit::kExitDamaged, file.name + " is not among the files signed: it was added after signing",
+                    r.signer);
   }
   for (const auto& [name, expected] : sums) {
     Fd f{openat(dir.fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};

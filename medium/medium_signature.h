@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "medium/installer_file.h"
 #include "common/sha256.h"
+#include "medium/installer_file.h"
 #include "medium/signature.h"
 
 namespace medium_signature {
@@ -58,15 +58,15 @@ TrustedKeys readTrustedKeys(const std::string& directory);
 
 struct Signer {
   bool isSigned = false;
-  std::string keyId;           // 16 hex digits
-  std::string comment;         // the trusted comment
-  std::string publicKey;       // the key's base64 line, to pin
+  std::string keyId;             // 16 hex digits
+  std::string comment;           // the trusted comment
+  std::string publicKey;         // the key's base64 line, to pin
   bool byAdministrator = false;  // checked with a key of the trusted-keys directory
 };
 
 struct Result {
-  int status = 0;        // 0; 2 changed or damaged; 3 a signed file missing; 5 refused by trust
-  std::string problem;   // why, naming the file or part
+  int status = 0;       // 0; 2 changed or damaged; 3 a signed file missing; 5 refused by trust
+  std::string problem;  // why, naming the file or part
   Signer signer;
 };
 

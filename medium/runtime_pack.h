@@ -29,7 +29,7 @@ namespace runtime_pack {
 inline constexpr char kMagic[] = "setup runtime zstd 2\n";
 inline constexpr char kMagicVersion1[] = "setup runtime zstd 1\n";
 inline constexpr size_t kMagicSize = sizeof(kMagic) - 1;
-inline constexpr int kWindowLog = 22;         // of the frames written now
+inline constexpr int kWindowLog = 22;          // of the frames written now
 inline constexpr int kWindowLogVersion1 = 23;  // of a version 1 frame
 inline constexpr uint32_t kMaxFrames = 64;
 // The frames of files a pack is written in: one per unpacking thread.

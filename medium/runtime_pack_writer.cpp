@@ -191,8 +191,10 @@ int64_t pack(const std::string& stage, const std::string& out, int level, const 
   std::vector<std::vector<const PlannedFile*>> runs;
   std::vector<PlannedFile> rest;
   for (const PlannedFile& f : plan.files)
-    if (std::find(alone.begin(), alone.end(), f.path) != alone.end()) runs.push_back({&f});
-    else rest.push_back(f);
+    if (std::find(alone.begin(), alone.end(), f.path) != alone.end())
+      runs.push_back({&f});
+    else
+      rest.push_back(f);
   for (auto& run : split(rest, kFileFrames)) runs.push_back(std::move(run));
   Writer w(out, level, uint32_t(1 + runs.size()));
   const char end = 'E';

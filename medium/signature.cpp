@@ -149,8 +149,8 @@ std::optional<PublicKey> parsePublicKey(const std::string& text, std::string* pr
   const std::vector<std::string> lines = linesOf(text);
   // A file with the comment line, or the bare base64 line.
   const std::string& line = lines.size() >= 2 && startsWith(lines[0], kUntrusted) ? lines[1]
-                            : lines.empty()                                        ? std::string()
-                                                                                   : lines[0];
+                            : lines.empty()                                       ? std::string()
+                                                                                  : lines[0];
   const auto bytes = base64Decode(line);
   if (!bytes || bytes->size() != 42 || bytes->compare(0, 2, "Ed") != 0) {
     if (problem) *problem = "not an Ed25519 public key";
@@ -174,8 +174,9 @@ std::optional<Signature> parseSignature(const std::string& text, std::string* pr
   const auto global = base64Decode(lines[3]);
   if (!sig || sig->size() != 74 || !global || global->size() != 64) return fail("not a signature file");
   if (sig->compare(0, 2, "ED") != 0)
-    return fail(sig->compare(0, 2, "Ed") == 0 ? "a legacy signature of the whole data (sign again: it must be of the hash)"
-                                               : "an unknown signature algorithm");
+    return fail(sig->compare(0, 2, "Ed") == 0
+                    ? "a legacy signature of the whole data (sign again: it must be of the hash)"
+                    : "an unknown signature algorithm");
   Signature s;
   std::memcpy(s.keyId.data(), sig->data() + 2, 8);
   std::memcpy(s.signature.data(), sig->data() + 10, 64);
@@ -185,8 +186,7 @@ std::optional<Signature> parseSignature(const std::string& text, std::string* pr
 }
 
 std::string verify(const PublicKey& key, const Signature& sig, const Digest& digest) {
-  if (key.id != sig.keyId)
-    return "it is signed by key " + keyIdText(sig.keyId) + ", not by key " + keyIdText(key.id);
+  if (key.id != sig.keyId) return "it is signed by key " + keyIdText(sig.keyId) + ", not by key " + keyIdText(key.id);
   if (!ed25519Verify(key.key, digest.data(), digest.size(), sig.signature.data()))
     return "its signature does not match its bytes: it was changed after signing";
   std::string signedComment(reinterpret_cast<const char*>(sig.signature.data()), sig.signature.size());
@@ -215,8 +215,7 @@ std::string sign(const SecretKey& key, const Digest& digest, const std::string& 
   bytes.append(reinterpret_cast<const char*>(key.id.data()), key.id.size());
   bytes.append(reinterpret_cast<const char*>(sig), sizeof sig);
   return "untrusted comment: signature from setupkit secret key\n" + base64Encode(bytes) + "\n" + kTrusted +
-         trustedComment + "\n" + base64Encode(std::string(reinterpret_cast<const char*>(global), sizeof global)) +
-         "\n";
+         trustedComment + "\n" + base64Encode(std::string(reinterpret_cast<const char*>(global), sizeof global)) + "\n";
 }
 
 SecretKey generateKey() {

@@ -25,7 +25,8 @@ std::vector<std::string> TVolumeSearch::candidates(int number) const {
   std::vector<std::string> places{beside};
   const std::string folder = fw::withoutTrailingBackslash(fw::directoryPart(first_));
   if (isDiskFolderName(fw::fileNamePart(folder)))
-    places.push_back(fw::withTrailingBackslash(fw::directoryPart(folder)) + "disk" + std::to_string(number) + "\\" + name);
+    places.push_back(fw::withTrailingBackslash(fw::directoryPart(folder)) + "disk" + std::to_string(number) + "\\" +
+                     name);
   for (const auto& f : folders_) places.push_back(fw::withTrailingBackslash(f) + name);
   return places;
 }

@@ -27,8 +27,8 @@ void loadLocalZoneOnce();
 
 // Builds a DOS date-time from its fields without any range check.
 constexpr uint32_t makeDosDateTime(int year, int month, int day, int hour, int minute, int second) {
-  return (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16) |
-         (uint32_t(hour) << 11) | (uint32_t(minute) << 5) | uint32_t(second / 2);
+  return (uint32_t(year - 1980) << 25) | (uint32_t(month) << 21) | (uint32_t(day) << 16) | (uint32_t(hour) << 11) |
+         (uint32_t(minute) << 5) | uint32_t(second / 2);
 }
 
 }  // namespace platform

@@ -69,7 +69,8 @@ std::vector<Drive> driveTableFromMounts(const std::string& mountsText) {
       if (r.rfind("//", 0) == 0) r = r.substr(2);
       auto colon = r.find(":/");
       if (colon != std::string::npos) r = r.substr(0, colon) + r.substr(colon + 1);
-      for (char& c : r) if (c == '/') c = '\\';
+      for (char& c : r)
+        if (c == '/') c = '\\';
       while (!r.empty() && r.back() == '\\') r.pop_back();
       d.remoteName = "\\\\" + r;
     } else if (!userFolder) {
@@ -87,8 +88,8 @@ std::vector<Drive> driveTableFromMounts(const std::string& mountsText) {
     }
     // A later mount on the same point hides the earlier one: it takes over
     // that drive's letter instead of adding a drive that cannot be reached.
-    auto same = std::find_if(drives.begin() + 1, drives.end(),
-                             [&](const Drive& e) { return e.hostRoot == d.hostRoot; });
+    auto same =
+        std::find_if(drives.begin() + 1, drives.end(), [&](const Drive& e) { return e.hostRoot == d.hostRoot; });
     if (same != drives.end()) {
       d.letter = same->letter;
       *same = d;

@@ -28,10 +28,10 @@ struct Drive {
   char letter = 'C';           // upper case
   std::string hostRoot = "/";  // host directory the drive's root maps to
   uint32_t type = kDriveFixed;
-  std::string label;           // volume label
-  std::string remoteName;      // remote drives: \\server\share
+  std::string label;       // volume label
+  std::string remoteName;  // remote drives: \\server\share
   uint32_t fsFlags = kFsCaseSensitive | kFsCasePreserved;
-  bool mediumPresent = true;   // false: a removable drive without a disk
+  bool mediumPresent = true;  // false: a removable drive without a disk
 };
 
 // The drive table in force. Until a table is installed it is the host's own,

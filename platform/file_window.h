@@ -10,9 +10,9 @@
 namespace platform {
 
 struct FileWindow {
-  std::string file;     // host path of the file that holds the bytes
-  int64_t offset = 0;   // where the window starts in it
-  int64_t length = 0;   // bytes in the window
+  std::string file;    // host path of the file that holds the bytes
+  int64_t offset = 0;  // where the window starts in it
+  int64_t length = 0;  // bytes in the window
 };
 
 // From now on, opening the existing file `hostName` (found by device and

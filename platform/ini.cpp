@@ -52,8 +52,8 @@ std::optional<std::string> readWholeFile(const std::string& fileName) {
 
 }  // namespace
 
-std::string profileStringFromText(const std::string& section, const std::string& key,
-                                  const std::string& defaultValue, const std::string& text) {
+std::string profileStringFromText(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                  const std::string& text) {
   std::string_view rest(text);
   // A UTF-8 byte-order mark would otherwise hide the first section header.
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
@@ -68,7 +68,8 @@ std::string profileStringFromText(const std::string& section, const std::string&
     if (!line.empty() && line.front() == '[') {
       if (sectionSeen) break;  // only the first matching section is searched
       size_t close = line.find(']');
-      std::string_view name = trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      std::string_view name =
+          trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       inSection = sameTextAscii(name, section);
       sectionSeen = inSection;
       continue;
@@ -83,8 +84,8 @@ std::string profileStringFromText(const std::string& section, const std::string&
   return defaultValue;
 }
 
-std::string getPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, const std::string& fileName) {
+std::string getPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                    const std::string& fileName) {
   std::optional<std::string> text = readWholeFile(fileName);
   if (!text) return defaultValue;
   return profileStringFromText(section, key, defaultValue, *text);

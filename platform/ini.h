@@ -15,11 +15,11 @@ inline constexpr size_t kMaxProfileString = 2047;
 // text after the key's first "=", with leading and trailing blanks removed and
 // one enclosing pair of double or single quotation marks taken off; it is cut
 // to kMaxProfileString characters. Never raises.
-std::string getPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, const std::string& fileName);
+std::string getPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                    const std::string& fileName);
 
 // The same lookup over INI text already in memory.
-std::string profileStringFromText(const std::string& section, const std::string& key,
-                                  const std::string& defaultValue, const std::string& text);
+std::string profileStringFromText(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                  const std::string& text);
 
 }  // namespace platform

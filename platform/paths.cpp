@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <cctype>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
@@ -209,9 +209,7 @@ std::string resolveBelow(HostPlan plan, HostLookup* lookup) {
   const size_t n = slashes.size();
   auto endOf = [&](size_t i) { return i + 1 < n ? slashes[i + 1] : exact.size(); };
   auto prefixThrough = [&](size_t i) { return exact.substr(0, endOf(i)); };
-  auto component = [&](size_t i) {
-    return std::string_view(exact).substr(slashes[i] + 1, endOf(i) - slashes[i] - 1);
-  };
+  auto component = [&](size_t i) { return std::string_view(exact).substr(slashes[i] + 1, endOf(i) - slashes[i] - 1); };
   size_t start = n - 1;
   while (start > 0 && !hostExists(prefixThrough(start - 1))) --start;
   host = start == 0 ? std::string(plan.root) : prefixThrough(start - 1);
@@ -391,9 +389,9 @@ std::optional<std::string> virtualPathOf(const std::string& hostPathIn) {
   size_t bestLength = 0;
   for (const auto& d : driveTable()) {
     std::string root(trimHostRoot(d.hostRoot));
-    bool covers = root == "/" || hostPath == root ||
-                  (hostPath.size() > root.size() && hostPath.compare(0, root.size(), root) == 0 &&
-                   hostPath[root.size()] == '/');
+    bool covers =
+        root == "/" || hostPath == root ||
+        (hostPath.size() > root.size() && hostPath.compare(0, root.size(), root) == 0 && hostPath[root.size()] == '/');
     if (covers && (!best || root.size() > bestLength)) {
       best = &d;
       bestLength = root.size();

@@ -130,7 +130,8 @@ bool hasMarker(const fs::path& folder) {
   char text[64] = {};
   const size_t expected = std::strlen(kPrivateFolderMarkerText);
   bool own = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && size_t(st.st_size) == expected &&
-             read(fd, text, sizeof text) == ssize_t(expected) && std::memcmp(text, kPrivateFolderMarkerText, expected) == 0;
+             read(fd, text, sizeof text) == ssize_t(expected) &&
+             std::memcmp(text, kPrivateFolderMarkerText, expected) == 0;
   close(fd);
   return own;
 }
@@ -288,7 +289,11 @@ bool allowsExecuting(int directory) {
   const char* probe = ".exec-probe";
   int fd = openat(directory, probe, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
   if (fd < 0) return false;
-  bool ok = writeAll(fd, "\x7f" "ELF", 4) && faccessat(directory, probe, X_OK, 0) == 0;
+  bool ok = writeAll(fd,
+                     "\x7f"
+                     "ELF",
+                     4) &&
+            faccessat(directory, probe, X_OK, 0) == 0;
   if (ok) {
     void* map = mmap(nullptr, 4, PROT_READ | PROT_EXEC, MAP_PRIVATE, fd, 0);
     ok = map != MAP_FAILED;
@@ -308,7 +313,8 @@ std::string leaveMediumDirectory(const std::string& medium, const std::string& f
   };
   if (cwd.empty() || !inside(cwd)) return {};
   const char* home = std::getenv("HOME");
-  const bool useHome = home && home[0] == '/' && fs::is_directory(home, ec) && !inside(fs::weakly_canonical(home, ec).string());
+  const bool useHome =
+      home && home[0] == '/' && fs::is_directory(home, ec) && !inside(fs::weakly_canonical(home, ec).string());
   if (chdir(useHome ? home : fallback.c_str()) != 0) return {};
   return cwd;
 }

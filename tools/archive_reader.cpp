@@ -11,16 +11,16 @@
 #include <future>
 #include <memory>
 
+#include "common/host_paths.h"
+#include "common/printable.h"
+#include "common/tool_error.h"
 #include "medium/volume_search.h"
 #include "platform/file_window.h"
 #include "platform/paths.h"
 #include "tools/chunk_decoder.h"
 #include "tools/compression_pool.h"
-#include "common/host_paths.h"
 #include "tools/piece_compressor.h"
-#include "common/printable.h"
 #include "tools/sha256.h"
-#include "common/tool_error.h"
 
 namespace setupkit {
 
@@ -109,10 +109,10 @@ class ChunkBatch {
   struct Event {
     enum What { Chunk, Oversized, EntryEnd } what;
     Location at;
-    int entry;              // -1: a continuation block without an entry
-    int32_t lengthField;    // Chunk: > 0 compressed, < 0 stored
-    size_t slot = 0;        // Chunk: where its bytes are
-    DecodedChunk decoded;   // Chunk, compressed: filled by decode()
+    int entry;             // -1: a continuation block without an entry
+    int32_t lengthField;   // Chunk: > 0 compressed, < 0 stored
+    size_t slot = 0;       // Chunk: where its bytes are
+    DecodedChunk decoded;  // Chunk, compressed: filled by decode()
   };
 
   ChunkBatch() : threads_(defaultThreadCount()), in_(kChunks * kPieceSize), out_(kChunks * kPieceSize) {}
@@ -173,7 +173,8 @@ class Reader {
     if (std::filesystem::is_directory(first_, ec)) throw ArchiveNotFound(printable(first_), "Is a directory");
     volume_ = std::make_unique<Volume>(first_, 1);
     if (!volume_->open())
-      throw errno == ENOENT ? ArchiveNotFound(printable(first_)) : ArchiveNotFound(printable(first_), std::strerror(errno));
+      throw errno == ENOENT ? ArchiveNotFound(printable(first_))
+                            : ArchiveNotFound(printable(first_), std::strerror(errno));
     info_.volumes.push_back(first_);
     info_.volumeNumbers.push_back(1);
     try {
@@ -241,8 +242,8 @@ class Reader {
     // A volume can only lead to a later one; an earlier or the same number
     // would repeat volumes for ever.
     if (!archive_format::volumeFollows(volume_->here().volume, number))
-      throw Fatal{at, "the volume-change entry names volume " + std::to_string(number) + ", which does not follow volume " +
-                          std::to_string(volume_->here().volume)};
+      throw Fatal{at, "the volume-change entry names volume " + std::to_string(number) +
+                          ", which does not follow volume " + std::to_string(volume_->here().volume)};
     if (current_ < 0) problem(at, "a volume change precedes the first file entry");
     std::string path = volumeHostPath(first_, number);
     auto found = findHostFile(path);
@@ -353,7 +354,8 @@ class Reader {
   std::optional<std::string> elsewhere(int number) const {
     std::vector<std::string> folders;
     for (const auto& f : media_)
-      if (auto w = platform::virtualPathOf(std::filesystem::absolute(f).lexically_normal().string())) folders.push_back(*w);
+      if (auto w = platform::virtualPathOf(std::filesystem::absolute(f).lexically_normal().string()))
+        folders.push_back(*w);
     auto first = platform::virtualPathOf(std::filesystem::absolute(first_).lexically_normal().string());
     if (!first) return std::nullopt;
     auto found = TVolumeSearch(*first, folders).find(number);
@@ -366,10 +368,10 @@ class Reader {
   std::unique_ptr<Volume> volume_;
   int current_ = -1;  // entry whose data is being read
   ChunkBatch batches_[2];
-  int filling_ = 0;               // the batch chunks are read into
-  std::future<void> decoding_;    // of the other batch, while valid
+  int filling_ = 0;             // the batch chunks are read into
+  std::future<void> decoding_;  // of the other batch, while valid
   Sha256 hash_;
-  int hashed_ = -1;   // the entry hash_ is of
+  int hashed_ = -1;  // the entry hash_ is of
 };
 
 }  // namespace

@@ -12,25 +12,25 @@ namespace setupkit {
 enum class EntryKind { File, FileList, VolumeChange, Filler };
 
 struct Location {
-  int volume = 1;       // 1 for the first volume
-  int64_t offset = 0;   // from the start of that volume
+  int volume = 1;      // 1 for the first volume
+  int64_t offset = 0;  // from the start of that volume
 };
 
 struct EntryInfo {
   EntryKind kind = EntryKind::File;
-  Location at;             // the entry record's NameLength field
-  std::string name;        // empty for a filler
-  int32_t fileDate = 0;    // file and file-list entries
-  uint64_t fileSize = 0;   // bytes the data decodes to (what a restore writes)
-  uint64_t storedSize = 0; // bytes of ChunkData, continuation blocks included
+  Location at;              // the entry record's NameLength field
+  std::string name;         // empty for a filler
+  int32_t fileDate = 0;     // file and file-list entries
+  uint64_t fileSize = 0;    // bytes the data decodes to (what a restore writes)
+  uint64_t storedSize = 0;  // bytes of ChunkData, continuation blocks included
   uint32_t chunks = 0;
-  std::string sha256;      // of the decoded bytes, files and file lists
-  std::string data;        // the decoded bytes of a file-list entry
+  std::string sha256;  // of the decoded bytes, files and file lists
+  std::string data;    // the decoded bytes of a file-list entry
 };
 
 struct Problem {
   Location at;
-  int entry = -1;          // index into ArchiveInfo::entries, -1 for none
+  int entry = -1;  // index into ArchiveInfo::entries, -1 for none
   std::string message;
 };
 
@@ -42,7 +42,7 @@ struct ArchiveInfo {
   int32_t headerExtra = 0;
   std::vector<EntryInfo> entries;
   std::vector<Problem> problems;
-  bool complete = false;   // the end marker was reached
+  bool complete = false;  // the end marker was reached
 };
 
 // Reads the archive whose first volume is the host file `firstVolume`;

@@ -2,10 +2,10 @@
 
 #include "engine/archive_format.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <algorithm>
 #include <limits>
 #include <random>
 
@@ -18,10 +18,10 @@ namespace setupkit {
 
 namespace {
 
-constexpr int64_t kBlockEnd = 4;        // the zero ChunkLength
+constexpr int64_t kBlockEnd = 4;  // the zero ChunkLength
 // The size of a volume-change record: NameLength, the prefix and three digits.
 constexpr int64_t kVolumeChange = 4 + int64_t(archive_format::kVolumeChangePrefix.size()) + 3;
-constexpr int64_t kEmptyBlock = 8;      // signature and zero ChunkLength
+constexpr int64_t kEmptyBlock = 8;  // signature and zero ChunkLength
 constexpr int kMaxVolumes = archive_format::kLastVolume;
 
 std::string temporaryNameFor(const std::string& target) {
@@ -36,8 +36,7 @@ std::string temporaryNameFor(const std::string& target) {
 ArchiveWriter::ArchiveWriter(std::string firstVolume, int64_t volumeSize, int64_t firstVolumeSize)
     : firstVolume_(std::move(firstVolume)),
       limit_(volumeSize > 0 ? volumeSize : std::numeric_limits<int64_t>::max() / 2),
-      firstLimit_(firstVolumeSize > 0 ? std::min(firstVolumeSize, limit_) : limit_),
-      buffer_(1 << 20) {
+      firstLimit_(firstVolumeSize > 0 ? std::min(firstVolumeSize, limit_) : limit_), buffer_(1 << 20) {
   std::error_code ec;
   fs::path parent = fs::path(firstVolume_).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);

@@ -77,8 +77,8 @@ class ArchiveWriter {
   std::vector<std::string> temporaries_;
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;
-  int64_t used_ = 0;      // bytes in the current volume
-  int64_t written_ = 0;   // bytes in all volumes
+  int64_t used_ = 0;     // bytes in the current volume
+  int64_t written_ = 0;  // bytes in all volumes
   bool inBlock_ = false;
   bool anyEntry_ = false;
   bool committed_ = false;

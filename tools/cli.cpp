@@ -54,7 +54,8 @@ class Line {
     const std::vector<std::string> names = {"fastest", "none", "default", "max"};
     std::string hint = didYouMean(text, names);
     for (const auto& name : names)
-      if (hint.empty() && text.size() >= 2 && name.compare(0, text.size(), text) == 0) hint = "; did you mean " + name + "?";
+      if (hint.empty() && text.size() >= 2 && name.compare(0, text.size(), text) == 0)
+        hint = "; did you mean " + name + "?";
     fail("unknown level \"" + text + "\" (0 to 12, fastest, none, default or max)" + hint);
   }
 
@@ -63,12 +64,13 @@ class Line {
     size_t digits = 0;
     while (digits < text.size() && std::isdigit((unsigned char)text[digits])) ++digits;
     std::string suffix = text.substr(digits);
-    int64_t scale = suffix.empty() ? 1
+    int64_t scale = suffix.empty()                   ? 1
                     : suffix == "K" || suffix == "k" ? 1024
                     : suffix == "M" || suffix == "m" ? int64_t(1024) * 1024
                     : suffix == "G" || suffix == "g" ? int64_t(1024) * 1024 * 1024
                                                      : 0;
-    if (digits == 0 || digits > 15 || scale == 0) fail("option " + option + " needs a number of bytes, not \"" + text + "\"");
+    if (digits == 0 || digits > 15 || scale == 0)
+      fail("option " + option + " needs a number of bytes, not \"" + text + "\"");
     int64_t n = std::stoll(text.substr(0, digits)) * scale;
     if (n <= 0) fail("option " + option + " needs a positive number of bytes");
     return n;
@@ -101,14 +103,17 @@ using Apply = std::function<void(const std::string&)>;
 void addCommonRows(std::vector<OptionRow>& rows, CommandLine& line) {
   Apply help = [&line](const std::string&) { line.help = true; };
   rows.push_back({.names = "--help", .help = "show this text", .apply = help, .ends = true});
-  rows.push_back({.names = "--version", .help = "show the version",
-                  .apply = [&line](const std::string&) { line.version = true; }, .ends = true});
+  rows.push_back({.names = "--version",
+                  .help = "show the version",
+                  .apply = [&line](const std::string&) { line.version = true; },
+                  .ends = true});
   rows.push_back({.names = "-h", .apply = help, .ends = true});
 }
 
 // The options pack and medium share; medium lists them on one line.
 void addPackRows(std::vector<OptionRow>& rows, Line& l, PackOptions& pack, const std::string& sharedWith) {
-  rows.push_back({"--level", "LEVEL", "0 (stored) to 12, or none (0), fastest (1), default (6),\nmax (12); without it 11",
+  rows.push_back({"--level", "LEVEL",
+                  "0 (stored) to 12, or none (0), fastest (1), default (6),\nmax (12); without it 11",
                   [&l, &pack](const std::string& v) { pack.level = l.level(v); }, sharedWith});
   rows.push_back({"--volume-size", "BYTES", "largest volume (suffix K, M or G allowed); default: one volume",
                   [&l, &pack](const std::string& v) { pack.volumeSize = l.bytes("--volume-size", v); }, sharedWith});
@@ -135,7 +140,8 @@ CommandTable packTable(Line& l) {
                  "a name one source holds as a file and another as a folder or link is refused.\n",
                  {},
                  ""};
-  t.rows.push_back({"-o,--output", "ARCHIVE", "the first volume to write", [&l](const std::string& v) { l.output = v; }});
+  t.rows.push_back(
+      {"-o,--output", "ARCHIVE", "the first volume to write", [&l](const std::string& v) { l.output = v; }});
   t.rows.push_back({"--attributes", "FILE",
                     "also write the attributes file: modes, sizes and SHA-256\n"
                     "of the files, links and empty folders",
@@ -179,27 +185,31 @@ CommandTable mediumTable(Line& l) {
                     "bundled: the libraries, Qt plugins and fonts it needs are\n"
                     "packed with it (default); system: the program alone",
                     [&l, &m](const std::string& v) {
-                      if (v == "bundled") m.runtime = MediumOptions::Runtime::Bundled;
-                      else if (v == "system") m.runtime = MediumOptions::Runtime::System;
-                      else l.fail("unknown runtime \"" + v + "\" (bundled or system)");
+                      if (v == "bundled")
+                        m.runtime = MediumOptions::Runtime::Bundled;
+                      else if (v == "system")
+                        m.runtime = MediumOptions::Runtime::System;
+                      else
+                        l.fail("unknown runtime \"" + v + "\" (bundled or system)");
                     }});
   t.rows.push_back({"--disks", "",
                     "one folder per disk, disk1/ (launcher, runtime.pak, SETUP.INS,\n"
                     "SETUP.BIN), disk2/ (SETUP.002), ...; --volume-size is then\n"
                     "a disk's capacity, counting every file on it",
                     [&m](const std::string&) { m.disks = true; }});
-  t.rows.push_back({"--image", "iso", "with --disks: also DIR/diskN.iso, an ISO 9660 image of each",
-                    [&l, &m](const std::string& v) {
-                      if (v != "iso") l.fail("unknown image format \"" + v + "\" (iso)");
-                      m.isoImages = true;
-                    }});
+  t.rows.push_back(
+      {"--image", "iso", "with --disks: also DIR/diskN.iso, an ISO 9660 image of each", [&l, &m](const std::string& v) {
+         if (v != "iso") l.fail("unknown image format \"" + v + "\" (iso)");
+         m.isoImages = true;
+       }});
   t.rows.push_back({"--menu-name", "TEXT", "a menu entry: its name ([Menu] of SETUP.INS)",
                     [&m](const std::string& v) { m.menu.name = v; }});
   t.rows.push_back({"--menu-exec", "PATH", "the entry's program, a path below the destination",
                     [&m](const std::string& v) { m.menu.exec = v; }});
   t.rows.push_back({"--menu-icon", "PATH", "the entry's icon, an image below the destination",
                     [&m](const std::string& v) { m.menu.icon = v; }});
-  t.rows.push_back({"--menu-comment", "TEXT", "the entry's tooltip", [&m](const std::string& v) { m.menu.comment = v; }});
+  t.rows.push_back(
+      {"--menu-comment", "TEXT", "the entry's tooltip", [&m](const std::string& v) { m.menu.comment = v; }});
   t.rows.push_back({"--menu-categories", "LIST", "the entry's menu categories (\"Office;Utility\")",
                     [&m](const std::string& v) { m.menu.categories = v; }});
   t.rows.push_back({"--menu-terminal", "", "the entry's program runs in a terminal",
@@ -235,7 +245,8 @@ CommandTable keyTable(Line& l) {
                  "The secret key is encrypted with a password asked twice on the terminal.\n",
                  {},
                  ""};
-  t.rows.push_back({"--public", "FILE", "the public key file to write", [&k](const std::string& v) { k.publicFile = v; }});
+  t.rows.push_back(
+      {"--public", "FILE", "the public key file to write", [&k](const std::string& v) { k.publicFile = v; }});
   t.rows.push_back({"--secret", "FILE", "the secret key file to write (mode 0600)",
                     [&k](const std::string& v) { k.secretFile = v; }});
   t.rows.push_back({"--password-file", "FILE", "the password is FILE's first line",
@@ -248,8 +259,10 @@ CommandTable keyTable(Line& l) {
 
 // --media DIR, which list, verify and restore take.
 void addMediaRow(std::vector<OptionRow>& rows, std::vector<std::string>& media) {
-  rows.push_back({"--media", "DIR", "a folder holding further volumes (repeatable); their disk's\nfolder beside disk1/ is looked in without it",
-                  [&media](const std::string& v) { media.push_back(v); }});
+  rows.push_back(
+      {"--media", "DIR",
+       "a folder holding further volumes (repeatable); their disk's\nfolder beside disk1/ is looked in without it",
+       [&media](const std::string& v) { media.push_back(v); }});
 }
 
 CommandTable listTable(Line& l) {
@@ -310,11 +323,11 @@ CommandTable restoreTable(Line& l) {
                     [&l](const std::string&) { l.chooseLayout("--stored-paths", RestoreLayout::StoredPaths); }});
   t.rows.push_back({"--full-path", "", "keep the stored directories below DEST (the default)",
                     [&l](const std::string&) { l.chooseLayout("--full-path", RestoreLayout::Tree); }});
-  t.rows.push_back({"--mode", "MODE", std::string(kRestoreModeNames) + " (default all)",
-                    [&l, &r](const std::string& v) {
-                      r.mode = l.mode(v);
-                      r.modeGiven = true;
-                    }});
+  t.rows.push_back(
+      {"--mode", "MODE", std::string(kRestoreModeNames) + " (default all)", [&l, &r](const std::string& v) {
+         r.mode = l.mode(v);
+         r.modeGiven = true;
+       }});
   t.rows.push_back({"-v,--verbose", "", "name each restored file", [&r](const std::string&) { r.verbose = true; }});
   addMediaRow(t.rows, r.media);
   t.rows.push_back({"--record", "",
@@ -348,7 +361,8 @@ CommandTable uninstallTable(Line& l) {
 // The whole tool: its commands, --help and --version.
 CommandTable toolTable(Line&) {
   std::string heading = "Usage: setupkit COMMAND [options] ...\nCommands:\n";
-  for (const auto& c : kCommands) heading += "  " + std::string(c.name).append(11 - std::string(c.name).size(), ' ') + c.summary + "\n";
+  for (const auto& c : kCommands)
+    heading += "  " + std::string(c.name).append(11 - std::string(c.name).size(), ' ') + c.summary + "\n";
   return {"", heading, {}, "Run setupkit COMMAND --help for the options of a command.\n"};
 }
 
@@ -384,7 +398,8 @@ void finish(Line& l, const std::vector<std::string>& operands) {
       if (!l.title || !l.app || !l.dest) l.fail("--title, --app and --dest are required");
       if (operands.empty()) l.fail("no SOURCE given");
       if (line.medium.isoImages && !line.medium.disks) l.fail("--image needs --disks");
-      if (line.medium.disks && !line.medium.singleFile.empty()) l.fail("--disks makes a folder medium (-o DIR), not --single-file");
+      if (line.medium.disks && !line.medium.singleFile.empty())
+        l.fail("--disks makes a folder medium (-o DIR), not --single-file");
       if (l.output) line.medium.directory = hostPathOfArgument(*l.output);
       if (!line.medium.singleFile.empty()) line.medium.singleFile = hostPathOfArgument(line.medium.singleFile);
       line.medium.title = *l.title;
@@ -397,7 +412,8 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::Key:
       if (operands.size() != 1 || operands[0] != "new") l.fail("the only key command is: key new");
       if (line.key.publicFile.empty() || line.key.secretFile.empty()) l.fail("--public and --secret are required");
-      if (line.key.noPassword && !line.key.passwordFile.empty()) l.fail("give --password-file or --no-password, not both");
+      if (line.key.noPassword && !line.key.passwordFile.empty())
+        l.fail("give --password-file or --no-password, not both");
       line.key.publicFile = hostPathOfArgument(line.key.publicFile);
       line.key.secretFile = hostPathOfArgument(line.key.secretFile);
       if (!line.key.passwordFile.empty()) line.key.passwordFile = hostPathOfArgument(line.key.passwordFile);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "install/uninstall.h"
 #include "tools/medium.h"
 #include "tools/pack.h"
-#include "install/uninstall.h"
 #include "tools/restore_command.h"
 
 namespace setupkit {
@@ -23,18 +23,18 @@ struct KeyOptions {
 
 struct CommandLine {
   Command command = Command::None;
-  bool help = false;          // --help: print the command's usage
-  bool version = false;       // --version: print the tool's version
-  PackOptions pack;           // pack (archive and sources as given, host form)
-  MediumOptions medium;       // medium
-  std::string archive;        // list, verify
+  bool help = false;               // --help: print the command's usage
+  bool version = false;            // --version: print the tool's version
+  PackOptions pack;                // pack (archive and sources as given, host form)
+  MediumOptions medium;            // medium
+  std::string archive;             // list, verify
   std::vector<std::string> media;  // list, verify: folders holding further volumes (host form)
-  bool json = false;          // list --json
-  RestoreOptions restore;     // restore
-  std::string verifyKey;      // verify --key: the publisher's public key file (host form)
-  std::string signedMedium;   // verify --key: the medium folder or one-file installer (host form)
-  KeyOptions key;             // key new
-  UninstallOptions uninstall; // uninstall
+  bool json = false;               // list --json
+  RestoreOptions restore;          // restore
+  std::string verifyKey;           // verify --key: the publisher's public key file (host form)
+  std::string signedMedium;        // verify --key: the medium folder or one-file installer (host form)
+  KeyOptions key;                  // key new
+  UninstallOptions uninstall;      // uninstall
 };
 
 // A command line that does not fit the usage; main prints it with usageErrorText.

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <memory>
 
-#include "framework/core/path_utils.h"
 #include "common/tool_error.h"
+#include "framework/core/path_utils.h"
 
 namespace setupkit {
 
@@ -20,7 +20,7 @@ std::vector<std::string> splitPathList(const char* text) { return fw::splitNonEm
 // The C library's own objects, whose version requirements set the oldest C
 // library a binary runs on.
 bool isGlibcObject(const char* name) {
-  static const char* const kObjects[] = {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2",
+  static const char* const kObjects[] = {"libc.so.6",  "libm.so.6",      "libpthread.so.0",      "libdl.so.2",
                                          "librt.so.1", "libresolv.so.2", "ld-linux-x86-64.so.2", "libutil.so.1"};
   for (const char* o : kObjects)
     if (std::strcmp(name, o) == 0) return true;
@@ -98,10 +98,14 @@ ElfDynamicInfo readElfDynamicInfo(const std::string& path) {
         continue;
       const char* text = elf_strptr(elf.get(), header.sh_link, dyn.d_un.d_val);
       if (!text) continue;
-      if (dyn.d_tag == DT_NEEDED) info.needed.emplace_back(text);
-      else if (dyn.d_tag == DT_SONAME) info.soname = text;
-      else if (dyn.d_tag == DT_RPATH) info.rpath = splitPathList(text);
-      else info.runpath = splitPathList(text);
+      if (dyn.d_tag == DT_NEEDED)
+        info.needed.emplace_back(text);
+      else if (dyn.d_tag == DT_SONAME)
+        info.soname = text;
+      else if (dyn.d_tag == DT_RPATH)
+        info.rpath = splitPathList(text);
+      else
+        info.runpath = splitPathList(text);
       if (dyn.d_tag == DT_RPATH || dyn.d_tag == DT_RUNPATH) info.searchPaths.emplace_back(text);
     }
   }

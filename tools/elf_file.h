@@ -8,14 +8,14 @@
 namespace setupkit {
 
 struct ElfDynamicInfo {
-  bool x86_64 = false;                 // 64-bit x86-64 object
-  std::vector<std::string> needed;     // DT_NEEDED, in order
-  std::vector<std::string> rpath;      // DT_RPATH entries (split at ':')
-  std::vector<std::string> runpath;    // DT_RUNPATH entries
+  bool x86_64 = false;               // 64-bit x86-64 object
+  std::vector<std::string> needed;   // DT_NEEDED, in order
+  std::vector<std::string> rpath;    // DT_RPATH entries (split at ':')
+  std::vector<std::string> runpath;  // DT_RUNPATH entries
   // DT_RPATH and DT_RUNPATH as written, empty entries kept (the loader
   // reads one as the current directory).
   std::vector<std::string> searchPaths;
-  std::string soname;                  // DT_SONAME, empty when none
+  std::string soname;  // DT_SONAME, empty when none
   // Version names required from the C library's objects (libc.so.6,
   // libm.so.6, ...), e.g. "GLIBC_2.34".
   std::vector<std::string> glibcVersions;

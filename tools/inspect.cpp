@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/printable.h"
 #include "engine/archive_format.h"
 #include "engine/restore_target.h"
 #include "tools/manifest.h"
-#include "common/printable.h"
 
 namespace setupkit {
 
@@ -86,9 +86,9 @@ bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attr
   if (settings) {
     out << "Setup:        " << printable(settings->source) << "\n";
     const std::pair<const char*, const std::string*> lines[] = {
-        {"Title:        ", &settings->title},       {"Application:  ", &settings->app},
-        {"DestDir:      ", &settings->destDir},     {"UserDestDir:  ", &settings->userDestDir},
-        {"Paths:        ", &settings->paths},       {"Disks:        ", &settings->disks}};
+        {"Title:        ", &settings->title},   {"Application:  ", &settings->app},
+        {"DestDir:      ", &settings->destDir}, {"UserDestDir:  ", &settings->userDestDir},
+        {"Paths:        ", &settings->paths},   {"Disks:        ", &settings->disks}};
     for (const auto& [label, value] : lines)
       if (!value->empty()) out << label << "\"" << printable(*value) << "\"\n";
   }
@@ -100,8 +100,9 @@ bool printListing(const ArchiveInfo& info, std::ostream& out, const medium::Attr
   uint64_t files = 0, size = 0, stored = 0;
   for (const auto& e : info.entries) {
     if (e.kind == EntryKind::File || e.kind == EntryKind::FileList) {
-      std::snprintf(line, sizeof line, "%-7s %-19s %12llu %12llu %7u  ", kindName(e.kind), formatDosDate(e.fileDate).c_str(),
-                    (unsigned long long)e.fileSize, (unsigned long long)e.storedSize, e.chunks);
+      std::snprintf(line, sizeof line, "%-7s %-19s %12llu %12llu %7u  ", kindName(e.kind),
+                    formatDosDate(e.fileDate).c_str(), (unsigned long long)e.fileSize, (unsigned long long)e.storedSize,
+                    e.chunks);
       if (e.kind == EntryKind::File) {
         ++files;
         size += e.fileSize;
@@ -191,7 +192,8 @@ VerifyReport verifyArchive(const ArchiveInfo& info) {
 
 void printVerifyReport(const ArchiveInfo& info, const VerifyReport& report, std::ostream& out) {
   for (const auto* list : {&report.problems, &report.refused})
-    for (const auto& p : *list) out << describeLocation(info, p.at) << ": " << entryLabel(info, p.entry) << p.message << "\n";
+    for (const auto& p : *list)
+      out << describeLocation(info, p.at) << ": " << entryLabel(info, p.entry) << p.message << "\n";
   for (const auto& n : report.notes) out << n << "\n";
   if (report.sound()) {
     size_t files = 0;

@@ -62,7 +62,9 @@ bool printJsonListing(const ArchiveInfo& info, std::ostream& out, const medium::
   }
   if (attributes) {
     for (const auto& link : attributes->links) {
-      out << separator << Json{{"kind", "link"}, {"name", json_text::asUtf8(link.name)}, {"target", json_text::asUtf8(link.target)}}.dump();
+      out << separator
+          << Json{{"kind", "link"}, {"name", json_text::asUtf8(link.name)}, {"target", json_text::asUtf8(link.target)}}
+                 .dump();
       separator = ",\n";
     }
     for (const auto& folder : attributes->folders) {

@@ -3,26 +3,26 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <memory>
 #include <iostream>
+#include <memory>
 
-#include "platform/dos_time.h"
+#include "common/exit_status.h"
+#include "common/host_paths.h"
+#include "common/tool_error.h"
 #include "medium/installer_file.h"
+#include "platform/dos_time.h"
 #include "platform/file_window.h"
 #include "platform/module.h"
 #include "tools/archive_reader.h"
-#include "common/host_paths.h"
 #include "tools/cli.h"
-#include "common/exit_status.h"
 #include "tools/inspect.h"
 #include "tools/list_json.h"
 #include "tools/medium.h"
 #include "tools/pack.h"
 #include "tools/progress_line.h"
 #include "tools/restore_command.h"
-#include "tools/signing_commands.h"
 #include "tools/runtime_pack_command.h"
-#include "common/tool_error.h"
+#include "tools/signing_commands.h"
 
 namespace {
 
@@ -115,15 +115,16 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       printPackResult(r.pack);
       if (!r.configuration.empty()) std::cout << "  " << r.configuration << "\n";
       if (r.program.empty())
-        std::cerr << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
+        std::cerr
+            << "setupkit: warning: no setup program found (build it, or name it with --program); the medium has none\n";
       else if (r.singleFile.empty())
         std::cout << "  " << r.program << "\n";
       for (const auto& w : r.warnings) std::cerr << "setupkit: warning: " << w << "\n";
       if (r.runtimeFiles > 0)
         std::cout << "Runtime: " << r.runtimeFiles << " files, " << r.runtimeUnpacked << " bytes packed into "
-                  << r.runtimeBytes << " (" << (r.runtimeBytes + kMiB / 2) / kMiB
-                  << " MiB); needs the GNU C library " << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1)
-                  << " or newer" << (r.runtimeCached ? " (packed earlier: from the cache)" : "") << "\n";
+                  << r.runtimeBytes << " (" << (r.runtimeBytes + kMiB / 2) / kMiB << " MiB); needs the GNU C library "
+                  << r.oldestGlibc.substr(r.oldestGlibc.find('_') + 1) << " or newer"
+                  << (r.runtimeCached ? " (packed earlier: from the cache)" : "") << "\n";
       if (!r.singleFile.empty())
         std::cout << "One file: " << r.singleFile << ", " << r.singleFileBytes << " bytes ("
                   << (r.singleFileBytes + kMiB / 2) / kMiB << " MiB)\n";

@@ -4,8 +4,7 @@ namespace setupkit {
 
 std::string formatManifest(const std::vector<ManifestLine>& lines) {
   std::string text;
-  for (const auto& line : lines)
-    text += std::to_string(line.size) + " " + line.sha256 + " " + line.storedName + "\n";
+  for (const auto& line : lines) text += std::to_string(line.size) + " " + line.sha256 + " " + line.storedName + "\n";
   return text;
 }
 

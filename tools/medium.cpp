@@ -6,18 +6,18 @@
 #include <functional>
 #include <vector>
 
+#include "common/host_paths.h"
+#include "common/tool_error.h"
 #include "medium/installer_file.h"
-#include "medium/runtime_pack.h"
 #include "medium/medium_attributes.h"
 #include "medium/medium_signature.h"
+#include "medium/runtime_pack.h"
 #include "tools/disk_layout.h"
 #include "tools/elf_file.h"
 #include "tools/external_tool.h"
-#include "common/host_paths.h"
 #include "tools/icu_data.h"
 #include "tools/runtime_cache.h"
 #include "tools/runtime_gather.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 
@@ -186,7 +186,8 @@ std::string setupConfigurationText(const std::string& title, const std::string& 
 }
 
 std::string defaultUserDestination(const std::string& destDir, const std::string& app) {
-  std::string name = destDir.substr(destDir.find_last_of("\\/:") == std::string::npos ? 0 : destDir.find_last_of("\\/:") + 1);
+  std::string name =
+      destDir.substr(destDir.find_last_of("\\/:") == std::string::npos ? 0 : destDir.find_last_of("\\/:") + 1);
   if (name.empty()) name = app;
   for (char& c : name)
     if (c == '/' || c == '\\' || c == ':') c = '_';
@@ -221,7 +222,8 @@ std::string menuSectionText(const menu_entry::Settings& menu) {
   if (!menu.comment.empty()) text += "Comment=" + iniValue("Comment", menu.comment) + "\n";
   if (!menu.categories.empty()) text += "Categories=" + iniValue("Categories", menu.categories) + "\n";
   if (menu.terminal) text += "Terminal=true\n";
-  if (!menu.fileTypes.empty()) text += "FileTypes=" + iniValue("FileTypes", menu_entry::fileTypesValue(menu.fileTypes)) + "\n";
+  if (!menu.fileTypes.empty())
+    text += "FileTypes=" + iniValue("FileTypes", menu_entry::fileTypesValue(menu.fileTypes)) + "\n";
   return text;
 }
 
@@ -342,7 +344,8 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
   fs::remove_all(stage, ec);
   // A binary strip failed on was copied as it is: not what the key says.
   bool sound = true;
-  for (size_t i = warned; i < warnings.size(); ++i) sound = sound && warnings[i].find("strip failed") == std::string::npos;
+  for (size_t i = warned; i < warnings.size(); ++i)
+    sound = sound && warnings[i].find("strip failed") == std::string::npos;
   if (sound) storeCachedRuntime(cache, key, pack.string());
   cached = false;
   return bytes;
@@ -350,8 +353,8 @@ int64_t packRuntime(const std::string& program, const std::string& uninstaller, 
 
 // Appends the host file `from` to `out`, continuing the CRC-32, and adds
 // its SHA-256 to `sums` under `name`.
-int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc,
-                   std::vector<medium_signature::Sum>& sums, const char* name) {
+int64_t appendFile(std::ofstream& out, const fs::path& from, uint32_t& crc, std::vector<medium_signature::Sum>& sums,
+                   const char* name) {
   digest::Sha256 sha;
   std::ifstream in(from, std::ios::binary);
   if (!in) throw ToolError("Cannot read " + from.string());
@@ -445,7 +448,8 @@ void checkMenuFiles(const menu_entry::Settings& menu, const SourceScan& scan, bo
       if (installedName(f.storedName) == name) return &f;
     return nullptr;
   };
-  const char* where = tree ? "a path below the destination as the tree installs it" : "a file name (the medium installs flat)";
+  const char* where =
+      tree ? "a path below the destination as the tree installs it" : "a file name (the medium installs flat)";
   if (!menu.exec.empty() && !find(menu.exec))
     throw ToolError("--menu-exec " + menu.exec + " is no file of the payload (" + where + ")");
   if (menu.icon.empty()) return;
@@ -457,9 +461,10 @@ void checkMenuFiles(const menu_entry::Settings& menu, const SourceScan& scan, bo
   head.resize(size_t(in.gcount()));
   int size = 0;
   if (menu_entry::iconKind(head, size).empty())
-    throw ToolError("--menu-icon " + menu.icon +
-                    " is neither a square PNG of 16, 22, 24, 32, 36, 48, 64, 72, 96, 128, 192, 256 or 512 pixels nor an SVG "
-                    "image, which the icon theme takes");
+    throw ToolError(
+        "--menu-icon " + menu.icon +
+        " is neither a square PNG of 16, 22, 24, 32, 36, 48, 64, 72, 96, 128, 192, 256 or 512 pixels nor an SVG "
+        "image, which the icon theme takes");
 }
 
 bool keepsTree(const MediumOptions& options, std::vector<std::string>& warnings, int64_t& attributesBytes) {
@@ -482,7 +487,8 @@ MediumResult buildFolderMedium(const MediumOptions& options, const std::string& 
   const bool tree = keepsTree(options, treeWarnings, attributesBytes);
   const std::string menu = menuSectionText(options.menu);
   std::string configuration =
-      setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest) + menu;
+      setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest) +
+      menu;
   if (options.isoImages && !options.disks) throw ToolError("Disk images need --disks");
   std::string program = options.program;
   std::error_code ec;
@@ -514,7 +520,8 @@ MediumResult buildFolderMedium(const MediumOptions& options, const std::string& 
   result.warnings = plan.warnings;
   result.warnings.insert(result.warnings.end(), treeWarnings.begin(), treeWarnings.end());
   if (!program.empty() && uninstaller.empty())
-    result.warnings.push_back("no setup-uninstall beside the launcher: installations from this medium get no uninstaller");
+    result.warnings.push_back(
+        "no setup-uninstall beside the launcher: installations from this medium get no uninstaller");
   // The program and its runtime first: on disk 1 they take room from the
   // archive's first volume.
   int64_t disk1Files = int64_t(configuration.size()) + attributesBytes;
@@ -573,7 +580,8 @@ MediumResult buildFolderMedium(const MediumOptions& options, const std::string& 
     for (size_t i = 1; i < result.pack.volumes.size(); ++i)
       result.pack.volumes[i] = (fs::path(result.disks[i]) / fs::path(result.pack.volumes[i]).filename()).string();
     configuration =
-        setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()), tree, userDest) + menu;
+        setupConfigurationText(options.title, options.app, options.destDir, int(result.disks.size()), tree, userDest) +
+        menu;
   }
   fs::path ins = first / "SETUP.INS";
   writeFileAtomically(ins, configuration);
@@ -628,8 +636,7 @@ fs::path makeBuildingFolder(const fs::path& dir, bool& madeDir) {
 // and removes what an earlier medium there left that no longer belongs:
 // continuation volumes and disks past the new count, images not asked for,
 // a packed runtime when there is none now, an unpacked runtime folder.
-void publishMedium(const fs::path& building, const fs::path& dir, const MediumOptions& options,
-                   MediumResult& result) {
+void publishMedium(const fs::path& building, const fs::path& dir, const MediumOptions& options, MediumResult& result) {
   std::error_code ec;
   std::vector<fs::path> files;
   for (fs::recursive_directory_iterator it(building, ec), end; !ec && it != end; it.increment(ec))
@@ -641,7 +648,8 @@ void publishMedium(const fs::path& building, const fs::path& dir, const MediumOp
     const fs::path to = dir / file;
     fs::create_directories(to.parent_path(), ec);
     fs::rename(building / file, to, ec);
-    if (ec) throw ToolError("Cannot move the new medium's " + file.string() + " to " + to.string() + ": " + ec.message());
+    if (ec)
+      throw ToolError("Cannot move the new medium's " + file.string() + " to " + to.string() + ": " + ec.message());
   }
   const fs::path first = options.disks ? dir / diskFolderName(1) : dir;
   if (result.runtimeBytes == 0) fs::remove(first / kRuntimePackName, ec);

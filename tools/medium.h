@@ -10,48 +10,48 @@
 #include <optional>
 #include <string>
 
-#include "tools/medium_signing.h"
 #include "install/menu_entry.h"
+#include "tools/medium_signing.h"
 #include "tools/pack.h"
 
 namespace setupkit {
 
 struct MediumOptions {
-  PackOptions pack;        // everything but the archive, which is DIR/SETUP.BIN
-  std::string directory;   // host path, created when missing
-  std::string title;       // [Setup] Title
-  std::string app;         // [Setup] App
-  std::string destDir;     // [Setup] DestDir: what root is proposed
-  std::string userDest;    // [Setup] UserDestDir for other users; empty: ~/ and DestDir's last name
+  PackOptions pack;       // everything but the archive, which is DIR/SETUP.BIN
+  std::string directory;  // host path, created when missing
+  std::string title;      // [Setup] Title
+  std::string app;        // [Setup] App
+  std::string destDir;    // [Setup] DestDir: what root is proposed
+  std::string userDest;   // [Setup] UserDestDir for other users; empty: ~/ and DestDir's last name
   // A flat medium: every file straight into the destination (no Paths key).
   // Otherwise the stored tree is kept (Paths=Tree) when the payload has
   // folders.
   bool flat = false;
-  std::string program;     // the setup program to copy; empty: look for the built one
-  std::string launcher;    // the launcher; empty: look for the built one beside the program
+  std::string program;   // the setup program to copy; empty: look for the built one
+  std::string launcher;  // the launcher; empty: look for the built one beside the program
   // Bundled: the program's runtime goes on the medium; System: the program
   // alone, for machines that have its libraries installed.
   enum class Runtime { System, Bundled } runtime = Runtime::System;
-  bool disks = false;      // one folder per disk; pack.volumeSize is a disk's capacity
-  bool isoImages = false;  // with disks: DIR/diskN.iso beside each folder
-  std::string singleFile;  // host path: write one executable file instead of DIR
-  Signing signing;         // --sign: the publisher's key (read before the medium is made)
-  std::string secretKey;   // --sign KEY as given, host path
-  std::string passwordFile;  // --password-file: the key's password, else asked on the terminal
+  bool disks = false;         // one folder per disk; pack.volumeSize is a disk's capacity
+  bool isoImages = false;     // with disks: DIR/diskN.iso beside each folder
+  std::string singleFile;     // host path: write one executable file instead of DIR
+  Signing signing;            // --sign: the publisher's key (read before the medium is made)
+  std::string secretKey;      // --sign KEY as given, host path
+  std::string passwordFile;   // --password-file: the key's password, else asked on the terminal
   menu_entry::Settings menu;  // [Menu] of SETUP.INS, when present()
 };
 
 struct MediumResult {
   PackResult pack;
-  std::string configuration;  // host path of SETUP.INS
-  std::string program;        // host path of the copied program; empty when none was found
-  int64_t runtimeBytes = 0;   // the packed runtime's size on the medium (0 without one)
+  std::string configuration;    // host path of SETUP.INS
+  std::string program;          // host path of the copied program; empty when none was found
+  int64_t runtimeBytes = 0;     // the packed runtime's size on the medium (0 without one)
   int64_t runtimeUnpacked = 0;  // its files together, unpacked
   size_t runtimeFiles = 0;
   bool runtimeCached = false;  // the packed runtime came from the cache (tools/runtime_cache.h)
-  std::string singleFile;     // host path of the one-file installer, when written
+  std::string singleFile;      // host path of the one-file installer, when written
   int64_t singleFileBytes = 0;
-  std::string oldestGlibc;    // "GLIBC_2.34" with a runtime: the C library the medium needs
+  std::string oldestGlibc;  // "GLIBC_2.34" with a runtime: the C library the medium needs
   std::vector<std::string> warnings;
   std::vector<std::string> disks;   // host paths of the disk folders (with disks)
   std::vector<std::string> images;  // host paths of the ISO images

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <vector>
 
-#include "medium/medium_signature.h"
 #include "common/tool_error.h"
+#include "medium/medium_signature.h"
 
 namespace fs = std::filesystem;
 
@@ -52,8 +52,7 @@ void signFolder(const std::string& folder, const Signing& signing) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file() && !entry.is_symlink() && name != kSums && name != kSumsSignature &&
-        name[0] != '.')
+    if (entry.is_regular_file() && !entry.is_symlink() && name != kSums && name != kSumsSignature && name[0] != '.')
       names.push_back(name);
   }
   std::sort(names.begin(), names.end());
@@ -91,7 +90,8 @@ std::string defaultTrustedComment(const std::string& title) {
   gmtime_r(&now, &tm);
   std::strftime(day, sizeof day, "%Y-%m-%d", &tm);
   std::string comment = title + ", signed on " + day;
-  std::replace_if(comment.begin(), comment.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      comment.begin(), comment.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
   return comment;
 }
 

@@ -8,13 +8,13 @@
 #include <future>
 #include <memory>
 
+#include "common/tool_error.h"
 #include "medium/medium_attributes.h"
 #include "tools/archive_writer.h"
 #include "tools/compression_pool.h"
 #include "tools/manifest.h"
 #include "tools/sha256.h"
 #include "tools/source_tree.h"
-#include "common/tool_error.h"
 
 namespace setupkit {
 
@@ -96,9 +96,8 @@ class PackPipeline {
         op.ready = packWholeFile(file, nullptr);
       add(std::move(op));
     } else {
-      *sha256 = readPieces(file, [&](const uint8_t* data, size_t length) {
-        this->piece(std::vector<uint8_t>(data, data + length));
-      });
+      *sha256 = readPieces(
+          file, [&](const uint8_t* data, size_t length) { this->piece(std::vector<uint8_t>(data, data + length)); });
     }
     ops_.push_back(Op{Op::End});
   }
@@ -205,13 +204,15 @@ PackResult pack(const PackOptions& options) {
   PackResult result;
   result.warnings = scan.warnings;
   if (options.flatWarnings)
-    for (const auto& clash : scan.flatClashes) result.warnings.push_back(clash + " restore to the same file in a flat restore");
+    for (const auto& clash : scan.flatClashes)
+      result.warnings.push_back(clash + " restore to the same file in a flat restore");
   if (options.attributes.empty()) {
     for (const auto& link : scan.links)
       result.warnings.push_back("Skipped " + link.hostPath + ": a symbolic link (to " + link.target +
                                 "); without an attributes file the installer will not make it");
     for (const auto& folder : scan.folders)
-      result.warnings.push_back("Skipped " + folder + ": an empty folder; without an attributes file the installer will not make it");
+      result.warnings.push_back("Skipped " + folder +
+                                ": an empty folder; without an attributes file the installer will not make it");
   } else {
     result.links = scan.links.size();
     result.folders = scan.folders.size();

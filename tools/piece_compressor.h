@@ -2,10 +2,10 @@
 // Turns one piece of a file (at most 16384 bytes) into the chunk that stores
 // it: a complete zlib stream of its own when that is smaller than the piece,
 // the raw bytes otherwise.
-#include "engine/archive_format.h"
 #include <cstdint>
 #include <memory>
 #include <vector>
+#include "engine/archive_format.h"
 
 namespace setupkit {
 
@@ -23,8 +23,8 @@ inline constexpr int kHighestLevel = 12;
 inline constexpr Level kPackLevel = Level(11);
 
 struct Chunk {
-  bool compressed = false;     // true: data is a zlib stream; false: the raw piece
-  std::vector<uint8_t> data;   // the chunk's ChunkData, 1 to 16384 bytes
+  bool compressed = false;    // true: data is a zlib stream; false: the raw piece
+  std::vector<uint8_t> data;  // the chunk's ChunkData, 1 to 16384 bytes
 };
 
 // Compresses pieces at one level. Keeps its compressor state between pieces,

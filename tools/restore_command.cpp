@@ -9,19 +9,19 @@
 #include <memory>
 #include <ostream>
 
-#include "medium/medium_attributes.h"
-#include "install/installation.h"
-#include "engine/restore_target.h"
-#include "medium/volume_search.h"
-#include "framework/core/exceptions.h"
-#include "framework/core/path_utils.h"
-#include "platform/files.h"
-#include "platform/paths.h"
 #include "common/host_paths.h"
 #include "common/printable.h"
+#include "common/tool_error.h"
+#include "engine/restore_target.h"
+#include "framework/core/exceptions.h"
+#include "framework/core/path_utils.h"
+#include "install/installation.h"
+#include "medium/medium_attributes.h"
+#include "medium/volume_search.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "tools/progress_line.h"
 #include "tools/restore_plan.h"
-#include "common/tool_error.h"
 
 namespace setupkit {
 
@@ -40,8 +40,7 @@ std::string storedPathsDirectory(const std::vector<std::string>& storedNames) {
   std::vector<std::string> written;
   for (const auto& name : storedNames) {
     bool climbs = false;
-    for (const auto& part : fw::pathComponents(name))
-      climbs = climbs || part == "..";
+    for (const auto& part : fw::pathComponents(name)) climbs = climbs || part == "..";
     if (!climbs) written.push_back(platform::expandPath(name));
   }
   return commonDirectory(written);
@@ -81,12 +80,14 @@ RestoreReport reportOf(const TRestoreResult& result, int restored, const std::st
     case Status::Missing: return {RestoreOutcome::Missing, "Archive not found: " + shownPath(result.volume), restored};
     case Status::Stopped: return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), restored};
     case Status::Raised:
-      if (result.reading) return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
+      if (result.reading)
+        return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file), restored};
       return {RestoreOutcome::WriteFailed, "cannot write " + shownPath(result.file) + ": " + result.reason, restored};
     default: break;
   }
   if (result.damaged())
-    return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file) + "\n" + component, restored};
+    return {RestoreOutcome::Damaged, readFailure(result.volume, result.reason, result.file) + "\n" + component,
+            restored};
   return {RestoreOutcome::WriteFailed,
           "cannot write " + shownPath(result.file) + ": " + result.reason + "\n" + component, restored};
 }
@@ -100,8 +101,10 @@ std::string clashMessage(const std::vector<NameClash>& clashes, bool flat) {
     for (size_t i = 0; i < c.storedNames.size(); ++i) text += (i ? ", " : " ") + printable(c.storedNames[i]);
     text += "\n";
   }
-  text += flat ? "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order"
-               : "Give --mode to let later entries follow it in archive order";
+  text +=
+      flat
+          ? "Restore without --flat to keep the folders, or give --mode to let later entries follow it in archive order"
+          : "Give --mode to let later entries follow it in archive order";
   return text;
 }
 
@@ -139,7 +142,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   }
   if (platform::directoryExists(archive))
     return {RestoreOutcome::Missing, "cannot read " + printable(options.archive) + ": Is a directory", 0};
-  if (!platform::fileExists(archive)) return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
+  if (!platform::fileExists(archive))
+    return {RestoreOutcome::Missing, "Archive not found: " + printable(options.archive), 0};
   // There, but not readable by this user: it cannot be opened (3), which is
   // no damage.
   if (const auto host = platform::hostPathOf(archive); host && access(host->c_str(), R_OK) != 0)
@@ -200,7 +204,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
       if (!stored.damage.empty()) return {RestoreOutcome::Damaged, lookFailure(stored), 0};
       if (!stored.complete) return {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), 0};
       const size_t n = stored.targets.size();
-      console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files") << " to the paths stored in the archive";
+      console.err << "setupkit: restoring " << n << (n == 1 ? " file" : " files")
+                  << " to the paths stored in the archive";
       const std::string below = storedPathsDirectory(stored.targets);
       if (!below.empty()) console.err << ", below " << shownPath(below);
       console.err << "\n" << std::flush;
@@ -254,8 +259,8 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     for (const auto& w : outcome.warnings) console.err << "setupkit: warning: " << w << "\n";
     if (installation.check()) {
       if (outcome.result == install::Result::Refused)
-        return {RestoreOutcome::Refused, printable(outcome.reason) + "; give --accept-new-publisher to install it anyway",
-                0};
+        return {RestoreOutcome::Refused,
+                printable(outcome.reason) + "; give --accept-new-publisher to install it anyway", 0};
       return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(outcome.reason), 0};
     }
   } else {

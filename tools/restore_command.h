@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/backup_file.h"
 #include "common/exit_status.h"
+#include "engine/backup_file.h"
 
 namespace setupkit {
 
@@ -17,12 +17,12 @@ enum class RestoreLayout {
 };
 
 struct RestoreOptions {
-  std::string archive;          // host or Windows-form path of the first volume
-  std::string dest;             // host or Windows-form path; empty: the current directory
+  std::string archive;  // host or Windows-form path of the first volume
+  std::string dest;     // host or Windows-form path; empty: the current directory
   RestoreLayout layout = RestoreLayout::Tree;
   TRestoreMode mode = rmAll;
-  bool modeGiven = false;       // --mode was given: a flat restore then overwrites in archive order
-  bool verbose = false;         // name each restored file on the console's `out`
+  bool modeGiven = false;          // --mode was given: a flat restore then overwrites in archive order
+  bool verbose = false;            // name each restored file on the console's `out`
   std::vector<std::string> media;  // folders holding further volumes (host or Windows form)
   // Keep an install record in DEST (install/install_recorder.h), with the
   // menu entry of a SETUP.INS beside the archive, and place `uninstaller`
@@ -37,25 +37,25 @@ struct RestoreOptions {
 // How a restore ended; the values are the command's exit statuses.
 enum class RestoreOutcome {
   Success = kExitOk,
-  WriteFailed = kExitFailed,  // a file could not be written
-  Damaged = kExitDamaged,     // the archive could not be read, or is no archive
-  Missing = kExitMissing,     // the archive cannot be opened
-  Cancelled = kExitCancelled, // stopped without an error code (a volume was not there)
-  Refused = kExitRefused,     // refused before anything was written (entries that name one file)
+  WriteFailed = kExitFailed,   // a file could not be written
+  Damaged = kExitDamaged,      // the archive could not be read, or is no archive
+  Missing = kExitMissing,      // the archive cannot be opened
+  Cancelled = kExitCancelled,  // stopped without an error code (a volume was not there)
+  Refused = kExitRefused,      // refused before anything was written (entries that name one file)
 };
 
 // Where the restore talks to its user.
 struct RestoreConsole {
-  std::ostream& out;        // each restored file, when verbose
-  std::ostream& err;        // notices, progress, questions
+  std::ostream& out;           // each restored file, when verbose
+  std::ostream& err;           // notices, progress, questions
   std::istream* in = nullptr;  // answers when asking for a missing volume; null: never ask
-  bool progress = false;    // show a percentage on err
+  bool progress = false;       // show a percentage on err
 };
 
 struct RestoreReport {
   RestoreOutcome outcome = RestoreOutcome::Success;
-  std::string message;      // for every outcome but Success; may span lines
-  int restored = 0;         // files restored
+  std::string message;  // for every outcome but Success; may span lines
+  int restored = 0;     // files restored
 };
 
 // Restores the archive with TBackupFile::Restore. Further volumes are taken

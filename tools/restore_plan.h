@@ -10,15 +10,14 @@
 namespace setupkit {
 
 // The stored name of every file entry of the archive (Windows form), in
-// archive order: the paths a restore to the stored paths writes. The engine runs with every entry declined, so data blocks
-// are stepped over and nothing is written. `needDisk` answers volume
-// changes as in the restore. `complete` is false when a volume change was
-// cancelled. A damaged archive is told in `damage`.
+// archive order: the paths a restore to the stored paths writes. The engine runs with every entry declined, so data
+// blocks are stepped over and nothing is written. `needDisk` answers volume changes as in the restore. `complete` is
+// false when a volume change was cancelled. A damaged archive is told in `damage`.
 struct RestorePlan {
   std::vector<std::string> targets;
   bool complete = true;
-  std::string damage;         // why the archive could not be read to its end; empty when it could
-  std::string damagedVolume;  // the volume that could not be read (Windows form)
+  std::string damage;          // why the archive could not be read to its end; empty when it could
+  std::string damagedVolume;   // the volume that could not be read (Windows form)
   int64_t damagedOffset = -1;  // where in it: the start of the record being read; -1 in the header
 };
 // `locate` finds a volume elsewhere than beside the one before, as

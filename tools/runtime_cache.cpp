@@ -10,9 +10,9 @@
 #include <fstream>
 #include <vector>
 
+#include "common/tool_error.h"
 #include "medium/runtime_pack.h"
 #include "tools/sha256.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 
@@ -34,8 +34,9 @@ bool copyByReplacement(const fs::path& from, const fs::path& target) {
   close(fd);
   std::error_code ec;
   fs::copy_file(from, pattern, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::permissions(pattern, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                        fs::perms::others_read, ec);
+  if (!ec)
+    fs::permissions(
+        pattern, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read, ec);
   if (!ec) fs::rename(pattern, target, ec);
   if (ec) fs::remove(pattern, ec);
   return !ec;
@@ -127,9 +128,10 @@ std::optional<int64_t> fetchCachedRuntime(const std::string& folder, const std::
   // Read through once: a damaged entry is packed again, not copied.
   int64_t bytes = 0;
   const off_t length = lseek(fd, 0, SEEK_END);
-  std::string problem = length > 0 && runtime_pack::isPacked(fd, 0, length)
-                            ? runtime_pack::list(fd, 0, length, [&](const runtime_pack::Entry& e) { bytes += int64_t(e.size); })
-                            : std::string("not a packed runtime");
+  std::string problem =
+      length > 0 && runtime_pack::isPacked(fd, 0, length)
+          ? runtime_pack::list(fd, 0, length, [&](const runtime_pack::Entry& e) { bytes += int64_t(e.size); })
+          : std::string("not a packed runtime");
   close(fd);
   std::error_code ec;
   if (!problem.empty()) {

@@ -44,8 +44,7 @@ class RuntimeCacheKey {
 
 // Copies the cached entry `key` to `target` (through a temporary name) when
 // there is a sound one; returns the bytes of the files it packs, or nullopt.
-std::optional<int64_t> fetchCachedRuntime(const std::string& folder, const std::string& key,
-                                          const std::string& target);
+std::optional<int64_t> fetchCachedRuntime(const std::string& folder, const std::string& key, const std::string& target);
 
 // Stores the packed runtime `packed` as entry `key` and trims the folder to
 // its limit. Failures leave the cache as it was; they are not errors.

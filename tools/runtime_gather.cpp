@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "tools/elf_file.h"
 #include "common/tool_error.h"
+#include "tools/elf_file.h"
 
 namespace fs = std::filesystem;
 
@@ -45,8 +45,8 @@ const char* const kAccessibilityLibraries[] = {"libQt6DBus.so.6", "libdbus-1.so.
 const char* const kFonts[] = {"LiberationSans-Regular.ttf", "LiberationSans-BoldItalic.ttf", "DejaVuSans.ttf"};
 const char* const kFontDirectories[] = {"/usr/share/fonts", "/usr/local/share/fonts"};
 
-const char* const kLoaderDefaults[] = {"/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu", "/lib64", "/usr/lib64",
-                                       "/lib", "/usr/lib"};
+const char* const kLoaderDefaults[] = {
+    "/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu", "/lib64", "/usr/lib64", "/lib", "/usr/lib"};
 
 void readLdConf(const std::string& file, std::vector<std::string>& dirs, int depth) {
   std::ifstream in(file);
@@ -93,11 +93,21 @@ std::string findFont(const std::string& name) {
 }  // namespace
 
 bool isCLibraryObject(const std::string& soname) {
-  static const std::set<std::string> kObjects = {
-      "libc.so.6",       "libm.so.6",     "libpthread.so.0",   "libdl.so.2",           "librt.so.1",
-      "libresolv.so.2",  "libutil.so.1",  "libanl.so.1",       "libnsl.so.1",          "libBrokenLocale.so.1",
-      "libmvec.so.1",    "libthread_db.so.1", "libc_malloc_debug.so.0", "linux-vdso.so.1",
-      "ld-linux-x86-64.so.2"};
+  static const std::set<std::string> kObjects = {"libc.so.6",
+                                                 "libm.so.6",
+                                                 "libpthread.so.0",
+                                                 "libdl.so.2",
+                                                 "librt.so.1",
+                                                 "libresolv.so.2",
+                                                 "libutil.so.1",
+                                                 "libanl.so.1",
+                                                 "libnsl.so.1",
+                                                 "libBrokenLocale.so.1",
+                                                 "libmvec.so.1",
+                                                 "libthread_db.so.1",
+                                                 "libc_malloc_debug.so.0",
+                                                 "linux-vdso.so.1",
+                                                 "ld-linux-x86-64.so.2"};
   return kObjects.count(soname) > 0 || soname.rfind("libnss_", 0) == 0 || soname.rfind("/lib64/ld-linux", 0) == 0;
 }
 
@@ -161,8 +171,8 @@ RuntimePlan gatherRuntime(const std::string& program, const std::vector<std::str
   std::string qtCore;
   auto enqueueNeeds = [&](const std::string& path, const ElfDynamicInfo& info) {
     std::string origin = directoryOf(path);
-    std::vector<std::string> order =
-        librarySearchOrder(expandAll(info.rpath, origin), expandAll(info.runpath, origin), programRpath, systemDirectories);
+    std::vector<std::string> order = librarySearchOrder(expandAll(info.rpath, origin), expandAll(info.runpath, origin),
+                                                        programRpath, systemDirectories);
     for (const auto& n : info.needed)
       if (!isCLibraryObject(n) && seen.insert(n).second) queue.push_back({n, path, order});
   };

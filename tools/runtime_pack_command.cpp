@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "medium/runtime_pack.h"
 #include "common/exit_status.h"
 #include "common/host_paths.h"
+#include "medium/runtime_pack.h"
 
 namespace fs = std::filesystem;
 
@@ -24,7 +24,7 @@ struct Opened {
   int64_t size = 0;
   Opened(const std::string& argument) {
     fd = open(hostPathOfArgument(argument).c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && runtime_pack::isPacked(fd, 0, st.st_size)) {
       size = st.st_size;
       return;
@@ -43,8 +43,10 @@ std::optional<int> listRuntimePack(const std::string& file, std::ostream& out, s
   Opened pack(file);
   if (pack.fd < 0) return std::nullopt;
   std::string problem = runtime_pack::list(pack.fd, 0, pack.size, [&](const runtime_pack::Entry& e) {
-    if (e.kind == 'D') out << e.path << "/\n";
-    else out << e.path << "  " << e.size << (e.kind == 'X' ? "  executable" : "") << "\n";
+    if (e.kind == 'D')
+      out << e.path << "/\n";
+    else
+      out << e.path << "  " << e.size << (e.kind == 'X' ? "  executable" : "") << "\n";
   });
   if (problem.empty()) return kExitOk;
   err << "setupkit: " << file << ": " << problem << "\n";

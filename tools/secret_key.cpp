@@ -145,8 +145,8 @@ signature::SecretKey readSecretKey(const std::string& path, const PasswordSource
   std::memcpy(stored.data(), sealed + 72, stored.size());
   // An unencrypted key may carry no checksum (all zero bytes).
   const bool encrypted = raw[2] != 0;
-  const bool sound = checksum(sealed, sealed + 8, sealed + 40) == stored ||
-                     (!encrypted && stored == std::array<unsigned char, 32>{});
+  const bool sound =
+      checksum(sealed, sealed + 8, sealed + 40) == stored || (!encrypted && stored == std::array<unsigned char, 32>{});
   std::memset(bytes->data(), 0, bytes->size());
   if (!sound) throw ToolError("wrong password for " + path + " (or the key file is damaged)");
   return key;
@@ -174,7 +174,7 @@ std::string secretKeyText(const signature::SecretKey& key, const std::optional<s
   writeLe(bytes, password ? kMemLimit : 0);
   bytes += sealed;
   std::string text = "untrusted comment: setupkit secret key " + signature::keyIdText(key.id) +
-                           (password ? "" : " (not encrypted)") + "\n" + signature::base64Encode(bytes) + "\n";
+                     (password ? "" : " (not encrypted)") + "\n" + signature::base64Encode(bytes) + "\n";
   std::memset(sealed.data(), 0, sealed.size());
   std::memset(bytes.data(), 0, bytes.size());
   return text;

@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "common/exit_status.h"
+#include "common/tool_error.h"
 #include "medium/medium_signature.h"
 #include "tools/secret_key.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 
@@ -66,8 +66,7 @@ int verifySignedMedium(const std::string& publicKeyFile, const std::string& medi
   std::error_code ec;
   // The folder of a medium named by its archive or launcher.
   fs::path path(medium);
-  if (fs::is_regular_file(path, ec) &&
-      fs::is_regular_file(path.parent_path() / medium_signature::kSumsSignature, ec))
+  if (fs::is_regular_file(path, ec) && fs::is_regular_file(path.parent_path() / medium_signature::kSumsSignature, ec))
     path = path.parent_path();
   medium_signature::Result result;
   const medium_signature::TrustedKeys none;
@@ -94,8 +93,8 @@ int verifySignedMedium(const std::string& publicKeyFile, const std::string& medi
 
 void readSigningKey(MediumOptions& options) {
   if (options.secretKey.empty()) return;
-  options.signing.key = std::make_shared<const signature::SecretKey>(
-      readSecretKey(options.secretKey, {options.passwordFile}));
+  options.signing.key =
+      std::make_shared<const signature::SecretKey>(readSecretKey(options.secretKey, {options.passwordFile}));
   if (options.signing.comment.empty()) options.signing.comment = defaultTrustedComment(options.title);
   if (options.signing.comment.find_first_of("\r\n") != std::string::npos)
     throw ToolError("the trusted comment must be one line");

@@ -6,9 +6,9 @@
 #include <map>
 #include <set>
 
+#include "common/tool_error.h"
 #include "medium/medium_attributes.h"
 #include "platform/dos_time.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 

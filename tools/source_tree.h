@@ -11,14 +11,14 @@ struct SourceFile {
   std::string hostPath;    // where to read it
   std::string storedName;  // "C:\" followed by the path relative to its SOURCE
   uint64_t size = 0;
-  uint32_t fileDate = 0;   // last-write time as a local DOS date-time
-  unsigned mode = 0644;    // the host file's permission bits
+  uint32_t fileDate = 0;  // last-write time as a local DOS date-time
+  unsigned mode = 0644;   // the host file's permission bits
 };
 
 struct SourceLink {
   std::string hostPath;
   std::string storedName;
-  std::string target;      // relative, "/" between names, no "." or empty name
+  std::string target;  // relative, "/" between names, no "." or empty name
 };
 
 // How links in the sources are taken.
@@ -29,12 +29,12 @@ struct ScanRules {
 };
 
 struct SourceScan {
-  std::vector<SourceFile> files;       // in archive order
-  std::vector<SourceLink> links;       // links that stay in their tree, sorted
-  std::vector<std::string> folders;    // stored names of empty directories
+  std::vector<SourceFile> files;         // in archive order
+  std::vector<SourceLink> links;         // links that stay in their tree, sorted
+  std::vector<std::string> folders;      // stored names of empty directories
   std::vector<std::string> flatClashes;  // "A and B" for names a flat restore maps to one file
-  uint64_t totalSize = 0;              // sum of the file sizes
-  std::vector<std::string> warnings;   // things the archive cannot carry as they are
+  uint64_t totalSize = 0;                // sum of the file sizes
+  std::vector<std::string> warnings;     // things the archive cannot carry as they are
 };
 
 // Gathers the files of every SOURCE (host paths: a directory contributes its

@@ -21,7 +21,8 @@ std::optional<LibcVersion> libcVersionIn(const std::string& bytes) {
     auto number = [&](int& value) {
       const size_t start = i;
       value = 0;
-      while (i < bytes.size() && std::isdigit((unsigned char)bytes[i]) && i - start < 4) value = value * 10 + (bytes[i++] - '0');
+      while (i < bytes.size() && std::isdigit((unsigned char)bytes[i]) && i - start < 4)
+        value = value * 10 + (bytes[i++] - '0');
       return i > start;
     };
     LibcVersion v;

@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "install/json_text.h"
 #include "common/printable.h"
+#include "install/json_text.h"
 
 namespace launcher {
 
@@ -42,11 +42,14 @@ void InstallReport::clearLine() {
 void InstallReport::start(const InstallStart& s) {
   Json volumes = Json::array();
   for (const auto& v : s.volumes) volumes.push_back(text(v));
-  Json o{{"event", "start"}, {"title", text(s.title)}, {"app", text(s.app)}, {"destination", text(s.destination)},
+  Json o{{"event", "start"},
+         {"title", text(s.title)},
+         {"app", text(s.app)},
+         {"destination", text(s.destination)},
          {"volumes", volumes}};
   // "signer": null for an unsigned medium.
-  o["signer"] = s.isSigned ? Json{{"key", s.keyId}, {"comment", text(s.comment)}, {"trusted", s.trustedBySystem}}
-                           : Json(nullptr);
+  o["signer"] =
+      s.isSigned ? Json{{"key", s.keyId}, {"comment", text(s.comment)}, {"trusted", s.trustedBySystem}} : Json(nullptr);
   line(o.dump());
 }
 
@@ -89,8 +92,8 @@ std::string resultOfStatus(int status) {
 
 void InstallReport::end(const InstallEnd& e) {
   clearLine();
-  Json o{{"event", "end"}, {"status", e.status}, {"result", e.result}, {"written", e.written}, {"skipped", e.skipped},
-         {"bytes", e.bytes}};
+  Json o{{"event", "end"},       {"status", e.status},   {"result", e.result},
+         {"written", e.written}, {"skipped", e.skipped}, {"bytes", e.bytes}};
   o["file"] = e.failedFile.empty() ? Json(nullptr) : text(e.failedFile);
   o["reason"] = e.reason.empty() ? Json(nullptr) : text(e.reason);
   line(o.dump());

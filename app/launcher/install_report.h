@@ -17,16 +17,16 @@ struct InstallStart {
   std::vector<std::string> volumes;  // the volume files found at the start, host paths
   bool isSigned = false;             // who signed the medium: key id and trusted comment
   std::string keyId, comment;
-  bool trustedBySystem = false;      // checked with a key of the administrator's directory
+  bool trustedBySystem = false;  // checked with a key of the administrator's directory
 };
 
 struct InstallEnd {
-  int status = 0;                    // the exit status
-  std::string result;                // completed, failed, damaged, missing, cancelled, refused
+  int status = 0;      // the exit status
+  std::string result;  // completed, failed, damaged, missing, cancelled, refused
   int written = 0, skipped = 0;
-  uint64_t bytes = 0;                // of the files written
-  std::string failedFile, reason;    // host path of the file that failed, and why
-  std::string message;               // what standard error says; empty on success
+  uint64_t bytes = 0;              // of the files written
+  std::string failedFile, reason;  // host path of the file that failed, and why
+  std::string message;             // what standard error says; empty on success
 };
 
 // The JSON `result` word for an exit status: completed, failed, damaged,

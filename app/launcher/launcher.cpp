@@ -33,8 +33,8 @@
 #include "app/launcher/launcher_medium.h"
 #include "app/launcher/refusal_window.h"
 #include "common/exit_status.h"
-#include "medium/installer_file.h"
 #include "install/publisher_pin.h"
+#include "medium/installer_file.h"
 #include "medium/runtime_pack.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
@@ -44,7 +44,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kRuntimePack = "runtime.pak";  // beside the launcher on a folder medium
-constexpr const char* kProgram = "setup";             // the program inside the packed runtime
+constexpr const char* kProgram = "setup";            // the program inside the packed runtime
 
 std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
@@ -69,13 +69,13 @@ bool unpackRuntime(int pack, int64_t offset, int64_t length, int folder, std::st
 }
 
 struct Medium {
-  fs::path folder;          // the medium's folder
-  std::string started;      // the started file's path, for the program's title
-  int self = -1;            // the started file, opened once
+  fs::path folder;      // the medium's folder
+  std::string started;  // the started file's path, for the program's title
+  int self = -1;        // the started file, opened once
   bool oneFile = false;
-  installer::Parts parts;   // of a one-file installer
-  std::string signer;       // who signed it, or "unsigned", for the program to show
-  std::string publisher;    // the signer's public key, which the install record pins; empty: unsigned
+  installer::Parts parts;  // of a one-file installer
+  std::string signer;      // who signed it, or "unsigned", for the program to show
+  std::string publisher;   // the signer's public key, which the install record pins; empty: unsigned
 };
 
 // Fills the private folder and executes the program there. Returns only
@@ -110,8 +110,9 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
     const std::string configuration = readPart(medium.self, p.configurationOffset(), p.configuration);
     programDirectory = folder.path;
     if (!platform::writeFileAt(dir, "SETUP.INS", configuration) || !platform::writeFileAt(dir, "SETUP.BIN", "") ||
-        !platform::writeFileAt(dir, ".archive", std::to_string(p.archiveOffset()) + " " + std::to_string(p.archive) +
-                                                    "\n" + descriptorPath(medium.self) + "\n"))
+        !platform::writeFileAt(dir, ".archive",
+                               std::to_string(p.archiveOffset()) + " " + std::to_string(p.archive) + "\n" +
+                                   descriptorPath(medium.self) + "\n"))
       problem = "cannot write into " + folder.path + ": " + std::strerror(errno);
   }
   // The program takes its title from the file the user started.
@@ -154,8 +155,8 @@ int main(int argc, char** argv) {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (medium.self < 0 || ec) {
-    launcher::tellRefusal({"cannot tell where this program lies (/proc is not mounted?)",
-                           "Start it on a system with /proc mounted."});
+    launcher::tellRefusal(
+        {"cannot tell where this program lies (/proc is not mounted?)", "Start it on a system with /proc mounted."});
     return 1;
   }
   medium.folder = self.parent_path();
@@ -212,17 +213,16 @@ int main(int argc, char** argv) {
       problems += "\n  " + why;
       continue;
     }
-    std::string problem = platform::allowsExecuting(folder->directory)
-                              ? startIn(medium, *folder, argv)
-                              : "programs cannot be run from " + base;
+    std::string problem = platform::allowsExecuting(folder->directory) ? startIn(medium, *folder, argv)
+                                                                       : "programs cannot be run from " + base;
     // Still here: the program did not start from this folder.
     platform::discardPrivateFolder(*folder);
     problems += "\n  " + problem;
   }
   if (medium.self >= 0) close(medium.self);
-  launcher::tellRefusal({"cannot start the setup program:" +
-                             (problems.empty() ? std::string("\n  no folder could be made") : problems),
-                         "Make room in the folders named, or install without a window from a terminal: " +
-                             self.filename().string() + " --unattended --dest DIR."});
+  launcher::tellRefusal(
+      {"cannot start the setup program:" + (problems.empty() ? std::string("\n  no folder could be made") : problems),
+       "Make room in the folders named, or install without a window from a terminal: " + self.filename().string() +
+           " --unattended --dest DIR."});
   return 1;
 }

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "common/exit_status.h"
-#include "medium/installer_file.h"
 #include "framework/core/path_utils.h"
+#include "medium/installer_file.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
 #include "platform/paths.h"

@@ -23,8 +23,7 @@ struct LauncherMedium {
 // Checks the publisher's signature of the medium (a one-file installer open
 // as `fd` with `parts`, or the folder) against the administrator's trusted
 // keys, before anything of it is unpacked, run or written.
-medium_signature::Result checkSignature(bool oneFile, int fd, const installer::Parts& parts,
-                                        const std::string& folder);
+medium_signature::Result checkSignature(bool oneFile, int fd, const installer::Parts& parts, const std::string& folder);
 
 // Opens the medium of the running launcher and checks its signature. The descriptor of a one-file
 // installer stays open for the rest of the process: the archive is read

@@ -19,7 +19,8 @@ struct Line {
   [[noreturn]] static void fail(const std::string& message) { throw UsageError(message); }
 
   void choose(const std::string& option, Action action) {
-    if (!actionOption.empty() && actionOption != option) fail("options " + actionOption + " and " + option + " exclude each other");
+    if (!actionOption.empty() && actionOption != option)
+      fail("options " + actionOption + " and " + option + " exclude each other");
     actionOption = option;
     options.action = action;
   }
@@ -29,11 +30,18 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
   using setupkit::OptionRow;
   setupkit::CommandTable t{
       "",
-      "Usage: " + program + "                      the setup wizard (needs a display)\n"
-      "       " + program + " --unattended --dest DIR [--media DIR]... [--mode MODE] [--json]\n"
-      "       " + program + " --check [--media DIR]...\n"
-      "       " + program + " --list [--dest DIR] [--media DIR]...\n"
-      "Installs the software of this medium. With options it needs no display and asks nothing.\n",
+      "Usage: " + program +
+          "                      the setup wizard (needs a display)\n"
+          "       " +
+          program +
+          " --unattended --dest DIR [--media DIR]... [--mode MODE] [--json]\n"
+          "       " +
+          program +
+          " --check [--media DIR]...\n"
+          "       " +
+          program +
+          " --list [--dest DIR] [--media DIR]...\n"
+          "Installs the software of this medium. With options it needs no display and asks nothing.\n",
       {},
       "Further volumes are looked for beside the first, in the folder of their disk beside\n"
       "disk1/, and in each --media folder. A volume that is not there ends the installation.\n"
@@ -45,7 +53,8 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
   auto& o = l.options;
   t.rows.push_back({"--unattended", "", "install without a display and without asking (needs --dest)",
                     [&l](const std::string&) { l.choose("--unattended", Action::Install); }});
-  t.rows.push_back({"--dest", "DIR", "the destination: a host path (/opt/app) or the Windows form\nthe wizard shows (C:\\APP)",
+  t.rows.push_back({"--dest", "DIR",
+                    "the destination: a host path (/opt/app) or the Windows form\nthe wizard shows (C:\\APP)",
                     [&o](const std::string& v) { o.dest = v; }});
   t.rows.push_back({"--media", "DIR", "a folder holding further volumes (repeatable)",
                     [&o](const std::string& v) { o.media.push_back(v); }});
@@ -68,8 +77,8 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
                     [&l](const std::string&) { l.choose("--check", Action::Check); }});
   t.rows.push_back({"--list", "", "show the files that would be installed",
                     [&l](const std::string&) { l.choose("--list", Action::List); }});
-  t.rows.push_back({"--help", "", "show this text", [&l](const std::string&) { l.options.action = Action::Help; },
-                    "", true});
+  t.rows.push_back(
+      {"--help", "", "show this text", [&l](const std::string&) { l.options.action = Action::Help; }, "", true});
   t.rows.push_back({"--version", "", "show the version",
                     [&l](const std::string&) { l.options.action = Action::Version; }, "", true});
   return t;

@@ -14,8 +14,8 @@ enum class Action { Wizard, Install, Check, List, Help, Version };
 
 struct Options {
   Action action = Action::Wizard;
-  std::string dest;                 // --dest as given: a host path or the Windows form
-  std::vector<std::string> media;   // --media folders as given, in order
+  std::string dest;                // --dest as given: a host path or the Windows form
+  std::vector<std::string> media;  // --media folders as given, in order
   TRestoreMode mode = rmAll;
   bool json = false;                // --json: one JSON object per line on standard output
   bool quiet = false;               // --quiet: no progress line on a terminal

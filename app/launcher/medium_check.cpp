@@ -4,19 +4,19 @@
 #include <functional>
 #include <memory>
 
-#include "engine/backup_file.h"
 #include "common/exit_status.h"
-#include "engine/record_reader.h"
-#include "engine/restore_target.h"
-#include "medium/medium_attributes.h"
-#include "medium/volume_search.h"
-#include "framework/core/buffered_read_stream.h"
-#include "framework/core/path_utils.h"
-#include "platform/files.h"
-#include "platform/paths.h"
 #include "common/host_paths.h"
 #include "common/printable.h"
 #include "common/tool_error.h"
+#include "engine/backup_file.h"
+#include "engine/record_reader.h"
+#include "engine/restore_target.h"
+#include "framework/core/buffered_read_stream.h"
+#include "framework/core/path_utils.h"
+#include "medium/medium_attributes.h"
+#include "medium/volume_search.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 
 namespace launcher {
 
@@ -81,9 +81,9 @@ Walk walkArchive(const LauncherMedium& medium, const Options& options, bool deco
         if (!found) {
           std::string looked;
           for (const auto& place : search.candidates(current)) looked += "\n  " + printable(hostOf(place));
-          return {setupkit::kExitCancelled, "volume " + std::to_string(current) + " (" +
-                                                fw::fileNamePart(search.candidates(current).front()) +
-                                                ") is missing (name the folder that holds it with --media DIR); looked for:" + looked};
+          return {setupkit::kExitCancelled,
+                  "volume " + std::to_string(current) + " (" + fw::fileNamePart(search.candidates(current).front()) +
+                      ") is missing (name the folder that holds it with --media DIR); looked for:" + looked};
         }
         volumeName = *found;
         reader.reset();
@@ -131,7 +131,8 @@ int checkMedium(const LauncherMedium& medium, const Options& options) {
 int listMedium(const LauncherMedium& medium, const Options& options) {
   // Below --dest, or the destination SETUP.INS proposes, as the wizard would
   // place them.
-  std::string dest = options.dest.empty() ? setupValue(medium, "DestDir") : setupkit::windowsPathOfArgument(options.dest);
+  std::string dest =
+      options.dest.empty() ? setupValue(medium, "DestDir") : setupkit::windowsPathOfArgument(options.dest);
   TRestoreTarget target(fw::withTrailingBackslash(dest));
   const bool fullPath = keepsFolders(medium);
   Walk walk = walkArchive(medium, options, false, [&](const std::string& name) {

@@ -102,7 +102,7 @@ std::vector<std::string> dialogCommand(const std::string& title, const std::stri
   // The desktop's own toolkit first: kdialog on KDE, zenity elsewhere;
   // xmessage (X11 only) where neither is installed.
   std::vector<std::string> order = onDesktop("KDE") ? std::vector<std::string>{kdialog, zenity, xmessage}
-                                                     : std::vector<std::string>{zenity, kdialog, xmessage};
+                                                    : std::vector<std::string>{zenity, kdialog, xmessage};
   for (const std::string& program : order) {
     if (program.empty()) continue;
     if (program == zenity) return {program, "--error", "--no-markup", "--title", title, "--text", text};

@@ -9,20 +9,20 @@
 #include <optional>
 
 #include "app/launcher/install_report.h"
-#include "engine/backup_file.h"
-#include "install/install_record.h"
-#include "install/installation.h"
 #include "common/exit_status.h"
-#include "medium/installer_file.h"
-#include "medium/runtime_pack.h"
-#include "medium/volume_search.h"
-#include "framework/core/path_utils.h"
-#include "platform/dos_time.h"
-#include "platform/file_window.h"
-#include "platform/paths.h"
 #include "common/host_paths.h"
 #include "common/printable.h"
 #include "common/tool_error.h"
+#include "engine/backup_file.h"
+#include "framework/core/path_utils.h"
+#include "install/install_record.h"
+#include "install/installation.h"
+#include "medium/installer_file.h"
+#include "medium/runtime_pack.h"
+#include "medium/volume_search.h"
+#include "platform/dos_time.h"
+#include "platform/file_window.h"
+#include "platform/paths.h"
 
 namespace launcher {
 
@@ -208,8 +208,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   end.result = install::resultName(outcome.result);
   end.written = outcome.written;
   switch (outcome.result) {
-    case install::Result::Completed:
-      break;
+    case install::Result::Completed: break;
     case install::Result::Refused:
       end.reason = outcome.reason;
       end.message = printable(outcome.reason) + "; give --accept-new-publisher to install it anyway";

@@ -48,7 +48,8 @@ int ConsoleApplication::messageDlg(const std::string& text, TMsgDlgType type, TM
   int def = defaultButton(buttons);
   for (;;) {
     std::cerr << "[";
-    for (size_t i = 0; i < order.size(); ++i) std::cerr << (i ? " / " : "") << withoutAmpersand(buttonCaption(order[i]));
+    for (size_t i = 0; i < order.size(); ++i)
+      std::cerr << (i ? " / " : "") << withoutAmpersand(buttonCaption(order[i]));
     std::cerr << "] ";
     std::string answer;
     if (!std::getline(std::cin, answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;

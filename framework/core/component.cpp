@@ -8,9 +8,15 @@
 
 TComponent::TComponent(TComponent* owner) : owner_(owner) {
   if (owner_) owner_->components_.push_back(this);
-  addProperty({"Name", PropertyKind::String, {}, [this] { return PropertyValue(name_); },
+  addProperty({"Name",
+               PropertyKind::String,
+               {},
+               [this] { return PropertyValue(name_); },
                [this](const PropertyValue& v) { name_ = std::get<std::string>(v); }});
-  addProperty({"Tag", PropertyKind::Integer, {}, [this] { return PropertyValue(tag_); },
+  addProperty({"Tag",
+               PropertyKind::Integer,
+               {},
+               [this] { return PropertyValue(tag_); },
                [this](const PropertyValue& v) { tag_ = std::get<int64_t>(v); }});
 }
 
@@ -61,8 +67,7 @@ Layout TComponent::writeLayout() const {
   }
   for (const auto& p : properties_) {
     PropertyValue v = p.read();
-    if ((p.kind == PropertyKind::String || p.kind == PropertyKind::Event) && std::get<std::string>(v).empty())
-      continue;
+    if ((p.kind == PropertyKind::String || p.kind == PropertyKind::Event) && std::get<std::string>(v).empty()) continue;
     out.push_back({p.name, v});
   }
   return out;

@@ -81,12 +81,14 @@ class TComponent : public TObject {
   // by name in the owner's method table when a layout is read.
   template <typename... Args>
   void addEventProperty(const std::string& name, TEvent<Args...>& event) {
-    addProperty(PropertyInfo{
-        name, PropertyKind::Event, {}, [&event] { return PropertyValue(event.handlerName()); },
-        [this, &event, name](const PropertyValue& v) {
-          const std::string& handlerName = std::get<std::string>(v);
-          event = resolveHandler<Args...>(name, handlerName);
-        }});
+    addProperty(PropertyInfo{name,
+                             PropertyKind::Event,
+                             {},
+                             [&event] { return PropertyValue(event.handlerName()); },
+                             [this, &event, name](const PropertyValue& v) {
+                               const std::string& handlerName = std::get<std::string>(v);
+                               event = resolveHandler<Args...>(name, handlerName);
+                             }});
   }
 
  private:

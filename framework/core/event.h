@@ -12,8 +12,7 @@ class TEvent {
   using Handler = std::function<void(Args...)>;
 
   TEvent() = default;
-  TEvent(Handler handler, std::string handlerName = {})
-      : handler_(std::move(handler)), name_(std::move(handlerName)) {}
+  TEvent(Handler handler, std::string handlerName = {}) : handler_(std::move(handler)), name_(std::move(handlerName)) {}
 
   explicit operator bool() const { return static_cast<bool>(handler_); }
   const std::string& handlerName() const { return name_; }

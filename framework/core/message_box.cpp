@@ -12,13 +12,14 @@ std::string messageBoxCaption(TMsgDlgType type, const std::string& applicationTi
 }
 
 std::string buttonCaption(TMsgDlgBtn button) {
-  static const char* const kCaptions[] = {"&Yes",   "&No",  "OK",         "Cancel",     "&Abort", "&Retry",
+  static const char* const kCaptions[] = {"&Yes",    "&No",  "OK",         "Cancel",      "&Abort", "&Retry",
                                           "&Ignore", "&All", "N&o to All", "Yes to &All", "&Help"};
   return kCaptions[button];
 }
 
 int buttonResult(TMsgDlgBtn button) {
-  static const int kResults[] = {mrYes, mrNo, mrOk, mrCancel, mrAbort, mrRetry, mrIgnore, mrAll, mrNoToAll, mrYesToAll, mrNone};
+  static const int kResults[] = {mrYes,    mrNo,  mrOk,      mrCancel,   mrAbort, mrRetry,
+                                 mrIgnore, mrAll, mrNoToAll, mrYesToAll, mrNone};
   return kResults[button];
 }
 

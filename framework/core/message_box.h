@@ -9,7 +9,17 @@
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
 enum TMsgDlgBtn {
-  mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp,
+  mbYes,
+  mbNo,
+  mbOK,
+  mbCancel,
+  mbAbort,
+  mbRetry,
+  mbIgnore,
+  mbAll,
+  mbNoToAll,
+  mbYesToAll,
+  mbHelp,
 };
 using TMsgDlgButtons = uint32_t;  // bit (1 << TMsgDlgBtn)
 constexpr TMsgDlgButtons buttonSet(std::initializer_list<TMsgDlgBtn> buttons) {
@@ -20,8 +30,17 @@ constexpr TMsgDlgButtons buttonSet(std::initializer_list<TMsgDlgBtn> buttons) {
 
 // Results of a modal box.
 enum TModalResult : int {
-  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
-  mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10,
+  mrNone = 0,
+  mrOk = 1,
+  mrCancel = 2,
+  mrAbort = 3,
+  mrRetry = 4,
+  mrIgnore = 5,
+  mrYes = 6,
+  mrNo = 7,
+  mrAll = 8,
+  mrNoToAll = 9,
+  mrYesToAll = 10,
 };
 
 // "Warning", "Error", "Information", "Confirm"; a custom box takes the

@@ -87,7 +87,9 @@ int64_t TMemoryStream::write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::seek(int64_t offset, SeekOrigin origin) {
-  int64_t base = origin == platform::kSeekBegin ? 0 : origin == platform::kSeekCurrent ? position_ : int64_t(data_.size());
+  int64_t base = origin == platform::kSeekBegin     ? 0
+                 : origin == platform::kSeekCurrent ? position_
+                                                    : int64_t(data_.size());
   position_ = std::max<int64_t>(0, base + offset);
   return position_;
 }

@@ -33,5 +33,6 @@ bool AlignKeeper::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AlignKeeper::place() {
-  if (FAlign != alNone && FParent) FControl->setGeometry(alignedGeometry(FAlign, FControl->geometry(), FParent->size()));
+  if (FAlign != alNone && FParent)
+    FControl->setGeometry(alignedGeometry(FAlign, FControl->geometry(), FParent->size()));
 }

@@ -25,8 +25,7 @@ void substituteWindowsFonts() {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   FExeName = platform::moduleFileName();
-  FTitle = applicationTitleFromPath(FExeName.empty() ? fromQString(QCoreApplication::applicationFilePath())
-                                                     : FExeName);
+  FTitle = applicationTitleFromPath(FExeName.empty() ? fromQString(QCoreApplication::applicationFilePath()) : FExeName);
   setApplicationName(toQString(FTitle));
   setQuitOnLastWindowClosed(false);  // only the main window's close ends the program
   substituteWindowsFonts();

@@ -14,8 +14,8 @@ void TFocusStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* op
       focus && focus->backgroundColor.isValid() && focus->backgroundColor == option->palette.color(QPalette::Highlight);
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, false);
-  painter->setPen(QPen(option->palette.color(onHighlight ? QPalette::HighlightedText : QPalette::WindowText), 0,
-                       Qt::DotLine));
+  painter->setPen(
+      QPen(option->palette.color(onHighlight ? QPalette::HighlightedText : QPalette::WindowText), 0, Qt::DotLine));
   painter->setBrush(Qt::NoBrush);
   painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
   painter->restore();

@@ -18,8 +18,8 @@ QString stored(const QWidget* w, const char* name) { return w->property(name).to
 QAccessibleInterface* formAccessible(const QString& className, QObject* object) {
   auto* form = className == QLatin1String("TForm") ? qobject_cast<TForm*>(object) : nullptr;
   if (!form || !form->isWindow()) return nullptr;
-  return new QAccessibleWidget(form, stored(form, "BorderStyle") == "bsDialog" ? QAccessible::Dialog
-                                                                               : QAccessible::Window);
+  return new QAccessibleWidget(form,
+                               stored(form, "BorderStyle") == "bsDialog" ? QAccessible::Dialog : QAccessible::Window);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ constexpr int kButtonHeight = 25;
 constexpr int kIconSize = 32;
 
 // Object names of the buttons, so that tests and scripts can find them.
-const char* const kButtonNames[] = {"Yes", "No",  "OK",      "Cancel",   "Abort", "Retry",
+const char* const kButtonNames[] = {"Yes",    "No",  "OK",      "Cancel",   "Abort", "Retry",
                                     "Ignore", "All", "NoToAll", "YesToAll", "Help"};
 
 QStyle::StandardPixmap standardIcon(MessageIcon icon) {
@@ -99,7 +99,7 @@ int showMessageBox(const std::string& text, const std::string& caption, MessageI
   const QScreen* screen = boxScreen();
   const int maxWidth = std::max(1, (screen ? screen->geometry().width() : 800) / 2);
   QRect bounds = message->fontMetrics().boundingRect(QRect(0, 0, maxWidth, 1 << 20),
-                                                      Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, message->text());
+                                                     Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, message->text());
   const int width = std::min(bounds.width(), maxWidth);
   message->setFixedSize(width, std::max(message->heightForWidth(width), bounds.height()));
   body->addWidget(message, 0, Qt::AlignTop);

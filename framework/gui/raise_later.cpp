@@ -6,5 +6,6 @@
 
 void raiseLater(std::exception_ptr error) {
   QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [error = std::move(error)] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+      QCoreApplication::instance(), [error = std::move(error)] { std::rethrow_exception(error); },
+      Qt::QueuedConnection);
 }

@@ -53,7 +53,8 @@ TEST(PrivateCopy, RemovesOnlyItsOwnFoldersNobodyRuns) {
   for (const Foreign& f : foreign) {
     fs::create_directories(tmp.file(f.name));
     std::ofstream(tmp.file(std::string(f.name) + "/setup")) << "x";
-    if (f.markerText) std::ofstream(tmp.file(std::string(f.name) + "/" + platform::kPrivateFolderMarker)) << f.markerText;
+    if (f.markerText)
+      std::ofstream(tmp.file(std::string(f.name) + "/" + platform::kPrivateFolderMarker)) << f.markerText;
     std::ofstream lock(tmp.file(std::string(f.name) + "/.lock"));
     chmod(tmp.file(f.name).c_str(), f.mode);
     fs::last_write_time(tmp.file(f.name), fs::file_time_type::clock::now() - std::chrono::minutes(5));
@@ -103,8 +104,8 @@ TEST(PrivateFolderBase, OnlyWhereNobodyElseReaches) {
   struct Row {
     const char* name;
     mode_t mode;
-    bool otherOwner;  // owned by another user (needs root)
-    const char* says; // empty: may be used
+    bool otherOwner;   // owned by another user (needs root)
+    const char* says;  // empty: may be used
   };
   const Row rows[] = {
       {"own", 0700, false, ""},

@@ -2,8 +2,8 @@
 // destination field, with and without the file.
 #include <gtest/gtest.h>
 
-#include "medium/medium_settings.h"
 #include "framework/gui/text.h"
+#include "medium/medium_settings.h"
 #include "platform/paths.h"
 #include "tests/app/forms_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -51,8 +51,8 @@ TEST_F(SetupConfiguration, TextsFromTheFile) {
       {"all three keys", "[Setup]\r\nTitle=Acme Office 2000\r\nApp=Acme Office\r\nDestDir=C:\\Program Files\\Acme\r\n",
        "Acme Office 2000", "Acme Office", "C:\\Program Files\\Acme"},
       {"names in other letter cases, blanks and quotes",
-       "[SETUP]\nTITLE =  \"  Spaced Title \"  \napp= 'Demo'\ndestdir =   D:\\Not\\There  \n", "  Spaced Title ", "Demo",
-       "D:\\Not\\There"},
+       "[SETUP]\nTITLE =  \"  Spaced Title \"  \napp= 'Demo'\ndestdir =   D:\\Not\\There  \n", "  Spaced Title ",
+       "Demo", "D:\\Not\\There"},
       {"other section only", "[Other]\nTitle=X\nApp=Y\nDestDir=Z\n", "", "", ""},
       {"relative destination kept", "[Setup]\nDestDir=..\\apps\n", "", "", "..\\apps"},
   };
@@ -94,9 +94,10 @@ TEST_F(SetupConfiguration, UserDestinationAndTree) {
   for (const Row& row : rows) EXPECT_EQ(medium::userDestination(row.value), row.shown) << row.value;
   if (saved) setenv("HOME", savedHome.c_str(), 1);
 
-  for (const auto& [ini, tree] : std::vector<std::pair<std::string, bool>>{
-           {"[Setup]\nPaths=Tree\n", true}, {"[Setup]\npaths = tree\n", true}, {"[Setup]\nPaths=Flat\n", false},
-           {"[Setup]\n", false}}) {
+  for (const auto& [ini, tree] : std::vector<std::pair<std::string, bool>>{{"[Setup]\nPaths=Tree\n", true},
+                                                                           {"[Setup]\npaths = tree\n", true},
+                                                                           {"[Setup]\nPaths=Flat\n", false},
+                                                                           {"[Setup]\n", false}}) {
     TempDir dir;
     dir.write("SETUP.INS", ini);
     form1->ReadConfiguration(windowsPath(dir.file("SETUP.INS")));

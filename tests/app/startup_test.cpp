@@ -52,7 +52,8 @@ TEST(ProgramDirectory, SetupInsIsReadNextToTheProgramNotInTheWorkingDirectory) {
   TempDir dir;
   fs::create_directories(dir.file("medium"));
   fs::copy_file(selfPath(), dir.file("medium/SETUP.EXE"));
-  dir.write("medium/SETUP.INS", "[Setup]\nTitle=From the program directory\nDestDir=C:\\Program Files\\Next To Program\n");
+  dir.write("medium/SETUP.INS",
+            "[Setup]\nTitle=From the program directory\nDestDir=C:\\Program Files\\Next To Program\n");
   dir.write("elsewhere/SETUP.INS", "[Setup]\nTitle=From the working directory\nDestDir=C:\\Wrong\n");
 
   const std::string command = "cd " + quoted(dir.file("elsewhere")) + " && QT_QPA_PLATFORM=offscreen timeout 60 " +

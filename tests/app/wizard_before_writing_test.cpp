@@ -2,8 +2,8 @@
 // from a signed medium, with an unsigned one, it asks, and the answer Enter
 // gives is No; over a destination whose install record is damaged it fails
 // with nothing written (the installation could never be removed).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QApplication>

@@ -20,10 +20,10 @@
 
 #include <utime.h>
 
-#include "framework/gui/application.h"
-#include "framework/gui/text.h"
 #include "app/unit1.h"
 #include "app/unit2.h"
+#include "framework/gui/application.h"
+#include "framework/gui/text.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/temp_dir.h"
 #include "tools/pack.h"

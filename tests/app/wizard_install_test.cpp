@@ -36,8 +36,11 @@ class InstallRun : public WizardScenario {
       case Medium::OneVolume: EXPECT_EQ(WizardScenario::makeMedium(0), 1u); break;
       case Medium::TwoVolumes: EXPECT_EQ(WizardScenario::makeMedium(45000), 2u); break;
       case Medium::Damaged:  // a chunk that zlib rejects: the component reports it itself
-        dir.write("medium/SETUP.BIN",
-                  ArchiveBuilder().header(5).file("C:\\bad.txt", 0x2A614A8F, DataBlock().compressedRaw("junk!")).end().bytes());
+        dir.write("medium/SETUP.BIN", ArchiveBuilder()
+                                          .header(5)
+                                          .file("C:\\bad.txt", 0x2A614A8F, DataBlock().compressedRaw("junk!"))
+                                          .end()
+                                          .bytes());
         break;
       case Medium::Missing: break;
       case Medium::TwoBytes: dir.write("medium/SETUP.BIN", "EC"); break;
@@ -88,9 +91,7 @@ class InstallRun : public WizardScenario {
     timer->start(10);
   }
 
-  std::string windowsTail(const std::string& host) const {
-    return windows(host.substr(dir.path().size()));
-  }
+  std::string windowsTail(const std::string& host) const { return windows(host.substr(dir.path().size())); }
   static std::string windows(std::string path) {
     for (char& c : path)
       if (c == '/') c = '\\';
@@ -131,38 +132,107 @@ TEST(Install, FromWelcomeToTheEnd) {
     Medium medium;
     std::string destination;
     std::vector<ModalAnswers::Action> answers;
-    std::vector<std::string> boxes;  // "caption: text" of each modal box, in order ({dir}: the scratch directory)
-    State end;                       // once the installation and its boxes are over
-    std::string restoredTo;          // host directory below dir with every file, or empty
-    std::vector<std::string> labels; // Label5 after each restored file
-    bool completed;                  // the Finish text says so (else: did not complete)
-    const char* absent;              // a file below dir that must not exist, or null
-    int status;                      // the program's exit status (TForm2::ExitStatus)
+    std::vector<std::string> boxes;   // "caption: text" of each modal box, in order ({dir}: the scratch directory)
+    State end;                        // once the installation and its boxes are over
+    std::string restoredTo;           // host directory below dir with every file, or empty
+    std::vector<std::string> labels;  // Label5 after each restored file
+    bool completed;                   // the Finish text says so (else: did not complete)
+    const char* absent;               // a file below dir that must not exist, or null
+    int status;                       // the program's exit status (TForm2::ExitStatus)
   };
   const std::string flat[] = {"C:\\dest\\app.dat", "C:\\dest\\guide.txt", "C:\\dest\\readme.txt"};
   const std::string title = TApplication::instance()->title();
   const Row rows[] = {
-      {"one volume", Medium::OneVolume, "C:\\dest", {}, {}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true,
-       nullptr, 0},
-      {"two volumes, OK at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("OK")},
-       {std::string("Information: ") + kDiskPrompt}, kFinish, "dest", {flat[0], flat[1], flat[2]}, true, nullptr, 0},
+      {"one volume",
+       Medium::OneVolume,
+       "C:\\dest",
+       {},
+       {},
+       kFinish,
+       "dest",
+       {flat[0], flat[1], flat[2]},
+       true,
+       nullptr,
+       0},
+      {"two volumes, OK at the disk prompt",
+       Medium::TwoVolumes,
+       "C:\\dest",
+       {ModalAnswers::press("OK")},
+       {std::string("Information: ") + kDiskPrompt},
+       kFinish,
+       "dest",
+       {flat[0], flat[1], flat[2]},
+       true,
+       nullptr,
+       0},
       // app.dat ends just before the volume change, so it might continue on the disk that
       // did not come: it is not kept either.
-      {"two volumes, Cancel at the disk prompt", Medium::TwoVolumes, "C:\\dest", {ModalAnswers::press("Cancel")},
-       {std::string("Information: ") + kDiskPrompt}, kFinish, "", {}, false, "dest/app.dat", 4},
-      {"empty destination: stored paths", Medium::OneVolume, "", {}, {}, kFinish, "",
-       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"}, true, nullptr, 0},
-      {"damaged chunk: the component's error box names the file", Medium::Damaged, "C:\\dest",
-       {ModalAnswers::press("OK")}, {"Error: Compression error\n{dir}/dest/bad.txt"}, kFinish, "", {}, false,
-       "dest/bad.txt", 2},
-      {"a file that cannot be written: the box names it and the reason", Medium::Unwritable, "C:\\dest",
-       {ModalAnswers::press("OK")}, {"Error: Cannot read file\ncould not write {dir}/dest/app.dat: Is a directory"}, kFinish, "", {},
-       false, "dest/guide.txt", 1},
-      {"missing archive: the application error box names it", Medium::Missing, "C:\\dest",
-       {ModalAnswers::press("OK")}, {title + ": The archive \"{dir}/medium/SETUP.BIN\" was not found."}, kInstalling,
-       "", {}, true, nullptr, 3},
-      {"two-byte archive: the application error box", Medium::TwoBytes, "C:\\dest", {ModalAnswers::press("OK")},
-       {title + ": Cannot read archive."}, kInstalling, "", {}, true, nullptr, 2},
+      {"two volumes, Cancel at the disk prompt",
+       Medium::TwoVolumes,
+       "C:\\dest",
+       {ModalAnswers::press("Cancel")},
+       {std::string("Information: ") + kDiskPrompt},
+       kFinish,
+       "",
+       {},
+       false,
+       "dest/app.dat",
+       4},
+      {"empty destination: stored paths",
+       Medium::OneVolume,
+       "",
+       {},
+       {},
+       kFinish,
+       "",
+       {"C:\\bin\\app.dat", "C:\\docs\\guide.txt", "C:\\readme.txt"},
+       true,
+       nullptr,
+       0},
+      {"damaged chunk: the component's error box names the file",
+       Medium::Damaged,
+       "C:\\dest",
+       {ModalAnswers::press("OK")},
+       {"Error: Compression error\n{dir}/dest/bad.txt"},
+       kFinish,
+       "",
+       {},
+       false,
+       "dest/bad.txt",
+       2},
+      {"a file that cannot be written: the box names it and the reason",
+       Medium::Unwritable,
+       "C:\\dest",
+       {ModalAnswers::press("OK")},
+       {"Error: Cannot read file\ncould not write {dir}/dest/app.dat: Is a directory"},
+       kFinish,
+       "",
+       {},
+       false,
+       "dest/guide.txt",
+       1},
+      {"missing archive: the application error box names it",
+       Medium::Missing,
+       "C:\\dest",
+       {ModalAnswers::press("OK")},
+       {title + ": The archive \"{dir}/medium/SETUP.BIN\" was not found."},
+       kInstalling,
+       "",
+       {},
+       true,
+       nullptr,
+       3},
+      {"two-byte archive: the application error box",
+       Medium::TwoBytes,
+       "C:\\dest",
+       {ModalAnswers::press("OK")},
+       {title + ": Cannot read archive."},
+       kInstalling,
+       "",
+       {},
+       true,
+       nullptr,
+       2},
   };
   for (const Row& row : rows) {
     InstallRun s;
@@ -205,7 +275,8 @@ TEST(Install, FromWelcomeToTheEnd) {
     }
     // The Finish page says how the installation ended, and it never said
     // anything else: not before the error box, nor behind it.
-    const char* const outcome = row.completed ? "Setup is complete and " : "Setup did not complete and not every file of ";
+    const char* const outcome =
+        row.completed ? "Setup is complete and " : "Setup did not complete and not every file of ";
     EXPECT_TRUE(fromQString(s.form2->ui->Label6->text()).starts_with(outcome)) << row.name;
     if (row.end.page == TForm2::pgFinish) {
       ASSERT_FALSE(finish.texts.empty() || finish.completedPicture.empty()) << row.name;

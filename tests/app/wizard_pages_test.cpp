@@ -51,14 +51,21 @@ TEST(WizardPages, BrowseReplacesTheDestinationOnlyOnOK) {
          d.SetDirectory("C:\\apps\\target");
          d.OKButton->click();
        },
-       "C:\\apps", "C:\\apps\\target", {""}},
+       "C:\\apps",
+       "C:\\apps\\target",
+       {""}},
       {"Cancel keeps the text",
        [](TSelectDirDlg& d) {
          d.SetDirectory("C:\\apps\\target");
          d.CancelButton->click();
        },
-       "C:\\apps", "C:\\apps", {""}},
-      {"a drive that does not exist: error box, text kept", nullptr, "Q:\\apps", "Q:\\apps",
+       "C:\\apps",
+       "C:\\apps",
+       {""}},
+      {"a drive that does not exist: error box, text kept",
+       nullptr,
+       "Q:\\apps",
+       "Q:\\apps",
        {title + ": I/O error 15."}},
   };
   for (const Row& row : rows) {
@@ -112,8 +119,8 @@ TEST(WizardPages, DuringTheInstallation) {
   } rows[] = {
       {"Cancel: the installation goes on, then the program ends",
        [](WizardScenario& s) { s.click(s.form2->ui->Button1); }, true, true},
-      {"the close box hides the wizard; the installation goes on",
-       [](WizardScenario& s) { s.form2->close(); }, false, false},
+      {"the close box hides the wizard; the installation goes on", [](WizardScenario& s) { s.form2->close(); }, false,
+       false},
       {"an early 100: Finish is clicked while files are still written",
        [](WizardScenario& s) {
          bool go = true;
@@ -211,7 +218,8 @@ TEST(WizardLayout, PicturesAnimationAndBackupFile1) {
   ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
   const std::string text = stored.readAll().toStdString();
   EXPECT_EQ(layoutToText(*s.form2->BackupFile1, s.form2->BackupFile1->writeLayout()),
-            text.substr(0, text.find("Version")) + "Name = 'BackupFile1'\nTag = 0\n" + text.substr(text.find("Version")));
+            text.substr(0, text.find("Version")) + "Name = 'BackupFile1'\nTag = 0\n" +
+                text.substr(text.find("Version")));
   EXPECT_EQ(s.form2->BackupFile1->designLeft, 128);
   EXPECT_EQ(s.form2->BackupFile1->designTop, 48);
   EXPECT_EQ(s.form2->BackupFile1->owner(), s.form2.get());

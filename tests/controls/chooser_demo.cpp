@@ -22,11 +22,11 @@ void installSampleDrives(const std::string& root) {
   namespace fs = std::filesystem;
   const std::string deep = "c/Program Files/Common Files/System/Shared Components/Setup Kit Runtime/Version 5";
   fs::create_directories(root + "/" + deep + "/Help Files");
-  for (const char* f : {"SETUPKIT.EXE", "setupkit.dll", "Readme.txt"}) std::ofstream(root + "/" + deep + "/" + f) << "x";
+  for (const char* f : {"SETUPKIT.EXE", "setupkit.dll", "Readme.txt"})
+    std::ofstream(root + "/" + deep + "/" + f) << "x";
   for (const char* d : {"c/Program Files/Common Files/System/Shared Components", "c/Program Files/Setup Kit",
                         "c/Program Files/Common Files/System/ado", "c/Program Files/Common Files/System/msadc",
-                        "c/Program Files/Common Files/System/Ole DB", "c/Windows/System", "a", "d/Data", "e", "n",
-                        "r"})
+                        "c/Program Files/Common Files/System/Ole DB", "c/Windows/System", "a", "d/Data", "e", "n", "r"})
     fs::create_directories(root + "/" + d);
   for (const char* f : {"SETUP.EXE", "setup.ins", "Setup.bin", "readme.txt", "license.txt", "install.bat"})
     std::ofstream(root + "/c/Program Files/Common Files/System/Shared Components/" + f) << "x";

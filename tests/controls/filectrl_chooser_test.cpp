@@ -4,12 +4,12 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcutEvent>
 #include <QTimer>
 #include <filesystem>
@@ -26,8 +26,8 @@
 #include "framework/core/exceptions.h"
 #include "platform/current_dir.h"
 #include "tests/controls/filectrl_fixture.h"
-#include "tests/support/fake_application.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/fake_application.h"
 #include "tests/support/modal.h"
 
 namespace {
@@ -294,12 +294,13 @@ TEST_F(Chooser, Layout) {
     QWidget* control;
     QRect geometry;
   } rows[] = {
-      {dlg.DirEdit, QRect(8, 24, 313, 20)},       {dlg.DirLabel, QRect(8, 24, 313, 20)},
-      {dlg.FileList, QRect(232, 72, 185, 93)},    {dlg.DriveList, QRect(232, 192, 185, 19)},
-      {dlg.NetButton, QRect(8, 224, 77, 27)},     {dlg.OKButton, QRect(172, 224, 77, 27)},
+      {dlg.DirEdit, QRect(8, 24, 313, 20)},        {dlg.DirLabel, QRect(8, 24, 313, 20)},
+      {dlg.FileList, QRect(232, 72, 185, 93)},     {dlg.DriveList, QRect(232, 192, 185, 19)},
+      {dlg.NetButton, QRect(8, 224, 77, 27)},      {dlg.OKButton, QRect(172, 224, 77, 27)},
       {dlg.CancelButton, QRect(256, 224, 77, 27)}, {dlg.HelpButton, QRect(340, 224, 77, 27)},
   };
-  for (const auto& row : rows) EXPECT_EQ(row.control->geometry(), row.geometry) << row.control->metaObject()->className();
+  for (const auto& row : rows)
+    EXPECT_EQ(row.control->geometry(), row.geometry) << row.control->metaObject()->className();
   // The directory list shows whole items of 17 pixels only.
   EXPECT_EQ(dlg.DirList->pos(), QPoint(8, 72));
   EXPECT_EQ(dlg.DirList->width(), 213);
@@ -352,11 +353,11 @@ TEST_F(Chooser, TabOrderSkipsHiddenControls) {
     } while (w != dlg.DirList && seen.size() < 20);
     return seen;
   };
-  EXPECT_EQ(order(), (std::vector<QWidget*>{dlg.DirList, dlg.DriveList, dlg.OKButton, dlg.CancelButton,
-                                            dlg.FileList, dlg.HelpButton}));
+  EXPECT_EQ(order(), (std::vector<QWidget*>{dlg.DirList, dlg.DriveList, dlg.OKButton, dlg.CancelButton, dlg.FileList,
+                                            dlg.HelpButton}));
   dlg.SetEditable(true);
-  EXPECT_EQ(order(), (std::vector<QWidget*>{dlg.DirList, dlg.DirEdit, dlg.DriveList, dlg.OKButton,
-                                            dlg.CancelButton, dlg.FileList, dlg.HelpButton}));
+  EXPECT_EQ(order(), (std::vector<QWidget*>{dlg.DirList, dlg.DirEdit, dlg.DriveList, dlg.OKButton, dlg.CancelButton,
+                                            dlg.FileList, dlg.HelpButton}));
 }
 
 TEST_F(Chooser, AccessKeysMoveTheFocusToVisibleTargets) {

@@ -4,9 +4,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -43,12 +43,12 @@ class DirectoryList : public FileCtrlFixture {
     list.show();
     QApplication::processEvents();
     const QPoint at = list.visualItemRect(list.item(row)).center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QMouseEvent twice(QEvent::MouseButtonDblClick, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, list.viewport()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, list.viewport()->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, at, list.viewport()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(list.viewport(), &press);
     QApplication::sendEvent(list.viewport(), &release);
     QApplication::sendEvent(list.viewport(), &twice);
@@ -82,11 +82,11 @@ TEST_F(DirectoryList, DoubleClickOpensItems) {
     int row;
     const char* opens;
   } steps[] = {
-      {1, "C:\\Windows"},                       // an ancestor
-      {2, "C:\\Windows\\System"},               // a sub-directory
-      {0, "C:\\"},                              // the first item: the drive root
+      {1, "C:\\Windows"},          // an ancestor
+      {2, "C:\\Windows\\System"},  // a sub-directory
+      {0, "C:\\"},                 // the first item: the drive root
       {1, "C:\\Program Files"},
-      {1, "C:\\Program Files"},                 // the open directory itself: nothing changes
+      {1, "C:\\Program Files"},  // the open directory itself: nothing changes
   };
   int expectedChanges = 0;
   for (const auto& step : steps) {
@@ -225,9 +225,8 @@ TEST_F(DirectoryList, NamesThatCannotBeWrittenAreLeftOut) {
     std::filesystem::create_directories(tmp.file(std::string("d/odd/") + name));
   enter("D:\\odd");
   TDirectoryListBox list;
-  EXPECT_EQ(itemsOf(list), (Items{{"D:\\", TGlyph::OpenFolder},
-                                  {"odd", TGlyph::CurrentFolder},
-                                  {"ok", TGlyph::ClosedFolder}}));
+  EXPECT_EQ(itemsOf(list),
+            (Items{{"D:\\", TGlyph::OpenFolder}, {"odd", TGlyph::CurrentFolder}, {"ok", TGlyph::ClosedFolder}}));
 }
 
 TEST_F(DirectoryList, CaseFlagsOfTheVolume) {

@@ -45,11 +45,12 @@ TEST_F(ChooserAt120, ScalesAndCentresTheDialog) {
       QWidget* control;
       QRect geometry;
     } rows[] = {
-        {dlg->DirLabel, QRect(10, 30, 391, 25)},      {dlg->DirEdit, QRect(10, 30, 391, 25)},
-        {dlg->FileList, QRect(290, 90, 231, 116)},    {dlg->DriveList, QRect(290, 240, 231, 24)},
-        {dlg->OKButton, QRect(320, 280, 96, 34)},     {dlg->CancelButton, QRect(425, 280, 96, 34)},
+        {dlg->DirLabel, QRect(10, 30, 391, 25)},   {dlg->DirEdit, QRect(10, 30, 391, 25)},
+        {dlg->FileList, QRect(290, 90, 231, 116)}, {dlg->DriveList, QRect(290, 240, 231, 24)},
+        {dlg->OKButton, QRect(320, 280, 96, 34)},  {dlg->CancelButton, QRect(425, 280, 96, 34)},
     };
-    for (const auto& row : rows) EXPECT_EQ(row.control->geometry(), row.geometry) << row.control->metaObject()->className();
+    for (const auto& row : rows)
+      EXPECT_EQ(row.control->geometry(), row.geometry) << row.control->metaObject()->className();
     EXPECT_EQ(dlg->Label1->pos(), QPoint(10, 10));
     EXPECT_EQ(dlg->Label3->pos(), QPoint(10, 70));
     EXPECT_EQ(dlg->Label4->pos(), QPoint(290, 70));

@@ -30,8 +30,8 @@ class DriveCombo : public FileCtrlFixture {};
 TEST_F(DriveCombo, TextsAndGlyphsOfEveryKindOfDrive) {
   TDriveComboBox box;
   const Items lower = {
-      {"a:", TGlyph::Floppy},  // removable: the letter only, no disk access
-      {"b:", TGlyph::Floppy},  // even with a labelled medium in it
+      {"a:", TGlyph::Floppy},   // removable: the letter only, no disk access
+      {"b:", TGlyph::Floppy},   // even with a labelled medium in it
       {"c: []", TGlyph::Hard},  // no label
       {"d: [data]", TGlyph::Hard},
       {"e: [setup_cd]", TGlyph::CdRom},

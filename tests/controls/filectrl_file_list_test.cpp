@@ -73,11 +73,11 @@ TEST_F(FileList, ProgramsByExtension) {
   std::vector<std::pair<std::string, TGlyph>> glyphs;
   for (int i = 0; i < list.count(); ++i) glyphs.emplace_back(list.ItemName(i), list.ItemGlyph(i));
   EXPECT_EQ(glyphs, (std::vector<std::pair<std::string, TGlyph>>{{"exe", TGlyph::UnknownFile},
-                                                                  {"v.Exe", TGlyph::Executable},
-                                                                  {"w.exe.txt", TGlyph::UnknownFile},
-                                                                  {"x.COM", TGlyph::Executable},
-                                                                  {"y.bat", TGlyph::Executable},
-                                                                  {"z.pif", TGlyph::Executable}}));
+                                                                 {"v.Exe", TGlyph::Executable},
+                                                                 {"w.exe.txt", TGlyph::UnknownFile},
+                                                                 {"x.COM", TGlyph::Executable},
+                                                                 {"y.bat", TGlyph::Executable},
+                                                                 {"z.pif", TGlyph::Executable}}));
   EXPECT_GE(list.ItemHeight(), 16);  // glyphs need their height
 }
 

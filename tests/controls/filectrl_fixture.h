@@ -30,9 +30,9 @@
 class FileCtrlFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* d : {"c/Windows/System/color", "c/Windows/System/Drivers", "c/Windows/System/Zeta",
-                          "c/Windows/System/.cache", "c/Program Files/Common Files", "a", "b", "d/docs/letters",
-                          "e", "m", "n/shared", "r"})
+    for (const char* d :
+         {"c/Windows/System/color", "c/Windows/System/Drivers", "c/Windows/System/Zeta", "c/Windows/System/.cache",
+          "c/Program Files/Common Files", "a", "b", "d/docs/letters", "e", "m", "n/shared", "r"})
       std::filesystem::create_directories(tmp.file(d));
     for (const char* f : {"c/Windows/System/A.exe", "c/Windows/System/b.dll", "c/Windows/System/c.txt",
                           "c/Windows/System/.secret", "c/Windows/win.ini"})

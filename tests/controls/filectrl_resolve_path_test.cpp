@@ -20,17 +20,17 @@ TEST_F(ResolvePath, FormsOfPaths) {
     const char* dir;
     const char* file;
   } rows[] = {
-      {"System", 'C', "\\Windows\\System", ""},                // relative
-      {"[System]", 'C', "\\Windows\\System", ""},              // bracketed, as the file list shows directories
-      {"\\Program Files", 'C', "\\Program Files", ""},         // rooted
+      {"System", 'C', "\\Windows\\System", ""},                 // relative
+      {"[System]", 'C', "\\Windows\\System", ""},               // bracketed, as the file list shows directories
+      {"\\Program Files", 'C', "\\Program Files", ""},          // rooted
       {"D:letters", 'D', "\\docs\\letters", ""},                // drive-relative, from D's current directory
-      {"D:", 'D', "\\docs", ""},                               // D's current directory
-      {"C:\\Windows\\win.ini", 'C', "\\Windows", "win.ini"},   // an existing file stays the file part
-      {"C:\\Windows\\*.ini", 'C', "\\Windows", "*.ini"},       // a mask too
+      {"D:", 'D', "\\docs", ""},                                // D's current directory
+      {"C:\\Windows\\win.ini", 'C', "\\Windows", "win.ini"},    // an existing file stays the file part
+      {"C:\\Windows\\*.ini", 'C', "\\Windows", "*.ini"},        // a mask too
       {"C:\\Windows\\System\\", 'C', "\\Windows\\System", ""},  // trailing backslash
       {"C:\\", 'C', "\\", ""},
       {"c:\\windows\\system", 'c', "\\windows\\system", ""},  // the text as typed
-      {"", 'C', "\\Windows", ""},                              // the current directory
+      {"", 'C', "\\Windows", ""},                             // the current directory
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.input);

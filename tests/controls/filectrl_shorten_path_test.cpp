@@ -48,8 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShortenRow{"RootedPathKeepsItsRootBeforeTheDots", "\\one\\two\\name", 12, "\\...\\name"},
         ShortenRow{"RootedPathShortenedToItsName", "\\one\\two\\name", 5, "name"},
         ShortenRow{"DriveRelativePathShortenedToItsName", "C:name", 4, "name"},
-        ShortenRow{"DriveRootTooWideShowsNothing", "C:\\", 1, ""},
-        ShortenRow{"BareNameKeptAsItIs", "name", 1, "name"},
+        ShortenRow{"DriveRootTooWideShowsNothing", "C:\\", 1, ""}, ShortenRow{"BareNameKeptAsItIs", "name", 1, "name"},
         // A directory whose name begins with a dot is dropped like any other.
         ShortenRow{"FolderStartingWithADotGoesLikeAnyOther", "C:\\.config\\app\\x", 11, "C:\\...\\x"},
         ShortenRow{"EmptyPathStaysEmpty", "", 0, ""}),

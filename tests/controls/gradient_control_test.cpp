@@ -133,8 +133,8 @@ TEST(SmoothGradient, CaptionIsDrawnTransparentlyAtItsPlace) {
     gradient.setCaption("Wide Caption");
 
     const QFontMetrics metrics(font);
-    const QPoint origin = TSmoothGradient::CaptionOrigin(300, 60, metrics.horizontalAdvance("Wide Caption"),
-                                                         metrics.height(), layout);
+    const QPoint origin =
+        TSmoothGradient::CaptionOrigin(300, 60, metrics.horizontalAdvance("Wide Caption"), metrics.height(), layout);
     const QRect box(origin, QSize(metrics.horizontalAdvance("Wide Caption"), metrics.height()));
     const QImage image = gradient.grab().toImage();
     QRect ink;

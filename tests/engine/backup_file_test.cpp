@@ -114,8 +114,9 @@ class WizardOwner : public TComponent {
     registerMethod(
         "BackupFile1FileRestored",
         TFileRestoredEvent::Handler([this](TObject*, std::string& f, TFileStream*&) { files.push_back(f); }));
-    registerMethod("BackupFile1Error", TBackupErrorEvent::Handler(
-                                           [this](TObject*, int32_t code, const std::string&) { errors.push_back(code); }));
+    registerMethod("BackupFile1Error", TBackupErrorEvent::Handler([this](TObject*, int32_t code, const std::string&) {
+                     errors.push_back(code);
+                   }));
   }
   std::vector<int> percents;
   std::vector<std::string> files;
@@ -160,7 +161,8 @@ TEST_F(BackupFileTest, TheWizardInstanceLoadsAndStoresItsValues) {
   EXPECT_EQ(owner.percents, (std::vector<int>{100, 100, 100}));
   EXPECT_EQ(owner.files, (std::vector<std::string>{"C:\\dest\\A.TXT"}));
   EXPECT_EQ(owner.errors, std::vector<int>{});
-  writeVolume("SETUP.BIN", ArchiveBuilder().header(2).file("C:\\x\\B.TXT", kDate2001, DataBlock().signature("BAD!")).end());
+  writeVolume("SETUP.BIN",
+              ArchiveBuilder().header(2).file("C:\\x\\B.TXT", kDate2001, DataBlock().signature("BAD!")).end());
   EXPECT_FALSE(b.Restore("C:\\SETUP.BIN", "C:\\dest"));
   EXPECT_EQ(owner.errors, std::vector<int>{1});
 }

@@ -112,7 +112,8 @@ TEST(ChunkInflateDifferential, EveryTruncation) {
   const std::string streams[] = {zlibCompress(textBytes(2500)), zlibCompressWith(textBytes(2500), 9, Z_FIXED),
                                  zlibCompress(patternBytes(600), 0)};
   for (const std::string& stream : streams)
-    for (size_t n = 0; n < stream.size(); ++n) expectAgreement("cut at " + std::to_string(n), stream.substr(0, n), false);
+    for (size_t n = 0; n < stream.size(); ++n)
+      expectAgreement("cut at " + std::to_string(n), stream.substr(0, n), false);
 }
 
 TEST(ChunkInflateDifferential, EveryFlippedBit) {
@@ -151,12 +152,12 @@ std::string streamWithLengthSymbol(int symbol, bool adlerOfTheBytes) {
   auto code = [&](uint32_t value, int n) {  // a Huffman code, most significant bit first
     for (int i = n - 1; i >= 0; --i) put((value >> i) & 1u, 1);
   };
-  put(1, 1);                           // the last block
-  put(1, 2);                           // fixed codes
-  code(0x30 + 'a', 8);                 // the literal 'a'
+  put(1, 1);                               // the last block
+  put(1, 2);                               // fixed codes
+  code(0x30 + 'a', 8);                     // the literal 'a'
   code(0xC0 + uint32_t(symbol - 280), 8);  // the length symbol
-  code(0, 5);                          // distance 1
-  code(0, 7);                          // end of block
+  code(0, 5);                              // distance 1
+  code(0, 7);                              // end of block
   if (count) out += char(bits);
   const std::string bytes(259, 'a');
   uint32_t adler = uint32_t(adler32(1, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));

@@ -91,8 +91,8 @@ TEST_F(DecodeAheadTest, EndsWhileWaitingForTheRestore) {
   ArchiveBuilder volume;
   volume.header(0).mark("records").file("C:\\MANY", kDate2001, block).end();
   writeVolume("MANY.BIN", volume);
-  auto ahead = std::make_unique<TDecodeAhead>("C:\\MANY.BIN", int64_t(volume.offset("records")),
-                                              TDecodeAhead::Start::AtRecord);
+  auto ahead =
+      std::make_unique<TDecodeAhead>("C:\\MANY.BIN", int64_t(volume.offset("records")), TDecodeAhead::Start::AtRecord);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ahead.reset();
   SUCCEED();

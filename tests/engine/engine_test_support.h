@@ -11,8 +11,8 @@
 
 #include "engine/backup_file.h"
 #include "platform/dos_time.h"
-#include "tests/support/fake_application.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/fake_application.h"
 #include "tests/support/scoped_time_zone.h"
 #include "tests/support/temp_dir.h"
 

@@ -97,7 +97,9 @@ TEST_F(RestoreTest, ArchiveLayouts) {
            .filler(-12)
            .storedFile("C:\\B.TXT", kDate2001, "def")
            .end(),
-       {{"A.TXT", "abc"}, {"B.TXT", "def"}}, 6, -77},
+       {{"A.TXT", "abc"}, {"B.TXT", "def"}},
+       6,
+       -77},
       {"names that differ only in case from the special ones are files; flat keeps the text after the colon",
        ArchiveBuilder()
            .header(3)
@@ -105,9 +107,14 @@ TEST_F(RestoreTest, ArchiveLayouts) {
            .storedFile("File:List", kDate2001, "2")
            .storedFile("NEXT:DIS", kDate2001, "3")
            .end(),
-       {{"disk002", "1"}, {"List", "2"}, {"DIS", "3"}}, 3, 0},
+       {{"disk002", "1"}, {"List", "2"}, {"DIS", "3"}},
+       3,
+       0},
       {"an empty data block: an empty, stamped file",
-       ArchiveBuilder().header(1).file("C:\\EMPTY", kDate2001, DataBlock()).end(), {{"EMPTY", ""}}, 1, 0},
+       ArchiveBuilder().header(1).file("C:\\EMPTY", kDate2001, DataBlock()).end(),
+       {{"EMPTY", ""}},
+       1,
+       0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -149,14 +156,15 @@ TEST_F(RestoreTest, LargeEntriesAreWrittenOrSteppedOverWhole) {
   backup.OnRestoreFile = TRestoreFileEvent([](TObject*, std::string& f, int32_t, bool& d) {
     if (f.ends_with("SKIPPED.BIN")) d = false;
   });
-  writeVolume("SETUP.BIN", ArchiveBuilder()
-                               .header(int32_t(2 * big.size() + other.size()))
-                               .fileList(kDate2001, DataBlock().chunkLength(-70000).raw(other).stored("x"))
-                               .file("C:\\SKIPPED.BIN", kDate2001, DataBlock::ofContent(big, false))
-                               .file("C:\\STORED.BIN", kDate2001, DataBlock::ofContent(big, false))
-                               .file("C:\\PACKED.BIN", kDate2001, DataBlock::ofContent(other + big.substr(0, 30000), true))
-                               .storedFile("C:\\LAST.TXT", kDate2001, "last")
-                               .end());
+  writeVolume("SETUP.BIN",
+              ArchiveBuilder()
+                  .header(int32_t(2 * big.size() + other.size()))
+                  .fileList(kDate2001, DataBlock().chunkLength(-70000).raw(other).stored("x"))
+                  .file("C:\\SKIPPED.BIN", kDate2001, DataBlock::ofContent(big, false))
+                  .file("C:\\STORED.BIN", kDate2001, DataBlock::ofContent(big, false))
+                  .file("C:\\PACKED.BIN", kDate2001, DataBlock::ofContent(other + big.substr(0, 30000), true))
+                  .storedFile("C:\\LAST.TXT", kDate2001, "last")
+                  .end());
   EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
   EXPECT_FALSE(tmp.exists("dest/SKIPPED.BIN"));
   EXPECT_TRUE(tmp.read("dest/STORED.BIN") == big);

@@ -15,14 +15,10 @@ enum class End { Success, CodeOne, CannotReadArchive, StreamReadError };
 
 const char* endName(End e) {
   switch (e) {
-    case End::Success:
-      return "success";
-    case End::CodeOne:
-      return "error code 1";
-    case End::CannotReadArchive:
-      return "Cannot read archive";
-    case End::StreamReadError:
-      return "Stream read error";
+    case End::Success: return "success";
+    case End::CodeOne: return "error code 1";
+    case End::CannotReadArchive: return "Cannot read archive";
+    case End::StreamReadError: return "Stream read error";
   }
   return "?";
 }

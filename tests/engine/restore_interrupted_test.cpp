@@ -50,7 +50,7 @@ class InterruptTest : public EngineTest {
 struct InterruptRow {
   const char* name;
   DataBlock bBlock;
-  const char* continuation;                   // B's rest in volume 2, or null
+  const char* continuation;                                              // B's rest in volume 2, or null
   std::function<void(TBackupFile&, FakeApplication&, EventLog&)> setUp;  // handlers
   int errorCode;  // or kRaises: "Invalid archive type" leaves the restore
 };
@@ -218,8 +218,8 @@ TEST_F(InterruptTest, TheEventsAtTheEndComeInOrder) {
     trace.push_back("error " + std::to_string(code) + (backup.FBusy ? " while busy" : " when idle"));
   });
   EXPECT_FALSE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  EXPECT_EQ(trace, (std::vector<std::string>{"A.TXT restored, not yet stamped", "final 100 while busy",
-                                             "error 1 when idle"}));
+  EXPECT_EQ(trace,
+            (std::vector<std::string>{"A.TXT restored, not yet stamped", "final 100 while busy", "error 1 when idle"}));
   EXPECT_EQ(uint32_t(platform::fileAge("C:\\dest\\A.TXT")), kDate2001);
 }
 

@@ -26,8 +26,8 @@ struct Outcome {
 };
 
 std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-  out << "raised \"" << o.raised << "\", status " << o.status << ", code " << o.errorCode << ", reason \""
-      << o.reason << "\", restored " << o.restored << ", files:";
+  out << "raised \"" << o.raised << "\", status " << o.status << ", code " << o.errorCode << ", reason \"" << o.reason
+      << "\", restored " << o.restored << ", files:";
   for (const auto& [name, size] : o.files) out << " " << name << "=" << size;
   return out;
 }
@@ -69,7 +69,11 @@ std::vector<Row> rows() {
       {"a name 100,000 levels deep", 1, one(deepName())},
       {"a component longer than the host allows", 1, one("C:\\" + std::string(300, 'n') + "\\f")},
       {"a chunk length made 33 MB", 1,
-       ArchiveBuilder().header(4).file("C:\\A.TXT", kDate2001, DataBlock().chunkLength(33'554'432).raw("x")).end().bytes()},
+       ArchiveBuilder()
+           .header(4)
+           .file("C:\\A.TXT", kDate2001, DataBlock().chunkLength(33'554'432).raw("x"))
+           .end()
+           .bytes()},
       {"a chunk beyond the decoder's area", 1,
        ArchiveBuilder().header(4).file("C:\\A.TXT", kDate2001, DataBlock().chunkLength(-70000).raw("x")).end().bytes()},
       {"length symbol 286 that the checksum proves", 1,
@@ -84,11 +88,26 @@ std::vector<Row> rows() {
            .end()
            .bytes()},
       {"a file in the way of a directory", 1,
-       ArchiveBuilder().header(8).storedFile("C:\\X", kDate2001, "file").storedFile("C:\\X\\Y", kDate2001, "y").end().bytes()},
+       ArchiveBuilder()
+           .header(8)
+           .storedFile("C:\\X", kDate2001, "file")
+           .storedFile("C:\\X\\Y", kDate2001, "y")
+           .end()
+           .bytes()},
       {"a directory in the way of a file", 1,
-       ArchiveBuilder().header(8).storedFile("C:\\X\\Y", kDate2001, "y").storedFile("C:\\X", kDate2001, "file").end().bytes()},
+       ArchiveBuilder()
+           .header(8)
+           .storedFile("C:\\X\\Y", kDate2001, "y")
+           .storedFile("C:\\X", kDate2001, "file")
+           .end()
+           .bytes()},
       {"only what does not exist, twice the same name", 1 | (1 << 1),
-       ArchiveBuilder().header(8).storedFile("C:\\A", kDate2001, "first").storedFile("C:\\a", kDate2001, "2").end().bytes()},
+       ArchiveBuilder()
+           .header(8)
+           .storedFile("C:\\A", kDate2001, "first")
+           .storedFile("C:\\a", kDate2001, "2")
+           .end()
+           .bytes()},
       {"only what exists, nothing exists", 1 | (3 << 1), one("C:\\A")},
   };
 }

@@ -88,11 +88,8 @@ TEST_F(RestoreDecisionTest, RestoreModes) {
     log.attach(backup);
     app.boxes.clear();
     switch (row.target) {
-      case Missing:
-        break;
-      case Directory:
-        fs::create_directories(tmp.file("dest/A.TXT"));
-        break;
+      case Missing: break;
+      case Directory: fs::create_directories(tmp.file("dest/A.TXT")); break;
       default:
         tmp.write("dest/A.TXT", "old");
         setHostTime(tmp.file("dest/A.TXT"), row.target == Older ? kOlder : row.target == Equal ? kDate2001 : kNewer);

@@ -50,15 +50,19 @@ TEST_F(RestoreResultTest, AnExceptionLeavesTheRestoreAndTheResultSaysWhose) {
   const RaiseRow rows[] = {
       {"OnRestoreFile raises", false,
        [](TBackupFile& b) {
-         b.OnRestoreFile = TRestoreFileEvent([](TObject*, std::string&, int32_t, bool&) { throw Exception("handler"); });
+         b.OnRestoreFile =
+             TRestoreFileEvent([](TObject*, std::string&, int32_t, bool&) { throw Exception("handler"); });
        },
        "handler", false},
       {"OnNeedDisk raises", true,
-       [](TBackupFile& b) { b.OnNeedDisk = TNeedDiskEvent([](TObject*, uint16_t, bool&) { throw Exception("handler"); }); },
+       [](TBackupFile& b) {
+         b.OnNeedDisk = TNeedDiskEvent([](TObject*, uint16_t, bool&) { throw Exception("handler"); });
+       },
        "handler", false},
       {"OnFileRestored raises", false,
        [](TBackupFile& b) {
-         b.OnFileRestored = TFileRestoredEvent([](TObject*, std::string&, TFileStream*&) { throw Exception("handler"); });
+         b.OnFileRestored =
+             TFileRestoredEvent([](TObject*, std::string&, TFileStream*&) { throw Exception("handler"); });
        },
        "handler", false},
       {"OnFileRestored raises after Continue was cleared at the last file's end", false,

@@ -54,7 +54,7 @@ TEST_F(VolumeTest, AFileSpanningThreeVolumesIsRestoredWhole) {
     openWhileAsking = std::max(openWhileAsking, openDescriptors() - before);
   });
   EXPECT_TRUE(backup.Restore("C:\\SETUP.BIN", "C:\\dest"));
-  EXPECT_EQ(openWhileAsking, 2);  // only the file being continued and the destination it is placed in
+  EXPECT_EQ(openWhileAsking, 2);               // only the file being continued and the destination it is placed in
   EXPECT_EQ(disks, (std::vector<int>{2, 3}));  // asked although every volume is there
   EXPECT_EQ(tmp.read("dest/A.TXT"), "aaa");
   EXPECT_EQ(tmp.read("dest/B.TXT"), "B1B2B3");

@@ -189,9 +189,9 @@ TEST_F(Recorded, ADiskPromptFindsTheRecordWrittenAndCancellingLeavesItIncomplete
 
   install_record::Record atPrompt;
   ASSERT_FALSE(install("C:\\dest", TNeedDiskEvent([&](TObject*, uint16_t, bool& cont) {
-    atPrompt = record();
-    cont = false;
-  })));
+                         atPrompt = record();
+                         cont = false;
+                       })));
   EXPECT_FALSE(atPrompt.complete);
   EXPECT_EQ(atPrompt.folders, (std::vector<std::string>{"docs", "data"}));
   expectFilesAsOnDisk(atPrompt, {"docs/a.txt"});

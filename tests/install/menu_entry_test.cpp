@@ -108,10 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
         EntryRow{"SemicolonsInACommentReadBack", settings("Demo", "demo", "one; two;"), "/opt/demo"},
         EntryRow{"LeadingSpacesOfANameReadBack", settings("  Demo", "demo", " indented"), "/opt/demo"},
         EntryRow{"ExecBackslashSeparatorsBecomeSlashes", settings("Demo", "bin\\demo"), "/opt/demo"},
-        EntryRow{"QuotesAndDollarsInTheDestinationStayInExec",
-                 settings("Demo", "demo"), "/opt/my \"demo\" $HOME `id`"},
-        EntryRow{"BackslashesAndPercentsInTheDestinationStayInExec",
-                 settings("Demo", "demo"), "/opt/a\\b 100% %f"},
+        EntryRow{"QuotesAndDollarsInTheDestinationStayInExec", settings("Demo", "demo"), "/opt/my \"demo\" $HOME `id`"},
+        EntryRow{"BackslashesAndPercentsInTheDestinationStayInExec", settings("Demo", "demo"), "/opt/a\\b 100% %f"},
         EntryRow{"SemicolonsAndBlanksInTheDestinationStayInExec", settings("Demo", "demo"), "/opt/a; b ;c"}),
     ByRowName());
 
@@ -157,15 +155,14 @@ menu_entry::Settings withIcon(const char* icon) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, MenuEntryProblem,
-    ::testing::Values(
-        ProblemRow{"AcceptsAProgramInAFolder", settings("Demo", "bin\\demo"), false},
-        ProblemRow{"RefusesNoName", settings("", "demo"), true},
-        ProblemRow{"RefusesNoExec", settings("Demo", ""), true},
-        ProblemRow{"RefusesAnAbsoluteExec", settings("Demo", "/bin/sh"), true},
-        ProblemRow{"RefusesAnExecThatClimbsOut", settings("Demo", "bin\\..\\..\\sh"), true},
-        ProblemRow{"RefusesAnIconThatClimbsOut", withIcon("../icon.png"), true},
-        ProblemRow{"RefusesANewlineInAComment", settings("Demo", "demo", "one\nExec=evil"), true},
-        ProblemRow{"RefusesANameThatIsNotUtf8", settings("D\xE9mo", "demo"), true}),
+    ::testing::Values(ProblemRow{"AcceptsAProgramInAFolder", settings("Demo", "bin\\demo"), false},
+                      ProblemRow{"RefusesNoName", settings("", "demo"), true},
+                      ProblemRow{"RefusesNoExec", settings("Demo", ""), true},
+                      ProblemRow{"RefusesAnAbsoluteExec", settings("Demo", "/bin/sh"), true},
+                      ProblemRow{"RefusesAnExecThatClimbsOut", settings("Demo", "bin\\..\\..\\sh"), true},
+                      ProblemRow{"RefusesAnIconThatClimbsOut", withIcon("../icon.png"), true},
+                      ProblemRow{"RefusesANewlineInAComment", settings("Demo", "demo", "one\nExec=evil"), true},
+                      ProblemRow{"RefusesANameThatIsNotUtf8", settings("D\xE9mo", "demo"), true}),
     ByRowName());
 
 // Two installations of one program into different folders keep their

@@ -85,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
         PinRow{"ConflictForAnotherKeyUnderTheSameId", true, Pin::First, Pin::SameId, true, "signed by another key"},
         PinRow{"NoneWhenAnIdAlonePinsTheSameKey", true, Pin::FirstIdAlone, Pin::First, false, ""},
         PinRow{"ConflictWhenAnIdAlonePinsAnotherKey", true, Pin::FirstIdAlone, Pin::Second, true, "another key"},
-        PinRow{"ConflictWhenAnIdAloneMeetsAnUnsignedMedium", true, Pin::FirstIdAlone, Pin::Unsigned, true,
-               "unsigned"}),
+        PinRow{"ConflictWhenAnIdAloneMeetsAnUnsignedMedium", true, Pin::FirstIdAlone, Pin::Unsigned, true, "unsigned"}),
     ByRowName());
 
 // The wizard gives the destination in Windows form, with its trailing

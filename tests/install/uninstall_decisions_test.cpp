@@ -37,8 +37,10 @@ class ScopedDataHome {
     setenv("XDG_DATA_HOME", path.c_str(), 1);
   }
   ~ScopedDataHome() {
-    if (old_) setenv("XDG_DATA_HOME", old_->c_str(), 1);
-    else unsetenv("XDG_DATA_HOME");
+    if (old_)
+      setenv("XDG_DATA_HOME", old_->c_str(), 1);
+    else
+      unsetenv("XDG_DATA_HOME");
   }
 
  private:
@@ -118,44 +120,65 @@ TEST_P(UninstallDecision, KeepsOrRemoves) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, UninstallDecision,
     ::testing::Values(
-        UninstallRow{"RemovesAnUnchangedInstallationAndTheDestItMade", nullptr, {}, true,
+        UninstallRow{"RemovesAnUnchangedInstallationAndTheDestItMade",
+                     nullptr,
+                     {},
+                     true,
                      R"({"event":"removed","kind":"folder","name":"var/empty"})"},
-        UninstallRow{"KeepsAndNamesAChangedFile",
-                     [](Installed& i) { writeHostFile(i.dest + "/docs/readme.txt", "changed"); },
-                     {"docs/", "docs/readme.txt"}, false,
-                     R"({"event":"kept","kind":"file","name":"docs/readme.txt","reason":"changed since it was installed"})"},
+        UninstallRow{
+            "KeepsAndNamesAChangedFile",
+            [](Installed& i) { writeHostFile(i.dest + "/docs/readme.txt", "changed"); },
+            {"docs/", "docs/readme.txt"},
+            false,
+            R"({"event":"kept","kind":"file","name":"docs/readme.txt","reason":"changed since it was installed"})"},
         UninstallRow{"KeepsAFileOfTheSameSizeWithOtherBytes",
                      [](Installed& i) { writeHostFile(i.dest + "/docs/readme.txt", "READ ME"); },
-                     {"docs/", "docs/readme.txt"}, false, R"("kind":"file","name":"docs/readme.txt")"},
-        UninstallRow{"PassesOverAFileAlreadyGone", [](Installed& i) { fs::remove(i.dest + "/docs/readme.txt"); }, {},
-                     true, ""},
+                     {"docs/", "docs/readme.txt"},
+                     false,
+                     R"("kind":"file","name":"docs/readme.txt")"},
+        UninstallRow{
+            "PassesOverAFileAlreadyGone", [](Installed& i) { fs::remove(i.dest + "/docs/readme.txt"); }, {}, true, ""},
         UninstallRow{"KeepsAFileReplacedByALinkAndLeavesItsTarget",
                      [](Installed& i) {
                        fs::remove(i.dest + "/docs/readme.txt");
                        fs::create_symlink(i.tmp.file("outside"), i.dest + "/docs/readme.txt");
                      },
-                     {"docs/", "docs/readme.txt"}, false, R"("event":"kept","kind":"file","name":"docs/readme.txt")"},
+                     {"docs/", "docs/readme.txt"},
+                     false,
+                     R"("event":"kept","kind":"file","name":"docs/readme.txt")"},
         UninstallRow{"KeepsALinkThatPointsElsewhere",
                      [](Installed& i) {
                        fs::remove(i.dest + "/bin/run");
                        fs::create_symlink("other", i.dest + "/bin/run");
                      },
-                     {"bin/", "bin/run"}, false, R"("event":"kept","kind":"link","name":"bin/run")"},
+                     {"bin/", "bin/run"},
+                     false,
+                     R"("event":"kept","kind":"link","name":"bin/run")"},
         UninstallRow{"KeepsAFolderHoldingAFileOfTheUsers",
                      [](Installed& i) { writeHostFile(i.dest + "/docs/deep/mine.txt", "mine"); },
-                     {"docs/", "docs/deep/", "docs/deep/mine.txt"}, false,
+                     {"docs/", "docs/deep/", "docs/deep/mine.txt"},
+                     false,
                      R"({"event":"kept","kind":"folder","name":"docs/deep","reason":"it holds files of its own"})"},
         UninstallRow{"LeavesAnEmptyFolderTheInstallationDidNotMake",
-                     [](Installed& i) { fs::create_directories(i.dest + "/cache"); }, {"cache/"}, false, ""},
+                     [](Installed& i) { fs::create_directories(i.dest + "/cache"); },
+                     {"cache/"},
+                     false,
+                     ""},
         UninstallRow{"KeepsAMenuEntryChangedSinceItWasWritten",
                      [](Installed& i) {
                        writeHostFile(i.applications + "/" + Installed::kEntry, "[Desktop Entry]\nName=Mine\n");
                      },
-                     {}, true, R"({"event":"kept","kind":"menu entry")", true},
-        UninstallRow{"KeepsAChangedUninstaller", [](Installed& i) { writeHostFile(i.dest + "/uninstall", "mine"); },
-                     {"uninstall"}, false, R"("event":"kept","kind":"file","name":"uninstall")"},
-        UninstallRow{"KeepsTheDestItDidNotMake", [](Installed& i) { i.record.destinationMade = false; }, {}, false,
-                     ""}),
+                     {},
+                     true,
+                     R"({"event":"kept","kind":"menu entry")",
+                     true},
+        UninstallRow{"KeepsAChangedUninstaller",
+                     [](Installed& i) { writeHostFile(i.dest + "/uninstall", "mine"); },
+                     {"uninstall"},
+                     false,
+                     R"("event":"kept","kind":"file","name":"uninstall")"},
+        UninstallRow{
+            "KeepsTheDestItDidNotMake", [](Installed& i) { i.record.destinationMade = false; }, {}, false, ""}),
     ByRowName());
 
 // The record and the uninstaller go after everything else, and DEST after
@@ -181,9 +204,10 @@ TEST(UninstallOrder, FilesLinksFoldersDeepestFirstMenuThenUninstallerThenDest) {
 
 // Nothing is removed unless the person agreed or the run is unattended.
 TEST(UninstallConsent, RemovesOnlyOnYes) {
-  const std::pair<const char*, int> answers[] = {
-      {nullptr, setupkit::kExitRefused}, {"n\n", setupkit::kExitCancelled}, {"", setupkit::kExitCancelled},
-      {"y\n", setupkit::kExitOk}};  // null: nobody to ask
+  const std::pair<const char*, int> answers[] = {{nullptr, setupkit::kExitRefused},
+                                                 {"n\n", setupkit::kExitCancelled},
+                                                 {"", setupkit::kExitCancelled},
+                                                 {"y\n", setupkit::kExitOk}};  // null: nobody to ask
   for (const auto& [answer, status] : answers) {
     Installed installed;
     installed.storeRecord();

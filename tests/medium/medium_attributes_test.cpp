@@ -22,11 +22,11 @@ TEST(MediumAttributes, LinkTargetsThatStayInTheTree) {
   const Row rows[] = {
       {"C:\\usr\\bin\\hi", "hello", true},
       {"C:\\usr\\bin\\hi", "../lib/hello", true},
-      {"C:\\usr\\bin\\hi", "../../etc/hello", true},        // the tree's root
-      {"C:\\usr\\bin\\hi", "../../../etc/passwd", false},   // above it
+      {"C:\\usr\\bin\\hi", "../../etc/hello", true},       // the tree's root
+      {"C:\\usr\\bin\\hi", "../../../etc/passwd", false},  // above it
       {"C:\\hi", "../x", false},
       {"C:\\usr\\bin\\hi", "/etc/passwd", false},
-      {"C:\\usr\\bin\\hi", "a/../../../x", false},          // ".." after a name
+      {"C:\\usr\\bin\\hi", "a/../../../x", false},  // ".." after a name
       {"C:\\usr\\bin\\hi", "a/..", false},
       {"C:\\usr\\bin\\hi", "./hello", false},
       {"C:\\usr\\bin\\hi", "a//b", false},
@@ -55,9 +55,9 @@ TEST(MediumAttributes, WrittenTextReadsBackAndDamageIsRefused) {
   const char* const damaged[] = {
       "",
       "SETUP-ATTRIBUTES 2\n",
-      "SETUP-ATTRIBUTES 1\nD\tC:\\x",                              // cut short
-      "SETUP-ATTRIBUTES 1\nF\t4755\t1\t",                          // set-user-ID
-      "SETUP-ATTRIBUTES 1\nF\t0644\t-1\t",                         // no size
+      "SETUP-ATTRIBUTES 1\nD\tC:\\x",       // cut short
+      "SETUP-ATTRIBUTES 1\nF\t4755\t1\t",   // set-user-ID
+      "SETUP-ATTRIBUTES 1\nF\t0644\t-1\t",  // no size
       "SETUP-ATTRIBUTES 1\nL\tC:\\hi\t/etc/passwd\n",
       "SETUP-ATTRIBUTES 1\nL\tC:\\a\\hi\t../../x\n",
   };

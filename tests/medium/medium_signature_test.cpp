@@ -73,7 +73,9 @@ TEST_P(MediumSignature, CheckFolder) {
   SignedMedium medium;
   if (row.change) row.change(medium);
   const signature::PublicKey own = signature::publicKeyOf(medium.key), other = signature::publicKeyOf(medium.other);
-  const signature::PublicKey* outside = row.outside == Outside::Own ? &own : row.outside == Outside::Other ? &other : nullptr;
+  const signature::PublicKey* outside = row.outside == Outside::Own     ? &own
+                                        : row.outside == Outside::Other ? &other
+                                                                        : nullptr;
   const ms::Result result = ms::checkFolder(medium.folder, ms::readTrustedKeys(medium.trusted), outside);
   EXPECT_EQ(result.status, row.status) << result.problem;
   EXPECT_NE(result.problem.find(row.says), std::string::npos) << result.problem;
@@ -92,24 +94,25 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, MediumSignature,
     ::testing::Values(
         SignatureRow{"PassesWhenEveryListedFileIsUnchanged", nullptr, Outside::None, 0, ""},
-        SignatureRow{"PassesWithAnAddedFileTheMediumNeverReads",
-                     [](SignedMedium& m) { m.write("notes.txt", "mine"); }, Outside::None, 0, ""},
+        SignatureRow{"PassesWithAnAddedFileTheMediumNeverReads", [](SignedMedium& m) { m.write("notes.txt", "mine"); },
+                     Outside::None, 0, ""},
         SignatureRow{"DamagedNamingAChangedArchive", [](SignedMedium& m) { m.write("SETUP.BIN", "other"); },
                      Outside::None, setupkit::kExitDamaged, "SETUP.BIN was changed"},
         SignatureRow{"MissingNamingAListedFileThatIsGone", [](SignedMedium& m) { m.remove("runtime.pak"); },
                      Outside::None, setupkit::kExitMissing, "runtime.pak is missing"},
-        SignatureRow{"DamagedNamingAnAddedVolume", [](SignedMedium& m) { m.write("SETUP.002", "more"); },
-                     Outside::None, setupkit::kExitDamaged, "SETUP.002 is not among the files signed"},
+        SignatureRow{"DamagedNamingAnAddedVolume", [](SignedMedium& m) { m.write("SETUP.002", "more"); }, Outside::None,
+                     setupkit::kExitDamaged, "SETUP.002 is not among the files signed"},
         SignatureRow{"DamagedNamingAnAddedUninstaller", [](SignedMedium& m) { m.write("uninstall", "#!/bin/sh"); },
                      Outside::None, setupkit::kExitDamaged, "uninstall is not among the files signed"},
         SignatureRow{"DamagedWhenTheListIsChanged",
-                     [](SignedMedium& m) { m.write(ms::kSums, m.tmp.read("medium/SETUP.SUM") + std::string(64, '0') + "  x\n"); },
-                     Outside::None, setupkit::kExitDamaged, "SETUP.SUM"},
-        SignatureRow{"DamagedWhenTheMediumCarriesAnotherKey",
                      [](SignedMedium& m) {
-                       m.write(ms::kPublicKey, signature::publicKeyText(signature::publicKeyOf(m.other)));
+                       m.write(ms::kSums, m.tmp.read("medium/SETUP.SUM") + std::string(64, '0') + "  x\n");
                      },
-                     Outside::None, setupkit::kExitDamaged, "SETUP.SUM: "},
+                     Outside::None, setupkit::kExitDamaged, "SETUP.SUM"},
+        SignatureRow{
+            "DamagedWhenTheMediumCarriesAnotherKey",
+            [](SignedMedium& m) { m.write(ms::kPublicKey, signature::publicKeyText(signature::publicKeyOf(m.other))); },
+            Outside::None, setupkit::kExitDamaged, "SETUP.SUM: "},
         SignatureRow{"PassesAnUnsignedMediumWhenNothingAsksForASignature", unsign, Outside::None, 0, ""},
         SignatureRow{"PassesWhenTheTrustedKeysHoldItsKey", [](SignedMedium& m) { m.trust(m.key, "release.pub"); },
                      Outside::None, 0, ""},

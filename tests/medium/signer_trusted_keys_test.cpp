@@ -23,7 +23,8 @@ TEST(SignerAndTrustedKeys, DescribeQuotesTheCommentSoItCannotImitateTheTrustMark
     const char* shown;
   };
   const Row rows[] = {
-      {false, "Example Ltd, release key 2026", "signed by key 83A245C0FB0198DB, comment \"Example Ltd, release key 2026\""},
+      {false, "Example Ltd, release key 2026",
+       "signed by key 83A245C0FB0198DB, comment \"Example Ltd, release key 2026\""},
       {true, "Example Ltd", "signed by key 83A245C0FB0198DB (trusted by this system), comment \"Example Ltd\""},
       {false, "", "signed by key 83A245C0FB0198DB"},
       {false, "(trusted by this system)", "signed by key 83A245C0FB0198DB, comment \"(trusted by this system)\""},
@@ -104,10 +105,8 @@ TEST(SignerAndTrustedKeys, OnlyKeysNoOneButRootCanChangeAreTrusted) {
     const char* why;
   };
   const Row ignored[] = {
-      {"group-writable.pub", "others can write"},
-      {"link-into-users-folder.pub", "belongs to uid 65534"},
-      {"link-to-users.pub", "belongs to uid 65534"},
-      {"users.pub", "belongs to uid 65534"},
+      {"group-writable.pub", "others can write"},    {"link-into-users-folder.pub", "belongs to uid 65534"},
+      {"link-to-users.pub", "belongs to uid 65534"}, {"users.pub", "belongs to uid 65534"},
       {"writable.pub", "others can write"},
   };
   ASSERT_EQ(trusted.ignored.size(), std::size(ignored));

@@ -105,12 +105,12 @@ TEST_F(FindListing, FailuresCarryWindowsErrorNumbers) {
     const char* pattern;
     uint32_t error;
   } rows[] = {
-      {"C:\\Dir\\*.exe", 2},              // nothing matches
-      {"C:\\Missing\\*.*", 3},            // no such directory
-      {"C:\\root.txt\\*.*", 3},           // a file is no directory
-      {"A:\\*.*", 21},                    // no medium
-      {"\\\\server\\share\\*.*", 53},     // network paths do not exist here
-      {"Q:\\*.*", 3},                     // no such drive
+      {"C:\\Dir\\*.exe", 2},           // nothing matches
+      {"C:\\Missing\\*.*", 3},         // no such directory
+      {"C:\\root.txt\\*.*", 3},        // a file is no directory
+      {"A:\\*.*", 21},                 // no medium
+      {"\\\\server\\share\\*.*", 53},  // network paths do not exist here
+      {"Q:\\*.*", 3},                  // no such drive
   };
   for (const auto& row : rows) {
     FindData d;

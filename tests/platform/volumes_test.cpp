@@ -33,9 +33,9 @@ TEST_F(Volumes, DriveTypes) {
     const char* root;
     uint32_t type;
   } rows[] = {
-      {"C:\\", kDriveFixed},   {"c:\\", kDriveFixed},     {"A:\\", kDriveRemovable}, {"E:\\", kDriveCdRom},
-      {"n:\\", kDriveRemote},  {"Z:\\", kDriveRamDisk},   {"Q:\\", kDriveNoRootDir}, {"", kDriveUnknown},
-      {"\\\\s\\x\\", kDriveUnknown},
+      {"C:\\", kDriveFixed},     {"c:\\", kDriveFixed},  {"A:\\", kDriveRemovable},
+      {"E:\\", kDriveCdRom},     {"n:\\", kDriveRemote}, {"Z:\\", kDriveRamDisk},
+      {"Q:\\", kDriveNoRootDir}, {"", kDriveUnknown},    {"\\\\s\\x\\", kDriveUnknown},
   };
   for (const auto& row : rows) EXPECT_EQ(getDriveType(row.root), row.type) << row.root;
 }

@@ -66,7 +66,8 @@ std::vector<std::string> entriesBelow(const std::string& root) {
   std::vector<std::string> names;
   if (!fs::exists(root)) return names;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-    names.push_back(it->path().lexically_relative(root).string() + (it->is_directory() && !it->is_symlink() ? "/" : ""));
+    names.push_back(it->path().lexically_relative(root).string() +
+                    (it->is_directory() && !it->is_symlink() ? "/" : ""));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -9,10 +9,10 @@
 
 #include "tests/support/archive_builder.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/row_name.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/cli.h"
-#include "tests/support/row_name.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -42,136 +42,180 @@ TEST_P(ParseCommandLine, Row) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ParseCommandLine,
-    ::testing::Values(
-        ParseRow{"PackEveryOption",
-                 {"pack", "--level", "fastest", "--volume-size=1440K", "--header-text", "T", "--no-file-list",
-                  "--threads", "3", "-o", "/x/a.bin", "/s1", "/s2"},
-                 "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.command, Command::Pack);
-                   EXPECT_EQ(c.pack.level, setupkit::Level::Fastest);
-                   EXPECT_EQ(c.pack.volumeSize, 1440 * 1024);
-                   EXPECT_EQ(c.pack.headerText, "T");
-                   EXPECT_FALSE(c.pack.fileList);
-                   EXPECT_EQ(c.pack.threads, 3u);
-                   EXPECT_EQ(c.pack.archive, "/x/a.bin");
-                   EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/s1", "/s2"}));
-                 }},
-        ParseRow{"PackDefaults", {"pack", "-o", "a.bin", "src"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.pack.level, setupkit::Level(11));
-                   EXPECT_EQ(c.pack.volumeSize, 0);
-                   EXPECT_TRUE(c.pack.fileList);
-                 }},
-        ParseRow{"MediumAsTheDemoCallsIt",
-                 {"medium", "-o", "/m", "--title", "T", "--app", "A", "--dest", "C:\\D", "--volume-size", "100000",
-                  "/src"},
-                 "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.medium.directory, "/m");
-                   EXPECT_EQ(c.medium.title, "T");
-                   EXPECT_EQ(c.medium.app, "A");
-                   EXPECT_EQ(c.medium.destDir, "C:\\D");
-                   EXPECT_EQ(c.medium.pack.volumeSize, 100000);
-                   EXPECT_EQ(c.medium.pack.sources, std::vector<std::string>{"/src"});
-                 }},
-        ParseRow{"RestoreWithModeAndDest", {"restore", "--full-path", "--mode", "existing-newer", "a.bin", "C:\\D"},
-                 "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
-                   EXPECT_EQ(c.restore.mode, rmExistingNewer);
-                   EXPECT_TRUE(c.restore.modeGiven);
-                   EXPECT_EQ(c.restore.archive, "a.bin");
-                   EXPECT_EQ(c.restore.dest, "C:\\D");
-                 }},
-        ParseRow{"RestoreWithoutDest", {"restore", "a.bin"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
-                   EXPECT_EQ(c.restore.dest, "");
-                   EXPECT_EQ(c.restore.mode, rmAll);
-                   EXPECT_FALSE(c.restore.modeGiven);
-                   EXPECT_FALSE(c.restore.verbose);
-                 }},
-        ParseRow{"FlatAndStoredPaths", {"restore", "--flat", "--stored-paths", "a.bin"},
-                 "options --flat and --stored-paths exclude each other", nullptr},
-        ParseRow{"FullPathAndFlat", {"restore", "--full-path", "--flat", "a.bin", "d"},
-                 "options --full-path and --flat exclude each other", nullptr},
-        ParseRow{"JsonOutsideList", {"verify", "--json", "a.bin"}, "unknown option --json", nullptr},
-        ParseRow{"HelpOfACommand", {"verify", "--help"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_TRUE(c.help);
-                   EXPECT_EQ(c.command, Command::Verify);
-                 }},
-        ParseRow{"NoCommand", {}, "no command given", nullptr},
-        ParseRow{"UnknownCommand", {"unpack"}, "unknown command \"unpack\"", nullptr},
-        ParseRow{"UnknownOption", {"list", "--all", "a.bin"}, "unknown option --all", nullptr},
-        ParseRow{"MissingValue", {"pack", "src", "-o"}, "option -o needs a value", nullptr},
-        ParseRow{"BadLevel", {"pack", "--level", "turbo", "-o", "a", "s"},
-                 "unknown level \"turbo\" (0 to 12, fastest, none, default or max)", nullptr},
-        ParseRow{"NumberedLevel", {"pack", "--level", "9", "-o", "a", "s"}, "",
-                 [](const setupkit::CommandLine& c) { EXPECT_EQ(int(c.pack.level), 9); }},
-        ParseRow{"LevelAboveTwelve", {"pack", "--level", "13", "-o", "a", "s"},
-                 "unknown level \"13\" (0 to 12, fastest, none, default or max)", nullptr},
-        ParseRow{"BadVolumeSize", {"pack", "--volume-size", "1.44M", "-o", "a", "s"},
-                 "option --volume-size needs a number of bytes, not \"1.44M\"", nullptr},
-        ParseRow{"ZeroThreads", {"pack", "--threads", "0", "-o", "a", "s"},
-                 "option --threads needs a number from 1 to 999, not \"0\"", nullptr},
-        ParseRow{"PackWithoutOutput", {"pack", "src"}, "the archive is missing (-o ARCHIVE)", nullptr},
-        ParseRow{"PackWithoutSource", {"pack", "-o", "a.bin"}, "no SOURCE given", nullptr},
-        ParseRow{"MediumRuntimeAndDisks",
-                 {"medium", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks", "--image", "iso"},
-                 "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::Bundled);
-                   EXPECT_TRUE(c.medium.disks);
-                   EXPECT_TRUE(c.medium.isoImages);
-                 }},
-        ParseRow{"MediumSystemRuntime",
-                 {"medium", "--runtime=system", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::System);
-                   EXPECT_FALSE(c.medium.disks);
-                 }},
-        ParseRow{"MediumBadRuntime", {"medium", "--runtime", "static", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
-                 "unknown runtime \"static\" (bundled or system)", nullptr},
-        ParseRow{"MediumImageWithoutDisks",
-                 {"medium", "--image", "iso", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
-                 "--image needs --disks", nullptr},
-        ParseRow{"MediumWithoutTitle", {"medium", "-o", "m", "--app", "A", "--dest", "D", "s"},
-                 "--title, --app and --dest are required", nullptr},
-        ParseRow{"FlagWithValue", {"pack", "--no-file-list=yes", "-o", "a", "s"}, "option --no-file-list takes no value",
-                 nullptr},
-        ParseRow{"BadMode", {"restore", "--mode", "some", "a.bin"},
-                 "unknown mode \"some\" (all, no-overwrite, newer, existing, existing-newer)", nullptr},
-        ParseRow{"RestoreTooManyOperands", {"restore", "a", "b", "c"}, "give ARCHIVE and optionally DEST", nullptr},
-        ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr},
-        ParseRow{"MistypedOptionNamesTheClosest", {"medium", "--tilte", "T"}, "unknown option --tilte; did you mean --title?",
-                 nullptr},
-        ParseRow{"ShortOptionRunOn", {"restore", "-verbose", "a.bin"}, "unknown option -verbose; did you mean --verbose?",
-                 nullptr},
-        ParseRow{"ShortOptionJoinedToItsValue", {"pack", "-oa.bin", "s"}, "unknown option -oa.bin", nullptr},
-        ParseRow{"FlagGivenTrue", {"restore", "--flat=true", "a.bin"}, "option --flat takes no value", nullptr},
-        ParseRow{"OperandsAfterTheOptionsEnd", {"restore", "--", "-ab", "--flat"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
-                   EXPECT_EQ(c.restore.archive, "-ab");
-                   EXPECT_EQ(c.restore.dest, "--flat");
-                 }},
-        ParseRow{"OperandInBrackets", {"pack", "-o", "/a.bin", "/[x,y]", "/s"}, "",
-                 [](const setupkit::CommandLine& c) {
-                   EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/[x,y]", "/s"}));
-                 }}),
+    ::testing::
+        Values(ParseRow{"PackEveryOption",
+                        {"pack", "--level", "fastest", "--volume-size=1440K", "--header-text", "T", "--no-file-list",
+                         "--threads", "3", "-o", "/x/a.bin", "/s1", "/s2"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.command, Command::Pack);
+                          EXPECT_EQ(c.pack.level, setupkit::Level::Fastest);
+                          EXPECT_EQ(c.pack.volumeSize, 1440 * 1024);
+                          EXPECT_EQ(c.pack.headerText, "T");
+                          EXPECT_FALSE(c.pack.fileList);
+                          EXPECT_EQ(c.pack.threads, 3u);
+                          EXPECT_EQ(c.pack.archive, "/x/a.bin");
+                          EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/s1", "/s2"}));
+                        }},
+               ParseRow{"PackDefaults",
+                        {"pack", "-o", "a.bin", "src"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.pack.level, setupkit::Level(11));
+                          EXPECT_EQ(c.pack.volumeSize, 0);
+                          EXPECT_TRUE(c.pack.fileList);
+                        }},
+               ParseRow{"MediumAsTheDemoCallsIt",
+                        {"medium", "-o", "/m", "--title", "T", "--app", "A", "--dest", "C:\\D", "--volume-size",
+                         "100000", "/src"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.medium.directory, "/m");
+                          EXPECT_EQ(c.medium.title, "T");
+                          EXPECT_EQ(c.medium.app, "A");
+                          EXPECT_EQ(c.medium.destDir, "C:\\D");
+                          EXPECT_EQ(c.medium.pack.volumeSize, 100000);
+                          EXPECT_EQ(c.medium.pack.sources, std::vector<std::string>{"/src"});
+                        }},
+               ParseRow{"RestoreWithModeAndDest",
+                        {"restore", "--full-path", "--mode", "existing-newer", "a.bin", "C:\\D"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                          EXPECT_EQ(c.restore.mode, rmExistingNewer);
+                          EXPECT_TRUE(c.restore.modeGiven);
+                          EXPECT_EQ(c.restore.archive, "a.bin");
+                          EXPECT_EQ(c.restore.dest, "C:\\D");
+                        }},
+               ParseRow{"RestoreWithoutDest",
+                        {"restore", "a.bin"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                          EXPECT_EQ(c.restore.dest, "");
+                          EXPECT_EQ(c.restore.mode, rmAll);
+                          EXPECT_FALSE(c.restore.modeGiven);
+                          EXPECT_FALSE(c.restore.verbose);
+                        }},
+               ParseRow{"FlatAndStoredPaths",
+                        {"restore", "--flat", "--stored-paths", "a.bin"},
+                        "options --flat and --stored-paths exclude each other",
+                        nullptr},
+               ParseRow{"FullPathAndFlat",
+                        {"restore", "--full-path", "--flat", "a.bin", "d"},
+                        "options --full-path and --flat exclude each other",
+                        nullptr},
+               ParseRow{"JsonOutsideList", {"verify", "--json", "a.bin"}, "unknown option --json", nullptr},
+               ParseRow{"HelpOfACommand",
+                        {"verify", "--help"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_TRUE(c.help);
+                          EXPECT_EQ(c.command, Command::Verify);
+                        }},
+               ParseRow{"NoCommand", {}, "no command given", nullptr},
+               ParseRow{"UnknownCommand", {"unpack"}, "unknown command \"unpack\"", nullptr},
+               ParseRow{"UnknownOption", {"list", "--all", "a.bin"}, "unknown option --all", nullptr},
+               ParseRow{"MissingValue", {"pack", "src", "-o"}, "option -o needs a value", nullptr},
+               ParseRow{"BadLevel",
+                        {"pack", "--level", "turbo", "-o", "a", "s"},
+                        "unknown level \"turbo\" (0 to 12, fastest, none, default or max)",
+                        nullptr},
+               ParseRow{"NumberedLevel",
+                        {"pack", "--level", "9", "-o", "a", "s"},
+                        "",
+                        [](const setupkit::CommandLine& c) { EXPECT_EQ(int(c.pack.level), 9); }},
+               ParseRow{"LevelAboveTwelve",
+                        {"pack", "--level", "13", "-o", "a", "s"},
+                        "unknown level \"13\" (0 to 12, fastest, none, default or max)",
+                        nullptr},
+               ParseRow{"BadVolumeSize",
+                        {"pack", "--volume-size", "1.44M", "-o", "a", "s"},
+                        "option --volume-size needs a number of bytes, not \"1.44M\"",
+                        nullptr},
+               ParseRow{"ZeroThreads",
+                        {"pack", "--threads", "0", "-o", "a", "s"},
+                        "option --threads needs a number from 1 to 999, not \"0\"",
+                        nullptr},
+               ParseRow{"PackWithoutOutput", {"pack", "src"}, "the archive is missing (-o ARCHIVE)", nullptr},
+               ParseRow{"PackWithoutSource", {"pack", "-o", "a.bin"}, "no SOURCE given", nullptr},
+               ParseRow{
+                   "MediumRuntimeAndDisks",
+                   {"medium", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks", "--image", "iso"},
+                   "",
+                   [](const setupkit::CommandLine& c) {
+                     EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::Bundled);
+                     EXPECT_TRUE(c.medium.disks);
+                     EXPECT_TRUE(c.medium.isoImages);
+                   }},
+               ParseRow{"MediumSystemRuntime",
+                        {"medium", "--runtime=system", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.medium.runtime, setupkit::MediumOptions::Runtime::System);
+                          EXPECT_FALSE(c.medium.disks);
+                        }},
+               ParseRow{"MediumBadRuntime",
+                        {"medium", "--runtime", "static", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                        "unknown runtime \"static\" (bundled or system)",
+                        nullptr},
+               ParseRow{"MediumImageWithoutDisks",
+                        {"medium", "--image", "iso", "-o", "m", "--title", "T", "--app", "A", "--dest", "D", "s"},
+                        "--image needs --disks",
+                        nullptr},
+               ParseRow{"MediumWithoutTitle",
+                        {"medium", "-o", "m", "--app", "A", "--dest", "D", "s"},
+                        "--title, --app and --dest are required",
+                        nullptr},
+               ParseRow{"FlagWithValue",
+                        {"pack", "--no-file-list=yes", "-o", "a", "s"},
+                        "option --no-file-list takes no value",
+                        nullptr},
+               ParseRow{"BadMode",
+                        {"restore", "--mode", "some", "a.bin"},
+                        "unknown mode \"some\" (all, no-overwrite, newer, existing, existing-newer)",
+                        nullptr},
+               ParseRow{
+                   "RestoreTooManyOperands", {"restore", "a", "b", "c"}, "give ARCHIVE and optionally DEST", nullptr},
+               ParseRow{"VerifyTwoArchives", {"verify", "a", "b"}, "give exactly one ARCHIVE", nullptr},
+               ParseRow{"MistypedOptionNamesTheClosest",
+                        {"medium", "--tilte", "T"},
+                        "unknown option --tilte; did you mean --title?",
+                        nullptr},
+               ParseRow{"ShortOptionRunOn",
+                        {"restore", "-verbose", "a.bin"},
+                        "unknown option -verbose; did you mean --verbose?",
+                        nullptr},
+               ParseRow{"ShortOptionJoinedToItsValue", {"pack", "-oa.bin", "s"}, "unknown option -oa.bin", nullptr},
+               ParseRow{"FlagGivenTrue", {"restore", "--flat=true", "a.bin"}, "option --flat takes no value", nullptr},
+               ParseRow{"OperandsAfterTheOptionsEnd",
+                        {"restore", "--", "-ab", "--flat"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.restore.layout, setupkit::RestoreLayout::Tree);
+                          EXPECT_EQ(c.restore.archive, "-ab");
+                          EXPECT_EQ(c.restore.dest, "--flat");
+                        }},
+               ParseRow{"OperandInBrackets",
+                        {"pack", "-o", "/a.bin", "/[x,y]", "/s"},
+                        "",
+                        [](const setupkit::CommandLine& c) {
+                          EXPECT_EQ(c.pack.sources, (std::vector<std::string>{"/[x,y]", "/s"}));
+                        }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Slips a publisher made: a level cut short, a one-file installer on disks.
 INSTANTIATE_TEST_SUITE_P(
     Slips, ParseCommandLine,
-    ::testing::Values(
-        ParseRow{"RefusesALevelCutShortSuggestingFastest", {"pack", "--level=fast", "-o", "a", "s"},
-                 "unknown level \"fast\" (0 to 12, fastest, none, default or max); did you mean fastest?", nullptr},
-        ParseRow{"RefusesDisksForAOneFileInstaller",
-                 {"medium", "--single-file", "o.run", "--title", "T", "--app", "A", "--dest", "D", "s", "--disks"},
-                 "--disks makes a folder medium (-o DIR), not --single-file", nullptr}),
+    ::testing::Values(ParseRow{"RefusesALevelCutShortSuggestingFastest",
+                               {"pack", "--level=fast", "-o", "a", "s"},
+                               "unknown level \"fast\" (0 to 12, fastest, none, default or max); did you mean fastest?",
+                               nullptr},
+                      ParseRow{"RefusesDisksForAOneFileInstaller",
+                               {"medium", "--single-file", "o.run", "--title", "T", "--app", "A", "--dest", "D", "s",
+                                "--disks"},
+                               "--disks makes a folder medium (-o DIR), not --single-file",
+                               nullptr}),
     ByRowName());
 
 // ---- the binary ----
@@ -204,7 +248,9 @@ class Binary : public SharedScratchTest<BinaryRow> {
     zlibBad.header(3000).file("C:\\Z.TXT", 0x2ACF63C0, DataBlock().compressedRaw(z)).end();
     writeFile(t + "/zlib.bin", zlibBad.bytes());
     ArchiveBuilder writtenBad;
-    writtenBad.header(5).file("C:\\A.TXT", 0x2ACF63C0, DataBlock().signature(std::string("EC3\0", 4)).stored("hello")).end();
+    writtenBad.header(5)
+        .file("C:\\A.TXT", 0x2ACF63C0, DataBlock().signature(std::string("EC3\0", 4)).stored("hello"))
+        .end();
     writeFile(t + "/written.bin", writtenBad.bytes());
     ArchiveBuilder skippedBad;
     skippedBad.header(5)
@@ -216,12 +262,15 @@ class Binary : public SharedScratchTest<BinaryRow> {
     writeFile(t + "/text.txt", "root:x:0:0:root:/root:/bin/bash\n");
     writeFile(t + "/zeros.bin", std::string(4096, '\0'));
     std::string image(size_t(18) * 2048, '\0');
-    image.replace(size_t(16) * 2048, 6, "\x01" "CD001");
+    image.replace(size_t(16) * 2048, 6,
+                  "\x01"
+                  "CD001");
     writeFile(t + "/disk1.iso", image);
     // A continuation volume whose volume change names itself.
     fs::create_directories(t + "/cycle");
-    writeFile(t + "/cycle/SETUP.BIN",
-              ArchiveBuilder().header(4).file("C:\\B.TXT", 0x2ACF63C0, DataBlock().stored("B1")).volumeChange("002").bytes());
+    writeFile(
+        t + "/cycle/SETUP.BIN",
+        ArchiveBuilder().header(4).file("C:\\B.TXT", 0x2ACF63C0, DataBlock().stored("B1")).volumeChange("002").bytes());
     writeFile(t + "/cycle/SETUP.002", ArchiveBuilder().block(DataBlock().stored("B2")).volumeChange("002").bytes());
     ArchiveBuilder noEnd;
     noEnd.header(5).storedFile("C:\\A.TXT", 0x2ACF63C0, "hello");
@@ -241,24 +290,22 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, Binary,
     ::testing::Values(
         BinaryRow{"NoArguments", "", 64, "setupkit: no command given\nUsage: setupkit COMMAND"},
-        BinaryRow{"BadOption", "pack --bogus -o {T}/x.bin {T}/src", 64, "setupkit: unknown option --bogus\nUsage: setupkit pack"},
-        BinaryRow{"ToolHelp", "--help", 0, ""},
-        BinaryRow{"PackHelp", "pack --help", 0, ""},
-        BinaryRow{"MediumHelp", "medium --help", 0, ""},
-        BinaryRow{"ListHelp", "list --help", 0, ""},
-        BinaryRow{"VerifyHelp", "verify --help", 0, ""},
-        BinaryRow{"RestoreHelp", "restore --help", 0, ""},
+        BinaryRow{"BadOption", "pack --bogus -o {T}/x.bin {T}/src", 64,
+                  "setupkit: unknown option --bogus\nUsage: setupkit pack"},
+        BinaryRow{"ToolHelp", "--help", 0, ""}, BinaryRow{"PackHelp", "pack --help", 0, ""},
+        BinaryRow{"MediumHelp", "medium --help", 0, ""}, BinaryRow{"ListHelp", "list --help", 0, ""},
+        BinaryRow{"VerifyHelp", "verify --help", 0, ""}, BinaryRow{"RestoreHelp", "restore --help", 0, ""},
         BinaryRow{"PackRefused", "pack -o {T}/none.bin {T}/missing", 1, "setupkit: Source not found: {T}/missing"},
-        BinaryRow{"ListSound", "list {T}/good.bin", 0, ""},
-        BinaryRow{"VerifySound", "verify {T}/good.bin", 0, ""},
+        BinaryRow{"ListSound", "list {T}/good.bin", 0, ""}, BinaryRow{"VerifySound", "verify {T}/good.bin", 0, ""},
         BinaryRow{"VerifyDamaged", "verify {T}/zlib.bin", 2, ""},
         BinaryRow{"VerifyMissing", "verify {T}/nothing.bin", 3, "setupkit: Archive not found: {T}/nothing.bin"},
         BinaryRow{"ListDamaged", "list {T}/noend.bin", 2, ""},
         BinaryRow{"ListVolumeCycle", "list {T}/cycle/SETUP.BIN", 2, ""},
         BinaryRow{"VerifyVolumeCycle", "verify {T}/cycle/SETUP.BIN", 2, ""},
-        BinaryRow{"RestoreVolumeCycle", "restore {T}/cycle/SETUP.BIN {T}/out-cycle", 2,
-                  "setupkit: cannot read {T}/cycle/SETUP.002 at byte 14 (after the entry C:\\B.TXT): Invalid archive type; "
-                  "nothing was written\n"},
+        BinaryRow{
+            "RestoreVolumeCycle", "restore {T}/cycle/SETUP.BIN {T}/out-cycle", 2,
+            "setupkit: cannot read {T}/cycle/SETUP.002 at byte 14 (after the entry C:\\B.TXT): Invalid archive type; "
+            "nothing was written\n"},
         BinaryRow{"ListDirectory", "list {T}/src", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
         // Other files are no archive, damaged or not: said once, with no table.
         BinaryRow{"ListText", "list {T}/text.txt", 2,
@@ -289,10 +336,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "setupkit: cannot read {T}/short.bin: Cannot read archive\n"},
         BinaryRow{"RestoreStreamReadError", "restore --mode all {T}/noend.bin {T}/out-noend", 2,
                   "setupkit: cannot read {T}/noend.bin: Stream read error, in the data of {T}/out-noend/A.TXT\n"},
-        BinaryRow{"RestoreDirectory", "restore {T}/src {T}/out-dir", 3, "setupkit: cannot read {T}/src: Is a directory\n"},
+        BinaryRow{"RestoreDirectory", "restore {T}/src {T}/out-dir", 3,
+                  "setupkit: cannot read {T}/src: Is a directory\n"},
         BinaryRow{"RestoreIntoAFile", "restore {T}/good.bin {T}/short.bin", 1,
                   "setupkit: cannot write {T}/short.bin/a.txt: Not a directory\n"},
-        BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3, "setupkit: Archive not found: {T}/nothing.bin\n"},
+        BinaryRow{"RestoreMissingArchive", "restore {T}/nothing.bin {T}/out-x", 3,
+                  "setupkit: Archive not found: {T}/nothing.bin\n"},
         BinaryRow{"RestoreMissingVolumeWithoutTerminal", "restore {T}/gap/SETUP.BIN {T}/out-gap", 4,
                   "setupkit: The restore was cancelled: volume "},
         BinaryRow{"RestoreUsage", "restore", 64, "setupkit: give ARCHIVE and optionally DEST\n"},
@@ -335,8 +384,8 @@ TEST(BinaryOutput, RestorePrintsEachFileOnce) {
                               tmp.file("out") + " > " + tmp.file("stdout.txt") + " 2>&1 < /dev/null";
   ASSERT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
   std::string out = readFile(tmp.file("stdout.txt"));
-  EXPECT_EQ(out, "C:" + replaceAll(tmp.file("out/big.bin"), "/", "\\") + "\nC:" +
-                     replaceAll(tmp.file("out/small.txt"), "/", "\\") + "\n");
+  EXPECT_EQ(out, "C:" + replaceAll(tmp.file("out/big.bin"), "/", "\\") +
+                     "\nC:" + replaceAll(tmp.file("out/small.txt"), "/", "\\") + "\n");
 }
 
 }  // namespace

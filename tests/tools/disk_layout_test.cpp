@@ -4,12 +4,12 @@
 
 #include <filesystem>
 
+#include "common/tool_error.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/disk_layout.h"
 #include "tools/medium.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -22,12 +22,12 @@ struct CapacityRow {
 
 TEST(DiskLayout, FirstVolumeCapacity) {
   const CapacityRow rows[] = {
-      {0, 80'000'000, 0},                   // one disk of any size
-      {1'474'560, 1'000'000, 474'560},      // a floppy's worth, most of it taken
+      {0, 80'000'000, 0},               // one disk of any size
+      {1'474'560, 1'000'000, 474'560},  // a floppy's worth, most of it taken
       {734'003'200, 76'427'054, 657'576'146},
-      {100'000, 100'000 - 4096, 4096},      // just the smallest first volume
+      {100'000, 100'000 - 4096, 4096},  // just the smallest first volume
       {100'000, 100'000 - 4095, -1},
-      {100'000, 200'000, -1},               // the runtime alone is larger
+      {100'000, 200'000, -1},  // the runtime alone is larger
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(std::to_string(r.capacity) + " - " + std::to_string(r.disk1Files));

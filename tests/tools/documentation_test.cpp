@@ -67,7 +67,8 @@ TEST_P(Documentation, MatchesTheHelpText) {
   const std::string section = manSection(readFile(kManPage), command);
   ASSERT_FALSE(section.empty()) << "no .SS " << command << " in the manual page";
   const std::string plain = plainManText(section);
-  EXPECT_NE(plain.find(usage.substr(7)), std::string::npos) << "synopsis \"" << usage.substr(7) << "\" not in\n" << plain;
+  EXPECT_NE(plain.find(usage.substr(7)), std::string::npos) << "synopsis \"" << usage.substr(7) << "\" not in\n"
+                                                            << plain;
   EXPECT_EQ(optionsIn(plain), helpOptions) << "manual page";
 
   const std::string completion = completionOptions(readFile(kCompletion), command);
@@ -75,7 +76,8 @@ TEST_P(Documentation, MatchesTheHelpText) {
   EXPECT_EQ(optionsIn(completion), helpOptions) << "completion";
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, Documentation, ::testing::Values("pack", "medium", "list", "verify", "restore", "uninstall", "key"),
+INSTANTIATE_TEST_SUITE_P(Commands, Documentation,
+                         ::testing::Values("pack", "medium", "list", "verify", "restore", "uninstall", "key"),
                          [](const auto& info) { return info.param; });
 
 TEST(Documentation, CoversEveryCommand) {
@@ -109,20 +111,21 @@ void PrintTo(const CompletionRow& row, std::ostream* os) { *os << row.name; }
 TEST_P(CompletionWithoutThePackage, Offers) {
   TempDir tmp;
   writeFile(tmp.file("SETUP.BIN"), "");
-  writeFile(tmp.file("script.sh"), ". '" + kCompletion + "'\nCOMP_WORDS=(" + GetParam().words +
-                                       ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_setupkit\necho \"${COMPREPLY[*]}\"\n");
+  writeFile(tmp.file("script.sh"),
+            ". '" + kCompletion + "'\nCOMP_WORDS=(" + GetParam().words +
+                ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_setupkit\necho \"${COMPREPLY[*]}\"\n");
   const std::string command = "cd '" + tmp.path() + "' && bash --norc --noprofile script.sh > out.txt 2> err.txt";
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(readFile(tmp.file("out.txt")), GetParam().offered + "\n");
   EXPECT_EQ(readFile(tmp.file("err.txt")), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CompletionWithoutThePackage,
-    ::testing::Values(CompletionRow{"Command", "setupkit re", "restore"},
-                      CompletionRow{"Option", "setupkit pack --lev", "--level"},
-                      CompletionRow{"Value", "setupkit restore --mode existing", "existing existing-newer"},
-                      CompletionRow{"File", "setupkit verify SET", "SETUP.BIN"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, CompletionWithoutThePackage,
+                         ::testing::Values(CompletionRow{"Command", "setupkit re", "restore"},
+                                           CompletionRow{"Option", "setupkit pack --lev", "--level"},
+                                           CompletionRow{"Value", "setupkit restore --mode existing",
+                                                         "existing existing-newer"},
+                                           CompletionRow{"File", "setupkit verify SET", "SETUP.BIN"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

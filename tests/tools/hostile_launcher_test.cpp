@@ -48,8 +48,8 @@ struct LauncherRow {
 
 const LauncherRow kRows[] = {
     // su keeps the user's runtime folder, TMPDIR and HOME: root goes to /tmp.
-    {"RootPassesOverAnotherUsersFolders", false,
-     "XDG_RUNTIME_DIR=FOLDERS/run TMPDIR=FOLDERS/tmp HOME=FOLDERS/home", "/tmp"},
+    {"RootPassesOverAnotherUsersFolders", false, "XDG_RUNTIME_DIR=FOLDERS/run TMPDIR=FOLDERS/tmp HOME=FOLDERS/home",
+     "/tmp"},
     // A runtime folder of root's own that others may write is no better.
     {"RootPassesOverAFolderOthersCanWrite", false, "XDG_RUNTIME_DIR=FOLDERS/shared TMPDIR=FOLDERS/shared", "/tmp"},
     // The user's own runtime folder is the user's first choice.

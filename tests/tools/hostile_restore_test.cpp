@@ -66,7 +66,9 @@ const HostileRow kRows[] = {
     {"LinkAtTheNameIsReplacedNotWrittenThrough",
      {{"C:\\tool", "payload"}},
      [](const Scene& s) { s.plantLink(s.victim + "/passwd", s.dest + "/tool"); },
-     "--full-path", 0, "",
+     "--full-path",
+     0,
+     "",
      [](const Scene& s, const RunResult&) {
        EXPECT_TRUE(S_ISREG(modeOf(s.dest + "/tool")));
        EXPECT_EQ(modeOf(s.dest + "/tool") & 07000, 0u);
@@ -75,7 +77,9 @@ const HostileRow kRows[] = {
     {"DanglingLinkAtTheNameIsReplaced",
      {{"C:\\new.txt", "payload"}},
      [](const Scene& s) { s.plantLink(s.victim + "/created-by-link", s.dest + "/new.txt"); },
-     "--full-path", 0, "",
+     "--full-path",
+     0,
+     "",
      [](const Scene& s, const RunResult&) {
        EXPECT_TRUE(S_ISREG(modeOf(s.dest + "/new.txt")));
        EXPECT_FALSE(fs::exists(s.victim + "/created-by-link"));
@@ -83,25 +87,36 @@ const HostileRow kRows[] = {
     {"LinkInThePathIsRefused",
      {{"C:\\a\\x.txt", "payload"}},
      [](const Scene& s) { s.plantLink(s.victim, s.dest + "/a"); },
-     "--full-path", 1, ": a symbolic link in the path\n", nullptr},
+     "--full-path",
+     1,
+     ": a symbolic link in the path\n",
+     nullptr},
     {"LinkFoundByLetterCaseIsRefused",
      {{"C:\\A\\x.txt", "payload"}},
      [](const Scene& s) { s.plantLink(s.victim, s.dest + "/a"); },
-     "--full-path", 1, ": a symbolic link in the path\n", nullptr},
+     "--full-path",
+     1,
+     ": a symbolic link in the path\n",
+     nullptr},
     {"SetUserIdBitsAreNotKept",
      {{"C:\\suid", "new version"}},
      [](const Scene& s) {
        writeFile(s.dest + "/suid", "old version");
        chmod((s.dest + "/suid").c_str(), 04755);
      },
-     "--full-path", 0, "",
+     "--full-path",
+     0,
+     "",
      [](const Scene& s, const RunResult&) {
        EXPECT_EQ(readFile(s.dest + "/suid"), "new version");
        EXPECT_EQ(modeOf(s.dest + "/suid") & 07777, 0755u);
      }},
     {"ClimbingNameIsRefusedAndTheAnnouncementIsTrue",
      {{"DEST\\sp\\ok.txt", "fine"}, {"DEST\\sp\\..\\spx\\esc.txt", "escaped"}},
-     nullptr, "--stored-paths", 1, "the name leaves the destination directory",
+     nullptr,
+     "--stored-paths",
+     1,
+     "the name leaves the destination directory",
      [](const Scene& s, const RunResult& r) {
        EXPECT_NE(r.err.find("below " + s.dest + "/sp\n"), std::string::npos) << r.err;
        EXPECT_EQ(readFile(s.dest + "/sp/ok.txt"), "fine");
@@ -110,16 +125,23 @@ const HostileRow kRows[] = {
     {"StoredPathsFollowNoLinkOfAnotherUser",
      {{"DEST\\other\\x.txt", "payload"}},
      [](const Scene& s) { s.plantLink(s.victim, s.dest + "/other"); },
-     "--stored-paths", 1, ": a symbolic link in the path\n", nullptr},
+     "--stored-paths",
+     1,
+     ": a symbolic link in the path\n",
+     nullptr},
     // Controls, bytes that are not UTF-8 and bidirectional controls show as
     // "?" in every message; the "?" cannot be read as a separator.
     {"NamesAreEscapedInEveryMessage",
      {{std::string("C:\\ok\x1b[2K\r.txt"), "a"},
       {"C:\\bidi\u202etxt.exe", "c"},
-      {"C:\\c1\xc2\x9b" "2J\x9b.txt", "d"},
+      {"C:\\c1\xc2\x9b"
+       "2J\x9b.txt",
+       "d"},
       {"C:\\x\\\nsetupkit forged", "b"}},
      [](const Scene& s) { s.plantLink(s.victim, s.dest + "/x"); },
-     "--full-path -v", 1, "?setupkit forged: a symbolic link in the path\n",
+     "--full-path -v",
+     1,
+     "?setupkit forged: a symbolic link in the path\n",
      [](const Scene&, const RunResult& r) {
        EXPECT_NE(r.out.find("ok?[2K?.txt\n"), std::string::npos) << r.out;
        EXPECT_NE(r.out.find("bidi?txt.exe\n"), std::string::npos) << r.out;
@@ -131,7 +153,10 @@ const HostileRow kRows[] = {
     // damaged, and nothing of that name is written.
     {"NulInAStoredNameIsDamage",
      {{std::string("C:\\nul\0hidden.txt", 17), "n"}},
-     nullptr, "--full-path", 2, "the name holds a NUL byte",
+     nullptr,
+     "--full-path",
+     2,
+     "the name holds a NUL byte",
      [](const Scene& s, const RunResult&) { EXPECT_FALSE(fs::exists(s.dest + "/nul")); }},
     // A file the user may write, in a directory the user may not write: no
     // replacement can be made beside it, so it is rewritten in place.
@@ -142,8 +167,11 @@ const HostileRow kRows[] = {
        ASSERT_EQ(chown((s.dest + "/f.txt").c_str(), kOtherUser, kOtherUser), 0);
        ASSERT_EQ(chown(s.dest.c_str(), 0, 0), 0);
      },
-     "--full-path", 0, "",
-     [](const Scene& s, const RunResult&) { EXPECT_EQ(readFile(s.dest + "/f.txt"), "new version"); }, true},
+     "--full-path",
+     0,
+     "",
+     [](const Scene& s, const RunResult&) { EXPECT_EQ(readFile(s.dest + "/f.txt"), "new version"); },
+     true},
     // Root's writable file in a sticky directory: a replacement could not be
     // renamed over it, so it is rewritten in place.
     {"AnotherUsersFileInAStickyDirectory",
@@ -154,7 +182,9 @@ const HostileRow kRows[] = {
        ASSERT_EQ(chown(s.dest.c_str(), 0, 0), 0);
        chmod(s.dest.c_str(), 01777);
      },
-     "--full-path", 0, "",
+     "--full-path",
+     0,
+     "",
      [](const Scene& s, const RunResult&) {
        EXPECT_EQ(readFile(s.dest + "/f.txt"), "new version");
        EXPECT_EQ(fs::directory_iterator(s.dest)->path().filename(), "f.txt");
@@ -164,15 +194,24 @@ const HostileRow kRows[] = {
     {"DestinationThatCannotBeMade",
      {{"C:\\f.txt", "x"}},
      [](const Scene& s) { fs::remove(s.dest); },
-     "--full-path", 1, "f.txt: Permission denied\n", nullptr, true},
+     "--full-path",
+     1,
+     "f.txt: Permission denied\n",
+     nullptr,
+     true},
     {"NameDeeperThanTheHostAllowsMakesNothing",
-     {{"C:" + [] {
-         std::string deep;
-         for (int i = 0; i < 100000; ++i) deep += "\\d";
-         return deep;
-       }() + "\\f.txt",
+     {{"C:" +
+           [] {
+             std::string deep;
+             for (int i = 0; i < 100000; ++i) deep += "\\d";
+             return deep;
+           }() +
+           "\\f.txt",
        "deep"}},
-     nullptr, "--full-path", 1, ": File name too long\n",
+     nullptr,
+     "--full-path",
+     1,
+     ": File name too long\n",
      [](const Scene& s, const RunResult&) { EXPECT_FALSE(fs::exists(s.dest + "/d")); }},
 };
 
@@ -205,9 +244,10 @@ TEST_P(HostileRestore, NothingLandsOutsideTheDestination) {
   const std::string destArgument = std::string(row.options).find("--stored-paths") == 0 ? "" : " " + scene.dest;
   const std::string user = row.asOtherUser ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   RunResult run;
-  const int raw = std::system((user + SETUPKIT_BINARY + " restore " + row.options + " " + tmp.file("app.bin") +
-                               destArgument + " > " + tmp.file("out.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null")
-                                  .c_str());
+  const int raw =
+      std::system((user + SETUPKIT_BINARY + " restore " + row.options + " " + tmp.file("app.bin") + destArgument +
+                   " > " + tmp.file("out.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null")
+                      .c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   run.out = readFile(tmp.file("out.txt"));
   run.err = readFile(tmp.file("err.txt"));

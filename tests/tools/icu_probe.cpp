@@ -13,11 +13,12 @@
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QTextStream out(stdout);
-  const QStringList words = QString::fromUtf8(
-                                "z å ä ö aa ch c h Äpfel Apfel ß ss ñ n o ů ř r 日本 中文 한국 ç ı i İ Ł ł l dž д е ё ж "
-                                "א ب ก क 10 9 2 file-1 file_1 File1 _ - ő œ ø æ þ ð ŋ ǆ ĳ ij y ü v w ll rr č š ž ș ț "
-                                "ă â î ệ ờ ゆ ユ 가 각 你 好 漢 字 ऋ অ ஆ")
-                                .split(QLatin1Char(' '));
+  const QStringList words =
+      QString::fromUtf8(
+          "z å ä ö aa ch c h Äpfel Apfel ß ss ñ n o ů ř r 日本 中文 한국 ç ı i İ Ł ł l dž д е ё ж "
+          "א ب ก क 10 9 2 file-1 file_1 File1 _ - ő œ ø æ þ ð ŋ ǆ ĳ ij y ü v w ll rr č š ž ș ț "
+          "ă â î ệ ờ ゆ ユ 가 각 你 好 漢 字 ऋ অ ஆ")
+          .split(QLatin1Char(' '));
   const char* const locales[] = {"C",     "en_US", "sv_SE", "de_DE", "da_DK", "fi_FI", "nb_NO", "es_ES", "fr_FR",
                                  "cs_CZ", "sk_SK", "pl_PL", "hu_HU", "ro_RO", "tr_TR", "lt_LT", "lv_LV", "et_EE",
                                  "is_IS", "hr_HR", "ru_RU", "uk_UA", "el_GR", "he_IL", "ar_SA", "fa_IR", "th_TH",

@@ -38,13 +38,14 @@ TEST(LauncherJsonEnd, EveryRefusalBeforeTheStartEndsWithAnEndLine) {
     TempDir tmp;
     writeFile(tmp.file("payload/readme.txt"), "read me");
     ASSERT_EQ(runSetupkit("key new --no-password --public k.pub --secret k.key", tmp.path(), tmp.path()).status, 0);
-    const RunResult made = runSetupkit("medium --single-file one.run --sign k.key --title T --app T --dest /opt/t payload",
-                                       tmp.path(), tmp.path());
+    const RunResult made = runSetupkit(
+        "medium --single-file one.run --sign k.key --title T --app T --dest /opt/t payload", tmp.path(), tmp.path());
     ASSERT_EQ(made.status, 0) << made.err;
     ASSERT_EQ(shell("cd '" + tmp.path() + "' && " + row.spoil), 0);
     const std::string out = tmp.file("out.json");
-    const int status = shell("cd '" + tmp.path() + "' && env -u DISPLAY -u WAYLAND_DISPLAY ./one.run --unattended --dest " +
-                             row.dest + " --json > out.json 2>/dev/null");
+    const int status =
+        shell("cd '" + tmp.path() + "' && env -u DISPLAY -u WAYLAND_DISPLAY ./one.run --unattended --dest " + row.dest +
+              " --json > out.json 2>/dev/null");
     EXPECT_EQ(status, row.status);
     const std::string json = readFile(out);
     const size_t last = json.rfind("{\"event\":\"end\"");

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/tool_error.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/external_tool.h"
 #include "tools/medium.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -36,8 +36,7 @@ TEST(MediumBuild, AFailedRunLeavesTheFolderAsItWas) {
     std::function<void(setupkit::MediumOptions&, TempDir&)> spoil;
   };
   const Row rows[] = {
-      {"an empty source, new folder", false,
-       [](auto& o, TempDir& t) { o.pack.sources = {t.file("empty")}; }},
+      {"an empty source, new folder", false, [](auto& o, TempDir& t) { o.pack.sources = {t.file("empty")}; }},
       {"an empty source over a medium", true, [](auto& o, TempDir& t) { o.pack.sources = {t.file("empty")}; }},
       {"disks too small over a medium", true,
        [](auto& o, TempDir&) {
@@ -53,7 +52,8 @@ TEST(MediumBuild, AFailedRunLeavesTheFolderAsItWas) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TempDir tmp;
-    for (int i = 0; i < 10; ++i) writeFile(tmp.file("src/f" + std::to_string(i)), makeContent(3000, false, uint32_t(i)));
+    for (int i = 0; i < 10; ++i)
+      writeFile(tmp.file("src/f" + std::to_string(i)), makeContent(3000, false, uint32_t(i)));
     fs::create_directories(tmp.file("empty"));
     writeFile(tmp.file("prog/setup"), std::string(9000, '#'));
     setupkit::MediumOptions options = baseOptions(tmp);

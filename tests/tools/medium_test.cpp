@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
+#include "common/tool_error.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/medium.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -33,8 +33,7 @@ TEST_P(SetupConfiguration, ValueSurvivesReading) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SetupConfiguration,
-                         ::testing::Values(IniRow{"Plain", "My Product 2.0", "My Product 2.0"},
-                                           IniRow{"Empty", "", ""},
+                         ::testing::Values(IniRow{"Plain", "My Product 2.0", "My Product 2.0"}, IniRow{"Empty", "", ""},
                                            IniRow{"LeadingBlank", " indented", "\" indented\""},
                                            IniRow{"TrailingTab", "tab\t", "\"tab\t\""},
                                            IniRow{"Quoted", "\"quoted\"", "\"\"quoted\"\""},
@@ -68,7 +67,8 @@ TEST(Medium, WritesArchiveVolumesConfigurationAndProgram) {
   ASSERT_GE(result.pack.volumes.size(), 2u);
   EXPECT_EQ(result.pack.volumes[0], tmp.file("medium/SETUP.BIN"));
   EXPECT_EQ(result.pack.volumes[1], tmp.file("medium/SETUP.002"));
-  EXPECT_EQ(readFile(tmp.file("medium/SETUP.INS")), "[Setup]\nTitle=Demo\nApp=Demo App\nDestDir=C:\\Demo\nUserDestDir=~/Demo\n");
+  EXPECT_EQ(readFile(tmp.file("medium/SETUP.INS")),
+            "[Setup]\nTitle=Demo\nApp=Demo App\nDestDir=C:\\Demo\nUserDestDir=~/Demo\n");
   EXPECT_EQ(result.program, tmp.file("medium/setup"));
   EXPECT_EQ(readFile(tmp.file("medium/setup")), "#!/bin/sh\n");
   EXPECT_NE(fs::status(tmp.file("medium/setup")).permissions() & fs::perms::owner_exec, fs::perms::none);
@@ -116,7 +116,8 @@ TEST(Medium, MenuEntryRefusedUnlessTheDesktopCanUseIt) {
     std::string options;
     std::string message;  // empty: accepted
   };
-  const std::string svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"/>\n";
+  const std::string svg =
+      "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"/>\n";
   const Row rows[] = {
       {"a program and a PNG icon of the tree", "--menu-exec bin/app --menu-icon share/icon48.png", ""},
       {"an SVG icon", "--menu-exec bin/app --menu-icon share/icon.svg", ""},
@@ -130,8 +131,10 @@ TEST(Medium, MenuEntryRefusedUnlessTheDesktopCanUseIt) {
       {"an unregistered category", "--menu-exec bin/app --menu-categories 'Office;Offices'",
        "\"Offices\" is no registered menu category"},
       {"Audio without AudioVideo", "--menu-exec bin/app --menu-categories Audio", "Audio goes with AudioVideo"},
-      {"a reserved category", "--menu-exec bin/app --menu-categories 'Utility;TrayIcon'", "\"TrayIcon\" is no registered"},
-      {"a file type without a pattern", "--menu-exec bin/app --menu-mime application/x-demo", "a file type is TYPE=GLOB"},
+      {"a reserved category", "--menu-exec bin/app --menu-categories 'Utility;TrayIcon'",
+       "\"TrayIcon\" is no registered"},
+      {"a file type without a pattern", "--menu-exec bin/app --menu-mime application/x-demo",
+       "a file type is TYPE=GLOB"},
       {"a file type of no top-level type", "--menu-exec bin/app --menu-mime 'demo/x=*.d'", "a file type is TYPE=GLOB"},
       {"a pattern with a blank", "--menu-exec bin/app --menu-mime 'text/x-demo=*. d'", "a file type's pattern"},
       {"a pattern XML would escape", "--menu-exec bin/app --menu-mime 'text/x-demo=<*.d'", "a file type's pattern"},

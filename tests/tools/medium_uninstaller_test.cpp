@@ -43,8 +43,9 @@ TEST(MediumUninstaller, OnlyTheSignedUninstallerIsPlaced) {
     TempDir tmp;
     writeFile(tmp.file("payload/readme.txt"), "read me");
     ASSERT_EQ(runSetupkit("key new --no-password --public k.pub --secret k.key", tmp.path(), tmp.path()).status, 0);
-    const RunResult made = runSetupkit(
-        "medium -o medium --runtime system --sign k.key --title T --app T --dest /opt/t payload", tmp.path(), tmp.path());
+    const RunResult made =
+        runSetupkit("medium -o medium --runtime system --sign k.key --title T --app T --dest /opt/t payload",
+                    tmp.path(), tmp.path());
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string ours = readFile(tmp.file("medium/uninstall"));
     row.spoil(tmp.file("medium"));
@@ -68,8 +69,8 @@ TEST(MediumUninstaller, APayloadFileAtTheUninstallersNameIsRefusedBeforeWriting)
     TempDir tmp;
     writeFile(tmp.file("payload/a.txt"), "a");
     writeFile(tmp.file("payload/") + name, "#!/bin/sh\necho planted\n");
-    const RunResult made =
-        runSetupkit("medium -o medium --runtime system --title T --app T --dest /opt/t payload", tmp.path(), tmp.path());
+    const RunResult made = runSetupkit("medium -o medium --runtime system --title T --app T --dest /opt/t payload",
+                                       tmp.path(), tmp.path());
     ASSERT_EQ(made.status, 0) << made.err;
     const RunResult installed = runSetupkit("restore --record medium/SETUP.BIN dest", tmp.path(), tmp.path());
     EXPECT_EQ(installed.status, 2) << installed.err;

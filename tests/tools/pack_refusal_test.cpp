@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/host_paths.h"
+#include "common/tool_error.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
-#include "common/host_paths.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -60,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    0,
                    [](const std::string&) {
-                     return std::string("The files hold 2147483648 bytes; an archive holds at most 2147483647 bytes of files");
+                     return std::string(
+                         "The files hold 2147483648 bytes; an archive holds at most 2147483647 bytes of files");
                    }},
         RefusalRow{"OnlyEmptyFiles", [](const std::string& src) { return one(src, "empty.txt", ""); }, 0,
                    [](const std::string&) { return std::string("Nothing to pack: the sources hold no file data"); }},

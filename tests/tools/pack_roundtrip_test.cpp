@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <random>
 
+#include "common/tool_error.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/scoped_time_zone.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/archive_reader.h"
 #include "tools/inspect.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -59,7 +59,8 @@ Tree makeTree(Shape shape, uint32_t seed) {
     }
     case Shape::ManyFiles:
       for (int i = 0; i < 400; ++i)
-        add("d" + std::to_string(i % 17) + "/f" + std::to_string(i) + (i % 3 ? ".txt" : ".bin"), r() % 3000, i % 3 != 0);
+        add("d" + std::to_string(i % 17) + "/f" + std::to_string(i) + (i % 3 ? ".txt" : ".bin"), r() % 3000,
+            i % 3 != 0);
       break;
   }
   return t;
@@ -247,10 +248,9 @@ TEST(PackLayout, ManifestHoldsTheStandardSha256) {
   packTree(tmp.file("m.bin"), {tmp.file("src")}, options);
   auto info = setupkit::readArchive(tmp.file("m.bin"));
   ASSERT_GT(info.volumes.size(), 3u);
-  const std::vector<std::string> expected = {
-      "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
-      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
-      "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"};
+  const std::vector<std::string> expected = {"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+                                             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                                             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"};
   std::string manifest;
   std::vector<std::string> read;
   for (const auto& e : info.entries) {

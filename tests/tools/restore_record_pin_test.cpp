@@ -39,7 +39,9 @@ class PinnedRestore : public ::testing::Test {
     delete tmp_;
     tmp_ = nullptr;
   }
-  static RunResult run(const std::string& arguments) { return runSetupkit(arguments, tmp_->path(), tmp_->file("scratch")); }
+  static RunResult run(const std::string& arguments) {
+    return runSetupkit(arguments, tmp_->path(), tmp_->file("scratch"));
+  }
   inline static TempDir* tmp_ = nullptr;
 };
 
@@ -86,16 +88,16 @@ TEST(UnreadableArchive, InstallingFromAnArchiveTheUserCannotReadEndsWithStatus3)
   TempDir tmp;
   chmod(tmp.path().c_str(), 0755);
   writeFile(tmp.file("payload/readme.txt"), "read me");
-  ASSERT_EQ(runSetupkit("medium -o medium --runtime system --title T --app T --dest /opt/t payload", tmp.path(),
-                        tmp.path())
-                .status,
-            0);
+  ASSERT_EQ(
+      runSetupkit("medium -o medium --runtime system --title T --app T --dest /opt/t payload", tmp.path(), tmp.path())
+          .status,
+      0);
   chmod(tmp.file("medium/SETUP.BIN").c_str(), 0600);
   fs::create_directories(tmp.file("home"));
   chown(tmp.file("home").c_str(), 65534, 65534);
-  const std::string command = "cd '" + tmp.path() + "' && setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='" +
-                              tmp.file("home") + "' " + SETUPKIT_BINARY +
-                              " restore --record medium/SETUP.BIN home/app > /dev/null 2>&1";
+  const std::string command = "cd '" + tmp.path() +
+                              "' && setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='" + tmp.file("home") +
+                              "' " + SETUPKIT_BINARY + " restore --record medium/SETUP.BIN home/app > /dev/null 2>&1";
   const int raw = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3);
   EXPECT_FALSE(fs::exists(tmp.file("home/app/readme.txt")));

@@ -1,8 +1,8 @@
 // Root never acts on a record a user can change: through the real setupkit,
 // as root with a second user (65534) who owns the installation's folder.
 // Skipped when not run as root.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t kUser = 65534;
-
 
 
 std::string sha256Of(const std::string& bytes) {
@@ -111,8 +110,8 @@ TEST_F(RootAndUser, SwappingTheDestinationWithALinkNeverRemovesOutsideIt) {
   const std::string rootFolder = tmp.file("rootonly");
   writeFile(rootFolder + "/bin/app", "#!/bin/sh\necho app\n");  // the bytes the record names
   writeFile(rootFolder + "/docs/readme.txt", "read me");
-  const std::string install = asUser() + SETUPKIT_BINARY + " restore --record " +
-                              quoted(tmp.file("medium/SETUP.BIN")) + " " + quoted(inst + "/app") + " > /dev/null 2>&1";
+  const std::string install = asUser() + SETUPKIT_BINARY + " restore --record " + quoted(tmp.file("medium/SETUP.BIN")) +
+                              " " + quoted(inst + "/app") + " > /dev/null 2>&1";
   ASSERT_EQ(shell(install), 0);
   ASSERT_EQ(shell(asUser() + "ln -s " + quoted(rootFolder) + " " + quoted(inst + "/evil")), 0);
 

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <set>
 
+#include "common/tool_error.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/elf_file.h"
 #include "tools/runtime_gather.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -38,8 +38,8 @@ TEST(RuntimeGather, CLibraryObjectsStayOut) {
   for (const char* name : {"libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "libresolv.so.2",
                            "ld-linux-x86-64.so.2", "libnss_files.so.2", "/lib64/ld-linux-x86-64.so.2"})
     EXPECT_TRUE(setupkit::isCLibraryObject(name)) << name;
-  for (const char* name : {"libstdc++.so.6", "libgcc_s.so.1", "libQt6Core.so.6", "libz.so.1", "libcrypt.so.1",
-                           "libcap.so.2"})
+  for (const char* name :
+       {"libstdc++.so.6", "libgcc_s.so.1", "libQt6Core.so.6", "libz.so.1", "libcrypt.so.1", "libcap.so.2"})
     EXPECT_FALSE(setupkit::isCLibraryObject(name)) << name;
 }
 
@@ -73,15 +73,15 @@ std::set<std::string> targets(const setupkit::RuntimePlan& plan) {
 TEST(RuntimeGather, BuiltProgramRuntimeIsClosed) {
   setupkit::RuntimePlan plan = setupkit::gatherRuntime(SETUP_BINARY);
   std::set<std::string> t = targets(plan);
-  for (const char* expected : {"lib/libQt6Widgets.so.6", "lib/libQt6Core.so.6", "lib/libstdc++.so.6",
-                               "lib/libQt6XcbQpa.so.6", "lib/libxcb.so.1", "plugins/platforms/libqxcb.so",
-                               "plugins/imageformats/libqgif.so", "fonts/LiberationSans-Regular.ttf",
-                               // Wayland: the platform, its shell and frames, their client library
-                               "plugins/platforms/libqwayland-generic.so",
-                               "plugins/wayland-shell-integration/libxdg-shell.so",
-                               "plugins/wayland-decoration-client/libbradient.so", "lib/libwayland-client.so.0",
-                               // what Qt speaks to screen readers with
-                               "lib/libQt6DBus.so.6", "lib/libdbus-1.so.3"})
+  for (const char* expected :
+       {"lib/libQt6Widgets.so.6", "lib/libQt6Core.so.6", "lib/libstdc++.so.6", "lib/libQt6XcbQpa.so.6",
+        "lib/libxcb.so.1", "plugins/platforms/libqxcb.so", "plugins/imageformats/libqgif.so",
+        "fonts/LiberationSans-Regular.ttf",
+        // Wayland: the platform, its shell and frames, their client library
+        "plugins/platforms/libqwayland-generic.so", "plugins/wayland-shell-integration/libxdg-shell.so",
+        "plugins/wayland-decoration-client/libbradient.so", "lib/libwayland-client.so.0",
+        // what Qt speaks to screen readers with
+        "lib/libQt6DBus.so.6", "lib/libdbus-1.so.3"})
     EXPECT_TRUE(t.count(expected)) << expected;
   EXPECT_FALSE(t.count("lib/libc.so.6"));
   EXPECT_FALSE(t.count("plugins/platforms/libqoffscreen.so"));  // never loaded on a desktop

@@ -7,10 +7,10 @@
 
 #include <optional>
 
+#include "common/tool_error.h"
 #include "medium/signature.h"
 #include "tests/support/temp_dir.h"
 #include "tools/secret_key.h"
-#include "common/tool_error.h"
 
 namespace {
 

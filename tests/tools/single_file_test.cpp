@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/tool_error.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/medium.h"
-#include "common/tool_error.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -53,7 +53,8 @@ class SingleFile : public ::testing::Test {
 TEST_F(SingleFile, ListVerifyAndRestoreReadItInPlace) {
   const std::string file = tmp_->file("out/setup.run");
   EXPECT_EQ(result_.singleFileBytes, int64_t(fs::file_size(file)));
-  EXPECT_EQ(std::distance(fs::directory_iterator(tmp_->file("out")), fs::directory_iterator()), 1);  // nothing beside it
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp_->file("out")), fs::directory_iterator()),
+            1);  // nothing beside it
   EXPECT_NE(fs::status(file).permissions() & fs::perms::owner_exec, fs::perms::none);
   RunResult list = runSetupkit("list '" + file + "'", tmp_->path(), tmp_->path());
   EXPECT_EQ(list.status, 0) << list.err;
@@ -131,9 +132,9 @@ TEST_F(SingleFile, DamagedOrCutShortIsRefusedBeforeWriting) {
     const std::string privateBase = tmp_->file(std::string("tmp-") + row.name);
     fs::create_directories(privateBase);
     // No display: the refusal is read on standard error, not in a window.
-    const std::string run = "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY TMPDIR='" +
-                            privateBase + "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" +
-                            tmp_->file("launcher.err") + "'";
+    const std::string run =
+        "cd '" + tmp_->path() + "' && env -u XDG_RUNTIME_DIR -u DISPLAY -u WAYLAND_DISPLAY TMPDIR='" + privateBase +
+        "' XDG_CACHE_HOME='" + privateBase + "' '" + file + "' 2>'" + tmp_->file("launcher.err") + "'";
     int raw = std::system(run.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);  // damaged
     EXPECT_NE(readFile(tmp_->file("launcher.err")).find(row.says), std::string::npos)
@@ -167,8 +168,8 @@ TEST(SearchPath, BuiltProgramsNeverLookInTheCurrentDirectory) {
     EXPECT_EQ(setupkit::unsafeSearchPathEntry(program), std::nullopt);
     // The launcher is linked statically: nothing is loaded, nothing to trace.
     if (std::string(program) == SETUP_LAUNCHER && !hasInterpreter(readFile(program))) continue;
-    const std::string trace = "cd '" + tmp.path() + "' && LD_TRACE_LOADED_OBJECTS=1 '" + program + "' > '" +
-                              tmp.file("trace.txt") + "' 2>&1";
+    const std::string trace =
+        "cd '" + tmp.path() + "' && LD_TRACE_LOADED_OBJECTS=1 '" + program + "' > '" + tmp.file("trace.txt") + "' 2>&1";
     EXPECT_EQ(std::system(trace.c_str()), 0);
     const std::string loaded = readFile(tmp.file("trace.txt"));
     EXPECT_EQ(loaded.find("too short"), std::string::npos) << loaded;
@@ -188,8 +189,8 @@ TEST(SearchPath, MediumRefusesATemplateThatLooksInTheCurrentDirectory) {
   const std::string original = readFile(SETUP_BINARY);
   const std::string kept = "$ORIGIN/runtime/lib";
   struct Row {
-    const char* entry;   // same length as kept, NUL-padded
-    const char* says;    // empty: accepted
+    const char* entry;  // same length as kept, NUL-padded
+    const char* says;   // empty: accepted
   };
   const Row rows[] = {
       {":/runtime/lib", "an empty entry of its search path"},

@@ -40,8 +40,8 @@ Tree readTree(const std::string& root) {
 }
 
 std::string makeContent(size_t n, bool text, uint32_t seed) {
-  static const char* const kWords[] = {"setup ", "file ", "archive ", "volume ", "restore ", "data\r\n", "chunk ",
-                                       "the ", "of ", "stream "};
+  static const char* const kWords[] = {"setup ",   "file ",  "archive ", "volume ", "restore ",
+                                       "data\r\n", "chunk ", "the ",     "of ",     "stream "};
   std::mt19937 random(seed);
   std::string s;
   s.reserve(n + 16);
@@ -81,8 +81,8 @@ int restoreTree(const std::string& driveRoot, const std::string& archive, const 
 RunResult runSetupkit(const std::string& arguments, const std::string& workDir, const std::string& scratch) {
   fs::create_directories(workDir);
   const std::string out = scratch + "/stdout.txt", err = scratch + "/stderr.txt";
-  const std::string command = "cd '" + workDir + "' && " + SETUPKIT_BINARY + " " + arguments + " > '" + out +
-                              "' 2> '" + err + "' < /dev/null";
+  const std::string command =
+      "cd '" + workDir + "' && " + SETUPKIT_BINARY + " " + arguments + " > '" + out + "' 2> '" + err + "' < /dev/null";
   int raw = std::system(command.c_str());
   RunResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -92,7 +92,8 @@ RunResult runSetupkit(const std::string& arguments, const std::string& workDir, 
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
   return s;
 }
 

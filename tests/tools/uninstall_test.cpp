@@ -23,8 +23,6 @@ namespace {
 constexpr uid_t kOtherUser = 65534;
 
 
-
-
 // A 16 x 16 PNG image.
 const std::string kIcon(
     "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x10\x00\x00\x00\x10\x08\x06\x00"
@@ -64,9 +62,9 @@ TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
     chown(home.c_str(), kOtherUser, kOtherUser);
     as = "setpriv --reuid=65534 --regid=65534 --clear-groups " + as;
   }
-  ASSERT_EQ(shell(as + SETUPKIT_BINARY + " restore --record " + quoted(tmp.file("medium/SETUP.BIN")) + " " +
-                  quoted(dest)),
-            0);
+  ASSERT_EQ(
+      shell(as + SETUPKIT_BINARY + " restore --record " + quoted(tmp.file("medium/SETUP.BIN")) + " " + quoted(dest)),
+      0);
   const std::string applications = home + "/data/applications";
   std::vector<std::string> entries = entriesBelow(applications);
   entries.erase(std::remove(entries.begin(), entries.end(), "mimeinfo.cache"), entries.end());
@@ -92,8 +90,10 @@ TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
     // Only this user's data folder and the system's packaged one: an entry
     // the machine's administrator installed (make demo as root) for the same
     // type must not answer for the user's.
-    shell(as + "env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID "
-               "XDG_DATA_DIRS=/usr/share xdg-mime query " + question + " > " + quoted(answer) + " 2>/dev/null");
+    shell(as +
+          "env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID "
+          "XDG_DATA_DIRS=/usr/share xdg-mime query " +
+          question + " > " + quoted(answer) + " 2>/dev/null");
     return readFile(answer);
   };
   if (xdgMime) {
@@ -105,7 +105,8 @@ TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
   writeFile(dest + "/docs/deep/mine.txt", "the user's own");
   const std::string out = tmp.file("out.json");
   EXPECT_EQ(shell(as + quoted(dest + "/uninstall") + " --unattended --json > " + quoted(out)), 0);
-  EXPECT_EQ(entriesBelow(dest), (std::vector<std::string>{"docs/", "docs/deep/", "docs/deep/mine.txt", "docs/readme.txt"}));
+  EXPECT_EQ(entriesBelow(dest),
+            (std::vector<std::string>{"docs/", "docs/deep/", "docs/deep/mine.txt", "docs/readme.txt"}));
   // The menu's cache (update-desktop-database's) is the menu's, not the installation's.
   entries = entriesBelow(applications);
   entries.erase(std::remove(entries.begin(), entries.end(), "mimeinfo.cache"), entries.end());
@@ -117,8 +118,9 @@ TEST(Uninstall, AMenuEntryMediumInstalledAndRemoved) {
     EXPECT_EQ(ask("default application/x-demo-sheet"), "");
   }
   const std::string json = readFile(out);
-  EXPECT_NE(json.find(R"({"event":"kept","kind":"file","name":"docs/readme.txt","reason":"changed since it was installed"})"),
-            std::string::npos)
+  EXPECT_NE(
+      json.find(R"({"event":"kept","kind":"file","name":"docs/readme.txt","reason":"changed since it was installed"})"),
+      std::string::npos)
       << json;
   EXPECT_NE(json.find(R"("event":"done","status":0)"), std::string::npos) << json;
 
@@ -135,8 +137,8 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
     std::vector<std::string> left;  // below DEST afterwards
   };
   const std::vector<std::string> everything = {
-      ".install-record.json", "bin/", "bin/app", "docs/", "docs/deep/", "docs/deep/guide.txt", "docs/readme.txt",
-      "share/", "share/icon.png", "uninstall"};
+      ".install-record.json", "bin/",   "bin/app",        "docs/",    "docs/deep/", "docs/deep/guide.txt",
+      "docs/readme.txt",      "share/", "share/icon.png", "uninstall"};
   // The record the uninstaller acts on: the one in this user's store (the
   // copy in DEST is for people to read).
   auto storedRecord = [](const std::string& dest) {
@@ -152,8 +154,8 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
     if (geteuid() == 0) lchown(at.c_str(), kOtherUser, kOtherUser);  // planted by another user
   };
   const Row rows[] = {
-      {"a damaged record", [&](TempDir&, const std::string& dest) { writeFile(storedRecord(dest), "{\"format\":"); },
-       2, everything},
+      {"a damaged record", [&](TempDir&, const std::string& dest) { writeFile(storedRecord(dest), "{\"format\":"); }, 2,
+       everything},
       {"a record naming ../x",
        [&](TempDir&, const std::string& dest) { editRecord(dest, "\"name\":\"bin/app\"", "\"name\":\"../x\""); }, 5,
        everything},
@@ -163,7 +165,8 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
        },
        5, everything},
       {"a link planted where a recorded file was",
-       [&](TempDir& tmp, const std::string& dest) { plantLink(tmp.file("x"), dest + "/docs/readme.txt"); }, 0,
+       [&](TempDir& tmp, const std::string& dest) { plantLink(tmp.file("x"), dest + "/docs/readme.txt"); },
+       0,
        {"docs/", "docs/readme.txt"}},
       {"a link planted where a recorded folder was",
        [&](TempDir& tmp, const std::string& dest) {
@@ -171,7 +174,8 @@ TEST(Uninstall, RefusesWhatTheRecordDoesNotAllow) {
          writeFile(tmp.file("elsewhere/deep/guide.txt"), "a guide");  // what the record names, byte for byte
          plantLink(tmp.file("elsewhere/deep"), dest + "/docs/deep");
        },
-       0, {"docs/", "docs/deep"}},
+       0,
+       {"docs/", "docs/deep"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -214,7 +218,7 @@ TEST(Uninstall, WhatCouldNotBeRemovedStaysRecordedForASecondRun) {
   const std::string uninstall = as + quoted(dest + "/uninstall") + " --unattended > /dev/null 2>&1";
   EXPECT_EQ(shell(uninstall), 1);
   EXPECT_EQ(entriesBelow(dest), (std::vector<std::string>{".install-record.json", "docs/", "docs/deep/",
-                                                           "docs/deep/guide.txt", "uninstall"}));
+                                                          "docs/deep/guide.txt", "uninstall"}));
   chmod(locked.c_str(), 0755);
   if (geteuid() == 0) chown(locked.c_str(), kOtherUser, kOtherUser);
   EXPECT_EQ(shell(uninstall), 0);

@@ -79,56 +79,57 @@ TEST_P(VerifyDamage, ReportsTheDamagedPlace) {
   EXPECT_NE(out.str().find(setupkit::describeLocation(info, at)), std::string::npos) << out.str();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, VerifyDamage,
-    ::testing::Values(
-        DamageRow{"ZlibStreamDamaged",
-                  [](Fixture& f) {
-                    const auto& e = f.entry("C:\\a.txt");
-                    int64_t chunk = f.firstChunk("C:\\a.txt");
-                    f.patch(e.at.volume, chunk + 4 + 2, std::string(6, '\xFF'));
-                    return setupkit::Location{e.at.volume, chunk};
-                  },
-                  "the zlib stream is damaged"},
-        DamageRow{"StoredByteChanged",
-                  [](Fixture& f) {
-                    const auto& e = f.entry("C:\\b\\noise.bin");
-                    f.patch(e.at.volume, f.firstChunk("C:\\b\\noise.bin") + 4 + 100, "\x01\x02");
-                    return e.at;
-                  },
-                  "its SHA-256 differs from the manifest"},
-        DamageRow{"ContinuationSignature",
-                  [](Fixture& f) {
-                    int last = int(f.volumes.size());
-                    f.patch(last, 0, "EC3");
-                    return setupkit::Location{last, 0};
-                  },
-                  "the data block signature is not \"EC2\""},
-        DamageRow{"TotalSizeOffByOne",
-                  [](Fixture& f) {
-                    f.patch(1, 4, int32Bytes(f.sound.totalSize + 1));
-                    return setupkit::Location{1, 4};
-                  },
-                  "TotalSize is "},
-        DamageRow{"MissingVolume",
-                  [](Fixture& f) {
-                    int last = int(f.volumes.size());
-                    fs::remove(f.volumes.back());
-                    const EntryInfo* change = nullptr;
-                    for (const auto& e : f.sound.entries)
-                      if (e.kind == setupkit::EntryKind::VolumeChange && e.at.volume == last - 1) change = &e;
-                    return change->at;
-                  },
-                  "the next volume SETUP."},
-        DamageRow{"VolumeCutShort",
-                  [](Fixture& f) {
-                    std::string v = readFile(f.volumes[1]);
-                    writeFile(f.volumes[1], v.substr(0, v.size() - 10));
-                    // The volume-change entry at the end is what is cut.
-                    return setupkit::Location{2, int64_t(v.size()) - 16};
-                  },
-                  "the entry name runs past the end of the volume"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, VerifyDamage,
+                         ::testing::Values(DamageRow{"ZlibStreamDamaged",
+                                                     [](Fixture& f) {
+                                                       const auto& e = f.entry("C:\\a.txt");
+                                                       int64_t chunk = f.firstChunk("C:\\a.txt");
+                                                       f.patch(e.at.volume, chunk + 4 + 2, std::string(6, '\xFF'));
+                                                       return setupkit::Location{e.at.volume, chunk};
+                                                     },
+                                                     "the zlib stream is damaged"},
+                                           DamageRow{"StoredByteChanged",
+                                                     [](Fixture& f) {
+                                                       const auto& e = f.entry("C:\\b\\noise.bin");
+                                                       f.patch(e.at.volume, f.firstChunk("C:\\b\\noise.bin") + 4 + 100,
+                                                               "\x01\x02");
+                                                       return e.at;
+                                                     },
+                                                     "its SHA-256 differs from the manifest"},
+                                           DamageRow{"ContinuationSignature",
+                                                     [](Fixture& f) {
+                                                       int last = int(f.volumes.size());
+                                                       f.patch(last, 0, "EC3");
+                                                       return setupkit::Location{last, 0};
+                                                     },
+                                                     "the data block signature is not \"EC2\""},
+                                           DamageRow{"TotalSizeOffByOne",
+                                                     [](Fixture& f) {
+                                                       f.patch(1, 4, int32Bytes(f.sound.totalSize + 1));
+                                                       return setupkit::Location{1, 4};
+                                                     },
+                                                     "TotalSize is "},
+                                           DamageRow{"MissingVolume",
+                                                     [](Fixture& f) {
+                                                       int last = int(f.volumes.size());
+                                                       fs::remove(f.volumes.back());
+                                                       const EntryInfo* change = nullptr;
+                                                       for (const auto& e : f.sound.entries)
+                                                         if (e.kind == setupkit::EntryKind::VolumeChange &&
+                                                             e.at.volume == last - 1)
+                                                           change = &e;
+                                                       return change->at;
+                                                     },
+                                                     "the next volume SETUP."},
+                                           DamageRow{"VolumeCutShort",
+                                                     [](Fixture& f) {
+                                                       std::string v = readFile(f.volumes[1]);
+                                                       writeFile(f.volumes[1], v.substr(0, v.size() - 10));
+                                                       // The volume-change entry at the end is what is cut.
+                                                       return setupkit::Location{2, int64_t(v.size()) - 16};
+                                                     },
+                                                     "the entry name runs past the end of the volume"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // An archive another writer made: fillers, a file list that is no manifest
 // in the middle, no manifest at all. Sound, and listed entry by entry.
@@ -152,23 +153,25 @@ TEST(OtherWriters, FillersAndForeignFileListAreSound) {
 
   const std::string stored = std::to_string(zlibCompress(std::string(7, 'b')).size());
   char row[100];
-  std::snprintf(row, sizeof row, "file    2001-06-15 12:30:00            7 %12s       1  C:\\DIR\\B.TXT\n", stored.c_str());
+  std::snprintf(row, sizeof row, "file    2001-06-15 12:30:00            7 %12s       1  C:\\DIR\\B.TXT\n",
+                stored.c_str());
   std::ostringstream out;
   EXPECT_TRUE(setupkit::printListing(info, out));
-  const std::string expected =
-      "Archive:      " + tmp.file("x.bin") + " (1 volume)\n"
-      "Header text:  \"Hi?\"\n"
-      "Total size:   12\n"
-      "Header extra: 7\n"
-      "\n"
-      "Kind    Date                        Size       Stored  Chunks  Name\n"
-      "filler  -                              -            -       -  \n"
-      "file    2001-06-15 12:30:00            5            5       1  C:\\A.TXT\n"
-      "list    2001-06-15 12:30:00            8            8       1  FILE:LIST\n"
-      "filler  -                              -            -       -  \n"
-      + std::string(row) +
-      "\n"
-      "2 files, 12 bytes, " + std::to_string(13 + std::stoi(stored)) + " bytes stored\n";
+  const std::string expected = "Archive:      " + tmp.file("x.bin") +
+                               " (1 volume)\n"
+                               "Header text:  \"Hi?\"\n"
+                               "Total size:   12\n"
+                               "Header extra: 7\n"
+                               "\n"
+                               "Kind    Date                        Size       Stored  Chunks  Name\n"
+                               "filler  -                              -            -       -  \n"
+                               "file    2001-06-15 12:30:00            5            5       1  C:\\A.TXT\n"
+                               "list    2001-06-15 12:30:00            8            8       1  FILE:LIST\n"
+                               "filler  -                              -            -       -  \n" +
+                               std::string(row) +
+                               "\n"
+                               "2 files, 12 bytes, " +
+                               std::to_string(13 + std::stoi(stored)) + " bytes stored\n";
   EXPECT_EQ(out.str(), expected);
 }
 
@@ -199,36 +202,32 @@ TEST_P(ForeignDamage, IsReported) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, ForeignDamage,
     ::testing::Values(
-        ForeignDamageRow{"ChunkLongerThanAPiece",
-                         [](ArchiveBuilder& b) {
-                           b.file("C:\\A", 0, DataBlock().stored(std::string(16385, 'x'))).end();
-                         },
-                         12 + 4 + 4 + 4 + 4, "a chunk of 16385 bytes exceeds 16384"},
-        ForeignDamageRow{"StreamInflatingBeyondAPiece",
-                         [](ArchiveBuilder& b) {
-                           b.file("C:\\A", 0, DataBlock().compressed(std::string(16385, 'x'))).end();
-                         },
-                         28, "the zlib stream inflates to more than 16384 bytes"},
+        ForeignDamageRow{
+            "ChunkLongerThanAPiece",
+            [](ArchiveBuilder& b) { b.file("C:\\A", 0, DataBlock().stored(std::string(16385, 'x'))).end(); },
+            12 + 4 + 4 + 4 + 4, "a chunk of 16385 bytes exceeds 16384"},
+        ForeignDamageRow{
+            "StreamInflatingBeyondAPiece",
+            [](ArchiveBuilder& b) { b.file("C:\\A", 0, DataBlock().compressed(std::string(16385, 'x'))).end(); }, 28,
+            "the zlib stream inflates to more than 16384 bytes"},
         ForeignDamageRow{"IncompleteStream",
                          [](ArchiveBuilder& b) {
                            std::string z = zlibCompress("hello");
                            b.file("C:\\A", 0, DataBlock().compressedRaw(z.substr(0, z.size() - 2))).end();
                          },
                          28, "the zlib stream is incomplete"},
-        ForeignDamageRow{"PresetDictionary",
-                         [](ArchiveBuilder& b) {
-                           b.file("C:\\A", 0, DataBlock().compressedRaw(zlibCompressWithDictionary("hello", "he")))
-                               .end();
-                         },
-                         28, "the zlib stream needs a preset dictionary"},
-        ForeignDamageRow{"UncPathName",
-                         [](ArchiveBuilder& b) { b.storedFile("\\\\srv\\share\\a", 0, "hello").end(); }, 12,
-                         "the stored name is not a drive-letter path"},
-        ForeignDamageRow{"VolumeChangeBeforeAnyFile",
-                         [](ArchiveBuilder& b) { b.volumeChange("002"); }, 12,
+        ForeignDamageRow{
+            "PresetDictionary",
+            [](ArchiveBuilder& b) {
+              b.file("C:\\A", 0, DataBlock().compressedRaw(zlibCompressWithDictionary("hello", "he"))).end();
+            },
+            28, "the zlib stream needs a preset dictionary"},
+        ForeignDamageRow{"UncPathName", [](ArchiveBuilder& b) { b.storedFile("\\\\srv\\share\\a", 0, "hello").end(); },
+                         12, "the stored name is not a drive-letter path"},
+        ForeignDamageRow{"VolumeChangeBeforeAnyFile", [](ArchiveBuilder& b) { b.volumeChange("002"); }, 12,
                          "a volume change precedes the first file entry"},
-        ForeignDamageRow{"NoEndMarker", [](ArchiveBuilder& b) { b.storedFile("C:\\A", 0, "hello"); }, 12 + 4 + 4 + 4 + 4 + 9 + 4,
-                         "the volume ends inside the entries (no end marker)"}),
+        ForeignDamageRow{"NoEndMarker", [](ArchiveBuilder& b) { b.storedFile("C:\\A", 0, "hello"); },
+                         12 + 4 + 4 + 4 + 4 + 9 + 4, "the volume ends inside the entries (no end marker)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -92,7 +92,8 @@ TEST(ApplicationErrorBox, ClickHandlerFailureLeavesTheButtonUsable) {
   });
   auto clickOnce = [&button] {
     const QPointF at(10, 10);
-    QMouseEvent press(QEvent::MouseButtonPress, at, button.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, button.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, at, button.mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QCoreApplication::sendEvent(&button, &press);
@@ -145,8 +146,8 @@ TEST(ApplicationTermination, TakesEffectBackInTheMainLoop) {
   EXPECT_EQ(exitCode, 0);
   EXPECT_FALSE(other.isVisible());
   const std::vector<std::string> expected = {
-      "box shown",    "other closed", "main still shown", "first box 2", "second box shown",
-      "second box 6", "handler ends, main shown", "loop ended"};
+      "box shown",        "other closed", "main still shown",         "first box 2",
+      "second box shown", "second box 6", "handler ends, main shown", "loop ended"};
   EXPECT_EQ(trace, expected);
   app().ClearTerminated();
 }

@@ -72,8 +72,10 @@ TEST(MessageBox, CaptionAndIconFollowTheType) {
   };
   const std::string title = application().title();
   const Row rows[] = {
-      {TMsgDlgType::mtWarning, "Warning", true},      {TMsgDlgType::mtError, "Error", true},
-      {TMsgDlgType::mtInformation, "Information", true}, {TMsgDlgType::mtConfirmation, "Confirm", true},
+      {TMsgDlgType::mtWarning, "Warning", true},
+      {TMsgDlgType::mtError, "Error", true},
+      {TMsgDlgType::mtInformation, "Information", true},
+      {TMsgDlgType::mtConfirmation, "Confirm", true},
       {TMsgDlgType::mtCustom, title, false},
   };
   for (const Row& row : rows) {
@@ -97,7 +99,10 @@ TEST(MessageBox, ButtonsOrderDefaultAndCancel) {
       {"yes no", buttonSet({mbNo, mbYes}), {"&Yes", "&No"}, "Yes", mrNo},
       {"yes no cancel", buttonSet({mbYes, mbNo, mbCancel}), {"&Yes", "&No", "Cancel"}, "Yes", mrCancel},
       {"ok only", buttonSet({mbOK}), {"OK"}, "OK", mrOk},
-      {"abort retry ignore", buttonSet({mbAbort, mbRetry, mbIgnore}), {"&Abort", "&Retry", "&Ignore"}, "Retry",
+      {"abort retry ignore",
+       buttonSet({mbAbort, mbRetry, mbIgnore}),
+       {"&Abort", "&Retry", "&Ignore"},
+       "Retry",
        mrCancel},
       {"all eleven",
        buttonSet({mbHelp, mbYesToAll, mbNoToAll, mbAll, mbIgnore, mbRetry, mbAbort, mbCancel, mbOK, mbNo, mbYes}),
@@ -119,9 +124,9 @@ TEST(MessageBox, EachButtonGivesItsResult) {
     const char* name;
     int result;
   };
-  const Row rows[] = {{"Yes", mrYes},       {"No", mrNo},         {"OK", mrOk},         {"Cancel", mrCancel},
-                      {"Abort", mrAbort},   {"Retry", mrRetry},   {"Ignore", mrIgnore}, {"All", mrAll},
-                      {"NoToAll", mrNoToAll}, {"YesToAll", mrYesToAll}};
+  const Row rows[] = {
+      {"Yes", mrYes},     {"No", mrNo},         {"OK", mrOk},   {"Cancel", mrCancel},   {"Abort", mrAbort},
+      {"Retry", mrRetry}, {"Ignore", mrIgnore}, {"All", mrAll}, {"NoToAll", mrNoToAll}, {"YesToAll", mrYesToAll}};
   const TMsgDlgButtons all =
       buttonSet({mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp});
   for (const Row& row : rows) {
