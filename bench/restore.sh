@@ -19,6 +19,8 @@
 #                    [--baseline SETUPKIT] [--verify-only]
 #
 # --verify-only packs the mix and measures only verify (with --baseline).
+# --install-only measures only the installations (wizard, restore, --record),
+# each of the runs.
 # --quick uses a corpus of about 32 MiB and 2,500 small files instead of
 # about 256 MiB and 20,000 small files; runs default to 5. Scratch space:
 # ${BENCH_SHM_DIR:-/dev/shm/setupkit-bench} (tmpfs) and ${BENCH_DISK_DIR:-/var/tmp/setupkit-bench}
@@ -79,6 +81,9 @@ g++ -O2 -std=c++20 -o "$disk/make_corpus" "$root/bench/make_corpus.cpp"
 g++ -O2 -std=c++20 -o "$disk/chunk_bound" "$root/bench/chunk_bound.cpp" -lz -ldeflate
 if [ $quick = 1 ]; then mix_mib=32; small_count=2500; else mix_mib=256; small_count=20000; fi
 [ -n "$runs" ] || runs=5
+# Each installation through the wizard takes a few seconds of a display: three
+# are enough beside the other rows, while --install-only takes every run.
+gui_runs=$((runs < 3 || install_only ? runs : 3))
 
 # ---- measuring --------------------------------------------------------------
 # Seconds taken by a command, its output discarded.
@@ -253,7 +258,7 @@ bench_install() {
     --program "$setup_program" "$corpus" >/dev/null
   [ -n "$display" ] || start_display
   local gui_cpu=() cli_cpu=() record_cpu=() r
-  for ((i = 0; i < 3 && i < runs; i++)); do
+  for ((i = 0; i < gui_runs; i++)); do
     gui_cpu+=("$(DISPLAY=$display gui_install_cpu "$medium" "$dest")")
     fresh "$dest"
     # --mode all: overwrite in archive order where names clash, as the wizard does.
@@ -420,7 +425,7 @@ if [ $verify_only = 0 ] && [ $install_only = 0 ]; then
 fi
 
 echo
-echo "medians of $runs runs (GUI: of $((runs < 3 ? runs : 3))), tools rotating; pack on $(nproc) threads;" \
+echo "medians of $runs runs (GUI: of $gui_runs), tools rotating; pack on $(nproc) threads;" \
   "load before the end $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-6s %-26s %12s %-12s %12s %8s %8s\n' corpus measure setupkit peer "peer value" ratio goal
 printf '%s\n' "${report[@]}"
