@@ -16,6 +16,8 @@
 #include <optional>
 #include <sstream>
 
+#include "common/exit_status.h"
+#include "medium/medium_owner.h"
 #include "medium/medium_signature.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
@@ -189,6 +191,13 @@ void runOffTheMedium(char** argv) {
   // Straight from a folder medium: its signature is checked before anything
   // is copied or written.
   if (fs::is_regular_file(folder / "SETUP.INS", ec)) {
+    // Root reads only a medium no other user could change under it.
+    const std::string why = geteuid() == 0 ? medium_owner::changeableByOthers(self.string()) : std::string();
+    if (!why.empty()) {
+      std::fprintf(stderr, "setup: %s: %s: root installs only from a medium no other user can change\n", folder.c_str(),
+                   why.c_str());
+      std::exit(setupkit::kExitRefused);
+    }
     const medium_signature::Result checked = medium_signature::checkFolder(
         folder.string(), medium_signature::readTrustedKeys(medium_signature::trustedKeysDirectory()));
     if (checked.status != 0) {

@@ -124,11 +124,12 @@ void TForm2::Button1Click(TObject*) {
 void TForm2::Button2Click(TObject*) {
   // Before the Installing page writes anything, the install routine's checks:
   // a destination installed from a medium of another publisher is written
-  // over only when the person says so (No stays on this page).
+  // over only when the person says so (No stays on this page). Any other
+  // refusal is told on the Installing page, in an error box.
   if (ui->Notebook1->currentIndex() == pgDestination) {
     FInstallation = PrepareInstallation(fromQString(ui->Edit1->text()));
     const auto& refusal = FInstallation->check();
-    if (refusal && refusal->result == install::Result::Refused) {
+    if (refusal && refusal->declined) {
       FInstallation.reset();
       return;
     }
@@ -157,6 +158,7 @@ void TForm2::Button2Click(TObject*) {
       FOutcome = FInstallation->run();
       FInstallation.reset();
       if (FOutcome->raised) std::rethrow_exception(FOutcome->raised);
+      if (FOutcome->result == install::Result::Refused) throw Exception(FOutcome->reason);
       if (FOutcome->result == install::Result::Damaged && FOutcome->file.empty() && FOutcome->volume.empty())
         throw Exception("The medium is damaged: " + FOutcome->reason);
       // Named as the error boxes name files: by the host path.

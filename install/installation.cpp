@@ -20,6 +20,7 @@
 #include "install/menu_entry.h"
 #include "install/publisher_pin.h"
 #include "medium/installer_file.h"
+#include "medium/medium_owner.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -155,6 +156,17 @@ const std::optional<Outcome>& TInstallation::check() {
     refusal_->volume = medium_.archive;
     return refusal_;
   }
+  // Root installs only what it checked: never from a medium another user
+  // could change while it is read.
+  if (archive && geteuid() == 0) {
+    if (const std::string why = medium_owner::changeableByOthers(*archive); !why.empty()) {
+      refusal_ = ended(Result::Refused, setupkit::kExitRefused,
+                       why +
+                           ": root installs only from a medium no other user can change; copy it into a folder "
+                           "only root can write");
+      return refusal_;
+    }
+  }
   // The medium's attributes (SETUP.ATR beside the archive, or the one-file
   // installer's part): damaged ones are refused before anything is written.
   attributes_ = archive ? medium::loadForArchive(*archive) : medium::Loaded();
@@ -203,7 +215,10 @@ const std::optional<Outcome>& TInstallation::check() {
   if (why.empty()) return refusal_;
   bool goAhead = choices_.newPublisher == NewPublisher::Accept;
   if (choices_.newPublisher == NewPublisher::Ask && choices_.ask) goAhead = choices_.ask(why);
-  if (!goAhead) refusal_ = ended(Result::Refused, setupkit::kExitRefused, why);
+  if (!goAhead) {
+    refusal_ = ended(Result::Refused, setupkit::kExitRefused, why);
+    refusal_->declined = choices_.newPublisher == NewPublisher::Ask;
+  }
   return refusal_;
 }
 

@@ -70,6 +70,7 @@ struct Outcome {
   std::string file;
   std::string volume;
   bool reading = false;
+  bool declined = false;              // refused because the person answered No to a question
   std::string componentMessage;       // the restore component's own message, when it gave one
   int written = 0;                    // files restored
   std::vector<std::string> warnings;  // what could not be recorded or placed (the installation went on)

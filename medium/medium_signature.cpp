@@ -15,6 +15,7 @@
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
+#include "medium/medium_owner.h"
 
 #ifndef SETUPKIT_TRUSTED_KEYS_DIR
 #define SETUPKIT_TRUSTED_KEYS_DIR "/etc/setupkit/trusted-keys"
@@ -167,42 +168,6 @@ std::string folded(std::string name) {
   return name;
 }
 
-// Whether `name`, in any letter case, is an entry the setup program or the
-// launcher reads from a folder medium (the lookup of a name matches another
-// letter case when the exact one is missing), which a signed medium must
-// cover. The runtime folder holds libraries the program would load.
-bool isMediumFile(const std::string& name) {
-  static const char* const kNames[] = {"setup",       "setup.ins", "setup.bin", "setup.atr",
-                                       "runtime.pak", "uninstall", "setup.pub", "runtime"};
-  const std::string f = folded(name);
-  for (const char* n : kNames)
-    if (f == n) return true;
-  // Continuation volumes: SETUP.002 ... SETUP.999.
-  return f.size() == 9 && f.compare(0, 6, "setup.") == 0 &&
-         std::all_of(f.begin() + 6, f.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Why someone other than root could change what the folder `path` (a
-// resolved path) or a folder above it holds; empty when no one could. A
-// folder others may write counts only with its sticky bit: there they
-// cannot rename or remove root's entries, and the next one down must be
-// root's too.
-std::string foldersChangeable(const std::string& path) {
-  std::vector<std::string> folders{"/"};
-  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-    const std::string prefix = path.substr(0, at);
-    if (!prefix.empty() && prefix != "/") folders.push_back(prefix);
-    if (at == std::string::npos) break;
-  }
-  for (const std::string& folder : folders) {
-    struct stat st {};
-    if (lstat(folder.c_str(), &st) != 0) return "the folder " + folder + ": " + std::strerror(errno);
-    if (!S_ISDIR(st.st_mode)) return folder + " is no folder";
-    if (st.st_uid != 0) return "the folder " + folder + " belongs to uid " + std::to_string(st.st_uid);
-    if ((st.st_mode & 022) && !(st.st_mode & S_ISVTX)) return "others can write the folder " + folder;
-  }
-  return {};
-}
 
 // The file `name` of the directory open as `dir` (host path `path`),
 // opened when root alone could have made it what it is; else `why` says who
@@ -223,7 +188,7 @@ Fd openRootsFile(int dir, const std::string& name, const std::string& path, std:
     }
     const std::string target = real;
     free(real);
-    why = foldersChangeable(target.substr(0, target.rfind('/')));
+    why = medium_owner::foldersChangeable(target.substr(0, target.rfind('/')));
     if (!why.empty()) return {};
     f.fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     shown = "its target " + target;
@@ -246,6 +211,20 @@ Fd openRootsFile(int dir, const std::string& name, const std::string& path, std:
 }  // namespace
 
 std::string trustedKeysDirectory() { return SETUPKIT_TRUSTED_KEYS_DIR; }
+
+// Every reader looks a name up in another letter case when the exact one is
+// missing, so a signed medium must cover each of these in any case. The
+// runtime folder holds libraries the program would load.
+bool isMediumFile(const std::string& name) {
+  static const char* const kNames[] = {"setup",       "setup.ins", "setup.bin", "setup.atr",
+                                       "runtime.pak", "uninstall", "setup.pub", "runtime"};
+  const std::string f = folded(name);
+  for (const char* n : kNames)
+    if (f == n) return true;
+  // Continuation volumes: SETUP.002 ... SETUP.999.
+  return f.size() == 9 && f.compare(0, 6, "setup.") == 0 &&
+         std::all_of(f.begin() + 6, f.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 std::vector<MediumFile> filesOf(int folderFd) {
   std::vector<MediumFile> files;
@@ -284,7 +263,8 @@ TrustedKeys readTrustedKeys(const std::string& directory) {
   // The directory and the folders above it, once for all its files.
   std::string folderWhy;
   char* real = realpath(directory.c_str(), nullptr);
-  folderWhy = real ? foldersChangeable(real) : "the folder cannot be resolved: " + std::string(std::strerror(errno));
+  folderWhy = real ? medium_owner::foldersChangeable(real)
+                   : "the folder cannot be resolved: " + std::string(std::strerror(errno));
   free(real);
   for (const std::string& name : names) {
     const std::string path = directory + "/" + name;

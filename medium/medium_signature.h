@@ -88,6 +88,12 @@ struct MediumFile {
 // that what it opens is what the check saw.
 std::vector<MediumFile> filesOf(int folderFd);
 
+// Whether `name`, in any letter case, is an entry the setup program or the
+// launcher reads from a folder medium: setup, SETUP.INS, SETUP.BIN,
+// SETUP.nnn, SETUP.ATR, runtime.pak, uninstall, SETUP.PUB, the runtime
+// folder.
+bool isMediumFile(const std::string& name);
+
 // Checks the folder medium `folder` (a signed one's files, and each listed
 // file). `outsideKey` (setupkit verify --key) replaces the medium's own key.
 // A signed medium is refused (status 2) when it holds, besides the listed

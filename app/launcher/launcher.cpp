@@ -18,7 +18,10 @@
 // read: its size and checksum are checked through it before anything is
 // written, the runtime and SETUP.INS are read through it, and the program
 // inherits it to read the archive in place (as /proc/self/fd/N). Replacing
-// the file under its name after the check changes nothing that is read.
+// the file under its name after the check changes nothing that is read; when
+// root runs a file another user could change in place, that descriptor is of
+// a private copy made before the first byte was read. Root refuses a folder
+// medium another user could change (launcher_medium.h).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,9 +154,14 @@ int main(int argc, char** argv) {
   // The file that was started, whatever its name points to by now. Not
   // closed on exec: the program reads a one-file installer's archive
   // through it.
-  medium.self = open("/proc/self/exe", O_RDONLY);
+  std::string opened;
+  medium.self = launcher::openStartedFile(false, opened);
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (medium.self < 0 && !ec) {
+    launcher::tellRefusal({self.string() + ": " + opened, "Nothing was installed."});
+    return 1;
+  }
   if (medium.self < 0 || ec) {
     launcher::tellRefusal(
         {"cannot tell where this program lies (/proc is not mounted?)", "Start it on a system with /proc mounted."});
@@ -185,6 +193,10 @@ int main(int argc, char** argv) {
   if (!medium.oneFile) {
     close(medium.self);
     medium.self = -1;
+    if (const std::string why = launcher::changeableFolderMedium(self.string()); !why.empty()) {
+      launcher::tellRefusal({medium.folder.string() + ": " + why, launcher::kCopyForRoot});
+      return setupkit::kExitRefused;
+    }
   }
   // The publisher's signature, before anything is unpacked or written.
   const medium_signature::Result signedBy =

@@ -12,6 +12,7 @@
 #include "common/exit_status.h"
 #include "framework/core/path_utils.h"
 #include "medium/installer_file.h"
+#include "medium/medium_owner.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -43,6 +44,24 @@ LauncherMedium refused(int status, const std::string& problem) {
 
 }  // namespace
 
+int openStartedFile(bool closeOnExec, std::string& problem) {
+  const int fd = open("/proc/self/exe", O_RDONLY | (closeOnExec ? O_CLOEXEC : 0));
+  if (fd < 0) {
+    problem = std::string("cannot read the started file: ") + std::strerror(errno);
+    return -1;
+  }
+  if (geteuid() != 0 || !medium_owner::bytesChangeableByOthers(fd)) return fd;
+  const int copy = medium_owner::privateCopy(fd, closeOnExec, problem);
+  close(fd);
+  return copy;
+}
+
+std::string changeableFolderMedium(const std::string& launcher) {
+  if (geteuid() != 0) return {};
+  const std::string why = medium_owner::changeableByOthers(launcher);
+  return why.empty() ? why : why + ": root installs only from a medium no other user can change";
+}
+
 medium_signature::Result checkSignature(bool oneFile, int fd, const installer::Parts& parts,
                                         const std::string& folder) {
   const medium_signature::TrustedKeys trusted =
@@ -55,8 +74,9 @@ LauncherMedium openLauncherMedium() {
   const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
   if (ec) return refused(setupkit::kExitFailed, "cannot tell where this program lies (/proc is not mounted?)");
   // The running file itself, whatever is at its path by now.
-  const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return refused(setupkit::kExitMissing, "cannot read " + self + ": " + std::strerror(errno));
+  std::string problem;
+  const int fd = openStartedFile(true, problem);
+  if (fd < 0) return refused(setupkit::kExitMissing, self + ": " + problem);
   const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
 
   LauncherMedium m;
@@ -90,6 +110,8 @@ LauncherMedium openLauncherMedium() {
                    self + ": " + layout.problem);
 
   m.shownName = folder.string();
+  if (const std::string why = changeableFolderMedium(self); !why.empty())
+    return refused(setupkit::kExitRefused, why + ". " + kCopyForRoot);
   const medium_signature::Result signedBy = checkSignature(false, -1, {}, folder.string());
   if (signedBy.status != 0) return refused(signedBy.status, folder.string() + ": " + signedBy.problem);
   m.signer = signedBy.signer;

@@ -20,6 +20,24 @@ struct LauncherMedium {
   medium_signature::Signer signer;  // who signed it, checked before anything else is read
 };
 
+// The file this launcher was started as (/proc/self/exe), opened once:
+// whatever its name points to by now is never read. When root runs a file
+// another user could change, the descriptor is that of a private copy made
+// before anything was read from it (medium/medium_owner.h), so what is
+// checked is what is unpacked and installed. -1 with `problem` when neither
+// can be had.
+int openStartedFile(bool closeOnExec, std::string& problem);
+
+// Why root may not read the folder medium `folder` (whose launcher is
+// `launcher`): another user could change it. Empty for other users, and
+// when only root could.
+std::string changeableFolderMedium(const std::string& launcher);
+
+// What the person is told to do about a medium root refuses to read.
+inline constexpr const char* kCopyForRoot =
+    "Copy the medium into a folder only root can write (cp -r) and start it there, or run it as the user who owns "
+    "it.";
+
 // Checks the publisher's signature of the medium (a one-file installer open
 // as `fd` with `parts`, or the folder) against the administrator's trusted
 // keys, before anything of it is unpacked, run or written.

@@ -120,6 +120,43 @@ TEST_P(HostileLauncher, PrivateFolderOnlyWhereNobodyElseReaches) {
   if (folder.find("/setup-run-") != std::string::npos) fs::remove_all(folder, ignored);
 }
 
+// An installer another user owns (and so can change in place, whatever its
+// mode says) is read by root only from a copy made before the check: its
+// owner's writes once the launcher has handed over to the program change
+// nothing that is read.
+TEST(HostileLauncherCopy, AnInstallerAnotherUserCanChangeIsReadFromRootsCopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  TempDir tmp;
+  chmod(tmp.path().c_str(), 0755);
+  writeFile(tmp.file("src/a.txt"), "alpha");
+  fs::create_directories(tmp.file("probe"));
+  fs::create_directories(tmp.file("out"));
+  fs::copy_file(LAUNCHER_PROBE, tmp.file("probe/setup"));
+  setupkit::MediumOptions options;
+  options.singleFile = tmp.file("out/setup.run");
+  options.title = options.app = "T";
+  options.destDir = "C:\\D";
+  options.program = tmp.file("probe/setup");
+  options.launcher = SETUP_LAUNCHER;
+  options.pack.sources = {tmp.file("src")};
+  setupkit::makeMedium(options, "");
+  ASSERT_EQ(chown(options.singleFile.c_str(), kOtherUser, kOtherUser), 0);
+  chmod(options.singleFile.c_str(), 0755);
+  const std::string original = readFile(options.singleFile);
+  const int64_t archiveOffset = installer::readLayout(options.singleFile).parts.archiveOffset();
+
+  const std::string command = "cd / && PROBE_OVERWRITE=" + options.singleFile + " " + options.singleFile + " > " +
+                              tmp.file("probe.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null";
+  const int raw = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << readFile(tmp.file("err.txt"));
+  const std::string out = readFile(tmp.file("probe.txt"));
+  EXPECT_EQ(valueOf(out, "overwritten"), "1") << out;  // the owner's write went through
+  EXPECT_EQ(valueOf(out, "archive"), hexAt(original, size_t(archiveOffset))) << out;
+  const std::string folder = valueOf(out, "folder");
+  std::error_code ignored;
+  if (folder.find("/setup-run-") != std::string::npos) fs::remove_all(folder, ignored);
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, HostileLauncher, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 

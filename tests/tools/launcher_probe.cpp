@@ -5,6 +5,9 @@
 // With PROBE_REPLACE set to the installer's path it first replaces that file
 // by another one of the same name, as someone who can write its folder
 // could: the archive must still be read from the installer that was checked.
+// With PROBE_OVERWRITE set to it, it writes over the archive's first bytes
+// in place instead, as the installer's owner could once the launcher no
+// longer runs it: the archive must still read as it was checked.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,6 +34,12 @@ int main() {
   if (archive >> offset >> length) {
     archive.ignore(1);
     std::getline(archive, file);
+    if (const char* overwrite = std::getenv("PROBE_OVERWRITE")) {
+      const int out = open(overwrite, O_WRONLY);
+      const bool written = out >= 0 && pwrite(out, std::string(16, 'X').data(), 16, off_t(offset)) == 16;
+      std::printf("overwritten=%d\n", written ? 1 : 0);
+      if (out >= 0) close(out);
+    }
     unsigned char head[16] = {};
     const int fd = open(file.c_str(), O_RDONLY);
     const bool read = fd >= 0 && pread(fd, head, sizeof head, off_t(offset)) == ssize_t(sizeof head);
