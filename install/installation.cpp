@@ -158,7 +158,7 @@ const std::optional<Outcome>& TInstallation::check() {
   }
   // Root installs only what it checked: never from a medium another user
   // could change while it is read.
-  if (archive && geteuid() == 0) {
+  if (archive && geteuid() == 0 && access(archive->c_str(), F_OK) == 0) {
     if (const std::string why = medium_owner::changeableByOthers(*archive); !why.empty()) {
       refusal_ = ended(Result::Refused, setupkit::kExitRefused,
                        why +

@@ -42,7 +42,8 @@ std::string folderOf(const std::string& path) {
 // The first reason found below the runtime folder of a medium (the libraries
 // a program started from the medium loads), links not followed.
 thread_local std::string gTreeWhy;
-int treeEntry(const char* path, const struct stat* st, int, struct FTW*) {
+int treeEntry(const char* path, const struct stat* st, int type, struct FTW*) {
+  if (type == FTW_SL) return 0;  // a link's own mode says nothing
   gTreeWhy = whoElse(*st, path);
   return gTreeWhy.empty() ? 0 : 1;
 }
@@ -108,8 +109,10 @@ std::string changeableByOthers(const std::string& hostArchive) {
       why = path + ": " + std::strerror(errno);
     } else if (entry.kind == medium_signature::MediumFile::Kind::Folder) {
       why = treeChangeable(path);
-    } else {
-      why = whoElse(st, path);  // a link counts by itself: readers never follow one
+    } else if (entry.kind != medium_signature::MediumFile::Kind::Link) {
+      // A link is never followed by a reader, and only whoever may write the
+      // folder can put another in its place.
+      why = whoElse(st, path);
     }
     if (!why.empty()) break;
   }

@@ -78,16 +78,17 @@ TEST_P(RootMediumOwner, LauncherAndRestoreRecordRefuseAMediumOthersCanChange) {
   };
   const FrontEnd frontEnds[] = {
       {"launcher --unattended", tmp.file("media/m/setup") + " --unattended --dest " + tmp.file("dest-launcher")},
-      {"setupkit restore --record",
-       std::string(SETUPKIT_BINARY) + " restore --record " + tmp.file("media/m/SETUP.BIN") + " " + tmp.file("dest-restore")},
+      {"setupkit restore --record", std::string(SETUPKIT_BINARY) + " restore --record " +
+                                        tmp.file("media/m/SETUP.BIN") + " " + tmp.file("dest-restore")},
   };
   for (const FrontEnd& frontEnd : frontEnds) {
     const std::string dest = frontEnd.command.substr(frontEnd.command.rfind(' ') + 1);
-    const int status = shell("cd / && " + frontEnd.command + " > " + tmp.file("out.txt") + " 2> " + tmp.file("err.txt") +
-                             " < /dev/null");
+    const int status = shell("cd / && " + frontEnd.command + " > " + tmp.file("out.txt") + " 2> " +
+                             tmp.file("err.txt") + " < /dev/null");
     const std::string err = readFile(tmp.file("err.txt"));
     EXPECT_EQ(status, expected) << frontEnd.name << "\n" << err;
-    EXPECT_EQ(fs::exists(dest + "/a.txt"), expected == 0) << frontEnd.name << "\n" << readFile(tmp.file("out.txt")) << err;
+    EXPECT_EQ(fs::exists(dest + "/a.txt"), expected == 0) << frontEnd.name << "\n"
+                                                          << readFile(tmp.file("out.txt")) << err;
     if (expected != 0) {
       EXPECT_FALSE(fs::exists(dest)) << frontEnd.name << ": nothing is written";
       EXPECT_NE(err.find(row.says), std::string::npos) << frontEnd.name << "\n" << err;
