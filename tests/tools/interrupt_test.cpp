@@ -32,7 +32,7 @@ namespace {
 
 #if defined(SETUP_LAUNCHER)
 
-constexpr size_t kBigSize = 3 * 1024 * 1024;
+constexpr size_t kBigSize = size_t(3) * 1024 * 1024;
 constexpr auto kPatience = std::chrono::seconds(120);
 
 // A program started with its output in files, standard input from
@@ -148,7 +148,7 @@ class Interrupt : public SharedScratchTest<InterruptRow> {
     options.destDir = "C:\\opt\\t";
     options.program = tmp_->file("program/setup");
     options.pack.sources = {tmp_->file("src")};
-    options.pack.volumeSize = 1024 * 1024;
+    options.pack.volumeSize = int64_t(1024) * 1024;
     setupkit::makeMedium(options, "");
     fs::copy(tmp_->file("whole"), tmp_->file("medium"), fs::copy_options::recursive);
     fs::remove(tmp_->file("medium/SETUP.002"));
