@@ -3,6 +3,7 @@
 // records, data blocks of zlib-compressed or stored chunks, continuation
 // volumes) below a destination directory, reports through its events, and
 // collects numbered error codes that it reports once at the end.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -110,6 +111,13 @@ class TBackupFile : public TComponent {
   // form, with its trailing backslash, or empty): the host's directories
   // when not set; a target in memory for the fuzzer and the tests.
   std::function<std::unique_ptr<TRestoreTarget>(const std::string& targetDir)> MakeTarget;
+  // Set from elsewhere (a signal handler, platform/interrupt.h) to stop the
+  // restore as a cleared Continue does: polled after every chunk and before
+  // a disk prompt. A restore that finds it set ends as stopped, also when a
+  // wait it broke off (a volume that is a pipe) made a read fail. Null: none.
+  // Not owned.
+  const std::atomic<bool>* CancelFlag = nullptr;
+  bool cancelRequested() const { return CancelFlag && CancelFlag->load(std::memory_order_relaxed); }
   // How the last (or current) restore ended: status, error code, the file
   // behind a failure and why, the volume and the position in it.
   const TRestoreResult& Result() const { return FResult; }

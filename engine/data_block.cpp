@@ -98,6 +98,7 @@ bool TBackupFile::ReadDataBlock(TStream& Source, TStream* Dest, bool WriteData) 
         }
       }
     }
+    if (cancelRequested()) FContinue = false;
   }
   return ended && !failed;
 }

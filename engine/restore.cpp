@@ -214,6 +214,13 @@ void TRestoreRun::restoreEntries() {
         pending_.reset();
     }
   } catch (const std::exception& e) {
+    // Stopped from outside while it waited (for a volume that is a pipe, say):
+    // the wait broken off is the cancel, not damage.
+    if (b_.cancelRequested()) {
+      pending_.reset();
+      b_.FContinue = false;
+      return;
+    }
     // The exception leaves the restore: the archive cannot be read on, or a
     // handler or the directory of a bare name raised (not the archive's
     // fault).
@@ -299,6 +306,10 @@ bool TRestoreRun::changeVolume(int nextVolume) {
 }
 
 void TRestoreRun::askForDisk(uint16_t disk) {
+  if (b_.cancelRequested()) {
+    b_.FContinue = false;
+    return;
+  }
   if (b_.OnNeedDisk)
     handler([&] { b_.OnNeedDisk(&b_, disk, b_.FContinue); });
   else
@@ -432,10 +443,13 @@ bool TRestoreRun::end() {
     }
   }
   const bool result = b_.FErrorCode == 0 && b_.FContinue;
+  // Cancelled from outside: what failed on the way out (a read broken off)
+  // is part of the stop.
+  const bool stopped = !result && (b_.FErrorCode == 0 || b_.cancelRequested());
   b_.FResult.errorCode = b_.FErrorCode;
-  b_.FResult.status = result               ? TRestoreResult::Status::Completed
-                      : b_.FErrorCode != 0 ? TRestoreResult::Status::Failed
-                                           : TRestoreResult::Status::Stopped;
+  b_.FResult.status = result    ? TRestoreResult::Status::Completed
+                      : stopped ? TRestoreResult::Status::Stopped
+                                : TRestoreResult::Status::Failed;
   b_.OnProgress(&b_, std::string(), 100, b_.FContinue);
   b_.FBusy = false;
   if (b_.FErrorCode != 0) b_.ReportError(b_.FErrorCode);

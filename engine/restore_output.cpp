@@ -71,6 +71,8 @@ std::unique_ptr<TRestoreOutput> TRestoreOutput::create(const std::string& path,
     }
   }
   if (!handle.valid()) return failed();
+  out->unfinished_ =
+      platform::UnfinishedFile(dir.descriptor(), out->written_.c_str(), int(handle.value), out->kind_ == Kind::InPlace);
   out->stream_ = std::make_unique<TFileStream>(path, handle);
   return out;
 }
@@ -91,8 +93,12 @@ bool TRestoreOutput::complete(TFileStream* stamped, uint32_t fileDate) {
     if (keepOwner_ && kind_ == Kind::Replacement && fchown(fd, uid_, gid_) != 0) errno = 0;
     if (fchmod(fd, mode_) != 0) errno = 0;
   }
+  // A file written under its name is whole now; a replacement is whole once
+  // it has the name (until then its temporary is what an end removes).
+  if (kind_ != Kind::Replacement) unfinished_.release();
   stream_.reset();
   completed_ = kind_ != Kind::Replacement || directory_->rename(written_, name_);
+  unfinished_.release();
   return completed_;
 }
 
@@ -100,9 +106,11 @@ void TRestoreOutput::discard() {
   if (kind_ == Kind::InPlace) {
     // The old version is gone; what was written is no file either.
     if (stream_ && ftruncate(int(stream_->handle().value), 0) != 0) errno = 0;
+    unfinished_.release();
     stream_.reset();
     return;
   }
   stream_.reset();
   directory_->remove(written_);
+  unfinished_.release();
 }

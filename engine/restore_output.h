@@ -17,6 +17,7 @@
 #include <string>
 
 #include "framework/core/stream.h"
+#include "platform/interrupt.h"
 #include "platform/open_directory.h"
 
 //
@@ -72,4 +73,6 @@ class TRestoreOutput {
   bool keepOwner_ = false;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
+  // Removed (or emptied, in place) by an end at a second interrupt.
+  platform::UnfinishedFile unfinished_;
 };

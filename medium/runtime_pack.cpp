@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/interrupt.h"
+
 namespace runtime_pack {
 
 namespace {
@@ -276,9 +278,14 @@ std::string walk(int fd, int64_t offset, int64_t length, const OnEntry& onEntry)
   return {};
 }
 
-// Hands the `size` bytes of the current file to `sink` piece by piece.
+// Hands the `size` bytes of the current file to `sink` piece by piece; stops
+// at an interrupt (platform/interrupt.h).
 bool copyOut(Stream& stream, uint64_t size, const std::function<bool(const char*, size_t)>& sink) {
   while (size > 0) {
+    if (platform::interruptRequested()) {
+      stream.problem = kInterrupted;
+      return false;
+    }
     const char* data;
     size_t n = stream.next(&data, size_t(std::min<uint64_t>(size, 1 << 20)));
     if (n == 0) {
@@ -294,13 +301,19 @@ bool copyOut(Stream& stream, uint64_t size, const std::function<bool(const char*
 // Writes the files on a thread of its own while the stream is decoded: the
 // decoded bytes are handed over in pieces of up to 128 KiB, at most two
 // waiting. Pieces of zeros become holes (ICU's data library is trimmed into
-// zeros): the file reads the same, and nothing is copied there.
+// zeros): the file reads the same, and nothing is copied there. A file gets
+// its size only once all of its bytes came; one abandoned is removed.
 class FileWriter {
  public:
-  FileWriter() : thread_([this] { run(); }) {}
+  // The files are made below the folder open as `directoryFd`.
+  explicit FileWriter(int directoryFd) : directoryFd_(directoryFd), thread_([this] { run(); }) {}
   ~FileWriter() { finish(); }
 
-  void begin(int fd, const std::string& path, uint64_t size) { current_ = {fd, path, size, {}, false}; }
+  // `fd` is the file `path` just made; it is known to the handler of a
+  // second interrupt until it is complete or removed.
+  void begin(int fd, const std::string& path, uint64_t size) {
+    current_ = {fd, path, size, {}, false, false, platform::UnfinishedFile(directoryFd_, path.c_str(), fd, false)};
+  }
 
   bool put(const char* data, size_t n) {
     while (n > 0) {
@@ -313,8 +326,9 @@ class FileWriter {
     return true;
   }
 
-  // The current file is complete (or abandoned): it is sized and closed.
-  void end() { hand(true); }
+  // The current file is complete (`whole`): it is sized and closed; or it
+  // is abandoned: closed and removed.
+  void end(bool whole) { hand(true, whole); }
 
   std::string problem() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -341,10 +355,13 @@ class FileWriter {
     uint64_t size = 0;
     std::vector<char> bytes;
     bool last = false;
+    bool whole = false;                   // with `last`: every byte came
+    platform::UnfinishedFile unfinished;  // with `last`: let go of once done
   };
 
-  bool hand(bool last) {
-    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last};
+  bool hand(bool last, bool whole = false) {
+    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last, whole, {}};
+    if (last) job.unfinished = std::move(current_.unfinished);
     current_.bytes.clear();
     current_.bytes.reserve(kPiece);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -365,10 +382,16 @@ class FileWriter {
         jobs_.pop_front();
       }
       changed_.notify_all();
-      std::string failed = write(job);
+      std::string failed = job.last && !job.whole ? std::string() : write(job);
       if (job.last) {
-        if (failed.empty() && ftruncate(job.fd, off_t(job.size)) != 0) failed = std::strerror(errno);
+        // A write that failed (this file's or an earlier one's, whose pieces
+        // after it were dropped) leaves the file without all of its bytes.
+        const bool whole = job.whole && failed.empty() && problem().empty();
+        if (whole && ftruncate(job.fd, off_t(job.size)) != 0) failed = std::strerror(errno);
         if (close(job.fd) != 0 && failed.empty()) failed = std::strerror(errno);
+        // Abandoned, or not written whole: no file of that name is left.
+        if (!whole || !failed.empty()) unlinkat(directoryFd_, job.path.c_str(), 0);
+        job.unfinished.release();
       }
       if (!failed.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -398,6 +421,7 @@ class FileWriter {
     return {};
   }
 
+  int directoryFd_;
   Job current_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -418,10 +442,17 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
   const Layout layout = layoutOf(fd, offset, length);
   if (!layout.problem.empty()) return layout.problem;
   std::atomic<bool> stop{false};
-  // Unpacks frame `index` through `writer`; false when it failed.
+  // Unpacks frame `index` through `writer`; false when it failed. The files
+  // of a frame that did not end whole (damage found, its checksum wrong, an
+  // interrupt) are removed: none of them is known to hold the packed bytes.
   auto unpackFrame = [&](size_t index, FileWriter& writer, std::string& problem) {
+    std::vector<std::string> made;
     problem = walkFrame(fd, layout, index, [&](Stream& stream, const Entry& entry, std::string& problem) {
       if (stop) return false;  // another frame failed: its problem is the one told
+      if (platform::interruptRequested()) {
+        problem = kInterrupted;
+        return false;
+      }
       if (entry.kind == 'D') {
         if (mkdirat(directoryFd, entry.path.c_str(), 0700) == 0) return true;
         problem = "cannot make " + entry.path + ": " + std::strerror(errno);
@@ -433,26 +464,29 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
         problem = "cannot write " + entry.path + ": " + std::strerror(errno);
         return false;
       }
+      made.push_back(entry.path);
       writer.begin(out, entry.path, entry.size);
       const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
-      writer.end();
+      writer.end(read);
       if (!read) return false;
       problem = writer.problem();
       return problem.empty();
     });
+    if (!problem.empty())
+      for (const std::string& path : made) unlinkat(directoryFd, path.c_str(), 0);
     return problem.empty();
   };
   // The first frame (the folders) alone, then the others side by side.
   std::vector<std::string> problems(layout.frames.size());
   {
-    FileWriter writer;
+    FileWriter writer(directoryFd);
     unpackFrame(0, writer, problems[0]);
     if (std::string written = writer.finish(); problems[0].empty()) problems[0] = written;
   }
   if (problems[0].empty() && layout.frames.size() > 1) {
     std::atomic<size_t> next{1};
     auto work = [&] {
-      FileWriter writer;
+      FileWriter writer(directoryFd);
       size_t last = 0;  // the last frame taken: a write that fails late is told as its problem
       for (size_t i; !stop && (i = next++) < layout.frames.size(); last = i)
         if (!unpackFrame(i, writer, problems[i])) stop = true;
@@ -472,6 +506,13 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
   for (const std::string& problem : problems)
     if (!problem.empty()) return problem;
   return {};
+}
+
+Problem kindOf(const std::string& problem) {
+  if (problem.empty()) return Problem::None;
+  if (problem == kInterrupted) return Problem::Interrupted;
+  // What could not be made or written names it: "cannot make", "cannot write".
+  return problem.rfind("cannot ", 0) == 0 ? Problem::WriteFailed : Problem::Damaged;
 }
 
 std::string list(int fd, int64_t offset, int64_t length, const std::function<void(const Entry&)>& entry) {

@@ -49,8 +49,21 @@ bool isPacked(int fd, int64_t offset, int64_t length);
 // each made new (nothing existing is followed or replaced), runs of zeros
 // left as holes. Returns an empty
 // string when all of it was unpacked and its checksum matched, else what is
-// wrong; what was written by then stays for the caller to remove.
+// wrong. No file is left cut short or at its size with bytes missing: the
+// files of a part that did not end whole (damage, a write that failed, an
+// interrupt, platform/interrupt.h) are removed; the folders and the files of
+// the parts before stay for the caller to remove.
 std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd);
+
+// What unpack() was stopped by, told apart by its problem.
+inline constexpr char kInterrupted[] = "the unpack was interrupted";
+enum class Problem {
+  None,
+  Damaged,      // the packed runtime is damaged or cut short: trying again cannot help
+  WriteFailed,  // a folder or file could not be made or written ("cannot ...")
+  Interrupted,  // SIGINT or SIGTERM (kInterrupted)
+};
+Problem kindOf(const std::string& problem);
 
 // Reads the packed runtime as unpack does, writing nothing: each entry is
 // handed to `entry`. Returns what is wrong, or an empty string.

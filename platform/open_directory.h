@@ -37,6 +37,9 @@ class OpenDirectory {
   OpenDirectory& operator=(const OpenDirectory&) = delete;
 
   const std::string& hostPath() const { return hostPath_; }
+  // The directory's descriptor, for what must reach it without a lookup (a
+  // signal handler removing an unfinished file); it stays the object's.
+  int descriptor() const { return fd_; }
   // Whether this process made the directory while placing files in it; its
   // names then change through this object alone and are kept in memory.
   bool own() const { return own_; }

@@ -12,6 +12,7 @@
 #include "medium/installer_file.h"
 #include "platform/dos_time.h"
 #include "platform/file_window.h"
+#include "platform/interrupt.h"
 #include "platform/module.h"
 #include "tools/archive_reader.h"
 #include "tools/cli.h"
@@ -174,6 +175,9 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return report.sound() ? kExitOk : report.problems.empty() ? kExitRefused : kExitDamaged;
     }
     case Command::Restore: {
+      // SIGINT and SIGTERM stop the restore through its cancel path: no file
+      // is left cut short, and the status is 4.
+      platform::installInterruptHandlers(kExitCancelled);
       if (auto status = restoreRuntimePack(line.restore.archive, line.restore.dest, std::cerr)) return *status;
       if (!readInstallerInPlace(line.restore.archive)) return kExitDamaged;
       const bool terminal = isatty(STDIN_FILENO) != 0;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <istream>
+#include <iostream>
 #include <memory>
 #include <ostream>
 
@@ -19,6 +19,7 @@
 #include "medium/medium_attributes.h"
 #include "medium/volume_search.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "tools/progress_line.h"
 #include "tools/restore_plan.h"
@@ -64,6 +65,9 @@ std::string lookFailure(const RestorePlan& plan) {
 }
 
 std::string cancelledMessage(const std::string& missingVolume) {
+  if (platform::interruptSignal())
+    return std::string("The restore was cancelled by ") + platform::interruptSignalName() +
+           "; no file was left cut short";
   return missingVolume.empty() ? "The restore was cancelled"
                                : "The restore was cancelled: volume " + missingVolume + " is missing";
 }
@@ -176,7 +180,11 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
                 << "(looking for " << shownPath(next) << "; or type the folder that holds it) [OK / Cancel] "
                 << std::flush;
     std::string answer;
-    if (!std::getline(*console.in, answer) || fw::sameText(answer, "c") || fw::sameText(answer, "cancel")) {
+    // Ctrl-C at the prompt cancels it (a read of the terminal would go on).
+    const bool answered =
+        console.in != &std::cin || console.in->rdbuf()->in_avail() > 0 || platform::waitForInput(STDIN_FILENO);
+    if (!answered || !std::getline(*console.in, answer) || fw::sameText(answer, "c") ||
+        fw::sameText(answer, "cancel")) {
       missingVolume = shownPath(next);
       cont = false;
       return;
@@ -219,6 +227,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
   backup.RestoreFullPath = fullPath;
   backup.OnNeedDisk = needDisk;
   backup.LocateVolume = locate;
+  backup.CancelFlag = &platform::interruptFlag();
   if (loaded.state == medium::Loaded::State::Found) backup.LandingCheck = &check;
 
   if (options.verbose) {
@@ -271,8 +280,14 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     }
     line.reset();
   }
-  return reportOf(backup.Result(), backup.FRestoredCount,
-                  errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
+  RestoreReport report =
+      reportOf(backup.Result(), backup.FRestoredCount,
+               errorMessage.empty() ? TBackupFile::errorMessage(backup.FErrorCode) : errorMessage, missingVolume);
+  // Interrupted where the engine could not tell (its header's read broken
+  // off): cancelled all the same.
+  if (report.outcome != RestoreOutcome::Success && platform::interruptRequested())
+    report = {RestoreOutcome::Cancelled, cancelledMessage(missingVolume), report.restored};
+  return report;
 }
 
 }  // namespace setupkit

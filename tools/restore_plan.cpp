@@ -7,6 +7,7 @@
 
 #include "framework/core/exceptions.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/mapped_file.h"
 
 namespace setupkit {
@@ -58,6 +59,8 @@ RestorePlan planRestore(const std::string& archive, const TNeedDiskEvent& needDi
   // rmAll decides without looking at existing files; the handler declines
   // every entry anyway.
   backup.RestoreMode = rmAll;
+  // An interrupt ends the look as a cancelled disk prompt does.
+  backup.CancelFlag = &platform::interruptFlag();
   backup.OnRestoreFile = TRestoreFileEvent([&](TObject*, std::string& target, int32_t, bool& doRestore) {
     plan.targets.push_back(target);
     doRestore = false;

@@ -68,7 +68,11 @@ std::optional<int> restoreRuntimePack(const std::string& file, const std::string
   close(directory);
   if (problem.empty()) return kExitOk;
   err << "setupkit: " << file << ": " << problem << "\n";
-  return problem.rfind("cannot ", 0) == 0 ? kExitFailed : kExitDamaged;
+  switch (runtime_pack::kindOf(problem)) {
+    case runtime_pack::Problem::Interrupted: return kExitCancelled;
+    case runtime_pack::Problem::WriteFailed: return kExitFailed;
+    default: return kExitDamaged;
+  }
 }
 
 }  // namespace setupkit

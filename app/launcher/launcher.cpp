@@ -39,6 +39,7 @@
 #include "install/publisher_pin.h"
 #include "medium/installer_file.h"
 #include "medium/runtime_pack.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/private_folder.h"
 
@@ -82,8 +83,11 @@ struct Medium {
 };
 
 // Fills the private folder and executes the program there. Returns only
-// when that failed, with the reason.
-std::string startIn(const Medium& medium, const platform::PrivateFolder& folder, char** argv) {
+// when that failed, with the reason; `kind` tells whether another folder
+// could help (a write that failed) or not (damage, an interrupt).
+std::string startIn(const Medium& medium, const platform::PrivateFolder& folder, char** argv,
+                    runtime_pack::Problem& kind) {
+  kind = runtime_pack::Problem::WriteFailed;
   std::string problem;
   const std::string pack = (medium.folder / kRuntimePack).string();
   const int in = medium.oneFile ? medium.self : open(pack.c_str(), O_RDONLY | O_CLOEXEC);
@@ -96,11 +100,15 @@ std::string startIn(const Medium& medium, const platform::PrivateFolder& folder,
   }
   const bool unpacked = unpackRuntime(in, offset, length, folder.directory, problem);
   if (!medium.oneFile) close(in);
-  if (!unpacked) return problem;
+  if (!unpacked) {
+    kind = runtime_pack::kindOf(problem);
+    return problem;
+  }
   const int program = openat(folder.directory, kProgram, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   struct stat st {};
   if (program < 0 || fstat(program, &st) != 0 || !S_ISREG(st.st_mode) || fchmod(program, 0700) != 0) {
     if (program >= 0) close(program);
+    kind = runtime_pack::Problem::Damaged;
     return "the packed runtime holds no program";
   }
   fs::path programDirectory = medium.folder;
@@ -215,6 +223,9 @@ int main(int argc, char** argv) {
   medium.signer = medium_signature::describe(signedBy.signer);
   medium.publisher = publisher_pin::pinOf(signedBy.signer);
 
+  // SIGINT and SIGTERM during the unpack end it with the folder removed
+  // (status 4); the program started gets the default handlers again.
+  platform::installInterruptHandlers(setupkit::kExitCancelled);
   const std::vector<std::string> bases = platform::privateFolderBases();
   for (const std::string& base : bases) platform::removeStalePrivateFolders(base);
   std::string problems;
@@ -225,10 +236,24 @@ int main(int argc, char** argv) {
       problems += "\n  " + why;
       continue;
     }
-    std::string problem = platform::allowsExecuting(folder->directory) ? startIn(medium, *folder, argv)
+    runtime_pack::Problem kind = runtime_pack::Problem::WriteFailed;
+    std::string problem = platform::allowsExecuting(folder->directory) ? startIn(medium, *folder, argv, kind)
                                                                        : "programs cannot be run from " + base;
     // Still here: the program did not start from this folder.
     platform::discardPrivateFolder(*folder);
+    // Damage is the medium's, wherever it is unpacked: found once, told once.
+    if (kind == runtime_pack::Problem::Damaged || kind == runtime_pack::Problem::Interrupted) {
+      if (medium.self >= 0) close(medium.self);
+      const std::string pack = medium.oneFile ? self.string() : (medium.folder / kRuntimePack).string();
+      if (kind == runtime_pack::Problem::Interrupted) {
+        std::fprintf(stderr, "setup: cancelled by %s\n", platform::interruptSignalName());
+        return setupkit::kExitCancelled;
+      }
+      launcher::tellRefusal({pack + ": " + problem,
+                             "The medium is damaged. Copy it again, or get it again from "
+                             "its publisher."});
+      return setupkit::kExitDamaged;
+    }
     problems += "\n  " + problem;
   }
   if (medium.self >= 0) close(medium.self);

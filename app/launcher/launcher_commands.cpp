@@ -10,6 +10,7 @@
 #include "app/launcher/unattended_install.h"
 #include "common/exit_status.h"
 #include "common/tool_error.h"
+#include "platform/interrupt.h"
 
 #ifndef SETUPKIT_VERSION
 #define SETUPKIT_VERSION "unknown"
@@ -49,7 +50,11 @@ int runCommandLine(const std::string& program, const std::vector<std::string>& a
   }
   try {
     switch (options.action) {
-      case Action::Install: return installUnattended(medium, options, options.json ? stdout : nullptr);
+      case Action::Install:
+        // SIGINT and SIGTERM cancel the installation through the restore's
+        // cancel path (its rollback runs, nothing is left cut short): 4.
+        platform::installInterruptHandlers(setupkit::kExitCancelled);
+        return installUnattended(medium, options, options.json ? stdout : nullptr);
       case Action::Check: return checkMedium(medium, options);
       case Action::List: return listMedium(medium, options);
       default: break;

@@ -22,6 +22,7 @@
 #include "medium/volume_search.h"
 #include "platform/dos_time.h"
 #include "platform/file_window.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 
 namespace launcher {
@@ -152,6 +153,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
 
   TBackupFile backup(nullptr);
   takeWizardSettings(backup, medium, options.mode);
+  backup.CancelFlag = &platform::interruptFlag();
   InstallEnd end;
   std::string missingVolume;  // the message naming a volume that is not there
 
@@ -220,7 +222,10 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
       end.message = "The archive \"" + printable(shownVolume(medium, outcome.volume)) + "\" was not found";
       break;
     case install::Result::Cancelled:
-      end.message = missingVolume.empty() ? "The installation was cancelled" : missingVolume;
+      end.message = !missingVolume.empty() ? missingVolume
+                    : platform::interruptSignal()
+                        ? std::string("The installation was cancelled by ") + platform::interruptSignalName()
+                        : "The installation was cancelled";
       end.reason = missingVolume.empty() ? outcome.reason : missingVolume;
       break;
     default: {
