@@ -418,7 +418,7 @@ if [ $verify_only = 0 ] && [ $install_only = 0 ]; then
   /usr/bin/time -f "%e %M" -o "$shm/deep.time" "$setupkit" restore "$shm/deep.bin" "$shm/deep-out" 2>/dev/null || true
   # GNU time puts "Command exited with non-zero status N" first: the figures are the last line.
   read -r deep_s deep_kib < <(tail -n 1 "$shm/deep.time")
-  deep_dirs=$(find "$shm/deep-out" -mindepth 1 -type d 2>/dev/null | wc -l)
+  deep_dirs=$( (find "$shm/deep-out" -mindepth 1 -type d 2>/dev/null || true) | wc -l)
   row deep "100,000 levels refused s" "$deep_s" "-" "-" "-" "<1"
   row deep "  peak RSS MiB, dirs left" "$(mib "$deep_kib")" "dirs left" "$deep_dirs" "-" "0"
   rm -rf "$shm/deep.bin" "$shm/deep-out" "$shm/deep.time"
