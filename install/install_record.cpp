@@ -44,13 +44,6 @@ std::string textOf(const Json& o, const std::string& key) {
 void putName(Json& o, const std::string& name) { putText(o, "name", name); }
 std::string nameOf(const Json& o) { return textOf(o, "name"); }
 
-// A mode as four octal digits ("0755"), as `setupkit list --json` shows it.
-std::string modeText(unsigned mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", mode & 07777);
-  return text;
-}
-
 unsigned modeOf(const std::string& text) {
   if (text.empty() || text.size() > 5 || text.find_first_not_of("01234567") != std::string::npos)
     throw std::runtime_error("a mode that is no octal number");
@@ -153,6 +146,12 @@ bool staysBelow(const std::string& name) {
     if (end == name.size()) return true;
     start = end + 1;
   }
+}
+
+std::string modeText(unsigned mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", mode & 07777);
+  return text;
 }
 
 std::string isoDate(int64_t seconds) {

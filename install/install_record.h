@@ -99,6 +99,9 @@ std::string toJson(const Record& record);
 // format or version, or names anything outside DEST (then `outside` is set).
 bool fromJson(const std::string& text, Record& record, std::string& problem, bool* outside = nullptr);
 
+// A mode as four octal digits ("0755"), as the record keeps it.
+std::string modeText(unsigned mode);
+
 // The UTC date in the record's form for a time in seconds since 1970.
 std::string isoDate(int64_t seconds);
 

@@ -24,18 +24,13 @@ namespace install_verify {
 namespace {
 
 using install_record::FileEntry;
+using install_record::modeText;
 
 // Files at least this large are hashed first, the largest first, so that
 // no thread is left with a large one at the end; the rest in the record's
 // order, which keeps the files of a folder together.
 constexpr uint64_t kLargeFile = uint64_t(1) << 20;
 constexpr size_t kBufferSize = size_t(256) << 10;
-
-std::string modeText(unsigned mode) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04o", mode & 07777);
-  return text;
-}
 
 // Reaches folders below DEST from its descriptor, one component at a time,
 // never following a link; the last folder reached is kept open.
@@ -192,8 +187,8 @@ const char* kindName(Kind kind) {
 Report compare(int destFd, const install_record::Record& record, unsigned threads) {
   Report report;
   if (!record.complete)
-    report.differences.push_back({Finding::Incomplete, Kind::Record, install_record::kRecordName,
-                                  "the last installation did not complete"});
+    report.differences.push_back(
+        {Finding::Incomplete, Kind::Record, install_record::kRecordName, "the last installation did not complete"});
   // The files (and the uninstaller, last), each checked by whichever thread
   // takes it; what each one found goes in its own slot, so the report keeps
   // the record's order.
@@ -237,9 +232,9 @@ Report compare(int destFd, const install_record::Record& record, unsigned thread
   for (const auto& folder : record.folders) {
     if (walker.folder(folder) >= 0) continue;
     const int error = errno;
-    report.differences.push_back(
-        error == ENOENT ? Difference{Finding::Missing, Kind::Folder, folder, "it is missing"}
-                        : Difference{Finding::Changed, Kind::Folder, folder, "it is no longer a folder"});
+    report.differences.push_back(error == ENOENT
+                                     ? Difference{Finding::Missing, Kind::Folder, folder, "it is missing"}
+                                     : Difference{Finding::Changed, Kind::Folder, folder, "it is no longer a folder"});
   }
   report.folders = record.folders.size();
   return report;
@@ -285,7 +280,8 @@ int runVerify(const VerifyOptions& options, VerifyConsole& console) {
   // DEST is opened once; every name is reached from it.
   const int destFd = open(options.dest.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (destFd < 0) {
-    if (errno == ELOOP) return end(setupkit::kExitRefused, shownDest + " is a symbolic link; name the folder itself", nullptr);
+    if (errno == ELOOP)
+      return end(setupkit::kExitRefused, shownDest + " is a symbolic link; name the folder itself", nullptr);
     return end(setupkit::kExitMissing, "Nothing is installed in " + shownDest + ": " + std::strerror(errno), nullptr);
   }
   struct Closer {

@@ -108,7 +108,8 @@ TEST_F(Versions, VerifyNamesWhatIsMissingChangedOrOfAnotherMode) {
       {"a file of another content and the same size is named changed", "printf 'version X.Y' > readme.txt", 2,
        "changed file: readme.txt"},
       {"a file of another size is named changed", "echo more >> bin/run", 2, "changed file: bin/run"},
-      {"another mode is named", "chmod 0700 bin/run", 2, "mode changed file: bin/run (its mode is 0700, recorded 0755)"},
+      {"another mode is named", "chmod 0700 bin/run", 2,
+       "mode changed file: bin/run (its mode is 0700, recorded 0755)"},
       {"a file replaced by a link is named, the link not followed", "rm readme.txt && ln -s /etc/passwd readme.txt", 2,
        "changed file: readme.txt (it was replaced by a symbolic link)"},
   };
@@ -148,18 +149,17 @@ TEST_F(Versions, ARecordWhoseFolderIsGoneIsListedAsSuchAndPrunedByItsOwner) {
   fs::create_directories(home);
   ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
   auto asUser = [&](const std::string& arguments, const std::string& out) {
-    return shell("cd " + quoted(tmp_->path()) + " && setpriv --reuid=65534 --regid=65534 --clear-groups env -u XDG_STATE_HOME HOME=" +
-                 quoted(home) + " " + SETUPKIT_BINARY + " " + arguments + " > " + quoted(out) + " 2>&1");
+    return shell("cd " + quoted(tmp_->path()) +
+                 " && setpriv --reuid=65534 --regid=65534 --clear-groups env -u XDG_STATE_HOME HOME=" + quoted(home) +
+                 " " + SETUPKIT_BINARY + " " + arguments + " > " + quoted(out) + " 2>&1");
   };
   const std::string out = tmp_->file("scratch/user.out");
   ASSERT_EQ(asUser("restore --record v1.9/SETUP.BIN home/app", out), 0) << readFile(out);
   ASSERT_EQ(asUser("installed --json", out), 0);
-  EXPECT_NE(installedLine(readFile(out), home + "/app").find("\"scope\":\"user\""), std::string::npos)
-      << readFile(out);
+  EXPECT_NE(installedLine(readFile(out), home + "/app").find("\"scope\":\"user\""), std::string::npos) << readFile(out);
   fs::remove_all(home + "/app");
   ASSERT_EQ(asUser("installed --json", out), 0);
-  EXPECT_NE(installedLine(readFile(out), home + "/app").find("\"state\":\"gone\""), std::string::npos)
-      << readFile(out);
+  EXPECT_NE(installedLine(readFile(out), home + "/app").find("\"state\":\"gone\""), std::string::npos) << readFile(out);
   ASSERT_EQ(asUser("installed --prune", out), 0) << readFile(out);
   ASSERT_EQ(asUser("installed --json", out), 0);
   EXPECT_TRUE(installedLine(readFile(out), home + "/app").empty()) << readFile(out);
@@ -172,9 +172,9 @@ TEST_F(Versions, ARecordWhoseFolderIsGoneIsListedAsSuchAndPrunedByItsOwner) {
 TEST_F(Versions, UnattendedWithoutDestTakesTheEarlierInstallationElseTheMediumsDestination) {
   // Another product than the one the tests above installed.
   for (const char* version : {"1.9", "1.10"}) {
-    const RunResult made = run(std::string("medium --single-file v") + version + ".run --title T --app '" + app_ +
-                               " one file' --app-version " + version + " --dest " + tmp_->file("medium-dest") + " payload-" +
-                               version);
+    const RunResult made =
+        run(std::string("medium --single-file v") + version + ".run --title T --app '" + app_ +
+            " one file' --app-version " + version + " --dest " + tmp_->file("medium-dest") + " payload-" + version);
     ASSERT_EQ(made.status, 0) << made.err;
   }
   struct Row {
