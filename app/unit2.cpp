@@ -259,7 +259,27 @@ std::unique_ptr<install::TInstallation> TForm2::PrepareInstallation(const std::s
     return showMessageBox(why + ".\n\nInstall it anyway?", "Setup", MessageIcon::Question, buttonSet({mbYes, mbNo}),
                           mbNo) == mrYes;
   };
+  // The same product installed there: which version is there and which this
+  // medium installs. Enter answers Yes, but No over a newer version.
+  choices.askInstalled = [](const install::InstalledHere& here) {
+    return showMessageBox(InstalledQuestion(here), "Setup", MessageIcon::Question, buttonSet({mbYes, mbNo}),
+                          here.order == versions::Order::Older ? mbNo : mbYes) == mrYes;
+  };
   return std::make_unique<install::TInstallation>(*BackupFile1, std::move(medium), std::move(choices));
+}
+
+std::string TForm2::InstalledQuestion(const install::InstalledHere& here) {
+  auto version = [](const std::string& v) { return v.empty() ? std::string("of an unknown version") : "version " + v; };
+  std::string text = here.application + " " + version(here.installedVersion) + " is installed in " + here.destination +
+                     (here.complete ? "" : " (its installation did not complete)") + ".\nThis medium installs " +
+                     version(here.mediumVersion);
+  switch (here.order) {
+    case versions::Order::Older: return text + ", an older one.\n\nReplace the newer version with it?";
+    case versions::Order::Same: return text + ", the same one.\n\nInstall it again?";
+    case versions::Order::Newer: return text + ".\n\nUpdate it?";
+    case versions::Order::Unknown: break;
+  }
+  return text + ".\n\nInstall it?";
 }
 
 void TForm2::ShowOutcome(bool completed) {

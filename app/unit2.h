@@ -57,6 +57,9 @@ class TForm2 : public TForm {
   // The Finish page's text for the application name, for an installation
   // that completed or one that did not.
   static std::string FinishText(const std::string& appName, bool completed);
+  // The question asked before installing over the same product: the
+  // version there and the one this medium installs.
+  static std::string InstalledQuestion(const install::InstalledHere& here);
   // The program's exit status from how the installation ended
   // (common/exit_status.h): 0 only when it completed; 4 when it was
   // cancelled or never started, 3 when the archive was missing, 2 when it is

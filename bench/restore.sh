@@ -18,7 +18,8 @@
 #   bench/restore.sh [--quick] [--runs N] [--build DIR] [--no-gui]
 #                    [--baseline SETUPKIT] [--verify-only]
 #
-# --verify-only packs the mix and measures only verify (with --baseline).
+# --verify-only packs the mix and measures only verify: of the archive
+# against --baseline when given, and of an installed tree against sha256sum.
 # --install-only measures only the installations (wizard, restore, --record),
 # each of the runs.
 # --quick uses a corpus of about 32 MiB and 2,500 small files instead of
@@ -51,7 +52,6 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-if [ $verify_only = 1 ] && [ -z "$baseline" ]; then echo "$0: --verify-only needs --baseline" >&2; exit 64; fi
 
 # ---- tools ------------------------------------------------------------------
 source "$root/bench/tools.sh"
@@ -213,6 +213,33 @@ bench_verify() {
   row "$name" "  verify CPU s" "$cn" "baseline" "$co" "$(ratio "$cn" "$co")" "-"
 }
 
+# setupkit verify of an installed tree (every recorded file hashed, through
+# one descriptor of DEST) against sha256sum of the same files, in turn:
+# wall-clock seconds. Its throughput should be at least 0.8 of sha256sum's
+# (a time ratio of 1.25 at most).
+bench_installed_verify() {
+  local name=$1 corpus=$2 medium=$shm/medium-verify dest=$shm/installed
+  rm -rf "$medium" "$dest"
+  "$setupkit" medium -o "$medium" --runtime system --title Bench --app Bench --dest 'C:\Bench' "$corpus" >/dev/null
+  "$setupkit" restore --record "$medium/SETUP.BIN" "$dest" >/dev/null
+  local w_verify=() w_sum=() i k
+  hash_all() { (cd "$dest" && find . -type f ! -name uninstall ! -name .install-record.json -print0 | xargs -0 sha256sum); }
+  for ((i = 0; i < runs; i++)); do
+    for k in 0 1; do
+      if (((i + k) % 2 == 0)); then
+        w_verify+=("$(elapsed "$setupkit" verify "$dest")")
+      else
+        w_sum+=("$(elapsed hash_all)")
+      fi
+    done
+  done
+  local wv ws
+  wv=$(median "${w_verify[@]}"); ws=$(median "${w_sum[@]}")
+  row "$name" "verify DEST s" "$wv" "sha256sum" "$ws" "$(ratio "$wv" "$ws")" "1.25"
+  "$setupkit" uninstall --unattended "$dest" >/dev/null 2>&1 || true
+  rm -rf "$medium" "$dest"
+}
+
 # A medium's restore with its attributes (each file's SHA-256 and size
 # checked as it lands, modes, links and folders applied) against the same
 # archive without them, in turn: wall-clock and CPU seconds.
@@ -289,7 +316,8 @@ bench_corpus() {
   echo "== $name: $files files, $bytes bytes" >&2
   if [ $verify_only = 1 ]; then
     "$setupkit" pack -o "$bin" "$corpus" >/dev/null
-    bench_verify "$name" "$bin"
+    [ -z "$baseline" ] || bench_verify "$name" "$bin"
+    bench_installed_verify "$name" "$corpus"
     return
   fi
   if [ $install_only = 1 ]; then
@@ -388,6 +416,7 @@ bench_corpus() {
   row "$name" "restore peak RSS MiB" "$(mib "${rss_restore[1]}")" "unzip" "$(mib "${rss_unzip[1]}")" "-" "<16"
   row "$name" "pack peak RSS MiB" "$(mib "${rss_pack[1]}")" "-" "-" "-" "<64"
 
+  bench_installed_verify "$name" "$corpus"
   bench_install "$name" "$corpus"
   rm -rf "$shm/out" "$disk/out"
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -43,12 +44,19 @@ std::string textOf(const Json& o, const std::string& key) {
 void putName(Json& o, const std::string& name) { putText(o, "name", name); }
 std::string nameOf(const Json& o) { return textOf(o, "name"); }
 
+unsigned modeOf(const std::string& text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("01234567") != std::string::npos)
+    throw std::runtime_error("a mode that is no octal number");
+  return unsigned(std::stoul(text, nullptr, 8)) & 07777;
+}
+
 Json fileJson(const FileEntry& f) {
   Json o;
   putName(o, f.name);
   o["size"] = f.size;
   o["sha256"] = f.sha256;
   o["date"] = f.date;
+  if (f.mode != 0) o["mode"] = modeText(f.mode);
   return o;
 }
 
@@ -63,6 +71,7 @@ FileEntry fileOf(const Json& o) {
   f.size = o.at("size").get<uint64_t>();
   f.sha256 = o.at("sha256").get<std::string>();
   f.date = o.at("date").get<std::string>();
+  if (o.contains("mode")) f.mode = modeOf(o["mode"].get<std::string>());
   if (!isDigest(f.sha256)) throw std::runtime_error("a sha256 that is no digest");
   return f;
 }
@@ -116,6 +125,12 @@ void Record::mergeEarlier(const Record& earlier) {
   merged.destinationMade = earlier.destinationMade || destinationMade;
   merged.complete = complete;
   if (!application.empty()) merged.application = application;
+  // What the last installation installed: its version (none is no version),
+  // its medium's title and publisher, and when.
+  merged.version = version;
+  if (!title.empty()) merged.title = title;
+  if (!publisher.empty()) merged.publisher = publisher;
+  if (!installed.empty()) merged.installed = installed;
   if (publisherKey) merged.publisherKey = publisherKey;
   if (uninstaller) merged.uninstaller = uninstaller;
   *this = std::move(merged);
@@ -133,6 +148,12 @@ bool staysBelow(const std::string& name) {
   }
 }
 
+std::string modeText(unsigned mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", mode & 07777);
+  return text;
+}
+
 std::string isoDate(int64_t seconds) {
   const time_t t = time_t(seconds);
   struct tm tm {};
@@ -147,6 +168,11 @@ std::string toJson(const Record& r) {
   o["format"] = kFormatName;
   o["version"] = kFormatVersion;
   o["application"] = json_text::asUtf8(r.application);
+  // Written only when known, so that a record without them reads as before.
+  if (!r.version.empty()) o["app_version"] = json_text::asUtf8(r.version);
+  if (!r.title.empty()) o["title"] = json_text::asUtf8(r.title);
+  if (!r.publisher.empty()) o["publisher"] = json_text::asUtf8(r.publisher);
+  if (!r.installed.empty()) o["installed"] = r.installed;
   if (!r.destination.empty()) putText(o, "destination", r.destination);
   o["complete"] = r.complete;
   o["destination_made"] = r.destinationMade;
@@ -215,6 +241,10 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
       return false;
     }
     r.application = o.value("application", "");
+    r.version = o.value("app_version", "");
+    r.title = o.value("title", "");
+    r.publisher = o.value("publisher", "");
+    r.installed = o.value("installed", "");
     if (o.contains("destination")) r.destination = textOf(o, "destination");
     r.complete = o.at("complete").get<bool>();
     r.destinationMade = o.at("destination_made").get<bool>();

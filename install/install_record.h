@@ -26,6 +26,7 @@ struct FileEntry {
   uint64_t size = 0;
   std::string sha256;  // 64 lower-case hexadecimal digits
   std::string date;    // last write, ISO 8601 in UTC ("2026-12-08T00:01:02Z")
+  unsigned mode = 0;   // permission bits (07777) as installed; 0 in records of earlier releases
 };
 
 // A symbolic link the installation made (from the medium's attributes).
@@ -58,6 +59,10 @@ struct MenuEntry {
 
 struct Record {
   std::string application;                  // App of SETUP.INS; may be empty
+  std::string version;                      // Version of SETUP.INS; empty when unknown
+  std::string title;                        // Title of SETUP.INS; may be empty
+  std::string publisher;                    // Publisher of SETUP.INS; may be empty
+  std::string installed;                    // when the last installation began, ISO 8601 in UTC
   std::string destination;                  // DEST's host path; empty in records of earlier releases
   bool complete = false;                    // the last installation ended as it should
   bool destinationMade = false;             // DEST did not exist before the first installation
@@ -93,6 +98,9 @@ std::string toJson(const Record& record);
 // Reads the JSON text. False with `problem` when it is not a record of this
 // format or version, or names anything outside DEST (then `outside` is set).
 bool fromJson(const std::string& text, Record& record, std::string& problem, bool* outside = nullptr);
+
+// A mode as four octal digits ("0755"), as the record keeps it.
+std::string modeText(unsigned mode);
 
 // The UTC date in the record's form for a time in seconds since 1970.
 std::string isoDate(int64_t seconds);

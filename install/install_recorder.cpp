@@ -36,6 +36,10 @@ std::string joined(const std::vector<std::string>& parts, size_t count) {
 TInstallRecorder::TInstallRecorder(TBackupFile& backup, const std::string& targetDir, TInstallOptions options)
     : backup_(backup), targetDir_(fw::withTrailingBackslash(targetDir)), options_(std::move(options)) {
   record_.application = options_.application;
+  record_.version = options_.version;
+  record_.title = options_.title;
+  record_.publisher = options_.publisher;
+  record_.installed = options_.installed;
   if (!options_.publisherKey.empty()) record_.publisherKey = options_.publisherKey;
   oldRestoreFile_ = backup_.OnRestoreFile;
   oldFileRestored_ = backup_.OnFileRestored;
@@ -348,6 +352,7 @@ void TInstallRecorder::settle() {
   if (same && (!entry.sha256.empty() || digestOfDescriptor(fd, entry.sha256, entry.size))) {
     entry.name = joined(real, real.size());
     entry.date = install_record::isoDate(st.st_mtim.tv_sec);
+    entry.mode = st.st_mode & 07777;  // as the landing check left it, for verify
     record_.addFile(std::move(entry));
   }
   close(fd);

@@ -32,10 +32,12 @@
 #include "platform/open_directory.h"
 
 struct TInstallOptions {
-  std::string application;         // App of SETUP.INS, for the record
-  menu_entry::Settings menu;       // [Menu] of SETUP.INS; none when !menu.present()
-  std::string uninstallerProgram;  // host path of the uninstaller to place in DEST; empty: none
-  std::string publisherKey;        // the medium's signing key id, when it was signed
+  std::string application;                // App of SETUP.INS, for the record
+  std::string version, title, publisher;  // Version, Title and Publisher of SETUP.INS, for the record
+  std::string installed;                  // when the installation began (ISO 8601, UTC), for the record
+  menu_entry::Settings menu;              // [Menu] of SETUP.INS; none when !menu.present()
+  std::string uninstallerProgram;         // host path of the uninstaller to place in DEST; empty: none
+  std::string publisherKey;               // the medium's signing key id, when it was signed
 };
 
 class TInstallRecorder {

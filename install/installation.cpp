@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "install/install_recorder.h"
 #include "install/menu_entry.h"
 #include "install/publisher_pin.h"
+#include "install/record_store.h"
 #include "medium/installer_file.h"
 #include "medium/medium_owner.h"
 #include "platform/file_window.h"
@@ -212,12 +214,33 @@ const std::optional<Outcome>& TInstallation::check() {
   }
   // The publisher pinned by an earlier installation into the destination.
   const std::string why = publisher_pin::conflict(choices_.destination, publisher_pin::pinOf(medium_.signer));
-  if (why.empty()) return refusal_;
-  bool goAhead = choices_.newPublisher == NewPublisher::Accept;
-  if (choices_.newPublisher == NewPublisher::Ask && choices_.ask) goAhead = choices_.ask(why);
+  if (!why.empty()) {
+    bool goAhead = choices_.newPublisher == NewPublisher::Accept;
+    if (choices_.newPublisher == NewPublisher::Ask && choices_.ask) goAhead = choices_.ask(why);
+    if (!goAhead) {
+      refusal_ = ended(Result::Refused, setupkit::kExitRefused, why);
+      refusal_->refusal = Refusal::Publisher;
+      refusal_->declined = choices_.newPublisher == NewPublisher::Ask;
+    }
+    // Another publisher's installation is no earlier version of this one.
+    return refusal_;
+  }
+  return checkVersion();
+}
+
+const std::optional<Outcome>& TInstallation::checkVersion() {
+  const auto here = installedHere(choices_.destination, medium_.settings, medium_.signer);
+  if (!here) return refusal_;
+  bool goAhead = here->order != versions::Order::Older || choices_.downgrade == Downgrade::Accept;
+  if (choices_.askInstalled) goAhead = choices_.askInstalled(*here);
   if (!goAhead) {
+    std::string why = here->destination + " holds " + here->application +
+                      (here->installedVersion.empty() ? "" : " " + here->installedVersion) + "; this medium installs " +
+                      (here->mediumVersion.empty() ? "an unknown version" : "version " + here->mediumVersion);
+    if (here->order == versions::Order::Older) why += ", an older one";
     refusal_ = ended(Result::Refused, setupkit::kExitRefused, why);
-    refusal_->declined = choices_.newPublisher == NewPublisher::Ask;
+    refusal_->refusal = Refusal::Downgrade;
+    refusal_->declined = bool(choices_.askInstalled);
   }
   return refusal_;
 }
@@ -236,6 +259,10 @@ Outcome TInstallation::run() {
 
   TInstallOptions recording;
   recording.application = platform::profileStringFromText("Setup", "App", "", medium_.settings);
+  recording.version = platform::profileStringFromText("Setup", "Version", "", medium_.settings);
+  recording.title = platform::profileStringFromText("Setup", "Title", "", medium_.settings);
+  recording.publisher = platform::profileStringFromText("Setup", "Publisher", "", medium_.settings);
+  recording.installed = install_record::isoDate(int64_t(std::time(nullptr)));
   recording.menu = menu_entry::fromIni(medium_.settings);
   recording.publisherKey = publisher_pin::pinOf(medium_.signer);
   recording.uninstallerProgram = medium_.uninstaller;
@@ -265,6 +292,31 @@ Outcome TInstallation::run() {
   if (outcome.result != Result::Completed && backup_.FErrorCode != 0)
     outcome.componentMessage = TBackupFile::errorMessage(backup_.FErrorCode);
   return outcome;
+}
+
+std::optional<InstalledHere> installedHere(const std::string& destination, const std::string& settings,
+                                           const medium_signature::Signer& signer) {
+  const std::string app = platform::profileStringFromText("Setup", "App", "", settings);
+  if (app.empty() || destination.empty()) return std::nullopt;
+  const auto host = destination[0] == '/' ? std::optional<std::string>(destination)
+                                          : platform::hostPathOf(fw::withoutTrailingBackslash(destination));
+  if (!host) return std::nullopt;
+  const int dir = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return std::nullopt;
+  const record_store::Earlier earlier = record_store::loadEarlier(dir);
+  close(dir);
+  const install_record::Record& record = earlier.record;
+  if (earlier.state != install_record::LoadState::Loaded || record.application != app) return std::nullopt;
+  // Another publisher's installation is the pin's question, not this one.
+  if (!publisher_pin::conflict(*host, publisher_pin::pinOf(signer)).empty()) return std::nullopt;
+  InstalledHere here;
+  here.destination = record.destination.empty() ? *host : record.destination;
+  here.application = app;
+  here.installedVersion = record.version;
+  here.mediumVersion = platform::profileStringFromText("Setup", "Version", "", settings);
+  here.order = versions::compare(here.mediumVersion, here.installedVersion);
+  here.complete = record.complete;
+  return here;
 }
 
 std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgram) {

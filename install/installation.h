@@ -10,6 +10,10 @@
 //   2. the publisher pinned by an earlier installation into the destination:
 //      a medium of another publisher (or an unsigned one) goes ahead only as
 //      the choices say (ask, refuse, accept);
+//   2b. an installation of the same product (same App and publisher) in the
+//      destination: its version against the medium's (install/versions.h);
+//      an older version over a newer one goes ahead only as the choices say
+//      (the wizard asks about every such installation);
 //   3. the restore, every file checked against the attributes as it lands,
 //      with the install record kept as the files land (its SHA-256 taken
 //      from that check, so each byte is hashed once), the uninstaller placed
@@ -29,6 +33,7 @@
 #include <vector>
 
 #include "engine/backup_file.h"
+#include "install/versions.h"
 #include "medium/medium_attributes.h"
 #include "medium/medium_signature.h"
 
@@ -46,13 +51,35 @@ struct Medium {
 // publisher, or from a signed one and this one is unsigned.
 enum class NewPublisher { Ask, Refuse, Accept };
 
+// An installation of the same product (same App, same publisher) that the
+// destination holds, as its record this process may act on says.
+struct InstalledHere {
+  std::string destination;                           // host path
+  std::string application;                           // App
+  std::string installedVersion;                      // the record's; empty when it has none
+  std::string mediumVersion;                         // Version of this medium's SETUP.INS; empty when it has none
+  versions::Order order = versions::Order::Unknown;  // the medium's version against the installed one
+  bool complete = true;                              // the last installation there completed
+};
+
+// What to do when the medium's version is older than the one installed.
+enum class Downgrade { Refuse, Accept };
+
 // The person's choices.
 struct Choices {
   std::string destination;  // Windows form
   NewPublisher newPublisher = NewPublisher::Refuse;
   // Asked with why when newPublisher is Ask: true to install anyway.
   std::function<bool(const std::string& why)> ask;
+  Downgrade downgrade = Downgrade::Refuse;
+  // When set, asked whenever the destination holds an installation of the
+  // same product (whatever its version): true to go ahead. Then `downgrade`
+  // is not consulted.
+  std::function<bool(const InstalledHere&)> askInstalled;
 };
+
+// Which check refused the medium.
+enum class Refusal { None, Publisher, Downgrade };
 
 enum class Result { Completed, Missing, Cancelled, Damaged, Failed, Refused };
 
@@ -62,8 +89,9 @@ const char* resultName(Result result);
 
 struct Outcome {
   Result result = Result::Completed;
-  int status = 0;      // the exit status (common/exit_status.h)
-  std::string reason;  // why, for every result but Completed: the refusal, the damage, the system's text
+  int status = 0;                   // the exit status (common/exit_status.h)
+  std::string reason;               // why, for every result but Completed: the refusal, the damage, the system's text
+  Refusal refusal = Refusal::None;  // with Result::Refused: which check refused
   // The file being written or read when it failed (Windows form), the volume
   // being read and whether the medium's data was at fault, as the restore
   // reported them.
@@ -93,6 +121,8 @@ class TInstallation {
   Outcome run();
 
  private:
+  // The version step of check(): an installation of the same product there.
+  const std::optional<Outcome>& checkVersion();
   TBackupFile& backup_;
   Medium medium_;
   Choices choices_;
@@ -100,6 +130,13 @@ class TInstallation {
   std::optional<Outcome> refusal_;
   medium::Loaded attributes_;
 };
+
+// The installation of the same product as the medium whose SETUP.INS text
+// is `settings`, signed as `signer` says, in `destination` (Windows form or
+// host path): nothing when the destination holds none, or one of another
+// App or publisher.
+std::optional<InstalledHere> installedHere(const std::string& destination, const std::string& settings,
+                                           const medium_signature::Signer& signer);
 
 // The uninstaller of a medium whose folder is `mediumFolder` (Windows
 // form): `uninstall` beside the running program when `besideProgram` (the

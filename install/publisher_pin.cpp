@@ -24,6 +24,8 @@ std::string pinnedKeyId(const std::string& pin) {
 
 }  // namespace
 
+std::string keyIdOf(const std::string& pin) { return pinnedKeyId(pin); }
+
 std::string pinOf(const medium_signature::Signer& signer) { return signer.isSigned ? signer.publicKey : std::string(); }
 
 std::string conflict(const std::string& destination, const std::string& pin) {

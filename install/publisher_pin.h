@@ -15,6 +15,10 @@ namespace publisher_pin {
 // base64 line, which holds the key id); empty for an unsigned medium.
 std::string pinOf(const medium_signature::Signer& signer);
 
+// The key id (16 hexadecimal digits) of a pin as the record keeps it: a
+// public key line, or a key id alone (older records).
+std::string keyIdOf(const std::string& pin);
+
 // Empty when the medium whose pin (pinOf) is `pin` may install into
 // `destination` (Windows form or host path) without asking; otherwise why
 // not: the record there pins another key. Nothing is written.

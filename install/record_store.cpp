@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,8 +66,11 @@ int openStore(bool make, std::string& problem) {
 
 }  // namespace
 
-std::string directory() {
-  if (geteuid() == 0) return std::string(SETUPKIT_STATE_DIR) + "/installs";
+std::string systemDirectory() { return std::string(SETUPKIT_STATE_DIR) + "/installs"; }
+
+std::string directory() { return geteuid() == 0 ? systemDirectory() : userDirectory(); }
+
+std::string userDirectory() {
   const char* state = std::getenv("XDG_STATE_HOME");
   if (state && state[0] == '/') return std::string(state) + "/setupkit/installs";
   const char* home = std::getenv("HOME");
@@ -83,6 +89,57 @@ std::string pathOf(int dirFd) {
   const std::string link = "/proc/self/fd/" + std::to_string(dirFd);
   const ssize_t n = readlink(link.c_str(), path, sizeof path - 1);
   return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
+std::vector<Stored> list(const std::string& path) {
+  std::vector<Stored> records;
+  const int dir = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return records;
+  DIR* listing = fdopendir(dup(dir));
+  std::vector<std::string> names;
+  while (listing) {
+    const dirent* e = readdir(listing);
+    if (!e) break;
+    const std::string name = e->d_name;
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0 && name[0] != '.') names.push_back(name);
+  }
+  if (listing) closedir(listing);
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) {
+    Stored s;
+    s.file = path + "/" + name;
+    s.state = install_record::load(dir, s.record, s.problem, name);
+    struct stat st {};
+    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      s.modified = st.st_mtim.tv_sec;
+      s.modifiedNs = st.st_mtim.tv_nsec;
+    }
+    records.push_back(std::move(s));
+  }
+  close(dir);
+  return records;
+}
+
+std::string newestDestination(const std::string& application, const std::string& publisherKey) {
+  std::string newest;
+  std::pair<std::string, int64_t> newestWhen;
+  for (const Stored& s : list(directory())) {
+    const install_record::Record& r = s.record;
+    if (s.state != install_record::LoadState::Loaded || r.application != application || r.destination.empty() ||
+        r.publisherKey.value_or("") != publisherKey)
+      continue;
+    struct stat st {};
+    if (stat(r.destination.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    // ISO 8601 dates in UTC sort as text; a record without one by its file's;
+    // two of the same second by the time their records were last written.
+    const std::pair<std::string, int64_t> when{r.installed.empty() ? install_record::isoDate(s.modified) : r.installed,
+                                               s.modified * 1000000000 + s.modifiedNs};
+    if (newest.empty() || when > newestWhen) {
+      newest = r.destination;
+      newestWhen = when;
+    }
+  }
+  return newest;
 }
 
 bool onlyWritableBy(unsigned uid, unsigned mode, unsigned owner) {

@@ -17,7 +17,9 @@
 // record file and DEST belong to that user or root and no one else may write
 // them. Root never merges, pins from or removes by a record a user could
 // change.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "install/install_record.h"
 
@@ -25,6 +27,11 @@ namespace record_store {
 
 // The store folder of this process: root's (fixed) or the user's.
 std::string directory();
+// Root's store (fixed when the program is built), and this user's own
+// ($XDG_STATE_HOME/setupkit/installs, else ~/.local/state/...; empty
+// without a home).
+std::string systemDirectory();
+std::string userDirectory();
 // The record's file name for the destination whose host path is `destHost`.
 std::string recordName(const std::string& destHost);
 // The host path of the folder open as `dirFd` (symbolic links resolved).
@@ -49,6 +56,26 @@ Earlier loadEarlier(int destFd);
 bool store(int destFd, const install_record::Record& record, std::string& problem);
 // Removes it; true when it is gone.
 bool remove(int destFd);
+
+// A record of a store, as a listing shows it.
+struct Stored {
+  std::string file;  // host path of the record file
+  install_record::LoadState state = install_record::LoadState::Missing;
+  install_record::Record record;
+  std::string problem;     // why it cannot be read
+  int64_t modified = 0;    // the record file's last change, seconds since 1970
+  int64_t modifiedNs = 0;  // and its nanoseconds
+};
+
+// Every record of the store folder `directory` (host path), by file name;
+// none when it does not exist. No link is followed.
+std::vector<Stored> list(const std::string& directory);
+
+// The destination of the newest installation of `application` this
+// process's store knows (by when it was installed) whose record pins
+// `publisherKey` (or none, when it is empty) and whose folder is still
+// there: empty when there is none.
+std::string newestDestination(const std::string& application, const std::string& publisherKey);
 
 // Whether the file or folder `st` describes can have been written by nobody
 // but `uid` and root.

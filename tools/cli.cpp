@@ -1,6 +1,7 @@
 #include "tools/cli.h"
 
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -27,6 +28,7 @@ const CommandName kCommands[] = {
     {"verify", Command::Verify, "check an archive"},
     {"restore", Command::Restore, "recover an archive's files"},
     {"uninstall", Command::Uninstall, "remove an installation by its install record"},
+    {"installed", Command::Installed, "list the installations this system and this user know"},
     {"key", Command::Key, "make a key pair for signing media (key new)"},
 };
 
@@ -170,6 +172,12 @@ CommandTable mediumTable(Line& l) {
   t.rows.push_back({"--title", "TEXT", "product title", [&l](const std::string& v) { l.title = v; }});
   t.rows.push_back({"--app", "TEXT", "application name", [&l](const std::string& v) { l.app = v; }});
   t.rows.push_back({"--dest", "DIR", "destination proposed to root", [&l](const std::string& v) { l.dest = v; }});
+  t.rows.push_back({"--app-version", "VERSION",
+                    "the version the medium installs (Version= of SETUP.INS): the\n"
+                    "installation records it and compares it with the one installed",
+                    [&m](const std::string& v) { m.appVersion = v; }});
+  t.rows.push_back({"--publisher", "TEXT", "who publishes the application (Publisher= of SETUP.INS)",
+                    [&m](const std::string& v) { m.publisher = v; }});
   t.rows.push_back({"--user-dest", "DIR",
                     "destination proposed to other users, ~ for their home\n"
                     "(default: ~/ and the last name of --dest)",
@@ -286,6 +294,7 @@ CommandTable verifyTable(Line& l) {
   CommandTable t{"verify",
                  "Usage: setupkit verify [--media DIR]... ARCHIVE\n"
                  "       setupkit verify --key PUBLIC-KEY MEDIUM\n"
+                 "       setupkit verify [--json] DEST\n"
                  "Decodes every entry and checks the zlib streams, TotalSize, the manifest and the\n"
                  "names (each one a restore would refuse is named).\n"
                  "Exit status 0 only for a sound archive; 2 for a damaged one (a name holding a NUL\n"
@@ -294,8 +303,14 @@ CommandTable verifyTable(Line& l) {
                  {},
                  "With --key, checks that the medium (a folder or a one-file installer) is signed by\n"
                  "that key and unchanged since: 0 when it is, 2 when a file or part was changed\n"
-                 "(it is named), 5 when it is unsigned or signed by another key.\n"};
+                 "(it is named), 5 when it is unsigned or signed by another key.\n"
+                 "Given an installed folder DEST (one that is no medium), compares it with its install\n"
+                 "record: every missing or changed file (size, SHA-256, mode), link and folder is\n"
+                 "named; 0 when it is as installed, 2 when anything differs, 3 when nothing is\n"
+                 "installed there.\n"};
   addMediaRow(t.rows, l.result.media);
+  t.rows.push_back({"--json", "", "with DEST: one JSON object per difference, then one\nwith the outcome",
+                    [&l](const std::string&) { l.result.json = true; }});
   t.rows.push_back({"--key", "PUBLIC-KEY", "check the publisher's signature with this public key",
                     [&l](const std::string& v) { l.result.verifyKey = hostPathOfArgument(v); }});
   return t;
@@ -338,6 +353,10 @@ CommandTable restoreTable(Line& l) {
                     "with --record: install even where an earlier installation came\n"
                     "from a medium signed by another key (or this medium is unsigned)",
                     [&r](const std::string&) { r.acceptNewPublisher = true; }});
+  t.rows.push_back({"--allow-downgrade", "",
+                    "with --record: install an older version over a newer one\n"
+                    "of the same product (refused otherwise)",
+                    [&r](const std::string&) { r.allowDowngrade = true; }});
   return t;
 }
 
@@ -358,6 +377,28 @@ CommandTable uninstallTable(Line& l) {
   return t;
 }
 
+CommandTable installedTable(Line& l) {
+  InstalledOptions& o = l.result.installed;
+  CommandTable t{"installed",
+                 "Usage: setupkit installed [--json] [--prune]\n"
+                 "Lists the installations this system (root's install records) and this user (the\n"
+                 "user's own) know: scope, application, version, destination, the publisher's key id,\n"
+                 "state (complete, incomplete, gone when the folder is no longer there, damaged) and\n"
+                 "when it was installed.\n",
+                 {},
+                 ""};
+  t.rows.push_back({"--json", "",
+                    "one JSON object per installation: scope, state, application,\n"
+                    "version, title, publisher, destination, publisher_key_id,\n"
+                    "complete, installed, record",
+                    [&o](const std::string&) { o.json = true; }});
+  t.rows.push_back({"--prune", "",
+                    "remove the records whose folder is gone, of this process's\n"
+                    "own store only (root's by root, a user's by that user)",
+                    [&o](const std::string&) { o.prune = true; }});
+  return t;
+}
+
 // The whole tool: its commands, --help and --version.
 CommandTable toolTable(Line&) {
   std::string heading = "Usage: setupkit COMMAND [options] ...\nCommands:\n";
@@ -375,6 +416,7 @@ CommandTable tableOf(Line& l) {
     case Command::Verify: t = verifyTable(l); break;
     case Command::Restore: t = restoreTable(l); break;
     case Command::Uninstall: t = uninstallTable(l); break;
+    case Command::Installed: t = installedTable(l); break;
     case Command::Key: t = keyTable(l); break;
     case Command::None: t = toolTable(l); break;
   }
@@ -424,6 +466,19 @@ void finish(Line& l, const std::vector<std::string>& operands) {
         line.signedMedium = hostPathOfArgument(operands[0]);
         break;
       }
+      if (operands.size() == 1) {
+        // A folder that holds no medium is an installation to compare with
+        // its record.
+        const std::string host = hostPathOfArgument(operands[0]);
+        std::error_code ec;
+        if (std::filesystem::is_directory(host, ec) && archiveInFolder(host) == host) {
+          if (!line.media.empty()) l.fail("--media goes with an ARCHIVE, not an installed folder");
+          line.installation.dest = host;
+          line.installation.json = line.json;
+          break;
+        }
+      }
+      if (line.json) l.fail("--json goes with an installed folder DEST");
       [[fallthrough]];
     case Command::List:
       if (operands.size() != 1) l.fail("give exactly one ARCHIVE");
@@ -432,6 +487,7 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::Restore:
       if (operands.empty() || operands.size() > 2) l.fail("give ARCHIVE and optionally DEST");
       if (line.restore.acceptNewPublisher && !line.restore.record) l.fail("--accept-new-publisher goes with --record");
+      if (line.restore.allowDowngrade && !line.restore.record) l.fail("--allow-downgrade goes with --record");
       // Paths the restore takes in Windows form: a backslash in a host name
       // would name another file or folder.
       for (const std::string& path : operands)
@@ -448,6 +504,9 @@ void finish(Line& l, const std::vector<std::string>& operands) {
     case Command::Uninstall:
       if (operands.size() != 1) l.fail("give exactly one DEST");
       line.uninstall.dest = hostPathOfArgument(operands[0]);
+      break;
+    case Command::Installed:
+      if (!operands.empty()) l.fail("unexpected argument \"" + operands.front() + "\"");
       break;
     case Command::None: break;
   }

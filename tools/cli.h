@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "install/uninstall.h"
+#include "install/verify.h"
+#include "tools/installed_command.h"
 #include "tools/medium.h"
 #include "tools/pack.h"
 #include "tools/restore_command.h"
 
 namespace setupkit {
 
-enum class Command { None, Pack, Medium, List, Verify, Restore, Uninstall, Key };
+enum class Command { None, Pack, Medium, List, Verify, Restore, Uninstall, Installed, Key };
 
 // setupkit key new: where the key pair goes and how the secret is kept.
 struct KeyOptions {
@@ -29,7 +31,9 @@ struct CommandLine {
   MediumOptions medium;            // medium
   std::string archive;             // list, verify
   std::vector<std::string> media;  // list, verify: folders holding further volumes (host form)
-  bool json = false;               // list --json
+  bool json = false;               // list --json, verify --json (of an installation)
+  VerifyOptions installation;      // verify of an installed folder: DEST (host form), --json
+  InstalledOptions installed;      // installed
   RestoreOptions restore;          // restore
   std::string verifyKey;           // verify --key: the publisher's public key file (host form)
   std::string signedMedium;        // verify --key: the medium folder or one-file installer (host form)

@@ -164,6 +164,10 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     case Command::Key: return makeKeyPair(line.key, std::cout);
     case Command::Verify: {
       if (!line.verifyKey.empty()) return verifySignedMedium(line.verifyKey, line.signedMedium, std::cout, std::cerr);
+      if (!line.installation.dest.empty()) {
+        VerifyConsole console{std::cout, std::cerr};
+        return runVerify(line.installation, console);
+      }
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
       ArchiveInfo info = readArchive(line.archive, line.media);
       if (const std::string why = notAnArchive(info); !why.empty()) {
@@ -194,6 +198,7 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
       return runUninstall(line.uninstall, console);
     }
+    case Command::Installed: return listInstalled(line.installed, std::cout, std::cerr);
     case Command::None: break;
   }
   return kExitUsage;

@@ -185,6 +185,18 @@ std::string setupConfigurationText(const std::string& title, const std::string& 
   return text;
 }
 
+namespace {
+
+// The Version= and Publisher= lines of SETUP.INS, when given.
+std::string productLines(const MediumOptions& options) {
+  std::string text;
+  if (!options.appVersion.empty()) text += "Version=" + iniValue("Version", options.appVersion) + "\n";
+  if (!options.publisher.empty()) text += "Publisher=" + iniValue("Publisher", options.publisher) + "\n";
+  return text;
+}
+
+}  // namespace
+
 std::string defaultUserDestination(const std::string& destDir, const std::string& app) {
   std::string name =
       destDir.substr(destDir.find_last_of("\\/:") == std::string::npos ? 0 : destDir.find_last_of("\\/:") + 1);
@@ -485,7 +497,8 @@ MediumResult buildFolderMedium(const MediumOptions& options, const std::string& 
   std::vector<std::string> treeWarnings;
   int64_t attributesBytes = 0;
   const bool tree = keepsTree(options, treeWarnings, attributesBytes);
-  const std::string menu = menuSectionText(options.menu);
+  // Version and Publisher end the [Setup] section, before [Menu].
+  const std::string menu = productLines(options) + menuSectionText(options.menu);
   std::string configuration =
       setupConfigurationText(options.title, options.app, options.destDir, options.disks ? 999 : 0, tree, userDest) +
       menu;

@@ -17,12 +17,14 @@
 namespace setupkit {
 
 struct MediumOptions {
-  PackOptions pack;       // everything but the archive, which is DIR/SETUP.BIN
-  std::string directory;  // host path, created when missing
-  std::string title;      // [Setup] Title
-  std::string app;        // [Setup] App
-  std::string destDir;    // [Setup] DestDir: what root is proposed
-  std::string userDest;   // [Setup] UserDestDir for other users; empty: ~/ and DestDir's last name
+  PackOptions pack;        // everything but the archive, which is DIR/SETUP.BIN
+  std::string directory;   // host path, created when missing
+  std::string title;       // [Setup] Title
+  std::string app;         // [Setup] App
+  std::string destDir;     // [Setup] DestDir: what root is proposed
+  std::string userDest;    // [Setup] UserDestDir for other users; empty: ~/ and DestDir's last name
+  std::string appVersion;  // [Setup] Version: the version the medium installs; empty: none
+  std::string publisher;   // [Setup] Publisher; empty: none
   // A flat medium: every file straight into the destination (no Paths key).
   // Otherwise the stored tree is kept (Paths=Tree) when the payload has
   // folders.

@@ -262,6 +262,7 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     install::Choices choices;
     choices.destination = dest;
     choices.newPublisher = options.acceptNewPublisher ? install::NewPublisher::Accept : install::NewPublisher::Refuse;
+    choices.downgrade = options.allowDowngrade ? install::Downgrade::Accept : install::Downgrade::Refuse;
     install::TInstallation installation(backup, source, choices);
     const install::Outcome outcome = installation.run();
     line.reset();
@@ -269,7 +270,10 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     if (installation.check()) {
       if (outcome.result == install::Result::Refused)
         return {RestoreOutcome::Refused,
-                printable(outcome.reason) + "; give --accept-new-publisher to install it anyway", 0};
+                printable(outcome.reason) + "; give " +
+                    (outcome.refusal == install::Refusal::Downgrade ? "--allow-downgrade" : "--accept-new-publisher") +
+                    " to install it anyway",
+                0};
       return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(outcome.reason), 0};
     }
   } else {

@@ -32,6 +32,9 @@ struct RestoreOptions {
   // With `record`: install over an installation pinned to another publisher
   // (refused otherwise, with Refused, before anything is written).
   bool acceptNewPublisher = false;
+  // With `record`: install an older version over a newer one of the same
+  // product (refused otherwise, with Refused, before anything is written).
+  bool allowDowngrade = false;
 };
 
 // How a restore ended; the values are the command's exit statuses.

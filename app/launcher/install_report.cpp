@@ -46,6 +46,7 @@ void InstallReport::start(const InstallStart& s) {
          {"title", text(s.title)},
          {"app", text(s.app)},
          {"destination", text(s.destination)},
+         {"destination_from", s.destinationFrom},
          {"volumes", volumes}};
   // "signer": null for an unsigned medium.
   o["signer"] =
@@ -96,6 +97,7 @@ void InstallReport::end(const InstallEnd& e) {
          {"written", e.written}, {"skipped", e.skipped}, {"bytes", e.bytes}};
   o["file"] = e.failedFile.empty() ? Json(nullptr) : text(e.failedFile);
   o["reason"] = e.reason.empty() ? Json(nullptr) : text(e.reason);
+  if (!e.refusal.empty()) o["refusal"] = e.refusal;
   line(o.dump());
 }
 

@@ -14,6 +14,7 @@ namespace launcher {
 struct InstallStart {
   std::string title, app;            // from SETUP.INS
   std::string destination;           // host path
+  std::string destinationFrom;       // "option" (--dest), "installation" (the earlier one), "medium" (SETUP.INS)
   std::vector<std::string> volumes;  // the volume files found at the start, host paths
   bool isSigned = false;             // who signed the medium: key id and trusted comment
   std::string keyId, comment;
@@ -26,6 +27,7 @@ struct InstallEnd {
   int written = 0, skipped = 0;
   uint64_t bytes = 0;              // of the files written
   std::string failedFile, reason;  // host path of the file that failed, and why
+  std::string refusal;             // with result "refused": "publisher" or "downgrade"
   std::string message;             // what standard error says; empty on success
 };
 

@@ -11,8 +11,11 @@
 
 #include "common/exit_status.h"
 #include "framework/core/path_utils.h"
+#include "install/publisher_pin.h"
+#include "install/record_store.h"
 #include "medium/installer_file.h"
 #include "medium/medium_owner.h"
+#include "medium/medium_settings.h"
 #include "platform/file_window.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -127,6 +130,13 @@ LauncherMedium openLauncherMedium() {
 
 std::string setupValue(const LauncherMedium& medium, const std::string& key) {
   return platform::profileStringFromText("Setup", key, "", medium.configuration);
+}
+
+DefaultDestination defaultDestination(const LauncherMedium& medium) {
+  const std::string earlier =
+      record_store::newestDestination(setupValue(medium, "App"), publisher_pin::pinOf(medium.signer));
+  if (!earlier.empty()) return {earlier, "installation"};
+  return {::medium::installPlaceOf(medium.configuration).destination, "medium"};
 }
 
 bool keepsFolders(const LauncherMedium& medium) { return fw::sameText(setupValue(medium, "Paths"), "Tree"); }

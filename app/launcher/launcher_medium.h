@@ -51,6 +51,17 @@ LauncherMedium openLauncherMedium();
 // The value of [Setup] `key` in the medium's SETUP.INS.
 std::string setupValue(const LauncherMedium& medium, const std::string& key);
 
+// Where an installation goes when no --dest is given, and why there.
+struct DefaultDestination {
+  std::string path;  // a host path or the Windows form
+  std::string from;  // "installation": the earlier one of this product; "medium": SETUP.INS
+};
+// The destination of the newest installation of the same product (App and
+// publisher) this process's store of install records knows, whose folder is
+// still there; else the medium's proposal: DestDir to root, UserDestDir to
+// other users.
+DefaultDestination defaultDestination(const LauncherMedium& medium);
+
 // Whether the wizard keeps the archive's folders below the destination
 // (SETUP.INS [Setup] Paths=Tree) instead of writing every file into it.
 bool keepsFolders(const LauncherMedium& medium);

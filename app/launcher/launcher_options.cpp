@@ -34,7 +34,7 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
           "                      the setup wizard (needs a display)\n"
           "       " +
           program +
-          " --unattended --dest DIR [--media DIR]... [--mode MODE] [--json]\n"
+          " --unattended [--dest DIR] [--media DIR]... [--mode MODE] [--json]\n"
           "       " +
           program +
           " --check [--media DIR]...\n"
@@ -49,9 +49,13 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
       "shown by --check and the installation.\n"
       "Exit status: 0 installed (or sound), 1 a file could not be written, 2 the medium is\n"
       "damaged or was changed after signing, 3 the archive is missing, 4 cancelled or a\n"
-      "volume missing, 5 refused (a publisher this system does not trust), 64 wrong command line.\n"};
+      "volume missing, 5 refused (a publisher this system does not trust, another publisher's\n"
+      "installation, an older version over a newer one), 64 wrong command line.\n"};
   auto& o = l.options;
-  t.rows.push_back({"--unattended", "", "install without a display and without asking (needs --dest)",
+  t.rows.push_back({"--unattended", "",
+                    "install without a display and without asking; without --dest\n"
+                    "into the installation of this product the system (or user)\n"
+                    "knows, else where SETUP.INS proposes",
                     [&l](const std::string&) { l.choose("--unattended", Action::Install); }});
   t.rows.push_back({"--dest", "DIR",
                     "the destination: a host path (/opt/app) or the Windows form\nthe wizard shows (C:\\APP)",
@@ -73,6 +77,8 @@ setupkit::CommandTable table(Line& l, const std::string& program) {
                     "install even where an earlier installation came from a medium\n"
                     "signed by another key (or this medium is unsigned)",
                     [&o](const std::string&) { o.acceptNewPublisher = true; }});
+  t.rows.push_back({"--allow-downgrade", "", "install even where the same product is installed in a newer\nversion",
+                    [&o](const std::string&) { o.allowDowngrade = true; }});
   t.rows.push_back({"--check", "", "check the medium's integrity without installing",
                     [&l](const std::string&) { l.choose("--check", Action::Check); }});
   t.rows.push_back({"--list", "", "show the files that would be installed",
@@ -94,9 +100,9 @@ Options parseOptions(const std::vector<std::string>& args) {
   if (o.action == Action::Help || o.action == Action::Version) return o;
   if (!operands.empty()) l.fail("unexpected argument \"" + operands.front() + "\"");
   if (o.action == Action::Wizard) l.fail("give " + std::string(kActionOptions) + " (the wizard takes no options)");
-  if (o.action == Action::Install && o.dest.empty()) l.fail("--unattended needs --dest DIR");
   if (o.action == Action::Check && !o.dest.empty()) l.fail("--check takes no --dest");
   if (o.action != Action::Install && o.acceptNewPublisher) l.fail("--accept-new-publisher goes with --unattended");
+  if (o.action != Action::Install && o.allowDowngrade) l.fail("--allow-downgrade goes with --unattended");
   if (o.action != Action::Install && (l.modeGiven || o.json))
     l.fail(std::string(l.modeGiven ? "--mode" : "--json") + " goes with --unattended");
   return o;

@@ -20,6 +20,7 @@ struct Options {
   bool json = false;                // --json: one JSON object per line on standard output
   bool quiet = false;               // --quiet: no progress line on a terminal
   bool acceptNewPublisher = false;  // --accept-new-publisher: install over another publisher's installation
+  bool allowDowngrade = false;      // --allow-downgrade: install an older version over a newer one
 };
 
 class UsageError : public std::runtime_error {

@@ -129,10 +129,10 @@ int checkMedium(const LauncherMedium& medium, const Options& options) {
 }
 
 int listMedium(const LauncherMedium& medium, const Options& options) {
-  // Below --dest, or the destination SETUP.INS proposes, as the wizard would
-  // place them.
+  // Below --dest, or where an installation without it would go: the earlier
+  // installation of this product, else the destination SETUP.INS proposes.
   std::string dest =
-      options.dest.empty() ? setupValue(medium, "DestDir") : setupkit::windowsPathOfArgument(options.dest);
+      setupkit::windowsPathOfArgument(options.dest.empty() ? defaultDestination(medium).path : options.dest);
   TRestoreTarget target(fw::withTrailingBackslash(dest));
   const bool fullPath = keepsFolders(medium);
   Walk walk = walkArchive(medium, options, false, [&](const std::string& name) {

@@ -116,9 +116,13 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     }
     return int(setupkit::kExitUsage);
   };
+  // Without --dest: where this product is installed already, else where the
+  // medium proposes.
+  const DefaultDestination chosen =
+      options.dest.empty() ? defaultDestination(medium) : DefaultDestination{options.dest, "option"};
   std::string dest;
   try {
-    dest = setupkit::windowsPathOfArgument(options.dest);
+    dest = setupkit::windowsPathOfArgument(chosen.path);
   } catch (const setupkit::ToolError& e) {
     return usage(e.what());
   }
@@ -137,6 +141,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   start.title = setupValue(medium, "Title");
   start.app = app;
   start.destination = hostOf(fw::withoutTrailingBackslash(platform::expandPath(dest)));
+  start.destinationFrom = chosen.from;
   start.volumes.push_back(shownVolume(medium, medium.archive));
   for (int n = 2; !medium.oneFile && n <= 999; ++n) {
     auto found = search.find(n);
@@ -149,6 +154,9 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   start.trustedBySystem = medium.signer.byAdministrator;
   // Who signed it, before the first file is written.
   if (!options.quiet && !options.json) say(medium_signature::describe(medium.signer));
+  if (!options.quiet && !options.json && options.dest.empty())
+    say("installing into " + printable(start.destination) +
+        (chosen.from == "installation" ? " (where it is installed)" : " (the medium's destination)"));
   report.start(start);
 
   TBackupFile backup(nullptr);
@@ -202,6 +210,7 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   install::Choices choices;
   choices.destination = dest;
   choices.newPublisher = options.acceptNewPublisher ? install::NewPublisher::Accept : install::NewPublisher::Refuse;
+  choices.downgrade = options.allowDowngrade ? install::Downgrade::Accept : install::Downgrade::Refuse;
   install::TInstallation installation(backup, source, choices);
   const install::Outcome outcome = installation.run();
   for (const auto& warning : outcome.warnings) say("warning: " + printable(warning));
@@ -213,7 +222,10 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
     case install::Result::Completed: break;
     case install::Result::Refused:
       end.reason = outcome.reason;
-      end.message = printable(outcome.reason) + "; give --accept-new-publisher to install it anyway";
+      end.refusal = outcome.refusal == install::Refusal::Downgrade ? "downgrade" : "publisher";
+      end.message = printable(outcome.reason) + "; give " +
+                    (outcome.refusal == install::Refusal::Downgrade ? "--allow-downgrade" : "--accept-new-publisher") +
+                    " to install it anyway";
       report.end(end);
       say(end.message);
       return end.status;

@@ -11,18 +11,22 @@
 
 #include "common/exit_status.h"
 #include "install/uninstall.h"
+#include "install/verify.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: uninstall [--unattended] [--json] [FOLDER]\n"
+    "       uninstall --verify [--json] [FOLDER]\n"
     "Removes the installation in FOLDER (the folder this program lies in when none is given):\n"
     "every file it wrote that is unchanged since, the folders it made once they are empty,\n"
     "its menu entries, its install record and this program.\n"
     "  --unattended  remove without asking\n"
+    "  --verify      remove nothing: compare the installed files with the install record and\n"
+    "                name every one missing or changed (size, SHA-256, mode)\n"
     "  --json        one JSON object a line on standard output\n"
     "Exit status: 0 done, 1 not everything could be removed, 2 damaged record, 3 nothing installed,\n"
-    "4 cancelled, 5 refused, 64 usage.\n";
+    "4 cancelled, 5 refused, 64 usage. With --verify: 0 as installed, 2 something differs.\n";
 
 std::string ownFolder() {
   char path[PATH_MAX];
@@ -37,10 +41,13 @@ std::string ownFolder() {
 
 int main(int argc, char** argv) {
   UninstallOptions options;
+  bool verify = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--unattended") {
       options.unattended = true;
+    } else if (arg == "--verify") {
+      verify = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -54,6 +61,14 @@ int main(int argc, char** argv) {
     }
   }
   if (options.dest.empty()) options.dest = ownFolder();
+  if (verify && options.unattended) {
+    std::cerr << "uninstall: --verify removes nothing and takes no --unattended\n" << kUsage;
+    return setupkit::kExitUsage;
+  }
+  if (verify) {
+    VerifyConsole console{std::cout, std::cerr};
+    return runVerify({options.dest, options.json}, console);
+  }
   UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
   return runUninstall(options, console);
 }

@@ -30,7 +30,10 @@ refused() {  # refused NAME ARGS...
   expect 64 "$name" "$media/one.run" "$@"
   [ -e d ] && fail "a refused command line wrote d"
 }
-case_without_dest_exits_64() { refused "no --dest" --unattended; }
+# Without --dest the installation goes where this product is installed, else
+# DestDir (tests/tools/installed_versions_test.cpp); --allow-downgrade alone
+# is still no command line.
+case_allow_downgrade_without_unattended_exits_64() { refused "--allow-downgrade without --unattended" --check --allow-downgrade; }
 case_unknown_option_exits_64() { refused "unknown option" --unattneded --dest d; }
 case_extra_operand_exits_64() { refused "an operand" --unattended --dest d extra; }
 case_check_with_unattended_exits_64() { refused "--check and --unattended" --check --unattended --dest d; }

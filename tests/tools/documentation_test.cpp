@@ -77,7 +77,8 @@ TEST_P(Documentation, MatchesTheHelpText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, Documentation,
-                         ::testing::Values("pack", "medium", "list", "verify", "restore", "uninstall", "key"),
+                         ::testing::Values("pack", "medium", "list", "verify", "restore", "uninstall", "installed",
+                                           "key"),
                          [](const auto& info) { return info.param; });
 
 TEST(Documentation, CoversEveryCommand) {
@@ -92,7 +93,7 @@ TEST(Documentation, CoversEveryCommand) {
     EXPECT_NE(help.out.find("\n  " + c + " "), std::string::npos) << c << " is not in --help";
     EXPECT_FALSE(manSection(readFile(kManPage), c).empty()) << c << " is not in the manual page";
   }
-  EXPECT_EQ(commands, 7u);
+  EXPECT_EQ(commands, 8u);
 }
 
 // The completion sourced into a plain bash, as where the bash-completion

@@ -24,7 +24,7 @@ _setupkit() {
     prev=${COMP_WORDS[COMP_CWORD - 1]}
   fi
 
-  local commands="pack medium list verify restore uninstall key"
+  local commands="pack medium list verify restore uninstall installed key"
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
@@ -43,7 +43,7 @@ _setupkit() {
     --mode) mapfile -t COMPREPLY < <(compgen -W "all no-overwrite newer existing existing-newer" -- "$cur"); return ;;
     --runtime) mapfile -t COMPREPLY < <(compgen -W "bundled system" -- "$cur"); return ;;
     --image) mapfile -t COMPREPLY < <(compgen -W "iso" -- "$cur"); return ;;
-    --volume-size | --threads | --header-text | --title | --app | --dest | --user-dest) return ;;
+    --volume-size | --threads | --header-text | --title | --app | --dest | --user-dest | --app-version | --publisher) return ;;
     --menu-name | --menu-comment | --menu-categories | --menu-exec | --menu-icon | --menu-mime | --sign-comment) return ;;
     -o | --output | --program | --single-file | --attributes | --sign | --password-file | --key | --public | --secret) _setupkit_files; return ;;
   esac
@@ -51,11 +51,12 @@ _setupkit() {
   local opts
   case $command in
     pack) opts="-o --output --attributes --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --help --version" ;;
-    medium) opts="-o --output --single-file --title --app --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --menu-mime --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --sign --password-file --sign-comment --help --version" ;;
+    medium) opts="-o --output --single-file --title --app --app-version --publisher --dest --user-dest --flat --program --runtime --disks --image --menu-name --menu-exec --menu-icon --menu-comment --menu-categories --menu-terminal --menu-mime --level --volume-size --header-text --no-file-list --threads --copy-outside-links --group-write --sign --password-file --sign-comment --help --version" ;;
     list) opts="--json --media --help --version" ;;
-    verify) opts="--media --key --help --version" ;;
-    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --accept-new-publisher --help --version" ;;
+    verify) opts="--media --key --json --help --version" ;;
+    restore) opts="--flat --stored-paths --full-path --mode -v --verbose --media --record --accept-new-publisher --allow-downgrade --help --version" ;;
     uninstall) opts="--unattended --json --help --version" ;;
+    installed) opts="--json --prune --help --version" ;;
     key) opts="--public --secret --password-file --no-password --help --version" ;;
   esac
 
