@@ -4,11 +4,22 @@
 
 #include <cctype>
 #include <cstdio>
-#include <iostream>
+#include <cstdlib>
+#include <string>
 
 namespace {
 ConsoleApplication gConsole;
 ApplicationServices* gServices = nullptr;
+
+// A line of standard input without its end; false at its end.
+bool readInputLine(std::string& line) {
+  char* buffer = nullptr;
+  size_t capacity = 0;
+  const ssize_t n = getline(&buffer, &capacity, stdin);
+  if (n >= 0) line.assign(buffer, size_t(n) - (n > 0 && buffer[n - 1] == '\n' ? 1 : 0));
+  std::free(buffer);
+  return n >= 0;
+}
 
 std::string withoutAmpersand(const std::string& s) {
   std::string out;
@@ -41,18 +52,17 @@ std::string ConsoleApplication::title() const {
 }
 
 int ConsoleApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {
-  std::cerr << messageBoxCaption(type, title()) << ": " << text << "\n";
+  std::fputs((messageBoxCaption(type, title()) + ": " + text + "\n").c_str(), stderr);
   auto order = buttonsInOrder(buttons);
   int cancel = cancelButton(buttons);
   if (!isatty(STDIN_FILENO) || order.empty()) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
   int def = defaultButton(buttons);
   for (;;) {
-    std::cerr << "[";
-    for (size_t i = 0; i < order.size(); ++i)
-      std::cerr << (i ? " / " : "") << withoutAmpersand(buttonCaption(order[i]));
-    std::cerr << "] ";
+    std::string choices = "[";
+    for (size_t i = 0; i < order.size(); ++i) choices += (i ? " / " : "") + withoutAmpersand(buttonCaption(order[i]));
+    std::fputs((choices + "] ").c_str(), stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
+    if (!readInputLine(answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
     if (answer.empty() && def >= 0) return buttonResult(TMsgDlgBtn(def));
     for (auto b : order) {
       std::string caption = withoutAmpersand(buttonCaption(b));
