@@ -51,12 +51,14 @@ struct Frame {
 struct Layout {
   std::vector<Frame> frames;
   int windowLog = kWindowLog;
+  bool branches = true;  // 'f' and 'x' records may occur (version 3)
   std::string problem;
 };
 
-// 2 or 1 for the magic of either version, 0 for anything else.
+// 3, 2 or 1 for the magic of each version, 0 for anything else.
 int versionOf(const char (&head)[kMagicSize]) {
-  if (std::memcmp(head, kMagic, kMagicSize) == 0) return 2;
+  if (std::memcmp(head, kMagic, kMagicSize) == 0) return 3;
+  if (std::memcmp(head, kMagicVersion2, kMagicSize) == 0) return 2;
   return std::memcmp(head, kMagicVersion1, kMagicSize) == 0 ? 1 : 0;
 }
 
@@ -69,6 +71,7 @@ Layout layoutOf(int fd, int64_t offset, int64_t length) {
   char head[kMagicSize];
   const int version = length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) ? versionOf(head) : 0;
   if (version == 0) return fail("not a packed runtime");
+  layout.branches = version >= 3;
   int64_t at = offset + int64_t(kMagicSize);
   const int64_t end = offset + length;
   if (version == 1) {
@@ -249,12 +252,15 @@ std::string walkFrame(int fd, const Layout& layout, size_t index, const OnEntry&
       if (!last) return "the packed runtime is damaged (an end before the last part)";
       return stream.endsHere() ? std::string() : stream.problem;
     }
+    const bool branches = layout.branches && (kind == 'f' || kind == 'x');
+    if (branches) kind = kind == 'f' ? 'F' : 'X';
     if (kind != 'D' && kind != 'F' && kind != 'X') return "the packed runtime is damaged (unknown entry)";
     if (kind == 'D' && index > 0) return "the packed runtime is damaged (a folder after the first part)";
     unsigned char number[8];
     if (!stream.exact(number, 2)) return stream.problem;
     Entry entry;
     entry.kind = char(kind);
+    entry.branches = branches;
     entry.path.resize(size_t(littleEndian(number, 2)));
     if (!stream.exact(entry.path.data(), entry.path.size())) return stream.problem;
     if (!soundPath(entry.path)) return "the packed runtime is damaged (a bad name)";
@@ -300,7 +306,10 @@ class FileWriter {
   FileWriter() : thread_([this] { run(); }) {}
   ~FileWriter() { finish(); }
 
-  void begin(int fd, const std::string& path, uint64_t size) { current_ = {fd, path, size, {}, false}; }
+  // A new file; `branches`: its bytes come with absolute branch targets.
+  void begin(int fd, const std::string& path, uint64_t size, bool branches) {
+    current_ = {fd, path, size, {}, false, branches};
+  }
 
   bool put(const char* data, size_t n) {
     while (n > 0) {
@@ -341,10 +350,11 @@ class FileWriter {
     uint64_t size = 0;
     std::vector<char> bytes;
     bool last = false;
+    bool branches = false;
   };
 
   bool hand(bool last) {
-    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last};
+    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last, current_.branches};
     current_.bytes.clear();
     current_.bytes.reserve(kPiece);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -355,6 +365,11 @@ class FileWriter {
   }
 
   void run() {
+    // The bytes of the current file not yet converted back (the last few of
+    // the piece before, whose place reaches into this one), and where they
+    // lie in it.
+    std::vector<char> held;
+    uint64_t at = 0;
     while (true) {
       Job job;
       {
@@ -365,6 +380,16 @@ class FileWriter {
         jobs_.pop_front();
       }
       changed_.notify_all();
+      if (job.branches) {
+        job.bytes.insert(job.bytes.begin(), held.begin(), held.end());
+        const size_t done = convertBranches(job.bytes.data(), job.bytes.size(), at, false);
+        held.clear();
+        if (!job.last) {
+          held.assign(job.bytes.begin() + std::ptrdiff_t(done), job.bytes.end());
+          job.bytes.resize(done);
+        }
+        at = job.last ? 0 : at + done;
+      }
       std::string failed = write(job);
       if (job.last) {
         if (failed.empty() && ftruncate(job.fd, off_t(job.size)) != 0) failed = std::strerror(errno);
@@ -409,6 +434,36 @@ class FileWriter {
 
 }  // namespace
 
+size_t convertBranches(char* data, size_t size, uint64_t base, bool toAbsolute) {
+  constexpr int64_t kReach = int64_t(1) << 24;  // displacements within 16 MiB either way
+  auto* p = reinterpret_cast<unsigned char*>(data);
+  size_t i = 0;
+  while (i + 4 < size) {
+    if ((p[i] & 0xFE) != 0xE8) {
+      ++i;
+      continue;
+    }
+    // Every opcode byte is followed by four bytes that are passed over,
+    // converted or not: the places looked at then depend on opcode bytes
+    // only, which no conversion changes, and are the same both ways.
+    const int32_t value =
+        int32_t(uint32_t(p[i + 1]) | uint32_t(p[i + 2]) << 8 | uint32_t(p[i + 3]) << 16 | uint32_t(p[i + 4]) << 24);
+    if (value < -kReach || value >= kReach) {
+      i += 5;
+      continue;
+    }
+    // The place after the displacement, modulo 32 MiB, added or taken
+    // away, the result kept within 16 MiB either way.
+    const int64_t next = int64_t((base + i + 5) & uint64_t(2 * kReach - 1));
+    int64_t converted = (toAbsolute ? value + next : value - next) + kReach;
+    converted = ((converted % (2 * kReach)) + 2 * kReach) % (2 * kReach) - kReach;
+    const auto bits = uint32_t(int32_t(converted));
+    for (int b = 0; b < 4; ++b) p[i + 1 + size_t(b)] = static_cast<unsigned char>(bits >> (8 * b));
+    i += 5;
+  }
+  return i;
+}
+
 bool isPacked(int fd, int64_t offset, int64_t length) {
   char head[kMagicSize];
   return length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) && versionOf(head) != 0;
@@ -433,7 +488,7 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
         problem = "cannot write " + entry.path + ": " + std::strerror(errno);
         return false;
       }
-      writer.begin(out, entry.path, entry.size);
+      writer.begin(out, entry.path, entry.size, entry.branches);
       const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
       writer.end();
       if (!read) return false;
@@ -492,7 +547,16 @@ std::string extract(int fd, int64_t offset, int64_t length, const std::string& p
       if (e.kind == 'D') return true;
       const bool wanted = e.path == path;
       found = found || wanted;
+      // A file with absolute branch targets is converted back whole.
+      std::string whole;
       const bool copied = copyOut(stream, e.size, [&](const char* data, size_t n) {
+        if (wanted && e.branches) {
+          whole.append(data, n);
+          if (whole.size() < e.size) return true;
+          convertBranches(whole.data(), whole.size(), 0, false);
+          data = whole.data();
+          n = whole.size();
+        }
         while (wanted && n > 0) {
           const ssize_t put = ::write(outFd, data, n);
           if (put < 0 && errno == EINTR) continue;
