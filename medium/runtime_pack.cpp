@@ -435,10 +435,22 @@ class FileWriter {
 }  // namespace
 
 size_t convertBranches(char* data, size_t size, uint64_t base, bool toAbsolute) {
-  constexpr int64_t kReach = int64_t(1) << 24;  // displacements within 16 MiB either way
+  constexpr uint32_t kReach = uint32_t(1) << 24;  // displacements within 16 MiB either way
+  constexpr uint32_t kSpan = 2 * kReach;          // positions modulo 32 MiB
   auto* p = reinterpret_cast<unsigned char*>(data);
   size_t i = 0;
   while (i + 4 < size) {
+    // Eight bytes at a time past those holding no opcode byte (0xE8 or
+    // 0xE9: the byte's top seven bits 0xE8's).
+    if (i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      const uint64_t x = (word ^ 0xE8E8E8E8E8E8E8E8ULL) & 0xFEFEFEFEFEFEFEFEULL;
+      if (((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     if ((p[i] & 0xFE) != 0xE8) {
       ++i;
       continue;
@@ -446,19 +458,15 @@ size_t convertBranches(char* data, size_t size, uint64_t base, bool toAbsolute) 
     // Every opcode byte is followed by four bytes that are passed over,
     // converted or not: the places looked at then depend on opcode bytes
     // only, which no conversion changes, and are the same both ways.
-    const int32_t value =
-        int32_t(uint32_t(p[i + 1]) | uint32_t(p[i + 2]) << 8 | uint32_t(p[i + 3]) << 16 | uint32_t(p[i + 4]) << 24);
-    if (value < -kReach || value >= kReach) {
-      i += 5;
-      continue;
+    const uint32_t value = uint32_t(p[i + 1]) | uint32_t(p[i + 2]) << 8 | uint32_t(p[i + 3]) << 16 |
+                           uint32_t(p[i + 4]) << 24;
+    if (value + kReach < kSpan) {  // within 16 MiB either way
+      // The place after the displacement, modulo 32 MiB, added or taken
+      // away, the result kept within 16 MiB either way.
+      const auto next = uint32_t((base + i + 5) & (kSpan - 1));
+      const uint32_t converted = ((toAbsolute ? value + next : value - next) + kReach) % kSpan - kReach;
+      for (int b = 0; b < 4; ++b) p[i + 1 + size_t(b)] = static_cast<unsigned char>(converted >> (8 * b));
     }
-    // The place after the displacement, modulo 32 MiB, added or taken
-    // away, the result kept within 16 MiB either way.
-    const int64_t next = int64_t((base + i + 5) & uint64_t(2 * kReach - 1));
-    int64_t converted = (toAbsolute ? value + next : value - next) + kReach;
-    converted = ((converted % (2 * kReach)) + 2 * kReach) % (2 * kReach) - kReach;
-    const auto bits = uint32_t(int32_t(converted));
-    for (int b = 0; b < 4; ++b) p[i + 1 + size_t(b)] = static_cast<unsigned char>(bits >> (8 * b));
     i += 5;
   }
   return i;
