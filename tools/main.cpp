@@ -187,7 +187,9 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return int(r.outcome);
     }
     case Command::Uninstall: {
-      UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
+      FileText out(stdout), err(stderr);
+      FileInput in(stdin);
+      UninstallConsole console{out, err, isatty(STDIN_FILENO) ? &in : nullptr};
       return runUninstall(line.uninstall, console);
     }
     case Command::None: break;
