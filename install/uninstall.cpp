@@ -417,14 +417,7 @@ int Run::run() {
 
 }  // namespace
 
-bool FileInput::line(std::string& text) {
-  char* buffer = nullptr;
-  size_t capacity = 0;
-  const ssize_t n = getline(&buffer, &capacity, file_);
-  if (n >= 0) text.assign(buffer, size_t(n) - (n > 0 && buffer[n - 1] == '\n' ? 1 : 0));
-  std::free(buffer);
-  return n >= 0;
-}
+bool FileInput::line(std::string& text) { return platform::readLine(file_, text); }
 
 bool StringInput::line(std::string& text) {
   if (at_ >= text_.size()) return false;

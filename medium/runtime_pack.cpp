@@ -458,8 +458,8 @@ size_t convertBranches(char* data, size_t size, uint64_t base, bool toAbsolute) 
     // Every opcode byte is followed by four bytes that are passed over,
     // converted or not: the places looked at then depend on opcode bytes
     // only, which no conversion changes, and are the same both ways.
-    const uint32_t value = uint32_t(p[i + 1]) | uint32_t(p[i + 2]) << 8 | uint32_t(p[i + 3]) << 16 |
-                           uint32_t(p[i + 4]) << 24;
+    const uint32_t value =
+        uint32_t(p[i + 1]) | uint32_t(p[i + 2]) << 8 | uint32_t(p[i + 3]) << 16 | uint32_t(p[i + 4]) << 24;
     if (value + kReach < kSpan) {  // within 16 MiB either way
       // The place after the displacement, modulo 32 MiB, added or taken
       // away, the result kept within 16 MiB either way.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace platform {
 
@@ -24,6 +25,15 @@ std::optional<std::string> readWholeFile(const std::string& path, size_t limit) 
     }
     text.append(block, size_t(n));
   }
+}
+
+bool readLine(std::FILE* file, std::string& line) {
+  char* buffer = nullptr;
+  size_t capacity = 0;
+  const ssize_t n = getline(&buffer, &capacity, file);
+  if (n >= 0) line.assign(buffer, size_t(n) - (n > 0 && buffer[n - 1] == '\n' ? 1 : 0));
+  std::free(buffer);
+  return n >= 0;
 }
 
 std::vector<std::string> linesOf(const std::string& text) {

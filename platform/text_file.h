@@ -3,6 +3,7 @@
 // calls only: the static programs (the launcher, the uninstaller) link no
 // C++ streams, whose locale machinery would outweigh their own code.
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,5 +18,9 @@ std::optional<std::string> readWholeFile(const std::string& path, size_t limit =
 // The lines of `text` without their '\n', as std::getline gives them: a
 // last line without an end is a line, an end at the very end starts none.
 std::vector<std::string> linesOf(const std::string& text);
+
+// The next line of `file` (standard input) without its '\n'; false at its
+// end, as std::getline.
+bool readLine(std::FILE* file, std::string& line);
 
 }  // namespace platform

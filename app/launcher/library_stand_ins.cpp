@@ -30,21 +30,21 @@ void frameSizeUnknown(size_t* compressedSize, unsigned long long* decompressedBo
 
 }  // namespace
 
-#define SETUPKIT_NO_LEGACY_VERSION(v)                                                                           \
-  extern "C" {                                                                                                  \
-  void* ZSTDv0##v##_createDCtx() { return createContext(); }                                                    \
-  size_t ZSTDv0##v##_freeDCtx(void*) { return 0; }                                                              \
-  size_t ZSTDv0##v##_decompress_usingDict(void*, void*, size_t, const void*, size_t, const void*, size_t) {     \
-    return refuse();                                                                                            \
-  }                                                                                                             \
-  void ZSTDv0##v##_findFrameSizeInfoLegacy(const void*, size_t, size_t* c, unsigned long long* d) {             \
-    frameSizeUnknown(c, d);                                                                                     \
-  }                                                                                                             \
-  size_t ZSTDv0##v##_getFrameParams(void*, const void*, size_t) { return refuse(); }                            \
-  void* ZBUFFv0##v##_createDCtx() { return createContext(); }                                                   \
-  size_t ZBUFFv0##v##_freeDCtx(void*) { return 0; }                                                             \
-  size_t ZBUFFv0##v##_decompressInitDictionary(void*, const void*, size_t) { return refuse(); }                 \
-  size_t ZBUFFv0##v##_decompressContinue(void*, void*, size_t*, const void*, size_t*) { return refuse(); }      \
+#define SETUPKIT_NO_LEGACY_VERSION(v)                                                                       \
+  extern "C" {                                                                                              \
+  void* ZSTDv0##v##_createDCtx() { return createContext(); }                                                \
+  size_t ZSTDv0##v##_freeDCtx(void*) { return 0; }                                                          \
+  size_t ZSTDv0##v##_decompress_usingDict(void*, void*, size_t, const void*, size_t, const void*, size_t) { \
+    return refuse();                                                                                        \
+  }                                                                                                         \
+  void ZSTDv0##v##_findFrameSizeInfoLegacy(const void*, size_t, size_t* c, unsigned long long* d) {         \
+    frameSizeUnknown(c, d);                                                                                 \
+  }                                                                                                         \
+  size_t ZSTDv0##v##_getFrameParams(void*, const void*, size_t) { return refuse(); }                        \
+  void* ZBUFFv0##v##_createDCtx() { return createContext(); }                                               \
+  size_t ZBUFFv0##v##_freeDCtx(void*) { return 0; }                                                         \
+  size_t ZBUFFv0##v##_decompressInitDictionary(void*, const void*, size_t) { return refuse(); }             \
+  size_t ZBUFFv0##v##_decompressContinue(void*, void*, size_t*, const void*, size_t*) { return refuse(); }  \
   }
 
 SETUPKIT_NO_LEGACY_VERSION(5)

@@ -4,22 +4,13 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "platform/text_file.h"
 
 namespace {
 ConsoleApplication gConsole;
 ApplicationServices* gServices = nullptr;
-
-// A line of standard input without its end; false at its end.
-bool readInputLine(std::string& line) {
-  char* buffer = nullptr;
-  size_t capacity = 0;
-  const ssize_t n = getline(&buffer, &capacity, stdin);
-  if (n >= 0) line.assign(buffer, size_t(n) - (n > 0 && buffer[n - 1] == '\n' ? 1 : 0));
-  std::free(buffer);
-  return n >= 0;
-}
 
 std::string withoutAmpersand(const std::string& s) {
   std::string out;
@@ -62,7 +53,7 @@ int ConsoleApplication::messageDlg(const std::string& text, TMsgDlgType type, TM
     for (size_t i = 0; i < order.size(); ++i) choices += (i ? " / " : "") + withoutAmpersand(buttonCaption(order[i]));
     std::fputs((choices + "] ").c_str(), stderr);
     std::string answer;
-    if (!readInputLine(answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
+    if (!platform::readLine(stdin, answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
     if (answer.empty() && def >= 0) return buttonResult(TMsgDlgBtn(def));
     for (auto b : order) {
       std::string caption = withoutAmpersand(buttonCaption(b));
