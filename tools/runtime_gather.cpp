@@ -290,8 +290,9 @@ RuntimePlan gatherRuntime(const std::string& program, const std::vector<std::str
       standInFolder.empty() ? fs::path(program).parent_path() / kStandInFolder : fs::path(standInFolder);
   std::map<std::string, std::string> substitutes;
   for (const auto& [soname, standIn] : standInsIn(folder)) {
+    const std::string target = "lib/" + soname;
     const auto real = std::find_if(plan.files.begin(), plan.files.end(),
-                                   [&](const RuntimeFile& f) { return f.target == "lib/" + soname; });
+                                   [&target](const RuntimeFile& f) { return f.target == target; });
     if (real != plan.files.end() && servesEveryCaller(program, plan, soname, real->source, standIn))
       substitutes[soname] = standIn;
   }

@@ -8,7 +8,6 @@
  * environment and descriptors); setupkit takes this library in its place
  * only when nothing in the runtime needs more of it (tools/runtime_gather.h).
  */
-#define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>

@@ -142,9 +142,9 @@ TEST_F(RuntimePack, X86CodeComesBackByteForByte) {
                      std::string(11, '\0') + "\x3e" + std::string(45, '\0');
   for (uint32_t i = 0; code.size() < 3 * 131072 + 7; ++i) {
     code += char(i % 3 == 0 ? 0xE8 : 0xE9);
-    if (i % 5 == 0) code += std::string(4, char(0xE8));              // an opcode inside a displacement
-    if (i % 7 == 0) code += littleEndian(i * 2654435761u, 4);        // far: left as it is
-    code += littleEndian(uint32_t(int32_t(i % 11) - 5) * 4099u, 4);  // near, either way
+    if (i % 5 == 0) code += std::string(4, char(0xE8));                          // an opcode inside a displacement
+    if (i % 7 == 0) code += littleEndian(uint32_t(i * 2654435761u), 4);          // far: left as it is
+    code += littleEndian(uint32_t((uint32_t(int32_t(i % 11) - 5)) * 4099u), 4);  // near, either way
     code += std::string(i % 4, char(0x90));
   }
   code += "\xe8\x01\x02";  // an opcode too near the end
