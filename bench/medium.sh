@@ -121,10 +121,23 @@ cp -a "$work/unpacked/runtime" "$stage/"
 cp /bin/true "$stage/setup"
 # Packed as setupkit packs a runtime (medium/runtime_pack.h): the folders in
 # a first frame, the files in two frames of about the same work (bytes
-# outside zero pages), each with its checksum, at level 19 in a 4 MiB window.
+# outside zero pages), each with its checksum, at level 19 in a 4 MiB window;
+# x86-64 code with its branch targets absolute (runtime_pack::convertBranches).
 /usr/bin/python3 - "$stage" "$work/stub/runtime.pak" <<'PY'
 import os, struct, subprocess, sys
 folders, files = [], []
+def absolute_branches(data):
+    data, i, reach, span = bytearray(data), 0, 1 << 24, 1 << 25
+    while True:
+        hits = [h for h in (data.find(b"\xe8", i), data.find(b"\xe9", i)) if h >= 0]
+        if not hits or min(hits) + 4 >= len(data):
+            return bytes(data)
+        i = min(hits)
+        value = struct.unpack_from("<I", data, i + 1)[0]
+        if (value + reach) % (1 << 32) < span:
+            converted = ((value + ((i + 5) % span) + reach) % span - reach) % (1 << 32)
+            struct.pack_into("<I", data, i + 1, converted)
+        i += 5
 def walk(folder, prefix):
     for name in sorted(os.listdir(folder)):
         path, rel = os.path.join(folder, name), (prefix + name).encode()
@@ -134,6 +147,8 @@ def walk(folder, prefix):
         else:
             data = open(path, "rb").read()
             kind = b"X" if os.access(path, os.X_OK) else b"F"
+            if data[:4] == b"\x7fELF" and data[4:6] == b"\x02\x01" and data[18:20] == b"\x3e\x00":
+                data, kind = absolute_branches(data), kind.lower()
             weight = len(data) - sum(4096 for i in range(0, len(data) - 4095, 4096) if not any(data[i:i + 4096]))
             files.append((kind + struct.pack("<H", len(rel)) + rel + struct.pack("<Q", len(data)) + data, weight))
 walk(sys.argv[1], "")
@@ -145,7 +160,7 @@ parts = [b"".join(folders)] + [b"".join(r) for r in runs if r]
 parts[-1] += b"E"
 frames = [subprocess.run(["zstd", "-q", "-19", "--zstd=wlog=22", "--check", "-c"], input=p, capture_output=True, check=True).stdout for p in parts]
 with open(sys.argv[2], "wb") as out:
-    out.write(b"setup runtime zstd 2\n" + struct.pack("<I", len(frames)) + b"".join(struct.pack("<Q", len(f)) for f in frames))
+    out.write(b"setup runtime zstd 3\n" + struct.pack("<I", len(frames)) + b"".join(struct.pack("<Q", len(f)) for f in frames))
     for f in frames:
         out.write(f)
 PY

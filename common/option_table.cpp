@@ -1,17 +1,14 @@
 #include "common/option_table.h"
 
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
+#include <cstddef>
+#include <stdexcept>
 
 namespace setupkit {
 
 namespace {
 
 constexpr size_t kHelpColumn = 27;  // where an option's help starts
-
-// Thrown by a row that ends the parse, past CLI11, to parseOptions.
-struct EndOfOptions {};
 
 std::vector<std::string> namesOf(const OptionRow& row) {
   std::vector<std::string> names;
@@ -47,60 +44,50 @@ std::string withoutDashes(const std::string& name) {
   return name.substr(std::min(name.find_first_not_of('-'), name.size()));
 }
 
-// One parse of one command line against a table.
+// One parse of one command line against a table, from left to right: the
+// first fault in the line is the one reported.
 class Parse {
  public:
-  Parse(const CommandTable& table, const std::vector<std::string>& args,
-        const std::function<void(const std::string&)>& onFailure)
-      : args_(args), fail_(onFailure), app_("", "setupkit " + table.name) {
-    app_.set_help_flag();  // --help is a row of the table
-    for (const auto& row : table.rows) {
+  Parse(const CommandTable& table, const std::function<void(const std::string&)>& onFailure)
+      : table_(table), fail_(onFailure) {
+    for (const auto& row : table.rows)
       if (!row.help.empty())
         for (const auto& name : namesOf(row)) known_.push_back(name);
-      CLI::Option* option;
-      if (row.value.empty()) {
-        option = app_.add_flag(row.names);
-        // A flag stands alone: any value after "=" is refused, even "true".
-        option->each([this, &row](const std::string&) {
-          checkUnknownSoFar();
-          checkStandsAlone("");
-          if (lastRead().find('=') != std::string::npos) fail("option " + optionNamed(lastRead()) + " takes no value");
-          apply(row, "");
-        });
-      } else {
-        option = app_.add_option(row.names, [this, &row](const CLI::results_t& results) {
-          checkUnknownSoFar();
-          checkStandsAlone(results.front());
-          apply(row, results.front());
-          return true;
-        });
-      }
-      // Applied as it is read, so that the first fault in the line is the one reported.
-      option->trigger_on_parse();
-    }
-    // Operands and unknown options are left to this class, in the order given:
-    // CLI11's own positional options would read "[a,b]" as a list.
-    app_.allow_extras();
   }
 
-  std::vector<std::string> run() {
-    pending_.assign(args_.rbegin(), args_.rend());  // CLI11 takes the arguments from the back
-    try {
-      app_.parse(pending_);
-    } catch (const EndOfOptions&) {
-      return {};
-    } catch (const CLI::ArgumentMismatch&) {
-      checkUnknownSoFar();
-      // Only the last argument can lack its value.
-      fail("option " + optionNamed(args_.back()) + " needs a value");
-    } catch (const CLI::ParseError& e) {
-      checkUnknownSoFar();
-      fail(e.what());
+  std::vector<std::string> run(const std::vector<std::string>& args) {
+    std::vector<std::string> operands;
+    for (size_t i = 0; i < args.size(); ++i) {
+      const std::string& arg = args[i];
+      if (arg == "--") {
+        operands.insert(operands.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+        break;
+      }
+      if (arg.size() < 2 || arg[0] != '-') {
+        operands.push_back(arg);
+        continue;
+      }
+      const bool isLong = arg[1] == '-';
+      // A short option stands alone: no value run together with it, no
+      // other short options after it.
+      if (!isLong && arg.size() > 2) unknown(arg);
+      const size_t eq = isLong ? arg.find('=') : std::string::npos;
+      const std::string name = arg.substr(0, eq);
+      const OptionRow* row = rowNamed(name);
+      if (!row) unknown(arg);
+      std::string value;
+      if (row->value.empty()) {
+        if (eq != std::string::npos) fail("option " + name + " takes no value");
+      } else if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];  // whatever it looks like
+      } else {
+        fail("option " + name + " needs a value");
+      }
+      row->apply(value);
+      if (row->ends) return {};
     }
-    checkUnknownSoFar();
-    std::vector<std::string> operands = app_.remaining();
-    auto mark = std::find(operands.begin(), operands.end(), "--");
-    if (mark != operands.end()) operands.erase(mark);
     return operands;
   }
 
@@ -115,36 +102,16 @@ class Parse {
     fail("unknown option " + name + didYouMean(name, known_));
   }
 
-  // The argument the option just applied was read from (its value's, when the value came next).
-  const std::string& lastRead() const { return args_[args_.size() - pending_.size() - 1]; }
-
-  // Reports the first unknown option read so far.
-  void checkUnknownSoFar() const {
-    for (const auto& other : app_.remaining()) {
-      if (other == "--") break;
-      if (other.size() > 1 && other[0] == '-') unknown(other);
-    }
+  const OptionRow* rowNamed(const std::string& name) const {
+    for (const auto& row : table_.rows)
+      for (const auto& n : namesOf(row))
+        if (n == name) return &row;
+    return nullptr;
   }
 
-  // Reports the short option just read when it was run together with its
-  // value or with other short options.
-  void checkStandsAlone(const std::string& value) const {
-    const std::string& arg = lastRead();
-    if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' &&
-        (value.empty() || arg.compare(2, std::string::npos, value) == 0))
-      unknown(arg);
-  }
-
-  static void apply(const OptionRow& row, const std::string& value) {
-    row.apply(value);
-    if (row.ends) throw EndOfOptions{};
-  }
-
-  const std::vector<std::string>& args_;
+  const CommandTable& table_;
   const std::function<void(const std::string&)>& fail_;
-  CLI::App app_;
   std::vector<std::string> known_;
-  std::vector<std::string> pending_;
 };
 
 std::string optionLabel(const OptionRow& row) {
@@ -168,7 +135,7 @@ void appendOption(std::string& text, const std::string& label, const std::string
 
 std::vector<std::string> parseOptions(const CommandTable& table, const std::vector<std::string>& args,
                                       const std::function<void(const std::string& message)>& fail) {
-  return Parse(table, args, fail).run();
+  return Parse(table, fail).run(args);
 }
 
 std::string helpText(const CommandTable& table) {

@@ -1,5 +1,5 @@
 #pragma once
-// A command's options as a table of rows, parsed with CLI11. Each row names
+// A command's options as a table of rows, parsed by the table itself. Each row names
 // the option, its value and its help, and says what the option does; the
 // command's --help text is printed from the same rows, so the two cannot
 // drift apart.

@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
@@ -26,6 +24,7 @@
 #include "platform/file_window.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
+#include "platform/text_file.h"
 
 namespace install {
 
@@ -82,10 +81,9 @@ std::string runningProgramFolder() {
 // The digest SETUP.SUM in `folder` lists for `name`: empty when the folder
 // has no SETUP.SUM, "-" when it has one that does not list the name.
 std::string listedDigest(const std::string& folder, const std::string& name) {
-  std::ifstream sums(folder + "/" + medium_signature::kSums, std::ios::binary);
+  const std::optional<std::string> sums = platform::readWholeFile(folder + "/" + medium_signature::kSums);
   if (!sums) return {};
-  std::string line;
-  while (std::getline(sums, line)) {
+  for (const std::string& line : platform::linesOf(*sums)) {
     const size_t gap = line.find("  ");
     if (gap != std::string::npos && line.substr(gap + 2) == name) return line.substr(0, gap);
   }
@@ -333,10 +331,7 @@ std::string uninstallerBeside(const std::string& mediumFolder, bool besideProgra
 std::string settingsOf(const std::string& mediumFolder) {
   const auto host = platform::hostPathOf(fw::withTrailingBackslash(mediumFolder) + "SETUP.INS");
   if (!host) return {};
-  std::ifstream in(*host, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return platform::readWholeFile(*host).value_or("");
 }
 
 medium_signature::Signer signerOfArchive(const std::string& hostArchive) {

@@ -8,12 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <istream>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <ostream>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
@@ -24,6 +22,7 @@
 #include "install/record_store.h"
 #include "platform/errors.h"
 #include "platform/open_directory.h"
+#include "platform/text_file.h"
 
 namespace {
 
@@ -62,9 +61,7 @@ enum class Outcome { Removed, Missing, Kept, Failed };
 // The home folder of `uid`, read from /etc/passwd itself (the uninstaller is
 // linked statically and uses no name service); empty when it is not there.
 std::string homeOf(uid_t uid) {
-  std::ifstream passwd("/etc/passwd");
-  std::string line;
-  while (std::getline(passwd, line)) {
+  for (const std::string& line : platform::linesOf(platform::readWholeFile("/etc/passwd").value_or(""))) {
     std::vector<std::string> fields;
     size_t start = 0;
     for (size_t colon; (colon = line.find(':', start)) != std::string::npos; start = colon + 1)
@@ -133,10 +130,10 @@ void Run::say(const std::string& event, const std::string& kind, const std::stri
     o["name"] = json_text::asUtf8(name);
     if (!json_text::isUtf8(name)) o["name_hex"] = json_text::hexOf(name);
     if (!reason.empty()) o["reason"] = reason;
-    console_.out << o.dump() << "\n";
+    console_.out.put(o.dump() + "\n");
   } else if (event != "removed") {
-    console_.err << (event == "kept" ? "Kept " : "Could not remove ") << kind << " " << fw::printable(name) << ": "
-                 << reason << "\n";
+    console_.err.put(std::string(event == "kept" ? "Kept " : "Could not remove ") + kind + " " + fw::printable(name) +
+                     ": " + reason + "\n");
   }
 }
 
@@ -149,9 +146,9 @@ int Run::end(int status, const std::string& message) {
     o["kept"] = kept_;
     o["failed"] = failed_;
     if (!message.empty()) o["message"] = message;
-    console_.out << o.dump() << "\n";
+    console_.out.put(o.dump() + "\n");
   } else if (!message.empty()) {
-    (status == setupkit::kExitOk ? console_.out : console_.err) << message << "\n";
+    (status == setupkit::kExitOk ? console_.out : console_.err).put(message + "\n");
   }
   console_.out.flush();
   if (destFd_ >= 0) close(destFd_);
@@ -288,11 +285,13 @@ bool Run::removeDestination() {
 bool Run::ask() {
   if (options_.unattended) return true;
   std::string what = record_.application.empty() ? std::string("the installation") : fw::printable(record_.application);
-  console_.err << "Remove " << what << " from " << fw::printable(options_.dest) << "? " << record_.files.size()
-               << " files, " << record_.folders.size() << " folders and " << record_.menu.size()
-               << " menu entries; files changed since they were installed stay. [y/N] " << std::flush;
+  console_.err.put("Remove " + what + " from " + fw::printable(options_.dest) + "? " +
+                   std::to_string(record_.files.size()) + " files, " + std::to_string(record_.folders.size()) +
+                   " folders and " + std::to_string(record_.menu.size()) +
+                   " menu entries; files changed since they were installed stay. [y/N] ");
+  console_.err.flush();
   std::string answer;
-  if (!std::getline(*console_.in, answer)) return false;
+  if (!console_.in->line(answer)) return false;
   return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
@@ -417,5 +416,15 @@ int Run::run() {
 }
 
 }  // namespace
+
+bool FileInput::line(std::string& text) { return platform::readLine(file_, text); }
+
+bool StringInput::line(std::string& text) {
+  if (at_ >= text_.size()) return false;
+  const size_t end = std::min(text_.find('\n', at_), text_.size());
+  text = text_.substr(at_, end - at_);
+  at_ = end + 1;
+  return true;
+}
 
 int runUninstall(const UninstallOptions& options, UninstallConsole& console) { return Run(options, console).run(); }

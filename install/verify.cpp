@@ -270,9 +270,9 @@ int runVerify(const VerifyOptions& options, VerifyConsole& console) {
         o["differences"] = report->differences.size();
       }
       o["message"] = message;
-      console.out << o.dump() << "\n";
+      console.out.put(o.dump() + "\n");
     } else {
-      (status == setupkit::kExitOk || report ? console.out : console.err) << message << "\n";
+      (status == setupkit::kExitOk || report ? console.out : console.err).put(message + "\n");
     }
     console.out.flush();
     return status;
@@ -311,10 +311,10 @@ int runVerify(const VerifyOptions& options, VerifyConsole& console) {
       o["kind"] = kindName(d.kind);
       putName(o, d.name);
       o["reason"] = d.detail;
-      console.out << o.dump() << "\n";
+      console.out.put(o.dump() + "\n");
     } else {
-      console.out << findingName(d.finding) << " " << kindName(d.kind) << ": " << fw::printable(d.name) << " ("
-                  << d.detail << ")\n";
+      console.out.put(std::string(findingName(d.finding)) + " " + kindName(d.kind) + ": " + fw::printable(d.name) +
+                      " (" + d.detail + ")\n");
     }
   }
   const std::string counted = std::to_string(report.files) + (report.files == 1 ? " file, " : " files, ") +

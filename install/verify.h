@@ -14,11 +14,11 @@
 // The differences are kept as a list (compare()), so that a repair can take
 // the same list and put back what is named.
 #include <cstdint>
-#include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "install/install_record.h"
+#include "install/uninstall.h"  // ConsoleText
 
 namespace install_verify {
 
@@ -60,8 +60,8 @@ struct VerifyOptions {
 };
 
 struct VerifyConsole {
-  std::ostream& out;
-  std::ostream& err;
+  ConsoleText& out;
+  ConsoleText& err;
 };
 
 // Returns the exit status (common/exit_status.h): 0 the tree is as

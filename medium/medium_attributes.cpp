@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -19,6 +17,7 @@
 #include "engine/restore_target.h"
 #include "medium/installer_file.h"
 #include "platform/file_window.h"
+#include "platform/text_file.h"
 
 namespace medium {
 
@@ -281,16 +280,14 @@ bool parseAttributes(std::string_view text, Attributes& out, std::string& proble
 }
 
 Loaded loadFile(const std::string& hostPath) {
-  std::ifstream in(hostPath, std::ios::binary);
-  if (!in) {
+  const std::optional<std::string> text = platform::readWholeFile(hostPath, size_t(kMaxFileSize));
+  if (!text) {
+    const int error = errno;
     struct stat st {};
     if (::stat(hostPath.c_str(), &st) != 0 && errno == ENOENT) return {};
-    return damaged("cannot read " + hostPath + ": " + std::strerror(errno));
+    return damaged("cannot read " + hostPath + ": " + std::strerror(error));
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return damaged("cannot read " + hostPath);
-  return parsed(text.str(), hostPath);
+  return parsed(*text, hostPath);
 }
 
 Loaded loadFromInstaller(const std::string& hostPath) {

@@ -5,11 +5,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "medium/installer_file.h"
 #include "platform/file_window.h"
+#include "platform/text_file.h"
 
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -52,14 +51,8 @@ std::optional<std::string> configurationPart(const std::string& installerPath) {
 
 std::optional<std::string> fileBeside(const std::string& hostPath, const std::string& name) {
   const size_t slash = hostPath.find_last_of('/');
-  std::ifstream in((slash == std::string::npos ? std::string() : hostPath.substr(0, slash + 1)) + name,
-                   std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text(size_t(kMaxSettingsSize) + 1, '\0');
-  in.read(text.data(), std::streamsize(text.size()));
-  if (in.bad() || in.gcount() > kMaxSettingsSize) return std::nullopt;
-  text.resize(size_t(in.gcount()));
-  return text;
+  return platform::readWholeFile((slash == std::string::npos ? std::string() : hostPath.substr(0, slash + 1)) + name,
+                                 size_t(kMaxSettingsSize));
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <utility>
 
 #include "common/exit_status.h"
 #include "common/file_digest.h"
 #include "medium/medium_owner.h"
+#include "platform/text_file.h"
 
 #ifndef SETUPKIT_TRUSTED_KEYS_DIR
 #define SETUPKIT_TRUSTED_KEYS_DIR "/etc/setupkit/trusted-keys"
@@ -89,8 +89,7 @@ Result unsignedResult(const TrustedKeys& trusted, const signature::PublicKey* ou
 
 std::map<std::string, digest::Sha256Digest> parseSums(const std::string& text, std::string& problem) {
   std::map<std::string, digest::Sha256Digest> sums;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
+  for (const std::string& line : platform::linesOf(text)) {
     digest::Sha256Digest d{};
     // "HEX  NAME", or "HEX *NAME" as sha256sum writes for binary mode.
     std::string name = line.size() > 66 ? line.substr(66) : std::string();
@@ -411,16 +410,6 @@ std::string sumsText(const std::vector<Sum>& sums) {
   std::string text;
   for (const Sum& s : sums) text += digest::hexOf(s.digest) + "  " + s.name + "\n";
   return text;
-}
-
-SignedList signSums(const signature::SecretKey& key, const std::vector<Sum>& sums, const std::string& trustedComment) {
-  SignedList list;
-  list.sums = sumsText(sums);
-  list.publicKey = signature::publicKeyText(signature::publicKeyOf(key));
-  signature::Hasher hasher;
-  hasher.update(list.sums.data(), list.sums.size());
-  list.signature = signature::sign(key, hasher.digest(), trustedComment);
-  return list;
 }
 
 }  // namespace medium_signature

@@ -53,12 +53,14 @@ struct Frame {
 struct Layout {
   std::vector<Frame> frames;
   int windowLog = kWindowLog;
+  bool branches = true;  // 'f' and 'x' records may occur (version 3)
   std::string problem;
 };
 
-// 2 or 1 for the magic of either version, 0 for anything else.
+// 3, 2 or 1 for the magic of each version, 0 for anything else.
 int versionOf(const char (&head)[kMagicSize]) {
-  if (std::memcmp(head, kMagic, kMagicSize) == 0) return 2;
+  if (std::memcmp(head, kMagic, kMagicSize) == 0) return 3;
+  if (std::memcmp(head, kMagicVersion2, kMagicSize) == 0) return 2;
   return std::memcmp(head, kMagicVersion1, kMagicSize) == 0 ? 1 : 0;
 }
 
@@ -71,6 +73,7 @@ Layout layoutOf(int fd, int64_t offset, int64_t length) {
   char head[kMagicSize];
   const int version = length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) ? versionOf(head) : 0;
   if (version == 0) return fail("not a packed runtime");
+  layout.branches = version >= 3;
   int64_t at = offset + int64_t(kMagicSize);
   const int64_t end = offset + length;
   if (version == 1) {
@@ -251,12 +254,15 @@ std::string walkFrame(int fd, const Layout& layout, size_t index, const OnEntry&
       if (!last) return "the packed runtime is damaged (an end before the last part)";
       return stream.endsHere() ? std::string() : stream.problem;
     }
+    const bool branches = layout.branches && (kind == 'f' || kind == 'x');
+    if (branches) kind = kind == 'f' ? 'F' : 'X';
     if (kind != 'D' && kind != 'F' && kind != 'X') return "the packed runtime is damaged (unknown entry)";
     if (kind == 'D' && index > 0) return "the packed runtime is damaged (a folder after the first part)";
     unsigned char number[8];
     if (!stream.exact(number, 2)) return stream.problem;
     Entry entry;
     entry.kind = char(kind);
+    entry.branches = branches;
     entry.path.resize(size_t(littleEndian(number, 2)));
     if (!stream.exact(entry.path.data(), entry.path.size())) return stream.problem;
     if (!soundPath(entry.path)) return "the packed runtime is damaged (a bad name)";
@@ -310,9 +316,11 @@ class FileWriter {
   ~FileWriter() { finish(); }
 
   // `fd` is the file `path` just made; it is known to the handler of a
-  // second interrupt until it is complete or removed.
-  void begin(int fd, const std::string& path, uint64_t size) {
-    current_ = {fd, path, size, {}, false, false, platform::UnfinishedFile(directoryFd_, path.c_str(), fd, false)};
+  // second interrupt until it is complete or removed. `branches`: its bytes
+  // come with absolute branch targets.
+  void begin(int fd, const std::string& path, uint64_t size, bool branches) {
+    current_ = {fd,    path,  size,     {},
+                false, false, branches, platform::UnfinishedFile(directoryFd_, path.c_str(), fd, false)};
   }
 
   bool put(const char* data, size_t n) {
@@ -355,12 +363,13 @@ class FileWriter {
     uint64_t size = 0;
     std::vector<char> bytes;
     bool last = false;
-    bool whole = false;                   // with `last`: every byte came
+    bool whole = false;  // with `last`: every byte came
+    bool branches = false;
     platform::UnfinishedFile unfinished;  // with `last`: let go of once done
   };
 
   bool hand(bool last, bool whole = false) {
-    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last, whole, {}};
+    Job job{current_.fd, current_.path, current_.size, std::move(current_.bytes), last, whole, current_.branches, {}};
     if (last) job.unfinished = std::move(current_.unfinished);
     current_.bytes.clear();
     current_.bytes.reserve(kPiece);
@@ -372,6 +381,11 @@ class FileWriter {
   }
 
   void run() {
+    // The bytes of the current file not yet converted back (the last few of
+    // the piece before, whose place reaches into this one), and where they
+    // lie in it.
+    std::vector<char> held;
+    uint64_t at = 0;
     while (true) {
       Job job;
       {
@@ -382,6 +396,16 @@ class FileWriter {
         jobs_.pop_front();
       }
       changed_.notify_all();
+      if (job.branches) {
+        job.bytes.insert(job.bytes.begin(), held.begin(), held.end());
+        const size_t done = convertBranches(job.bytes.data(), job.bytes.size(), at, false);
+        held.clear();
+        if (!job.last) {
+          held.assign(job.bytes.begin() + std::ptrdiff_t(done), job.bytes.end());
+          job.bytes.resize(done);
+        }
+        at = job.last ? 0 : at + done;
+      }
       std::string failed = job.last && !job.whole ? std::string() : write(job);
       if (job.last) {
         // A write that failed (this file's or an earlier one's, whose pieces
@@ -433,6 +457,44 @@ class FileWriter {
 
 }  // namespace
 
+size_t convertBranches(char* data, size_t size, uint64_t base, bool toAbsolute) {
+  constexpr uint32_t kReach = uint32_t(1) << 24;  // displacements within 16 MiB either way
+  constexpr uint32_t kSpan = 2 * kReach;          // positions modulo 32 MiB
+  auto* p = reinterpret_cast<unsigned char*>(data);
+  size_t i = 0;
+  while (i + 4 < size) {
+    // Eight bytes at a time past those holding no opcode byte (0xE8 or
+    // 0xE9: the byte's top seven bits 0xE8's).
+    if (i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      const uint64_t x = (word ^ 0xE8E8E8E8E8E8E8E8ULL) & 0xFEFEFEFEFEFEFEFEULL;
+      if (((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    if ((p[i] & 0xFE) != 0xE8) {
+      ++i;
+      continue;
+    }
+    // Every opcode byte is followed by four bytes that are passed over,
+    // converted or not: the places looked at then depend on opcode bytes
+    // only, which no conversion changes, and are the same both ways.
+    const uint32_t value =
+        uint32_t(p[i + 1]) | uint32_t(p[i + 2]) << 8 | uint32_t(p[i + 3]) << 16 | uint32_t(p[i + 4]) << 24;
+    if (value + kReach < kSpan) {  // within 16 MiB either way
+      // The place after the displacement, modulo 32 MiB, added or taken
+      // away, the result kept within 16 MiB either way.
+      const auto next = uint32_t((base + i + 5) & (kSpan - 1));
+      const uint32_t converted = ((toAbsolute ? value + next : value - next) + kReach) % kSpan - kReach;
+      for (int b = 0; b < 4; ++b) p[i + 1 + size_t(b)] = static_cast<unsigned char>(converted >> (8 * b));
+    }
+    i += 5;
+  }
+  return i;
+}
+
 bool isPacked(int fd, int64_t offset, int64_t length) {
   char head[kMagicSize];
   return length >= int64_t(kMagicSize) && preadAll(fd, head, kMagicSize, offset) && versionOf(head) != 0;
@@ -465,7 +527,7 @@ std::string unpack(int fd, int64_t offset, int64_t length, int directoryFd) {
         return false;
       }
       made.push_back(entry.path);
-      writer.begin(out, entry.path, entry.size);
+      writer.begin(out, entry.path, entry.size, entry.branches);
       const bool read = copyOut(stream, entry.size, [&](const char* data, size_t n) { return writer.put(data, n); });
       writer.end(read);
       if (!read) return false;
@@ -533,7 +595,16 @@ std::string extract(int fd, int64_t offset, int64_t length, const std::string& p
       if (e.kind == 'D') return true;
       const bool wanted = e.path == path;
       found = found || wanted;
+      // A file with absolute branch targets is converted back whole.
+      std::string whole;
       const bool copied = copyOut(stream, e.size, [&](const char* data, size_t n) {
+        if (wanted && e.branches) {
+          whole.append(data, n);
+          if (whole.size() < e.size) return true;
+          convertBranches(whole.data(), whole.size(), 0, false);
+          data = whole.data();
+          n = whole.size();
+        }
         while (wanted && n > 0) {
           const ssize_t put = ::write(outFd, data, n);
           if (put < 0 && errno == EINTR) continue;

@@ -4,11 +4,14 @@
 // archive format of SETUP.BIN: it carries no dates, no volumes and no file
 // list, and is built to be unpacked fast with little memory.
 //
-//   runtime.pak = "setup runtime zstd 2\n", u32 N (1 to 64), N u64 sizes,
+//   runtime.pak = "setup runtime zstd 3\n", u32 N (1 to 64), N u64 sizes,
 //                 then N zstd frames of those sizes, each with the checksum
 //                 of its content, holding whole records:
 //     'D' u16 length, path                       a folder
 //     'F' or 'X' u16 length, path, u64 size, bytes   a file ('X': executable)
+//     'f' or 'x' u16 length, path, u64 size, bytes   the same, x86 code whose
+//                                                 branch targets are stored
+//                                                 absolute (see below)
 //     'E'                                        the end, last in the last frame
 //   Numbers are little-endian; paths are relative, '/'-separated, without
 //   empty, "." or ".." components, and name each folder before its contents.
@@ -17,8 +20,19 @@
 //   two threads, each frame's window at most 4 MiB (so unpacking needs about
 //   10 MiB however many frames there are).
 //
-// Version 1 ("setup runtime zstd 1\n" and one frame, window up to 8 MiB) is
-// still read. Nothing may follow the last frame.
+// x86 code calls and jumps to nearby code with a 32-bit displacement after
+// the opcode byte 0xE8 or 0xE9; the same target called from many places has
+// as many displacements. Stored as the target's position in the file
+// instead, the repeats compress (a tenth less for the Qt libraries). The
+// four bytes after each such opcode byte are taken as one displacement and
+// passed over; one within 16 MiB is converted, position taken modulo 32 MiB,
+// which keeps it within 16 MiB, and the others stay as they are. The places
+// looked at depend on opcode bytes only, which are never converted, so the
+// conversion reverses exactly.
+//
+// Versions 1 ("setup runtime zstd 1\n" and one frame, window up to 8 MiB)
+// and 2 (no 'f' and 'x' records) are still read. Nothing may follow the
+// last frame.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,7 +40,8 @@
 
 namespace runtime_pack {
 
-inline constexpr char kMagic[] = "setup runtime zstd 2\n";
+inline constexpr char kMagic[] = "setup runtime zstd 3\n";
+inline constexpr char kMagicVersion2[] = "setup runtime zstd 2\n";
 inline constexpr char kMagicVersion1[] = "setup runtime zstd 1\n";
 inline constexpr size_t kMagicSize = sizeof(kMagic) - 1;
 inline constexpr int kWindowLog = 22;          // of the frames written now
@@ -39,7 +54,15 @@ struct Entry {
   char kind = 0;  // 'D', 'F' or 'X'
   std::string path;
   uint64_t size = 0;
+  bool branches = false;  // stored with absolute branch targets ('f', 'x')
 };
+
+// Converts the branch displacements in `data[0, size)`, the bytes at
+// position `base` of a file, to absolute targets (`toAbsolute`) or back.
+// Looks at each place whose five bytes all lie in `data`; returns the first
+// place not looked at, from where the next bytes of the file go on (or
+// size: at the file's end the rest stays as it is).
+size_t convertBranches(char* data, size_t size, uint64_t base, bool toAbsolute);
 
 // Whether the `length` bytes of `fd` at `offset` begin as a packed runtime.
 bool isPacked(int fd, int64_t offset, int64_t length);

@@ -166,7 +166,31 @@ void header(Writer& w, char kind, const std::string& path) {
   w.put(path.data(), path.size());
 }
 
+// Whether the file is x86-64 code (an ELF object for that machine), whose
+// branch targets are stored absolute.
+bool isX86Code(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char head[20] = {};
+  return in.read(reinterpret_cast<char*>(head), sizeof head) &&
+         std::memcmp(head,
+                     "\x7f"
+                     "ELF",
+                     4) == 0 &&
+         head[4] == 2 && head[5] == 1 && (head[18] | head[19] << 8) == 62;
+}
+
 int64_t packFile(Writer& w, const PlannedFile& file, std::vector<char>& buffer) {
+  if (isX86Code(file.source)) {
+    std::ifstream in(file.source, std::ios::binary);
+    std::string bytes(file.size, '\0');
+    if (!in.read(bytes.data(), std::streamsize(bytes.size())) || in.peek() != EOF)
+      throw std::runtime_error("Cannot read " + file.source.string());
+    convertBranches(bytes.data(), bytes.size(), 0, true);
+    header(w, file.executable ? 'x' : 'f', file.path);
+    w.number(file.size, 8);
+    w.put(bytes.data(), bytes.size());
+    return int64_t(file.size);
+  }
   header(w, file.executable ? 'X' : 'F', file.path);
   w.number(file.size, 8);
   std::ifstream in(file.source, std::ios::binary);

@@ -5,11 +5,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "common/file_digest.h"
+#include "platform/text_file.h"
 
 namespace signature {
 
@@ -17,39 +17,26 @@ namespace {
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr const char* kUntrusted = "untrusted comment:";
-constexpr const char* kTrusted = "trusted comment: ";
 
 // The lines of a key or signature file, without line ends ("\r\n" too).
 std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
+  std::vector<std::string> lines = platform::linesOf(text);
+  for (std::string& line : lines)
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
   return lines;
 }
 
 bool startsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
+// Checking needs no sodium_init: Ed25519 verification and BLAKE2b have no
+// implementation picked at start (BLAKE2b then runs its portable code), and
+// no random numbers. A static program that only checks (the launcher) so
+// links none of the ciphers and hashes sodium_init would pick among.
 bool ed25519Verify(const std::array<unsigned char, 32>& key, const void* message, size_t size,
                    const unsigned char* sig) {
-  initialiseSodium();
-  return crypto_sign_verify_detached(sig, static_cast<const unsigned char*>(message), size, key.data()) == 0;
+  return crypto_sign_ed25519_verify_detached(sig, static_cast<const unsigned char*>(message), size, key.data()) == 0;
 }
 
-// Ed25519 is deterministic: the same key and message give the same bytes
-// whichever library signs.
-void ed25519Sign(const SecretKey& key, const void* message, size_t size, unsigned char* sig) {
-  initialiseSodium();
-  unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
-  crypto_sign_seed_keypair(pk, sk, key.seed.data());
-  const bool matches = sodium_memcmp(pk, key.publicKey.data(), sizeof pk) == 0;
-  if (matches) crypto_sign_detached(sig, nullptr, static_cast<const unsigned char*>(message), size, sk);
-  sodium_memzero(sk, sizeof sk);
-  // A signature by another key than the one named would never verify.
-  if (!matches) throw std::runtime_error("cannot sign: the secret key's public half does not belong to its seed");
-}
 
 }  // namespace
 
@@ -59,30 +46,21 @@ SecretKey::~SecretKey() {
   for (size_t i = 0; i < seed.size(); ++i) p[i] = 0;
 }
 
-void initialiseSodium() {
-  // Safe to call from several threads; later calls only report it is ready.
-  static const bool ready = sodium_init() >= 0;
-  if (!ready) throw std::runtime_error("libsodium cannot start (no source of random numbers?)");
-}
-
 struct Hasher::Context {
-  crypto_generichash_state state;
-  void start() { crypto_generichash_init(&state, nullptr, 0, sizeof(Digest)); }
+  crypto_generichash_blake2b_state state;
+  void start() { crypto_generichash_blake2b_init(&state, nullptr, 0, sizeof(Digest)); }
 };
 
-Hasher::Hasher() : context_(new Context) {
-  initialiseSodium();
-  context_->start();
-}
+Hasher::Hasher() : context_(new Context) { context_->start(); }
 Hasher::~Hasher() = default;
 
 void Hasher::update(const void* data, size_t size) {
-  crypto_generichash_update(&context_->state, static_cast<const unsigned char*>(data), size);
+  crypto_generichash_blake2b_update(&context_->state, static_cast<const unsigned char*>(data), size);
 }
 
 Digest Hasher::digest() {
   Digest d{};
-  crypto_generichash_final(&context_->state, d.data(), d.size());
+  crypto_generichash_blake2b_final(&context_->state, d.data(), d.size());
   context_->start();
   return d;
 }
@@ -168,7 +146,7 @@ std::optional<Signature> parseSignature(const std::string& text, std::string* pr
     if (problem) *problem = why;
     return std::nullopt;
   };
-  if (lines.size() < 4 || !startsWith(lines[0], kUntrusted) || !startsWith(lines[2], kTrusted))
+  if (lines.size() < 4 || !startsWith(lines[0], kUntrusted) || !startsWith(lines[2], kTrustedPrefix))
     return fail("not a signature file");
   const auto sig = base64Decode(lines[1]);
   const auto global = base64Decode(lines[3]);
@@ -180,7 +158,7 @@ std::optional<Signature> parseSignature(const std::string& text, std::string* pr
   Signature s;
   std::memcpy(s.keyId.data(), sig->data() + 2, 8);
   std::memcpy(s.signature.data(), sig->data() + 10, 64);
-  s.trustedComment = lines[2].substr(std::strlen(kTrusted));
+  s.trustedComment = lines[2].substr(std::strlen(kTrustedPrefix));
   std::memcpy(s.commentSignature.data(), global->data(), 64);
   return s;
 }
@@ -201,32 +179,6 @@ std::string publicKeyText(const PublicKey& key) {
   bytes.append(reinterpret_cast<const char*>(key.id.data()), key.id.size());
   bytes.append(reinterpret_cast<const char*>(key.key.data()), key.key.size());
   return "untrusted comment: setupkit public key " + keyIdText(key.id) + "\n" + base64Encode(bytes) + "\n";
-}
-
-std::string sign(const SecretKey& key, const Digest& digest, const std::string& trustedComment) {
-  if (trustedComment.find_first_of("\r\n") != std::string::npos)
-    throw std::runtime_error("the trusted comment must be one line");
-  unsigned char sig[64], global[64];
-  ed25519Sign(key, digest.data(), digest.size(), sig);
-  std::string signedComment(reinterpret_cast<const char*>(sig), sizeof sig);
-  signedComment += trustedComment;
-  ed25519Sign(key, signedComment.data(), signedComment.size(), global);
-  std::string bytes = "ED";
-  bytes.append(reinterpret_cast<const char*>(key.id.data()), key.id.size());
-  bytes.append(reinterpret_cast<const char*>(sig), sizeof sig);
-  return "untrusted comment: signature from setupkit secret key\n" + base64Encode(bytes) + "\n" + kTrusted +
-         trustedComment + "\n" + base64Encode(std::string(reinterpret_cast<const char*>(global), sizeof global)) + "\n";
-}
-
-SecretKey generateKey() {
-  initialiseSodium();
-  SecretKey key;
-  unsigned char sk[crypto_sign_SECRETKEYBYTES];  // the seed, then the public key
-  crypto_sign_keypair(key.publicKey.data(), sk);
-  std::memcpy(key.seed.data(), sk, key.seed.size());
-  sodium_memzero(sk, sizeof sk);
-  randombytes_buf(key.id.data(), key.id.size());
-  return key;
 }
 
 PublicKey publicKeyOf(const SecretKey& key) {

@@ -32,6 +32,9 @@ struct Signature {
   std::array<unsigned char, 64> commentSignature{};
 };
 
+// How the third line of a signature file begins.
+inline constexpr const char* kTrustedPrefix = "trusted comment: ";
+
 // An Ed25519 key pair: the 32-byte seed and its public key.
 struct SecretKey {
   KeyId id{};
@@ -76,8 +79,8 @@ std::string verify(const PublicKey& key, const Signature& sig, const Digest& dig
 std::string publicKeyText(const PublicKey& key);
 std::string sign(const SecretKey& key, const Digest& digest, const std::string& trustedComment);
 
-// Readies libsodium once per process; every user of it calls this first
-// (the functions here do so themselves).
+// Readies libsodium once per process, for making keys and signatures (the
+// functions here do so themselves); checking needs it not.
 void initialiseSodium();
 
 // A new key pair with a random key id.

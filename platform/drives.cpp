@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <mutex>
 #include <optional>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/current_dir.h"
+#include "platform/text_file.h"
 
 namespace platform {
 
@@ -42,18 +43,29 @@ std::string lastComponent(const std::string& path) {
   return p == std::string::npos ? path : path.substr(p + 1);
 }
 
+// The fields of a line, separated by blanks (spaces, tabs).
+std::vector<std::string> fieldsOf(const std::string& line) {
+  std::vector<std::string> fields;
+  for (size_t at = line.find_first_not_of(" \t\r\v\f"); at != std::string::npos;) {
+    const size_t end = line.find_first_of(" \t\r\v\f", at);
+    fields.push_back(line.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end == std::string::npos ? end : line.find_first_not_of(" \t\r\v\f", end);
+  }
+  return fields;
+}
+
 }  // namespace
 
 std::vector<Drive> driveTableFromMounts(const std::string& mountsText) {
   std::vector<Drive> drives;
   drives.push_back(Drive{});  // C: is the host root
   char next = 'D';
-  std::istringstream in(mountsText);
-  std::string line;
-  while (std::getline(in, line) && next <= 'Z') {
-    std::istringstream fields(line);
-    std::string device, mountPoint, fsType;
-    if (!(fields >> device >> mountPoint >> fsType)) continue;
+  for (const std::string& line : linesOf(mountsText)) {
+    if (next > 'Z') break;
+    const std::vector<std::string> fields = fieldsOf(line);
+    if (fields.size() < 3) continue;
+    std::string device = fields[0], mountPoint = fields[1];
+    const std::string& fsType = fields[2];
     mountPoint = unescapeMountField(mountPoint);
     device = unescapeMountField(device);
     bool userFolder = under(mountPoint, "/media") || under(mountPoint, "/run/media") || under(mountPoint, "/mnt");
@@ -102,10 +114,7 @@ std::vector<Drive> driveTableFromMounts(const std::string& mountsText) {
 }
 
 std::vector<Drive> readHostDriveTable() {
-  std::ifstream f("/proc/self/mounts");
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return driveTableFromMounts(ss.str());
+  return driveTableFromMounts(readWholeFile("/proc/self/mounts").value_or(""));
 }
 
 const std::vector<Drive>& driveTable() {

@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <random>
 
 #include "platform/errors.h"
+#include "platform/text_file.h"
 
 namespace platform {
 
@@ -37,8 +37,7 @@ unsigned newFileMode() {
   // would change it for every thread meanwhile.
   static const unsigned mode = [] {
     unsigned mask = 022;
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
+    for (const std::string& line : linesOf(readWholeFile("/proc/self/status").value_or("")))
       if (line.rfind("Umask:", 0) == 0) mask = unsigned(std::stoul(line.substr(6), nullptr, 8));
     return 0666u & ~mask;
   }();

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-wayland libgl-dev
   libgtest-dev zlib1g-dev libdeflate-dev libzstd-dev libelf-dev
-  libssl-dev nettle-dev libsodium-dev libcli11-dev nlohmann-json3-dev
+  libssl-dev nettle-dev libsodium-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   clang-format clang-tidy shellcheck  # scripts/lint.sh
   xvfb xdotool x11-utils x11-apps imagemagick openbox weston

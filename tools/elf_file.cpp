@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "common/tool_error.h"
@@ -38,7 +39,9 @@ struct Fd {
   }
 };
 
-void readVersionNeeds(Elf* elf, Elf_Scn* section, const GElf_Shdr& header, ElfDynamicInfo& info) {
+// `objects`: the object each version index required is found in.
+void readVersionNeeds(Elf* elf, Elf_Scn* section, const GElf_Shdr& header, ElfDynamicInfo& info,
+                      std::map<unsigned, std::string>& objects) {
   Elf_Data* data = elf_getdata(section, nullptr);
   if (!data) return;
   size_t offset = 0;
@@ -53,11 +56,34 @@ void readVersionNeeds(Elf* elf, Elf_Scn* section, const GElf_Shdr& header, ElfDy
       const char* name = elf_strptr(elf, header.sh_link, aux.vna_name);
       if (file && name && isGlibcObject(file) && std::strncmp(name, "GLIBC_2", 7) == 0)
         info.glibcVersions.emplace_back(name);
+      if (file) objects[aux.vna_other] = file;
       if (aux.vna_next == 0) break;
       auxOffset += aux.vna_next;
     }
     if (need.vn_next == 0) break;
     offset += need.vn_next;
+  }
+}
+
+// The dynamic symbols: defined ones into `exports`, undefined strong ones
+// into `imports` with the index of their version (0 or 1: none).
+void readDynamicSymbols(Elf* elf, Elf_Scn* section, const GElf_Shdr& header, Elf_Data* versions, ElfDynamicInfo& info,
+                        std::vector<std::pair<std::string, unsigned>>& imports) {
+  Elf_Data* data = elf_getdata(section, nullptr);
+  if (!data || header.sh_entsize == 0) return;
+  for (size_t i = 1; i < header.sh_size / header.sh_entsize; ++i) {
+    GElf_Sym symbol;
+    if (!gelf_getsym(data, int(i), &symbol)) break;
+    const char* name = elf_strptr(elf, header.sh_link, symbol.st_name);
+    if (!name || !*name) continue;
+    if (symbol.st_shndx != SHN_UNDEF) {
+      info.exports.emplace_back(name);
+      continue;
+    }
+    if (GELF_ST_BIND(symbol.st_info) == STB_WEAK) continue;
+    GElf_Versym version = 0;
+    if (versions) gelf_getversym(versions, int(i), &version);
+    imports.emplace_back(name, unsigned(version & 0x7FFF));
   }
 }
 
@@ -80,11 +106,22 @@ ElfDynamicInfo readElfDynamicInfo(const std::string& path) {
 
   ElfDynamicInfo info;
   info.x86_64 = gelf_getclass(elf.get()) == ELFCLASS64 && ehdr.e_machine == EM_X86_64;
+  std::map<unsigned, std::string> versionObjects;
+  Elf_Data* versions = nullptr;
+  for (Elf_Scn* section = nullptr; (section = elf_nextscn(elf.get(), section));) {
+    GElf_Shdr header;
+    if (gelf_getshdr(section, &header) && header.sh_type == SHT_GNU_versym) versions = elf_getdata(section, nullptr);
+  }
+  std::vector<std::pair<std::string, unsigned>> imports;
   for (Elf_Scn* section = nullptr; (section = elf_nextscn(elf.get(), section));) {
     GElf_Shdr header;
     if (!gelf_getshdr(section, &header)) continue;
     if (header.sh_type == SHT_GNU_verneed) {
-      readVersionNeeds(elf.get(), section, header, info);
+      readVersionNeeds(elf.get(), section, header, info, versionObjects);
+      continue;
+    }
+    if (header.sh_type == SHT_DYNSYM) {
+      readDynamicSymbols(elf.get(), section, header, versions, info, imports);
       continue;
     }
     if (header.sh_type != SHT_DYNAMIC) continue;
@@ -108,6 +145,10 @@ ElfDynamicInfo readElfDynamicInfo(const std::string& path) {
         info.runpath = splitPathList(text);
       if (dyn.d_tag == DT_RPATH || dyn.d_tag == DT_RUNPATH) info.searchPaths.emplace_back(text);
     }
+  }
+  for (const auto& [name, version] : imports) {
+    const auto object = versionObjects.find(version);
+    info.imports.push_back({name, version > 1 && object != versionObjects.end() ? object->second : std::string()});
   }
   return info;
 }

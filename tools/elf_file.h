@@ -19,6 +19,14 @@ struct ElfDynamicInfo {
   // Version names required from the C library's objects (libc.so.6,
   // libm.so.6, ...), e.g. "GLIBC_2.34".
   std::vector<std::string> glibcVersions;
+  // The dynamic symbols it defines, and those it takes from others (weak
+  // ones, which may stay unresolved, left out): each with the object its
+  // version is required from, empty when unversioned.
+  std::vector<std::string> exports;
+  struct Import {
+    std::string name, from;
+  };
+  std::vector<Import> imports;
 };
 
 // Reads the dynamic section of an ELF file. Raises ToolError when the file

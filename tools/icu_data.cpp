@@ -4,6 +4,7 @@
 #include <gelf.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -28,6 +29,37 @@ const char* const kUnreachedItems[] = {"unames.icu", "zoneinfo64.res", "metaZone
 // Qt's own, and the converters ICU computes (UTF-7, ISO-2022, ...) need no
 // table. The alias table (cnvalias.icu) stays, so a name is still known.
 const char* const kUnreachedSuffixes[] = {".cnv"};
+
+// Whether `name` is a locale's ID as ICU names its data: a language of two or
+// three small letters, then an optional script (Hant), region (TW, 419) and
+// variants (POSIX, VALENCIA), each after '_'.
+bool isLocaleId(const std::string& name) {
+  size_t at = 0;
+  while (at < name.size() && std::islower(static_cast<unsigned char>(name[at]))) ++at;
+  if (at < 2 || at > 3) return false;
+  while (at < name.size()) {
+    if (name[at++] != '_') return false;
+    const size_t start = at;
+    while (at < name.size() && name[at] != '_') {
+      const unsigned char c = static_cast<unsigned char>(name[at++]);
+      if (!std::isalnum(c) || (std::islower(c) && at - 1 == start)) return false;
+    }
+    if (at == start) return false;
+  }
+  return true;
+}
+
+// The locales' own data (de.res, zh_Hant_TW.res: calendars, number and date
+// formats, delimiters, ...), which only ICU's formatting services read; Qt
+// formats with its own locale data. Collation finds its rules in the coll/
+// folder and case mapping is computed: both read the supplemental items
+// (likelySubtags.res, supplementalData.res, ...), root.res and the index
+// (res_index.res, pool.res), which stay.
+bool isLocaleData(const std::string& item) {
+  const size_t dot = item.rfind(".res");
+  return item.find('/') == std::string::npos && dot != std::string::npos && dot + 4 == item.size() &&
+         isLocaleId(item.substr(0, dot));
+}
 
 struct Range {
   uint64_t offset = 0, size = 0;
@@ -83,6 +115,7 @@ bool isUnreachedIcuItem(const std::string& name) {
     if (item.rfind(std::string(folder) + "/", 0) == 0) return true;
   for (const char* whole : kUnreachedItems)
     if (item == whole) return true;
+  if (isLocaleData(item)) return true;
   for (const char* suffix : kUnreachedSuffixes) {
     const size_t n = std::strlen(suffix);
     if (item.find('/') == std::string::npos && item.size() > n && item.compare(item.size() - n, n, suffix) == 0)

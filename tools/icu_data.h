@@ -1,8 +1,9 @@
 #pragma once
 // ICU's data library (libicudata.so.NN, 31 MB) holds one table of contents
 // and the data items of every ICU service. Of what Qt Core can call, the
-// setup program reaches collation (the sorted file lists), case mapping and
-// the locale data they follow from; the items of the other services (break
+// setup program reaches collation (the sorted file lists) and case mapping,
+// with the supplemental data they follow from; the items of the other
+// services (the locales' own formatting data, break
 // iteration and its dictionaries, transliteration, spelled-out numbers,
 // currency, unit, language, region and time zone names, the time zone
 // tables, character names and the character set converters' tables) are

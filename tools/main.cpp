@@ -165,7 +165,8 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
     case Command::Verify: {
       if (!line.verifyKey.empty()) return verifySignedMedium(line.verifyKey, line.signedMedium, std::cout, std::cerr);
       if (!line.installation.dest.empty()) {
-        VerifyConsole console{std::cout, std::cerr};
+        FileText out(stdout), err(stderr);
+        VerifyConsole console{out, err};
         return runVerify(line.installation, console);
       }
       if (!readInstallerInPlace(line.archive)) return kExitDamaged;
@@ -195,7 +196,9 @@ int run(const setupkit::CommandLine& line, const std::string& self) {
       return int(r.outcome);
     }
     case Command::Uninstall: {
-      UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
+      FileText out(stdout), err(stderr);
+      FileInput in(stdin);
+      UninstallConsole console{out, err, isatty(STDIN_FILENO) ? &in : nullptr};
       return runUninstall(line.uninstall, console);
     }
     case Command::Installed: return listInstalled(line.installed, std::cout, std::cerr);

@@ -293,6 +293,7 @@ std::string runtimeCacheKey(const std::string& program, const std::string& unins
   RuntimeCacheKey key;
   key.addText(std::string(runtime_pack::kMagic, runtime_pack::kMagicSize));
   key.addText("uninstall in a frame of its own");
+  key.addText("x86 branch targets absolute");
   key.addText("level " + std::to_string(level));
   key.addText("setupkit " SETUPKIT_VERSION);
   key.addText(haveStrip() ? "stripped" : "not stripped");

@@ -90,6 +90,143 @@ std::string findFont(const std::string& name) {
   return {};
 }
 
+// The runtime of `program`, each library named in `substitutes` (by the
+// name it is needed by) taken from the file given there instead of the
+// system's.
+RuntimePlan gatherWith(const std::string& program, const std::vector<std::string>& systemDirectories,
+                       const std::map<std::string, std::string>& substitutes) {
+  if (!isElfFile(program)) throw ToolError(program + " is not an ELF program: give --runtime system");
+  ElfDynamicInfo main = readElfDynamicInfo(program);
+  if (!main.x86_64) throw ToolError(program + " is not an x86-64 program");
+  if (std::find(main.rpath.begin(), main.rpath.end(), kRuntimeRpath) == main.rpath.end())
+    throw ToolError(program + " does not look for its libraries in " + kRuntimeRpath +
+                    " (link it with -Wl,--disable-new-dtags,-rpath," + kRuntimeRpath + ")");
+
+  RuntimePlan plan;
+  plan.oldestGlibc = "GLIBC_2.2.5";
+  for (const auto& v : main.glibcVersions) plan.oldestGlibc = newerGlibcVersion(plan.oldestGlibc, v);
+  // The program's RPATH as the loader reads it here: entries that name the
+  // medium's runtime do not exist yet, so they find nothing.
+  const std::vector<std::string> programRpath = expandAll(main.rpath, directoryOf(program));
+
+  struct Pending {
+    std::string name;        // the needed name
+    std::string requiredBy;  // host path of the object that needs it
+    std::vector<std::string> searchOrder;
+  };
+  std::deque<Pending> queue;
+  std::set<std::string> seen;
+  std::string qtCore;
+  auto enqueueNeeds = [&](const std::string& path, const ElfDynamicInfo& info) {
+    std::string origin = directoryOf(path);
+    std::vector<std::string> order = librarySearchOrder(expandAll(info.rpath, origin), expandAll(info.runpath, origin),
+                                                        programRpath, systemDirectories);
+    for (const auto& n : info.needed)
+      if (!isCLibraryObject(n) && seen.insert(n).second) queue.push_back({n, path, order});
+  };
+  auto addObject = [&](const std::string& source, const std::string& target) {
+    ElfDynamicInfo info = readElfDynamicInfo(source);
+    if (!info.x86_64) throw ToolError(source + " is not an x86-64 object");
+    if (!info.runpath.empty())
+      plan.warnings.push_back(source + " has a RUNPATH: its own dependencies do not see the runtime folder");
+    for (const auto& v : info.glibcVersions) plan.oldestGlibc = newerGlibcVersion(plan.oldestGlibc, v);
+    plan.files.push_back({source, target, true});
+    enqueueNeeds(source, info);
+  };
+  auto drain = [&] {
+    while (!queue.empty()) {
+      Pending p = queue.front();
+      queue.pop_front();
+      std::string found;
+      std::error_code ec;
+      if (const auto substitute = substitutes.find(p.name); substitute != substitutes.end()) {
+        found = substitute->second;
+      } else if (p.name.find('/') != std::string::npos) {
+        if (fs::is_regular_file(p.name, ec)) found = p.name;
+      } else {
+        for (const auto& dir : p.searchOrder) {
+          fs::path candidate = fs::path(dir) / p.name;
+          if (fs::is_regular_file(candidate, ec) && isElfFile(candidate.string()) &&
+              readElfDynamicInfo(candidate.string()).x86_64) {
+            found = candidate.string();
+            break;
+          }
+        }
+      }
+      if (found.empty()) throw ToolError("Cannot find the library " + p.name + " that " + p.requiredBy + " needs");
+      if (p.name == "libQt6Core.so.6") qtCore = found;
+      addObject(found, "lib/" + fs::path(p.name).filename().string());
+    }
+  };
+
+  enqueueNeeds(program, main);
+  drain();
+
+  // A Qt GUI program loads its platform plugin (and image readers) at run
+  // time; they are found in the plugin folder of the Qt it was linked with.
+  if (seen.count("libQt6Gui.so.6")) {
+    fs::path plugins = fs::path(qtCore).parent_path() / "qt6" / "plugins";
+    for (const char* plugin : kQtPlugins) {
+      fs::path source = plugins / plugin;
+      std::error_code ec;
+      if (!fs::is_regular_file(source, ec))
+        throw ToolError("Cannot find the Qt plugin " + source.string() + " (qt6-base, qt6-wayland)");
+      addObject(source.string(), std::string("plugins/") + plugin);
+      drain();
+    }
+    for (const char* library : kAccessibilityLibraries)
+      if (seen.insert(library).second)
+        queue.push_back({library, program, librarySearchOrder({}, {}, programRpath, systemDirectories)});
+    drain();
+    for (const char* font : kFonts) {
+      std::string source = findFont(font);
+      if (source.empty())
+        throw ToolError(std::string("Cannot find the font ") + font + " (fonts-liberation2, fonts-dejavu-core)");
+      plan.files.push_back({source, std::string("fonts/") + font, false});
+    }
+  }
+  return plan;
+}
+
+
+// The stand-ins in `folder`: small libraries built with setupkit that take
+// the place of a system library (by its DT_SONAME) whose callers in the
+// runtime use only what the stand-in defines.
+std::map<std::string, std::string> standInsIn(const fs::path& folder) {
+  std::map<std::string, std::string> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec) || !isElfFile(it->path().string())) continue;
+    const ElfDynamicInfo info = readElfDynamicInfo(it->path().string());
+    if (info.x86_64 && !info.soname.empty()) found[info.soname] = it->path().string();
+  }
+  return found;
+}
+
+// Whether the stand-in `standIn` serves every object of the plan (and the
+// program) that needs `soname` as the library `real` would: each symbol they
+// take from it (bound to its versions, or unversioned and defined by it) is
+// one the stand-in defines.
+bool servesEveryCaller(const std::string& program, const RuntimePlan& plan, const std::string& soname,
+                       const std::string& real, const std::string& standIn) {
+  const ElfDynamicInfo realInfo = readElfDynamicInfo(real);
+  const std::set<std::string> realExports(realInfo.exports.begin(), realInfo.exports.end());
+  const ElfDynamicInfo standInInfo = readElfDynamicInfo(standIn);
+  const std::set<std::string> standInExports(standInInfo.exports.begin(), standInInfo.exports.end());
+  std::vector<std::string> callers{program};
+  for (const RuntimeFile& file : plan.files)
+    if (file.elf) callers.push_back(file.source);
+  for (const std::string& caller : callers) {
+    const ElfDynamicInfo info = readElfDynamicInfo(caller);
+    if (std::find(info.needed.begin(), info.needed.end(), soname) == info.needed.end()) continue;
+    for (const auto& import : info.imports) {
+      const bool fromIt = import.from == soname || (import.from.empty() && realExports.count(import.name));
+      if (fromIt && !standInExports.count(import.name)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool isCLibraryObject(const std::string& soname) {
@@ -146,96 +283,21 @@ std::vector<std::string> systemLibraryDirectories(const std::string& configurati
   return unique;
 }
 
-RuntimePlan gatherRuntime(const std::string& program, const std::vector<std::string>& systemDirectories) {
-  if (!isElfFile(program)) throw ToolError(program + " is not an ELF program: give --runtime system");
-  ElfDynamicInfo main = readElfDynamicInfo(program);
-  if (!main.x86_64) throw ToolError(program + " is not an x86-64 program");
-  if (std::find(main.rpath.begin(), main.rpath.end(), kRuntimeRpath) == main.rpath.end())
-    throw ToolError(program + " does not look for its libraries in " + kRuntimeRpath +
-                    " (link it with -Wl,--disable-new-dtags,-rpath," + kRuntimeRpath + ")");
-
-  RuntimePlan plan;
-  plan.oldestGlibc = "GLIBC_2.2.5";
-  for (const auto& v : main.glibcVersions) plan.oldestGlibc = newerGlibcVersion(plan.oldestGlibc, v);
-  // The program's RPATH as the loader reads it here: entries that name the
-  // medium's runtime do not exist yet, so they find nothing.
-  const std::vector<std::string> programRpath = expandAll(main.rpath, directoryOf(program));
-
-  struct Pending {
-    std::string name;        // the needed name
-    std::string requiredBy;  // host path of the object that needs it
-    std::vector<std::string> searchOrder;
-  };
-  std::deque<Pending> queue;
-  std::set<std::string> seen;
-  std::string qtCore;
-  auto enqueueNeeds = [&](const std::string& path, const ElfDynamicInfo& info) {
-    std::string origin = directoryOf(path);
-    std::vector<std::string> order = librarySearchOrder(expandAll(info.rpath, origin), expandAll(info.runpath, origin),
-                                                        programRpath, systemDirectories);
-    for (const auto& n : info.needed)
-      if (!isCLibraryObject(n) && seen.insert(n).second) queue.push_back({n, path, order});
-  };
-  auto addObject = [&](const std::string& source, const std::string& target) {
-    ElfDynamicInfo info = readElfDynamicInfo(source);
-    if (!info.x86_64) throw ToolError(source + " is not an x86-64 object");
-    if (!info.runpath.empty())
-      plan.warnings.push_back(source + " has a RUNPATH: its own dependencies do not see the runtime folder");
-    for (const auto& v : info.glibcVersions) plan.oldestGlibc = newerGlibcVersion(plan.oldestGlibc, v);
-    plan.files.push_back({source, target, true});
-    enqueueNeeds(source, info);
-  };
-  auto drain = [&] {
-    while (!queue.empty()) {
-      Pending p = queue.front();
-      queue.pop_front();
-      std::string found;
-      std::error_code ec;
-      if (p.name.find('/') != std::string::npos) {
-        if (fs::is_regular_file(p.name, ec)) found = p.name;
-      } else {
-        for (const auto& dir : p.searchOrder) {
-          fs::path candidate = fs::path(dir) / p.name;
-          if (fs::is_regular_file(candidate, ec) && isElfFile(candidate.string()) &&
-              readElfDynamicInfo(candidate.string()).x86_64) {
-            found = candidate.string();
-            break;
-          }
-        }
-      }
-      if (found.empty()) throw ToolError("Cannot find the library " + p.name + " that " + p.requiredBy + " needs");
-      if (p.name == "libQt6Core.so.6") qtCore = found;
-      addObject(found, "lib/" + fs::path(p.name).filename().string());
-    }
-  };
-
-  enqueueNeeds(program, main);
-  drain();
-
-  // A Qt GUI program loads its platform plugin (and image readers) at run
-  // time; they are found in the plugin folder of the Qt it was linked with.
-  if (seen.count("libQt6Gui.so.6")) {
-    fs::path plugins = fs::path(qtCore).parent_path() / "qt6" / "plugins";
-    for (const char* plugin : kQtPlugins) {
-      fs::path source = plugins / plugin;
-      std::error_code ec;
-      if (!fs::is_regular_file(source, ec))
-        throw ToolError("Cannot find the Qt plugin " + source.string() + " (qt6-base, qt6-wayland)");
-      addObject(source.string(), std::string("plugins/") + plugin);
-      drain();
-    }
-    for (const char* library : kAccessibilityLibraries)
-      if (seen.insert(library).second)
-        queue.push_back({library, program, librarySearchOrder({}, {}, programRpath, systemDirectories)});
-    drain();
-    for (const char* font : kFonts) {
-      std::string source = findFont(font);
-      if (source.empty())
-        throw ToolError(std::string("Cannot find the font ") + font + " (fonts-liberation2, fonts-dejavu-core)");
-      plan.files.push_back({source, std::string("fonts/") + font, false});
-    }
+RuntimePlan gatherRuntime(const std::string& program, const std::vector<std::string>& systemDirectories,
+                          const std::string& standInFolder) {
+  RuntimePlan plan = gatherWith(program, systemDirectories, {});
+  const fs::path folder =
+      standInFolder.empty() ? fs::path(program).parent_path() / kStandInFolder : fs::path(standInFolder);
+  std::map<std::string, std::string> substitutes;
+  for (const auto& [soname, standIn] : standInsIn(folder)) {
+    const std::string target = "lib/" + soname;
+    const auto real = std::find_if(plan.files.begin(), plan.files.end(),
+                                   [&target](const RuntimeFile& f) { return f.target == target; });
+    if (real != plan.files.end() && servesEveryCaller(program, plan, soname, real->source, standIn))
+      substitutes[soname] = standIn;
   }
-  return plan;
+  // Again with the stand-ins: what only the replaced libraries needed drops out.
+  return substitutes.empty() ? plan : gatherWith(program, systemDirectories, substitutes);
 }
 
 std::string runtimeFontConfiguration() {

@@ -47,11 +47,20 @@ std::string expandOrigin(const std::string& entry, const std::string& origin);
 // the files it includes), then the loader's defaults.
 std::vector<std::string> systemLibraryDirectories(const std::string& configuration = "/etc/ld.so.conf");
 
+// Where the stand-in libraries lie, beside the setup program: built, in
+// <build>/app/stand-ins; installed, in PREFIX/lib/setupkit/stand-ins.
+inline constexpr const char* kStandInFolder = "stand-ins";
+
 // Gathers the runtime of `program` (a host path). The program must be a
 // 64-bit x86-64 ELF program whose RPATH names kRuntimeRpath. Raises
 // ToolError when it is not, or when a library, plugin or font is missing.
+// A library with a stand-in in `standInFolder` (default: kStandInFolder
+// beside the program) is replaced by it when every object that needs the
+// library takes from it only what the stand-in defines; what only the
+// library needed is then left out.
 RuntimePlan gatherRuntime(const std::string& program,
-                          const std::vector<std::string>& systemDirectories = systemLibraryDirectories());
+                          const std::vector<std::string>& systemDirectories = systemLibraryDirectories(),
+                          const std::string& standInFolder = {});
 
 // The fontconfig configuration the runtime carries: the fonts in its own
 // folder only, the cache in the user's cache folder.

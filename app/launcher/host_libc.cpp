@@ -1,8 +1,8 @@
 #include "app/launcher/host_libc.h"
 
 #include <cctype>
-#include <fstream>
-#include <iterator>
+
+#include "platform/text_file.h"
 
 namespace launcher {
 
@@ -36,10 +36,9 @@ std::optional<LibcVersion> hostLibcVersion() {
   for (const char* path : {"/lib/x86_64-linux-gnu/libc.so.6", "/usr/lib/x86_64-linux-gnu/libc.so.6",
                            "/lib/aarch64-linux-gnu/libc.so.6", "/usr/lib/aarch64-linux-gnu/libc.so.6",
                            "/lib64/libc.so.6", "/usr/lib64/libc.so.6", "/lib/libc.so.6", "/usr/lib/libc.so.6"}) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) continue;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (auto v = libcVersionIn(bytes)) return v;
+    const std::optional<std::string> bytes = platform::readWholeFile(path);
+    if (!bytes) continue;
+    if (auto v = libcVersionIn(*bytes)) return v;
   }
   return std::nullopt;
 }

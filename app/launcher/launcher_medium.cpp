@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "common/exit_status.h"
 #include "framework/core/path_utils.h"
@@ -19,6 +17,7 @@
 #include "platform/file_window.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
+#include "platform/text_file.h"
 
 namespace fs = std::filesystem;
 
@@ -118,10 +117,7 @@ LauncherMedium openLauncherMedium() {
   const medium_signature::Result signedBy = checkSignature(false, -1, {}, folder.string());
   if (signedBy.status != 0) return refused(signedBy.status, folder.string() + ": " + signedBy.problem);
   m.signer = signedBy.signer;
-  std::ifstream ini(folder / "SETUP.INS", std::ios::binary);
-  std::ostringstream text;
-  text << ini.rdbuf();
-  m.configuration = text.str();
+  m.configuration = platform::readWholeFile((folder / "SETUP.INS").string()).value_or("");
   auto archive = platform::virtualPathOf((folder / "SETUP.BIN").string());
   if (!archive) return refused(setupkit::kExitMissing, "no drive covers " + folder.string());
   m.archive = *archive;

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 
 #include "common/exit_status.h"
@@ -51,24 +51,26 @@ int main(int argc, char** argv) {
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
+      std::fputs(kUsage, stdout);
       return setupkit::kExitOk;
     } else if (!arg.empty() && arg[0] != '-' && options.dest.empty()) {
       options.dest = arg;
     } else {
-      std::cerr << "uninstall: unknown argument " << arg << "\n" << kUsage;
+      std::fputs(("uninstall: unknown argument " + arg + "\n" + kUsage).c_str(), stderr);
       return setupkit::kExitUsage;
     }
   }
   if (options.dest.empty()) options.dest = ownFolder();
+  FileText out(stdout), err(stderr);
   if (verify && options.unattended) {
-    std::cerr << "uninstall: --verify removes nothing and takes no --unattended\n" << kUsage;
+    err.put(std::string("uninstall: --verify removes nothing and takes no --unattended\n") + kUsage);
     return setupkit::kExitUsage;
   }
   if (verify) {
-    VerifyConsole console{std::cout, std::cerr};
+    VerifyConsole console{out, err};
     return runVerify({options.dest, options.json}, console);
   }
-  UninstallConsole console{std::cout, std::cerr, isatty(STDIN_FILENO) ? &std::cin : nullptr};
+  FileInput in(stdin);
+  UninstallConsole console{out, err, isatty(STDIN_FILENO) ? &in : nullptr};
   return runUninstall(options, console);
 }

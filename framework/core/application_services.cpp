@@ -4,7 +4,9 @@
 
 #include <cctype>
 #include <cstdio>
-#include <iostream>
+#include <string>
+
+#include "platform/text_file.h"
 
 namespace {
 ConsoleApplication gConsole;
@@ -41,18 +43,17 @@ std::string ConsoleApplication::title() const {
 }
 
 int ConsoleApplication::messageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons, int) {
-  std::cerr << messageBoxCaption(type, title()) << ": " << text << "\n";
+  std::fputs((messageBoxCaption(type, title()) + ": " + text + "\n").c_str(), stderr);
   auto order = buttonsInOrder(buttons);
   int cancel = cancelButton(buttons);
   if (!isatty(STDIN_FILENO) || order.empty()) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
   int def = defaultButton(buttons);
   for (;;) {
-    std::cerr << "[";
-    for (size_t i = 0; i < order.size(); ++i)
-      std::cerr << (i ? " / " : "") << withoutAmpersand(buttonCaption(order[i]));
-    std::cerr << "] ";
+    std::string choices = "[";
+    for (size_t i = 0; i < order.size(); ++i) choices += (i ? " / " : "") + withoutAmpersand(buttonCaption(order[i]));
+    std::fputs((choices + "] ").c_str(), stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
+    if (!platform::readLine(stdin, answer)) return cancel >= 0 ? buttonResult(TMsgDlgBtn(cancel)) : mrCancel;
     if (answer.empty() && def >= 0) return buttonResult(TMsgDlgBtn(def));
     for (auto b : order) {
       std::string caption = withoutAmpersand(buttonCaption(b));

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 
 #include "framework/core/exceptions.h"
+#include "platform/text_file.h"
 
 TComponent::TComponent(TComponent* owner) : owner_(owner) {
   if (owner_) owner_->components_.push_back(this);
@@ -167,34 +167,32 @@ bool unquote(const std::string& value, std::string& text) {
 }  // namespace
 
 std::string layoutToText(const TComponent& component, const Layout& layout) {
-  std::ostringstream out;
+  std::string out;
   for (const auto& item : layout) {
     const PropertyInfo* p = component.findProperty(item.name);
-    out << item.name << " = ";
+    out += item.name + " = ";
     if (std::holds_alternative<bool>(item.value)) {
-      out << (std::get<bool>(item.value) ? "True" : "False");
+      out += std::get<bool>(item.value) ? "True" : "False";
     } else if (std::holds_alternative<int64_t>(item.value)) {
       int64_t v = std::get<int64_t>(item.value);
       if (p && p->kind == PropertyKind::Enumeration && v >= 0 && v < int64_t(p->enumNames.size()))
-        out << p->enumNames[size_t(v)];
+        out += p->enumNames[size_t(v)];
       else
-        out << v;
+        out += std::to_string(v);
     } else if (p && p->kind == PropertyKind::Event) {
-      out << std::get<std::string>(item.value);
+      out += std::get<std::string>(item.value);
     } else {
-      out << quote(std::get<std::string>(item.value));
+      out += quote(std::get<std::string>(item.value));
     }
-    out << "\n";
+    out += "\n";
   }
-  return out.str();
+  return out;
 }
 
 Layout layoutFromText(const TComponent& component, const std::string& text) {
   Layout layout;
-  std::istringstream in(text);
-  std::string line;
   int lineNo = 0;
-  while (std::getline(in, line)) {
+  for (std::string line : platform::linesOf(text)) {
     ++lineNo;
     line = trim(line);
     if (line.empty() || line[0] == '#') continue;

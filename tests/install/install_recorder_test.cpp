@@ -104,7 +104,7 @@ class Recorded : public ::testing::Test {
   }
 
   int uninstall() {
-    std::ostringstream out, err;
+    StringText out, err;
     UninstallConsole console{out, err, nullptr};
     return runUninstall({tmp.file("dest"), true, false}, console);
   }

@@ -105,7 +105,7 @@ TEST_P(UninstallDecision, KeepsOrRemoves) {
   if (row.change) row.change(installed);
   installed.storeRecord();
 
-  std::ostringstream out, err;
+  StringText out, err;
   UninstallConsole console{out, err, nullptr};
   EXPECT_EQ(runUninstall({installed.dest, true, true}, console), setupkit::kExitOk) << out.str() << err.str();
   EXPECT_EQ(fs::exists(installed.dest), !row.destGone) << out.str();
@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(UninstallOrder, FilesLinksFoldersDeepestFirstMenuThenUninstallerThenDest) {
   Installed installed;
   installed.storeRecord();
-  std::ostringstream out, err;
+  StringText out, err;
   UninstallConsole console{out, err, nullptr};
   ASSERT_EQ(runUninstall({installed.dest, true, true}, console), setupkit::kExitOk) << err.str();
   std::vector<std::string> events;
@@ -211,8 +211,8 @@ TEST(UninstallConsent, RemovesOnlyOnYes) {
   for (const auto& [answer, status] : answers) {
     Installed installed;
     installed.storeRecord();
-    std::istringstream in(answer ? answer : "");
-    std::ostringstream out, err;
+    StringInput in(answer ? answer : "");
+    StringText out, err;
     UninstallConsole console{out, err, answer ? &in : nullptr};
     EXPECT_EQ(runUninstall({installed.dest, false, false}, console), status) << (answer ? answer : "nobody");
     EXPECT_EQ(fs::exists(installed.dest + "/docs/readme.txt"), status != setupkit::kExitOk);

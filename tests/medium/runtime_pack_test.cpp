@@ -130,6 +130,37 @@ TEST_F(RuntimePack, AFilePackedAloneIsExtractedWithoutTheRest) {
   EXPECT_EQ(tmp_.read("whole/runtime/lib/libx.so"), tmp_.read("stage/runtime/lib/libx.so"));
 }
 
+// x86 code is packed with its branch targets absolute and unpacked (whole,
+// or one file taken out) byte for byte: a real program (this test), and
+// made-up code whose opcode bytes crowd each other, lie across the
+// unpacker's pieces of 128 KiB and end the file.
+TEST_F(RuntimePack, X86CodeComesBackByteForByte) {
+  std::string code = std::string(
+                         "\x7f"
+                         "ELF\x02\x01\x01",
+                         7) +
+                     std::string(11, '\0') + "\x3e" + std::string(45, '\0');
+  for (uint32_t i = 0; code.size() < 3 * 131072 + 7; ++i) {
+    code += char(i % 3 == 0 ? 0xE8 : 0xE9);
+    if (i % 5 == 0) code += std::string(4, char(0xE8));                          // an opcode inside a displacement
+    if (i % 7 == 0) code += littleEndian(uint32_t(i * 2654435761u), 4);          // far: left as it is
+    code += littleEndian(uint32_t((uint32_t(int32_t(i % 11) - 5)) * 4099u), 4);  // near, either way
+    code += std::string(i % 4, char(0x90));
+  }
+  code += "\xe8\x01\x02";  // an opcode too near the end
+  tmp_.write("stage/runtime/lib/libcode.so", code);
+  fs::copy_file("/proc/self/exe", tmp_.file("stage/uninstall"));
+  runtime_pack::pack(tmp_.file("stage"), tmp_.file("code.pak"), 3, {"uninstall"});
+  ASSERT_EQ(unpackInto(tmp_.file("code.pak"), tmp_.file("out")), "");
+  EXPECT_TRUE(tmp_.read("out/runtime/lib/libcode.so") == code);
+  EXPECT_TRUE(tmp_.read("out/uninstall") == tmp_.read("stage/uninstall"));
+  Fd in(tmp_.file("code.pak"));
+  const int out = open(tmp_.file("uninstall.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  EXPECT_EQ(runtime_pack::extract(in.fd, 0, int64_t(fs::file_size(tmp_.file("code.pak"))), "uninstall", out), "");
+  close(out);
+  EXPECT_TRUE(tmp_.read("uninstall.out") == tmp_.read("stage/uninstall"));
+}
+
 TEST_F(RuntimePack, RefusesWhatIsNotWhole) {
   const std::string body = packed();
   std::string flipped = body;

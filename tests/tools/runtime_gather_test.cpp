@@ -3,6 +3,9 @@
 // own closure (every library that a gathered object needs is gathered too).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <filesystem>
 #include <set>
 
@@ -91,6 +94,37 @@ TEST(RuntimeGather, BuiltProgramRuntimeIsClosed) {
       EXPECT_TRUE(setupkit::isCLibraryObject(needed) || t.count("lib/" + needed)) << f.source << " needs " << needed;
   }
   EXPECT_EQ(setupkit::newerGlibcVersion(plan.oldestGlibc, "GLIBC_2.34"), plan.oldestGlibc);
+}
+
+// A stand-in replaces the system's library only where every caller takes
+// from it no more than the stand-in defines; the libraries only the real
+// one needed then drop out.
+TEST(RuntimeGather, StandInReplacesALibraryOnlyWhereItServesEveryCaller) {
+  TempDir tmp;
+  fs::create_directories(tmp.file("empty"));
+  tmp.write("empty/none.c", "int setupkit_nothing;\n");
+  const std::string compile = "cc -shared -fPIC -Wl,-soname,libsystemd.so.0 -o '" + tmp.file("empty/libsystemd.so.0") +
+                              "' '" + tmp.file("empty/none.c") + "'";
+  ASSERT_EQ(std::system(compile.c_str()), 0);
+  std::remove(tmp.file("empty/none.c").c_str());
+  const std::string built = (fs::path(SETUP_BINARY).parent_path() / setupkit::kStandInFolder).string();
+  struct Row {
+    const char* name;
+    std::string folder;
+    bool standInTaken;
+  };
+  for (const Row& row :
+       {Row{"the built stand-in: taken", built, true},
+        Row{"one that defines none of sd_listen_fds, sd_is_socket: passed over", tmp.file("empty"), false}}) {
+    const setupkit::RuntimePlan plan =
+        setupkit::gatherRuntime(SETUP_BINARY, setupkit::systemLibraryDirectories(), row.folder);
+    std::string source;
+    for (const auto& f : plan.files)
+      if (f.target == "lib/libsystemd.so.0") source = f.source;
+    ASSERT_FALSE(source.empty()) << row.name;
+    EXPECT_EQ(fs::path(source).parent_path() == fs::path(row.folder), row.standInTaken) << row.name << ": " << source;
+    EXPECT_EQ(targets(plan).count("lib/libgcrypt.so.20"), row.standInTaken ? 0u : 1u) << row.name;
+  }
 }
 
 // The program's RPATH comes before the system: a library already in its
