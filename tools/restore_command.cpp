@@ -257,10 +257,15 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     const install::Outcome outcome = installation.run();
     line.reset();
     for (const auto& w : outcome.warnings) console.err << "setupkit: warning: " << w << "\n";
+    for (const auto& k : outcome.kept)
+      console.err << "setupkit: kept " << printable(k.name) << ": " << k.reason << "\n";
+    if (outcome.rolledBack) console.err << "setupkit: the installation was undone: the destination is as it was\n";
     if (installation.check()) {
       if (outcome.result == install::Result::Refused)
         return {RestoreOutcome::Refused,
                 printable(outcome.reason) + "; give --accept-new-publisher to install it anyway", 0};
+      if (outcome.result == install::Result::Failed)  // no space, or an earlier installation not undone
+        return {RestoreOutcome::WriteFailed, printable(outcome.reason) + "; nothing was written", 0};
       return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(outcome.reason), 0};
     }
   } else {
