@@ -26,6 +26,11 @@ namespace {
 // How often, at most, the record is rewritten while files land.
 constexpr auto kStoreInterval = std::chrono::seconds(1);
 
+std::string foldedName(std::string name) {
+  for (char& c : name) c = char(std::tolower((unsigned char)c));
+  return name;
+}
+
 std::string joined(const std::vector<std::string>& parts, size_t count) {
   std::string name;
   for (size_t i = 0; i < count; ++i) name += (i ? "/" : "") + parts[i];
@@ -52,6 +57,12 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, const std::string& targe
     raiseProblem();
     if (!active_) return;
     settle();
+    // Every file of the medium, written or passed over by the mode: an
+    // update removes only what the new version does not have.
+    if (earlier_) {
+      const std::vector<std::string> parts = relativeParts(name);
+      if (!parts.empty()) mediumNames_.insert(foldedName(joined(parts, parts.size())));
+    }
     if (doRestore && overwritesOwnFile(name))
       fail("the medium's file " + name + " would replace the installation's own " +
            (fw::sameText(relativeParts(name).back(), install_record::kUninstallerName) ? "uninstaller"
@@ -245,14 +256,6 @@ std::shared_ptr<platform::OpenDirectory> childOf(platform::OpenDirectory& direct
 
 }  // namespace
 
-namespace {
-
-std::string foldedName(std::string name) {
-  for (char& c : name) c = char(std::tolower((unsigned char)c));
-  return name;
-}
-
-}  // namespace
 
 void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
   std::vector<std::string> parts = relativeParts(target);
@@ -328,6 +331,8 @@ void TInstallRecorder::noteLink(const std::string& target, const std::string& te
   std::vector<std::string> real;
   if (!parentOf(parts, real)) return;
   real.push_back(parts.back());
+  writtenNow_.insert(joined(real, real.size()));
+  mediumNames_.insert(foldedName(joined(real, real.size())));
   record_.addLink({joined(real, real.size()), text});
   store(false);
 }
@@ -550,14 +555,15 @@ void TInstallRecorder::beforeWrite(const std::string& target) {
 }
 
 void TInstallRecorder::dropOld() {
-  // Only an update: an earlier installation of the same product (same App
-  // and publisher). Another product's files into the same folder stay.
-  if (!earlier_ || !journal_.active() || earlier_->application != options_.application ||
-      earlier_->publisherKey.value_or("") != options_.publisherKey)
+  // Only an update: an earlier installation of the same product (same App,
+  // named, and publisher). Another product's files into the same folder
+  // stay.
+  if (!earlier_ || !journal_.active() || options_.application.empty() ||
+      earlier_->application != options_.application || earlier_->publisherKey.value_or("") != options_.publisherKey)
     return;
   std::unordered_set<std::string> gone;
   for (const auto& file : earlier_->files) {
-    if (writtenNow_.count(file.name)) continue;
+    if (writtenNow_.count(file.name) || mediumNames_.count(foldedName(file.name))) continue;
     gone.insert(file.name);
     std::vector<std::string> parts;
     for (size_t start = 0, slash = 0; slash != std::string::npos; start = slash + 1) {

@@ -156,7 +156,8 @@ class TInstallRecorder {
   std::optional<install_record::Record> earlier_;
   bool madeDestination_ = false;
   bool rolledBack_ = false;
-  std::unordered_set<std::string> writtenNow_;  // names written by this installation
+  std::unordered_set<std::string> writtenNow_;   // names written by this installation
+  std::unordered_set<std::string> mediumNames_;  // the medium's names below DEST, letter case folded
   std::vector<install_record::KeptEntry> kept_;
   // Folders about to be made by this installation (as asked) and their names
   // as made: nothing stands in them.
