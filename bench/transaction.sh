@@ -7,8 +7,9 @@
 #   - the folder medium's setup --unattended into an empty DEST;
 #   - setupkit restore --record over the same installation (every file
 #     replaced: one link per file kept aside, removed at the end).
-# The payload is the setup program's unpacked runtime (about 76 MB), each
-# build packing its own medium (its own launcher and uninstaller).
+# The payload is the setup program's unpacked runtime (about 57 MB) and 1,200
+# small files, each build packing its own medium (its own launcher and
+# uninstaller).
 #
 #   bench/transaction.sh --baseline BUILD [--runs N] [--build DIR]
 set -euo pipefail
@@ -39,6 +40,14 @@ mkdir -p "$HOME"
 
 "$build/tools/setupkit" medium -o stage --title B --app B --dest 'C:\B' "$root/README.md" >/dev/null 2>&1
 mkdir payload && (cd payload && "$build/tools/setupkit" restore ../stage/runtime.pak . >/dev/null)
+# The runtime carries the uninstaller as `uninstall`, which an installation
+# refuses to let a medium's file replace.
+rm payload/uninstall
+# And a game's worth of small files: 1,200 of 1 to 16 KiB in 40 folders.
+for ((i = 0; i < 1200; i++)); do
+  mkdir -p "payload/data/d$((i % 40))"
+  head -c $((1024 + (i * 7919) % 15360)) /dev/urandom >"payload/data/d$((i % 40))/f$i.dat"
+done
 for side in new base; do
   sk=$build/tools/setupkit
   [ $side = base ] && sk=$baseline/tools/setupkit
@@ -48,8 +57,11 @@ cat folder-*/* >/dev/null  # into the page cache
 
 # One run: "wall cpu" in seconds. The destination is as the caller left it.
 measure() {
-  /usr/bin/time -f '%e %U %S' -o times "$@" >/dev/null 2>&1 </dev/null || true
-  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' times
+  local TIMEFORMAT='%R %U %S'
+  local status=0
+  { time "$@" >/dev/null 2>&1 </dev/null; } 2>"$work/times" || status=$?
+  [ "$status" -eq 0 ] || echo "failed ($status): $*" >&2
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/times"
 }
 med() { printf '%s\n' "$@" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 uninstall_dest() { "$build/tools/setupkit" uninstall --unattended dest >/dev/null 2>&1 || rm -rf dest; }
