@@ -190,8 +190,11 @@ std::string TJournal::keepAside(const std::string& name, bool remove, std::strin
   struct stat st {};
   do aside = std::to_string(next_++) + "." + leaf.substr(0, 200);
   while (fstatat(asideFd_, aside.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0);
+  // Written before the entry moves, so that a kill never leaves it where no
+  // line finds it; flushed with the others, at most once a second (a flush
+  // per file would cost more than the file's copy).
   line("K " + json_text::hexOf(name) + " " + json_text::hexOf(aside) + "\n");
-  sync(true);  // a user's file is never where no journal finds it
+  sync(false);
   bool kept = !remove && linkat(parent, leaf.c_str(), asideFd_, aside.c_str(), 0) == 0;
   if (!kept) kept = renameat(parent, leaf.c_str(), asideFd_, aside.c_str()) == 0;
   if (!kept) problem = "cannot keep " + name + " aside: " + std::strerror(errno);
