@@ -133,6 +133,14 @@ void TForm2::Button2Click(TObject*) {
       FInstallation.reset();
       return;
     }
+    // Too little space (or an earlier installation that cannot be undone):
+    // said in the error box, and the person may choose another folder.
+    if (refusal && refusal->result == install::Result::Failed) {
+      const std::string why = refusal->reason;
+      FInstallation.reset();
+      application().messageDlg(why, TMsgDlgType::mtError, buttonSet({mbOK}), 0);
+      return;
+    }
   }
   ShowPage(ui->Notebook1->currentIndex() + 1);
   switch (ui->Notebook1->currentIndex()) {

@@ -107,6 +107,15 @@ void Record::addFolder(const std::string& name) {
 
 void Record::addMenuEntry(MenuEntry entry) { addOrReplace(menu, std::move(entry)); }
 
+void Record::addAside(AsideEntry entry) { addOrReplace(aside, std::move(entry)); }
+
+void Record::addKept(KeptEntry entry) { addOrReplace(kept, std::move(entry)); }
+
+void Record::removeFiles(const std::unordered_set<std::string>& names) {
+  std::erase_if(files, [&](const FileEntry& f) { return names.count(f.name) > 0; });
+  fileIndex.clear();
+}
+
 void Record::addLink(LinkEntry entry) {
   for (auto& l : links)
     if (l.name == entry.name) {
@@ -122,6 +131,8 @@ void Record::mergeEarlier(const Record& earlier) {
   for (const auto& l : links) merged.addLink(l);
   for (const auto& f : files) merged.addFile(f);
   for (const auto& m : menu) merged.addMenuEntry(m);
+  for (const auto& a : aside) merged.addAside(a);
+  for (const auto& k : kept) merged.addKept(k);
   merged.destinationMade = earlier.destinationMade || destinationMade;
   merged.complete = complete;
   if (!application.empty()) merged.application = application;
@@ -213,6 +224,28 @@ std::string toJson(const Record& r) {
     menu.push_back(std::move(e));
   }
   o["menu"] = std::move(menu);
+  // Written only when there are any, so that a record without them reads
+  // as before everywhere.
+  if (!r.aside.empty()) {
+    Json aside = Json::array();
+    for (const auto& a : r.aside) {
+      Json e;
+      putName(e, a.name);
+      putText(e, "aside", a.aside);
+      aside.push_back(std::move(e));
+    }
+    o["aside"] = std::move(aside);
+  }
+  if (!r.kept.empty()) {
+    Json kept = Json::array();
+    for (const auto& k : r.kept) {
+      Json e;
+      putName(e, k.name);
+      e["reason"] = k.reason;
+      kept.push_back(std::move(e));
+    }
+    o["kept"] = std::move(kept);
+  }
   // One file a line: a record of thousands of files stays readable.
   std::string text = o.dump(1);
   Json files = Json::array();
@@ -255,6 +288,10 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
     if (o.contains("links"))
       for (const auto& e : o.at("links")) r.links.push_back({nameOf(e), textOf(e, "target")});
     for (const auto& e : o.at("files")) r.files.push_back(fileOf(e));
+    if (o.contains("aside"))
+      for (const auto& e : o.at("aside")) r.aside.push_back({nameOf(e), textOf(e, "aside")});
+    if (o.contains("kept"))
+      for (const auto& e : o.at("kept")) r.kept.push_back({nameOf(e), e.at("reason").get<std::string>()});
     for (const auto& e : o.at("menu")) {
       MenuEntry m;
       m.name = nameOf(e);
@@ -299,6 +336,10 @@ bool fromJson(const std::string& text, Record& r, std::string& problem, bool* ou
     if (!staysBelow(f)) return leaves(f);
   for (const auto& l : r.links)
     if (!staysBelow(l.name)) return leaves(l.name);
+  for (const auto& a : r.aside)
+    if (!staysBelow(a.name) || !staysBelow(a.aside)) return leaves(staysBelow(a.name) ? a.aside : a.name);
+  for (const auto& k : r.kept)
+    if (!staysBelow(k.name)) return leaves(k.name);
   if (r.uninstaller && r.uninstaller->name != kUninstallerName) return leaves(r.uninstaller->name);
   return true;
 }

@@ -57,6 +57,20 @@ struct MenuEntry {
   std::vector<DesktopFile> files = {};  // its icon and file types; absent in records of earlier releases
 };
 
+// A file of the user's that an installation replaced: kept aside in DEST,
+// put back by the uninstaller.
+struct AsideEntry {
+  std::string name;   // where it stood, relative to DEST
+  std::string aside;  // where it is kept, relative to DEST (".install-aside/3.VERSION")
+};
+
+// A file an installation left in DEST and named, which no installation owns:
+// a file the user changed that a new version dropped or replaced.
+struct KeptEntry {
+  std::string name;  // relative to DEST
+  std::string reason;
+};
+
 struct Record {
   std::string application;                  // App of SETUP.INS; may be empty
   std::string version;                      // Version of SETUP.INS; empty when unknown
@@ -72,6 +86,8 @@ struct Record {
   std::vector<LinkEntry> links;  // made after the files; absent in records of earlier releases
   std::vector<MenuEntry> menu;
   std::optional<FileEntry> uninstaller;  // DEST/uninstall, when the installation placed it
+  std::vector<AsideEntry> aside;         // absent in records of earlier releases
+  std::vector<KeptEntry> kept;           // absent in records of earlier releases
   // The position of each file by name, for addFile; made again whenever it
   // does not cover `files`.
   std::unordered_map<std::string, size_t> fileIndex;
@@ -84,6 +100,10 @@ struct Record {
   void addFolder(const std::string& name);
   void addLink(LinkEntry entry);  // replaces a link of the same name
   void addMenuEntry(MenuEntry entry);
+  void addAside(AsideEntry entry);  // replaces one of the same name
+  void addKept(KeptEntry entry);    // replaces one of the same name
+  // Drops the files named in `names`.
+  void removeFiles(const std::unordered_set<std::string>& names);
   // Takes in what an earlier record of the same destination holds and this
   // one does not: its files, folders, links, menu entries, the made
   // destination.

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 #include "common/file_digest.h"
 #include "framework/core/exceptions.h"
@@ -22,6 +25,11 @@ namespace {
 
 // How often, at most, the record is rewritten while files land.
 constexpr auto kStoreInterval = std::chrono::seconds(1);
+
+std::string foldedName(std::string name) {
+  for (char& c : name) c = char(std::tolower((unsigned char)c));
+  return name;
+}
 
 std::string joined(const std::vector<std::string>& parts, size_t count) {
   std::string name;
@@ -53,12 +61,22 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, const std::string& targe
     raiseProblem();
     if (!active_) return;
     settle();
+    // Every file of the medium, written or passed over by the mode: an
+    // update removes only what the new version does not have.
+    if (earlier_) {
+      const std::vector<std::string> parts = relativeParts(name);
+      if (!parts.empty()) mediumNames_.insert(foldedName(joined(parts, parts.size())));
+    }
     if (doRestore && overwritesOwnFile(name))
       fail("the medium's file " + name + " would replace the installation's own " +
            (fw::sameText(relativeParts(name).back(), install_record::kUninstallerName) ? "uninstaller"
                                                                                        : "install record"));
     raiseProblem();
-    if (doRestore) noteFolders(name);
+    if (doRestore) {
+      noteFolders(name);
+      beforeWrite(name);
+      raiseProblem();
+    }
   });
   backup_.OnFileRestored = TFileRestoredEvent([this](TObject* s, std::string& name, TFileStream*& stream) {
     oldFileRestored_(s, name, stream);
@@ -94,6 +112,7 @@ TInstallRecorder::TInstallRecorder(TBackupFile& backup, const std::string& targe
       if (!active_) return;
       settle();
       noteFolders(target, folder);
+      if (!folder) beforeWrite(target);
     };
     check->OnLinkMade = [this](const std::string& target, const std::string& text) {
       if (oldLinkMade_) oldLinkMade_(target, text);
@@ -162,6 +181,7 @@ bool TInstallRecorder::begin() {
       return false;
     }
     record_.destinationMade = true;
+    madeDestination_ = true;
   }
   destFd_ = open(destHost_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (destFd_ < 0) {
@@ -172,7 +192,10 @@ bool TInstallRecorder::begin() {
   // store's, or a copy in DEST only it could have written.
   const record_store::Earlier earlier = record_store::loadEarlier(destFd_);
   switch (earlier.state) {
-    case install_record::LoadState::Loaded: record_.mergeEarlier(earlier.record); break;
+    case install_record::LoadState::Loaded:
+      earlier_ = earlier.record;
+      record_.mergeEarlier(earlier.record);
+      break;
     case install_record::LoadState::Missing:
       if (!earlier.problem.empty()) warn(earlier.problem);
       break;
@@ -184,8 +207,22 @@ bool TInstallRecorder::begin() {
       return false;
   }
   record_.destination = record_store::pathOf(destFd_);
+  // From here on every step is in the journal, so that a failure, or a
+  // kill, leaves DEST as it was. A user without a state folder of its own
+  // installs without one, as without a record store.
+  std::string reason;
+  if (!journal_.begin(destFd_, madeDestination_, reason)) {
+    if (geteuid() == 0 || !record_store::directory().empty()) {
+      problem_ = reason;
+      return false;
+    }
+    warn("the installation cannot be undone if it fails: " + reason);
+  }
   placeUninstaller();
-  if (!problem_.empty()) return false;
+  if (!problem_.empty()) {
+    rollBack();
+    return false;
+  }
   active_ = true;
   store(true);
   return problem_.empty();
@@ -223,14 +260,6 @@ std::shared_ptr<platform::OpenDirectory> childOf(platform::OpenDirectory& direct
 
 }  // namespace
 
-namespace {
-
-std::string foldedName(std::string name) {
-  for (char& c : name) c = char(std::tolower((unsigned char)c));
-  return name;
-}
-
-}  // namespace
 
 void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
   std::vector<std::string> parts = relativeParts(target);
@@ -275,7 +304,10 @@ void TInstallRecorder::noteFolders(const std::string& target, bool itself) {
       // names asked for.
       for (size_t k = i; k < parts.size(); ++k) {
         real.push_back(parts[k]);
-        record_.addFolder(joined(real, real.size()));
+        const std::string made = joined(real, real.size());
+        journal_.folderMade(made);
+        freshFolders_.emplace(joined(parts, k + 1), made);
+        record_.addFolder(made);
       }
       return;
     }
@@ -303,6 +335,8 @@ void TInstallRecorder::noteLink(const std::string& target, const std::string& te
   std::vector<std::string> real;
   if (!parentOf(parts, real)) return;
   real.push_back(parts.back());
+  writtenNow_.insert(joined(real, real.size()));
+  mediumNames_.insert(foldedName(joined(real, real.size())));
   record_.addLink({joined(real, real.size()), text});
   store(false);
 }
@@ -351,10 +385,12 @@ void TInstallRecorder::settle() {
     entry.name = joined(real, real.size());
     entry.date = install_record::isoDate(st.st_mtim.tv_sec);
     entry.mode = st.st_mode & 07777;  // as the landing check left it, for verify
+    writtenNow_.insert(entry.name);
     record_.addFile(std::move(entry));
   }
   close(fd);
   store(false);
+  journal_.sync(false);
 }
 
 void TInstallRecorder::store(bool now) {
@@ -391,6 +427,7 @@ void TInstallRecorder::placeUninstaller() {
   }
   const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
   const std::string temporary = std::string(".~") + name + "." + std::to_string(getpid());
+  journal_.fileAdded(temporary);
   const int out = openat(destFd_, temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0700);
   bool ok = in >= 0 && out >= 0;
   char buffer[1 << 16];
@@ -405,6 +442,13 @@ void TInstallRecorder::placeUninstaller() {
   const int error = errno;
   if (in >= 0) close(in);
   if (out >= 0) close(out);
+  // The one an earlier installation placed is kept aside until the
+  // installation ends.
+  std::string reason;
+  if (ok && fstatat(destFd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+    ok = !journal_.active() || !journal_.keepAside(name, false, reason).empty();
+  else
+    journal_.fileAdded(name);
   ok = ok && renameat(destFd_, temporary.c_str(), destFd_, name) == 0;
   if (!ok) {
     unlinkat(destFd_, temporary.c_str(), 0);
@@ -420,14 +464,180 @@ void TInstallRecorder::finish(bool completed) {
   if (finished_ || !active_) return;
   finished_ = true;
   settle();
-  if (completed && options_.menu.present()) {
+  if (completed && problem_.empty()) dropOld();
+  std::optional<install_record::MenuEntry> written;
+  if (completed && problem_.empty() && options_.menu.present()) {
     std::string reason = menu_entry::problemOf(options_.menu);
     install_record::MenuEntry entry;
-    if (reason.empty() && menu_entry::write(options_.menu, destHost_, entry, reason))
+    if (reason.empty() && menu_entry::write(options_.menu, destHost_, entry, reason)) {
+      written = entry;
       record_.addMenuEntry(std::move(entry));
-    else
+    } else {
       warn("no menu entry: " + reason);
+    }
   }
-  record_.complete = completed;
+  if (completed && problem_.empty()) {
+    commit();
+    if (problem_.empty() || !journal_.active()) return;
+  }
+  if (!journal_.active()) {
+    // Without a journal: the record keeps what landed, for the uninstaller.
+    record_.complete = false;
+    store(true);
+    return;
+  }
+  // A menu entry written before the record failed goes again, unless an
+  // earlier installation had one of that name.
+  if (written && !(earlier_ && std::any_of(earlier_->menu.begin(), earlier_->menu.end(),
+                                           [&](const auto& m) { return m.name == written->name; }))) {
+    std::string reason;
+    menu_entry::remove(*written, reason,
+                       [](const install_record::DesktopFile&, menu_entry::Removal, const std::string&) {});
+  }
+  rollBack();
+}
+
+void TInstallRecorder::rollBack() {
+  kept_.clear();
+  std::string reason;
+  if (journal_.rollBack(reason))
+    rolledBack_ = true;
+  else
+    warn("the installation could not be undone entirely (the next run tries again): " + reason);
+}
+
+void TInstallRecorder::beforeWrite(const std::string& target) {
+  if (!journal_.active()) return;
+  const std::vector<std::string> parts = relativeParts(target);
+  if (parts.empty()) return;
+  const std::string key = joined(parts, parts.size() - 1);
+  auto [at, added] = folderNames_.try_emplace(key);
+  FolderNames& folder = at->second;
+  if (added) {
+    // The folder's names, read once: later files there are looked up in
+    // memory. Nothing stands in a folder this installation makes.
+    const auto fresh = freshFolders_.find(key);
+    std::vector<std::string> real;
+    std::shared_ptr<platform::OpenDirectory> directory;
+    if (fresh != freshFolders_.end()) {
+      folder.fresh = true;
+      folder.real = fresh->second;
+    } else if (key.empty() && madeDestination_) {
+      folder.fresh = true;
+    } else if (!(directory = parentOf(parts, real))) {
+      folder.fresh = true;  // the restore cannot write there either
+      folder.real = key;
+    } else {
+      folder.real = joined(real, real.size());
+      const int fd = openat(destFd_, folder.real.empty() ? "." : folder.real.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (DIR* d = fd >= 0 ? fdopendir(fd) : nullptr) {
+        while (dirent* e = readdir(d))
+          if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            folder.entries.emplace(foldedName(e->d_name), e->d_name);
+        closedir(d);
+      } else if (fd >= 0) {
+        close(fd);
+      }
+    }
+  }
+  const std::string prefix = folder.real.empty() ? std::string() : folder.real + "/";
+  const auto found = folder.fresh ? folder.entries.end() : folder.entries.find(foldedName(parts.back()));
+  if (found == folder.entries.end()) {
+    if (!folder.fresh) folder.entries.emplace(foldedName(parts.back()), parts.back());
+    journal_.fileAdded(prefix + parts.back());
+    return;
+  }
+  const std::string name = prefix + found->second;
+  struct stat st {};
+  if (fstatat(destFd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    journal_.fileAdded(name);
+    return;
+  }
+  if (S_ISDIR(st.st_mode)) return;  // the restore fails there, writing nothing
+  std::string reason;
+  if (journal_.keepAside(name, false, reason).empty()) fail(reason);
+}
+
+void TInstallRecorder::dropOld() {
+  // Only an update: an earlier installation of the same product (same App,
+  // named, and publisher). Another product's files into the same folder
+  // stay.
+  if (!earlier_ || !journal_.active() || options_.application.empty() ||
+      earlier_->application != options_.application || earlier_->publisherKey.value_or("") != options_.publisherKey)
+    return;
+  std::unordered_set<std::string> gone;
+  for (const auto& file : earlier_->files) {
+    if (writtenNow_.count(file.name) || mediumNames_.count(foldedName(file.name))) continue;
+    gone.insert(file.name);
+    std::vector<std::string> parts;
+    for (size_t start = 0, slash = 0; slash != std::string::npos; start = slash + 1) {
+      slash = file.name.find('/', start);
+      parts.push_back(file.name.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    }
+    std::vector<std::string> real;
+    auto directory = parentOf(parts, real);
+    const std::string& leaf = parts.back();
+    platform::FileHandle handle = directory ? directory->openForReading(leaf) : platform::FileHandle();
+    if (!handle.valid()) continue;  // gone already, or no file now: nothing of ours
+    std::string sha;
+    uint64_t size = 0;
+    struct stat st {};
+    const int fd = int(handle.value);
+    const bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) == file.size &&
+                      digestOfDescriptor(fd, sha, size) && sha == file.sha256;
+    close(fd);
+    std::string reason;
+    if (same) {
+      if (journal_.keepAside(file.name, true, reason).empty()) warn(reason);
+    } else {
+      install_record::KeptEntry kept{file.name, "changed since it was installed; the new version no longer has it"};
+      record_.addKept(kept);
+      kept_.push_back(std::move(kept));
+    }
+  }
+  record_.removeFiles(gone);
+}
+
+void TInstallRecorder::commit() {
+  std::set<std::string> stay;
+  std::vector<std::pair<std::string, std::string>> moves;
+  const std::string folder = std::string(transaction::kAsideFolder) + "/";
+  std::unordered_map<std::string, const install_record::FileEntry*> before;
+  if (earlier_)
+    for (const auto& f : earlier_->files) before.emplace(f.name, &f);
+  std::set<std::string> taken;
+  for (const auto& [name, aside] : journal_.keptAside()) {
+    if (name == install_record::kRecordName || name == install_record::kUninstallerName || !writtenNow_.count(name))
+      continue;  // goes: the installation's own, or a file it removed as installed
+    const auto earlier = before.find(name);
+    if (earlier != before.end()) {
+      // An earlier installation's file: it goes unless the user changed it.
+      std::string sha;
+      uint64_t size = 0;
+      const int fd = openat(destFd_, (folder + aside).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      struct stat st {};
+      const bool same = fd >= 0 && fstat(fd, &st) == 0 && uint64_t(st.st_size) == earlier->second->size &&
+                        digestOfDescriptor(fd, sha, size) && sha == earlier->second->sha256;
+      if (fd >= 0) close(fd);
+      if (same || fd < 0) continue;
+      std::string changed = name + transaction::kUserChangedSuffix;
+      for (int n = 2; taken.count(changed) || fstatat(destFd_, changed.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0; ++n)
+        changed = name + transaction::kUserChangedSuffix + "." + std::to_string(n);
+      taken.insert(changed);
+      moves.emplace_back(aside, changed);
+      install_record::KeptEntry kept{changed,
+                                     "changed since it was installed; the new version of " + name + " replaced it"};
+      record_.addKept(kept);
+      kept_.push_back(std::move(kept));
+    } else if (!journal_.added(name)) {
+      // The user's own file: kept aside until the uninstaller puts it back.
+      stay.insert(aside);
+      record_.addAside({name, folder + aside});
+      kept_.push_back({name, "no installation wrote it; kept as " + folder + aside + ", put back by the uninstaller"});
+    }
+  }
+  record_.complete = true;
   store(true);
+  if (problem_.empty()) journal_.commit(stay, moves);
 }

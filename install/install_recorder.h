@@ -21,14 +21,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/backup_file.h"
 #include "install/install_record.h"
 #include "install/menu_entry.h"
+#include "install/transaction.h"
 #include "platform/open_directory.h"
 
 struct TInstallOptions {
@@ -56,9 +59,18 @@ class TInstallRecorder {
   // then nothing is recorded. Called by the first file's OnRestoreFile when
   // not called before.
   bool begin();
-  // Settles the last file, writes the menu entry when the installation
-  // `completed`, and writes the record a last time.
+  // Settles the last file. When the installation `completed`: removes the
+  // files an earlier version of the same product installed that this one
+  // no longer has (those the user changed stay, named), writes the menu
+  // entry and the record a last time, and ends the transaction. Otherwise,
+  // or when the record could not be kept, undoes the installation: DEST,
+  // its record and the pin return to what they were.
   void finish(bool completed);
+  // Whether finish() undid the installation.
+  bool rolledBack() const { return rolledBack_; }
+  // The files the installation left in DEST and named (changed by the user,
+  // or the user's own kept aside).
+  const std::vector<install_record::KeptEntry>& kept() const { return kept_; }
 
   // What could not be done but leaves the installation whole (an earlier
   // record not used, a menu entry not written).
@@ -86,6 +98,17 @@ class TInstallRecorder {
   // that do not exist yet: the restore is about to make them.
   void noteFolders(const std::string& target, bool itself = false);
   void noteLink(const std::string& target, const std::string& text);
+  // Before the restore writes `target`: what stands there is kept aside
+  // (a file of the user's, or of an earlier installation), or the name is
+  // noted as added.
+  void beforeWrite(const std::string& target);
+  // The files of the earlier installation of the same product that this
+  // one did not write: removed when they are as installed, else kept.
+  void dropOld();
+  // What becomes of each entry kept aside, then the record a last time and
+  // the journal's plan.
+  void commit();
+  void rollBack();
   std::shared_ptr<platform::OpenDirectory> parentOf(const std::vector<std::string>& parts,
                                                     std::vector<std::string>& real) const;
   void settle();
@@ -130,4 +153,21 @@ class TInstallRecorder {
   std::chrono::steady_clock::time_point lastStore_{};
   std::vector<std::string> warnings_;
   std::string problem_;
+  // The transaction.
+  transaction::TJournal journal_;
+  std::optional<install_record::Record> earlier_;
+  bool madeDestination_ = false;
+  bool rolledBack_ = false;
+  std::unordered_set<std::string> writtenNow_;   // names written by this installation
+  std::unordered_set<std::string> mediumNames_;  // the medium's names below DEST, letter case folded
+  std::vector<install_record::KeptEntry> kept_;
+  // Folders about to be made by this installation (as asked) and their names
+  // as made: nothing stands in them.
+  std::unordered_map<std::string, std::string> freshFolders_;
+  struct FolderNames {
+    bool fresh = false;
+    std::string real;                                      // relative to DEST
+    std::unordered_map<std::string, std::string> entries;  // by letter case folded
+  };
+  std::unordered_map<std::string, FolderNames> folderNames_;  // by the folder as asked
 };

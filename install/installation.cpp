@@ -19,6 +19,7 @@
 #include "install/menu_entry.h"
 #include "install/publisher_pin.h"
 #include "install/record_store.h"
+#include "install/transaction.h"
 #include "medium/installer_file.h"
 #include "medium/medium_owner.h"
 #include "platform/file_window.h"
@@ -67,6 +68,39 @@ void takeResult(const TRestoreResult& restored, Outcome& outcome) {
       outcome.reason = "the installation was cancelled";
       return;
   }
+}
+
+// The bytes the installation writes into DEST's file system: each file of
+// the medium rounded up to a block (from its attributes, else the archive's
+// total of file bytes), the uninstaller, and the record (a line a file). What
+// the installation replaces is kept aside until it ends, so it frees
+// nothing before.
+uint64_t spaceNeeded(const medium::Loaded& attributes, const std::string& hostArchive, const std::string& uninstaller) {
+  constexpr uint64_t kBlock = 4096;
+  auto rounded = [&](uint64_t size) { return (size + kBlock - 1) / kBlock * kBlock; };
+  uint64_t needed = 0;
+  uint64_t files = 0;
+  if (attributes.state == medium::Loaded::State::Found) {
+    for (const auto& [name, file] : attributes.attributes.files) needed += rounded(file.size);
+    files = attributes.attributes.files.size();
+  } else {
+    // The archive's header: its text, then the total of the file bytes.
+    std::string file = hostArchive;
+    int64_t offset = 0;
+    if (auto window = platform::fileWindowOf(hostArchive)) {
+      file = window->file;
+      offset = window->offset;
+    }
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int32_t textLength = 0, total = 0;
+    if (fd >= 0 && pread(fd, &textLength, 4, offset) == 4 && textLength >= 0 &&
+        pread(fd, &total, 4, offset + 4 + textLength) == 4 && total > 0)
+      needed = uint64_t(total);
+    if (fd >= 0) close(fd);
+  }
+  struct stat st {};
+  if (!uninstaller.empty() && stat(uninstaller.c_str(), &st) == 0) needed += rounded(uint64_t(st.st_size));
+  return needed + rounded(files * 160 + 1024) * 2;  // the record in the store and in DEST
 }
 
 std::string runningProgramFolder() {
@@ -148,6 +182,18 @@ TInstallation::~TInstallation() = default;
 const std::optional<Outcome>& TInstallation::check() {
   if (checked_) return refusal_;
   checked_ = true;
+  // An earlier installation into DEST that did not end (killed, the power
+  // gone) is undone before anything else.
+  const auto destHost = platform::hostPathOf(fw::withoutTrailingBackslash(choices_.destination));
+  if (destHost && !fw::withoutTrailingBackslash(choices_.destination).empty()) {
+    bool undone = false;
+    const std::string why = transaction::recover(*destHost, &undone);
+    if (!why.empty()) {
+      refusal_ = ended(Result::Failed, setupkit::kExitFailed, why);
+      return refusal_;
+    }
+    if (undone) recovered_ = "an earlier installation into " + *destHost + " that did not end was undone";
+  }
   // An archive this user may not read is missing to the installation (3),
   // as to setupkit, not damaged.
   const auto archive = platform::hostPathOf(medium_.archive);
@@ -208,6 +254,15 @@ const std::optional<Outcome>& TInstallation::check() {
         refusal_ = ended(Result::Damaged, setupkit::kExitDamaged, "the medium is damaged: " + why);
         return refusal_;
       }
+    }
+  }
+  // The space the installation needs, before the first byte.
+  if (destHost && !fw::withoutTrailingBackslash(choices_.destination).empty()) {
+    const std::string why =
+        transaction::spaceProblem(*destHost, spaceNeeded(attributes_, archive.value_or(""), medium_.uninstaller));
+    if (!why.empty()) {
+      refusal_ = ended(Result::Failed, setupkit::kExitFailed, why);
+      return refusal_;
     }
   }
   // The publisher pinned by an earlier installation into the destination.
@@ -276,7 +331,10 @@ Outcome TInstallation::run() {
       recorder.finish(false);
     }
     outcome.warnings = recorder.warnings();
+    if (!recovered_.empty()) outcome.warnings.insert(outcome.warnings.begin(), recovered_);
     problem = recorder.problem();
+    outcome.rolledBack = recorder.rolledBack();
+    for (const auto& kept : recorder.kept()) outcome.kept.push_back({kept.name, kept.reason});
   }
   takeResult(backup_.Result(), outcome);
   // The files landed, but the record or the uninstaller did not: it cannot

@@ -20,6 +20,11 @@
 //      in the destination and the medium's menu entry written;
 //   4. the outcome and its exit status, the same for every front end.
 //
+// The installation is a transaction (install/transaction.h): the space it
+// needs is checked before the first byte, and one that fails, is cancelled
+// or is killed leaves DEST as it was (the next run on DEST undoes a killed
+// one before anything else).
+//
 //   TInstallation installation(backup, medium, choices);  // backup: events set by the front end
 //   install::Outcome outcome = installation.run();
 //
@@ -87,6 +92,13 @@ enum class Result { Completed, Missing, Cancelled, Damaged, Failed, Refused };
 // word the JSON lines and the record use.
 const char* resultName(Result result);
 
+// A file the installation left in DEST and named: one the user changed that
+// the new version dropped or replaced, or one of the user's kept aside.
+struct KeptFile {
+  std::string name;  // relative to DEST, '/' between components
+  std::string reason;
+};
+
 struct Outcome {
   Result result = Result::Completed;
   int status = 0;                   // the exit status (common/exit_status.h)
@@ -103,6 +115,10 @@ struct Outcome {
   int written = 0;                    // files restored
   std::vector<std::string> warnings;  // what could not be recorded or placed (the installation went on)
   std::exception_ptr raised;          // what the restore raised, for a front end that shows it as raised
+  // A failed or cancelled installation was undone: DEST, its record, the
+  // pin and the menu entry are as they were before it began.
+  bool rolledBack = false;
+  std::vector<KeptFile> kept;  // the files left in DEST and named (a completed installation)
 };
 
 class TInstallation {
@@ -129,6 +145,7 @@ class TInstallation {
   bool checked_ = false;
   std::optional<Outcome> refusal_;
   medium::Loaded attributes_;
+  std::string recovered_;  // an earlier installation that did not end, undone by check()
 };
 
 // The installation of the same product as the medium whose SETUP.INS text

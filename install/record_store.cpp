@@ -188,6 +188,8 @@ bool store(int destFd, const install_record::Record& record, std::string& proble
   return install_record::store(storeDir.fd, record, problem, recordName(dest));
 }
 
+int openDirectory(bool make, std::string& problem) { return openStore(make, problem); }
+
 bool remove(int destFd) {
   const std::string dest = pathOf(destFd);
   std::string problem;

@@ -56,6 +56,10 @@ Earlier loadEarlier(int destFd);
 bool store(int destFd, const install_record::Record& record, std::string& problem);
 // Removes it; true when it is gone.
 bool remove(int destFd);
+// Opens the store folder (made when missing and `make`), its folders on the
+// way checked as for the records: a directory descriptor, or -1 with
+// `problem`.
+int openDirectory(bool make, std::string& problem);
 
 // A record of a store, as a listing shows it.
 struct Stored {

@@ -20,6 +20,7 @@
 #include "install/json_text.h"
 #include "install/menu_entry.h"
 #include "install/record_store.h"
+#include "install/transaction.h"
 #include "platform/errors.h"
 #include "platform/open_directory.h"
 #include "platform/text_file.h"
@@ -85,6 +86,9 @@ class Run {
   Outcome removeFile(const install_record::FileEntry& file, std::string& reason);
   Outcome removeLink(const install_record::LinkEntry& link, std::string& reason);
   Outcome removeFolder(const std::string& name, std::string& reason);
+  // Puts a file of the user's that an installation kept aside back where it
+  // stood: Removed when it is back, Kept (with why) when its place is taken.
+  Outcome putBack(const install_record::AsideEntry& entry, std::string& reason);
   // Removes each entry with `remove`, telling what became of it; returns
   // those whose removal failed.
   template <class Entry>
@@ -238,6 +242,40 @@ Outcome Run::removeFolder(const std::string& name, std::string& reason) {
   return Outcome::Failed;
 }
 
+Outcome Run::putBack(const install_record::AsideEntry& entry, std::string& reason) {
+  Place from = reach(dest_, entry.aside);
+  struct stat st {};
+  if (!from.directory || !from.directory->statEntry(from.leaf, st)) return Outcome::Missing;
+  Place to = reach(dest_, entry.name);
+  if (!to.directory) {
+    reason = "kept as " + entry.aside + ": its folder is gone";
+    return Outcome::Kept;
+  }
+  if (to.directory->statEntry(to.leaf, st)) {
+    reason = "kept as " + entry.aside + ": something else stands in its place";
+    return Outcome::Kept;
+  }
+  // Both folders by descriptor, component by component without links.
+  auto folderOf = [&](const std::string& name) {
+    int fd = dup(destFd_);
+    size_t start = 0;
+    for (size_t slash; fd >= 0 && (slash = name.find('/', start)) != std::string::npos; start = slash + 1) {
+      const int next =
+          openat(fd, name.substr(start, slash - start).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      close(fd);
+      fd = next;
+    }
+    return fd;
+  };
+  const int source = folderOf(entry.aside);
+  const int target = folderOf(entry.name);
+  const bool moved = source >= 0 && target >= 0 && renameat(source, from.leaf.c_str(), target, to.leaf.c_str()) == 0;
+  if (!moved) reason = std::strerror(errno);
+  if (source >= 0) close(source);
+  if (target >= 0) close(target);
+  return moved ? Outcome::Removed : Outcome::Failed;
+}
+
 int Run::asOwner(uid_t uid, gid_t gid) {
   console_.out.flush();
   console_.err.flush();
@@ -317,6 +355,11 @@ int Run::run() {
     // that user could.
     return asOwner(destStatus.st_uid, destStatus.st_gid);
   }
+  // An installation into DEST that did not end is undone first.
+  bool undone = false;
+  const std::string unfinished = transaction::recoverAt(destFd_, &undone);
+  if (!unfinished.empty()) return end(setupkit::kExitFailed, unfinished + "; nothing was removed");
+  if (undone) earlier = record_store::loadEarlier(destFd_);
   record_ = std::move(earlier.record);
   std::string problem = earlier.problem;
   switch (earlier.state) {
@@ -341,6 +384,26 @@ int Run::run() {
   std::string reason;
   left.files = removeEach(record_.files, "file", &Run::removeFile);
   left.links = removeEach(record_.links, "link", &Run::removeLink);
+  // The user's own files an installation replaced, back where they stood;
+  // the files it left and named stay.
+  left.aside.clear();
+  for (const auto& entry : record_.aside) {
+    switch (putBack(entry, reason)) {
+      case Outcome::Removed: say("kept", "file", entry.name, "the user's own file, put back where it stood"); break;
+      case Outcome::Missing: break;
+      case Outcome::Kept: say("kept", "file", entry.name, reason); break;
+      case Outcome::Failed:
+        say("failed", "file", entry.name, "cannot put it back from " + entry.aside + ": " + reason);
+        left.aside.push_back(entry);
+        break;
+    }
+  }
+  if (!record_.aside.empty()) unlinkat(destFd_, transaction::kAsideFolder, AT_REMOVEDIR);  // when empty
+  for (const auto& entry : record_.kept) {
+    struct stat st {};
+    if (fstatat(destFd_, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      say("kept", "file", entry.name, entry.reason);
+  }
   // The deepest first; of the same depth, the last made first.
   std::vector<std::string> folders(record_.folders.rbegin(), record_.folders.rend());
   std::stable_sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {

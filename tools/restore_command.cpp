@@ -267,13 +267,21 @@ RestoreReport runRestore(const RestoreOptions& options, RestoreConsole& console)
     const install::Outcome outcome = installation.run();
     line.reset();
     for (const auto& w : outcome.warnings) console.err << "setupkit: warning: " << w << "\n";
+    for (const auto& k : outcome.kept)
+      console.err << "setupkit: kept " << printable(k.name) << ": " << k.reason << "\n";
+    if (outcome.rolledBack) console.err << "setupkit: the installation was undone: the destination is as it was\n";
     if (installation.check()) {
-      if (outcome.result == install::Result::Refused)
+      if (outcome.result == install::Result::Refused) {
+        // A question the options answer names its option; other refusals say what to do themselves.
+        const char* option = outcome.refusal == install::Refusal::Downgrade   ? "--allow-downgrade"
+                             : outcome.refusal == install::Refusal::Publisher ? "--accept-new-publisher"
+                                                                              : nullptr;
         return {RestoreOutcome::Refused,
-                printable(outcome.reason) + "; give " +
-                    (outcome.refusal == install::Refusal::Downgrade ? "--allow-downgrade" : "--accept-new-publisher") +
-                    " to install it anyway",
+                printable(outcome.reason) + (option ? "; give " + std::string(option) + " to install it anyway" : ""),
                 0};
+      }
+      if (outcome.result == install::Result::Failed)  // no space, or an earlier installation not undone
+        return {RestoreOutcome::WriteFailed, printable(outcome.reason) + "; nothing was written", 0};
       return {RestoreOutcome::Damaged, "the medium is damaged: " + printable(outcome.reason), 0};
     }
   } else {

@@ -64,6 +64,10 @@ void InstallReport::volume(int number, const std::string& path) {
   line(Json{{"event", "volume"}, {"number", number}, {"path", text(path)}}.dump());
 }
 
+void InstallReport::kept(const std::string& name, const std::string& reason) {
+  line(Json{{"event", "kept"}, {"name", text(name)}, {"reason", text(reason)}}.dump());
+}
+
 void InstallReport::progress(int percent, const std::string& file) {
   if (!terminal_ || file.empty()) return;
   // Drawn at most ten times a second: a terminal is slower than the restore
@@ -98,6 +102,7 @@ void InstallReport::end(const InstallEnd& e) {
   o["file"] = e.failedFile.empty() ? Json(nullptr) : text(e.failedFile);
   o["reason"] = e.reason.empty() ? Json(nullptr) : text(e.reason);
   if (!e.refusal.empty()) o["refusal"] = e.refusal;
+  o["rolled_back"] = e.rolledBack;
   line(o.dump());
 }
 

@@ -29,6 +29,7 @@ struct InstallEnd {
   std::string failedFile, reason;  // host path of the file that failed, and why
   std::string refusal;             // with result "refused": "publisher" or "downgrade"
   std::string message;             // what standard error says; empty on success
+  bool rolledBack = false;         // the installation failed and was undone: DEST is as it was
 };
 
 // The JSON `result` word for an exit status: completed, failed, damaged,
@@ -50,6 +51,8 @@ class InstallReport {
   void file(const std::string& name, const std::string& target, bool written, uint64_t bytes);
   void volume(int number, const std::string& path);
   void progress(int percent, const std::string& file);
+  // A file the installation left in DEST and named (relative to DEST), and why.
+  void kept(const std::string& name, const std::string& reason);
   void end(const InstallEnd& e);
 
  private:

@@ -215,7 +215,12 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   const install::Outcome outcome = installation.run();
   for (const auto& warning : outcome.warnings) say("warning: " + printable(warning));
 
+  for (const auto& kept : outcome.kept) {
+    report.kept(kept.name, kept.reason);
+    if (!options.quiet && !options.json) say("kept " + printable(kept.name) + ": " + printable(kept.reason));
+  }
   end.status = outcome.status;
+  end.rolledBack = outcome.rolledBack;
   end.result = install::resultName(outcome.result);
   end.written = outcome.written;
   switch (outcome.result) {
@@ -264,7 +269,9 @@ int installUnattended(const LauncherMedium& medium, const Options& options, std:
   if (end.status != setupkit::kExitOk && installation.check()) {
     say(end.message + "\nNothing was installed.");  // refused before the first file
   } else if (end.status != setupkit::kExitOk) {
-    say(end.message + "\n" + finishText(app, false));
+    say(end.message + "\n" +
+        (outcome.rolledBack ? "What the installation did was undone: " + printable(start.destination) + " is as it was."
+                            : finishText(app, false)));
   } else if (!options.quiet && !options.json && isatty(STDERR_FILENO)) {
     std::fprintf(stderr, "%s %d %s written, %d skipped.\n", finishText(app, true).c_str(), end.written,
                  end.written == 1 ? "file" : "files", end.skipped);

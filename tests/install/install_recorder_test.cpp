@@ -151,9 +151,10 @@ TEST_F(Recorded, ATreeIsRecordedAsItLandedAndRemovedWhole) {
 }
 
 // A file whose bytes do not match the medium's digest is dropped, the old
-// file under its name stays, and the restore ends as damage: the record
-// keeps what did land, marked incomplete, and never claims the old file.
-TEST_F(Recorded, AFileThatFailedItsCheckIsNotRecordedAndTheRecordIsIncomplete) {
+// file under its name stays, and the restore ends as damage: the
+// installation is undone, so what did land goes, the old file stays and no
+// record claims anything.
+TEST_F(Recorded, AFileThatFailedItsCheckUndoesTheInstallationAndTheOldFileStays) {
   tmp.write("dest/x.txt", "old");
   ArchiveBuilder archive;
   archive.header(6);
@@ -163,21 +164,18 @@ TEST_F(Recorded, AFileThatFailedItsCheckIsNotRecordedAndTheRecordIsIncomplete) {
   tmp.write("SETUP.BIN", archive.bytes());
 
   EXPECT_FALSE(install());
-  const install_record::Record r = record();
-  EXPECT_FALSE(r.complete);
-  EXPECT_FALSE(r.destinationMade);
-  expectFilesAsOnDisk(r, {"a.txt"});
-  EXPECT_EQ(tmp.read("dest/x.txt"), "old");
-
-  EXPECT_EQ(uninstall(), setupkit::kExitOk);
   EXPECT_FALSE(fs::exists(tmp.file("dest/a.txt")));
+  EXPECT_FALSE(fs::exists(tmp.file("dest/.install-record.json")));
+  EXPECT_FALSE(fs::exists(tmp.file("dest/.install-aside")));
+  EXPECT_EQ(tmp.read("dest/x.txt"), "old");
+  EXPECT_EQ(uninstall(), setupkit::kExitMissing);
   EXPECT_EQ(tmp.read("dest/x.txt"), "old");
 }
 
 // At a disk prompt the user may give up or end the program: the record on
 // disk already lists what landed and the folder being written into. Giving
-// up leaves it incomplete.
-TEST_F(Recorded, ADiskPromptFindsTheRecordWrittenAndCancellingLeavesItIncomplete) {
+// up undoes the installation: DEST, which it made, goes.
+TEST_F(Recorded, ADiskPromptFindsTheRecordWrittenAndCancellingUndoesTheInstallation) {
   ArchiveBuilder first;
   first.header(7);
   add(first, "C:\\docs\\a.txt", "aaa");
@@ -187,17 +185,14 @@ TEST_F(Recorded, ADiskPromptFindsTheRecordWrittenAndCancellingLeavesItIncomplete
   tmp.write("SETUP.002", ArchiveBuilder().block(DataBlock().stored("B2")).end().bytes());
   attributes.files["C:\\data\\b.bin"] = {0644, 4, {}};
 
-  install_record::Record atPrompt;
   ASSERT_FALSE(install("C:\\dest", TNeedDiskEvent([&](TObject*, uint16_t, bool& cont) {
-                         atPrompt = record();
+                         const install_record::Record atPrompt = record();
+                         EXPECT_FALSE(atPrompt.complete);
+                         EXPECT_EQ(atPrompt.folders, (std::vector<std::string>{"docs", "data"}));
+                         expectFilesAsOnDisk(atPrompt, {"docs/a.txt"});
                          cont = false;
                        })));
-  EXPECT_FALSE(atPrompt.complete);
-  EXPECT_EQ(atPrompt.folders, (std::vector<std::string>{"docs", "data"}));
-  expectFilesAsOnDisk(atPrompt, {"docs/a.txt"});
-  const install_record::Record r = record();
-  EXPECT_FALSE(r.complete);
-  expectFilesAsOnDisk(r, {"docs/a.txt"});
+  EXPECT_FALSE(fs::exists(tmp.file("dest")));
 }
 
 // A second installation into the same DEST adds to the record of the
