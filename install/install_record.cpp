@@ -375,8 +375,11 @@ LoadState load(int dirFd, Record& record, std::string& problem, const std::strin
 }
 
 bool store(int dirFd, const Record& record, std::string& problem, const std::string& name) {
+  return storeText(dirFd, toJson(record), problem, name);
+}
+
+bool storeText(int dirFd, const std::string& text, std::string& problem, const std::string& name) {
   static thread_local std::minstd_rand random(std::random_device{}());
-  const std::string text = toJson(record);
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

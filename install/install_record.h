@@ -133,6 +133,9 @@ LoadState load(int dirFd, Record& record, std::string& problem, const std::strin
 // name, flushed to disk, then renamed over the old one, so that it is never
 // seen half written.
 bool store(int dirFd, const Record& record, std::string& problem, const std::string& name = kRecordName);
+// The same with the record's text (toJson) made already: one text written
+// into the store and into DEST is made once.
+bool storeText(int dirFd, const std::string& text, std::string& problem, const std::string& name = kRecordName);
 // Removes the record `name`.
 bool remove(int dirFd, const std::string& name = kRecordName);
 

@@ -208,11 +208,12 @@ bool TInstallRecorder::begin() {
   }
   record_.destination = record_store::pathOf(destFd_);
   // From here on every step is in the journal, so that a failure, or a
-  // kill, leaves DEST as it was. A user without a state folder of its own
-  // installs without one, as without a record store.
+  // kill, leaves DEST as it was. A user without a state folder it can write
+  // (no home, a HOME it may not write) installs without one, as it keeps its
+  // record in DEST alone then.
   std::string reason;
   if (!journal_.begin(destFd_, madeDestination_, reason)) {
-    if (geteuid() == 0 || !record_store::directory().empty()) {
+    if (geteuid() == 0) {
       problem_ = reason;
       return false;
     }
@@ -400,10 +401,12 @@ void TInstallRecorder::store(bool now) {
   lastStore_ = time;
   // The record this process acts on later, then the copy in DEST for people
   // to read: an installation that cannot keep both is not complete.
+  // The same text in both: made once.
+  const std::string text = install_record::toJson(record_);
   std::string reason;
-  if (!record_store::store(destFd_, record_, reason))
+  if (!record_store::storeText(destFd_, text, reason))
     fail("cannot write the install record of " + destHost_ + " in " + record_store::directory() + ": " + reason);
-  else if (!install_record::store(destFd_, record_, reason))
+  else if (!install_record::storeText(destFd_, text, reason))
     fail("cannot write the install record in " + destHost_ + ": " + reason);
 }
 

@@ -174,6 +174,10 @@ Earlier loadEarlier(int destFd) {
 }
 
 bool store(int destFd, const install_record::Record& record, std::string& problem) {
+  return storeText(destFd, install_record::toJson(record), problem);
+}
+
+bool storeText(int destFd, const std::string& text, std::string& problem) {
   const std::string dest = pathOf(destFd);
   if (dest.empty()) {
     problem = "cannot tell the destination's path";
@@ -185,7 +189,7 @@ bool store(int destFd, const install_record::Record& record, std::string& proble
   Fd storeDir{openStore(true, problem)};
   if (storeDir.fd < 0 && geteuid() != 0) return true;
   if (storeDir.fd < 0) return false;
-  return install_record::store(storeDir.fd, record, problem, recordName(dest));
+  return install_record::storeText(storeDir.fd, text, problem, recordName(dest));
 }
 
 int openDirectory(bool make, std::string& problem) { return openStore(make, problem); }

@@ -54,6 +54,8 @@ Earlier loadEarlier(int destFd);
 // Writes the authoritative record of DEST (open as `destFd`), making the
 // store folder when missing. False with the problem.
 bool store(int destFd, const install_record::Record& record, std::string& problem);
+// The same with the record's text made already (install_record::toJson).
+bool storeText(int destFd, const std::string& text, std::string& problem);
 // Removes it; true when it is gone.
 bool remove(int destFd);
 // Opens the store folder (made when missing and `make`), its folders on the
