@@ -34,21 +34,6 @@ std::string megabytes(uint64_t bytes) {
   return text;
 }
 
-// The folder holding `name` (relative to the folder open as `dirFd`), reached
-// component by component without following a link; `leaf` gets the last
-// component. -1 when a folder on the way is missing or a link.
-int parentOf(int dirFd, const std::string& name, std::string& leaf) {
-  int fd = dup(dirFd);
-  size_t start = 0;
-  for (size_t slash; fd >= 0 && (slash = name.find('/', start)) != std::string::npos; start = slash + 1) {
-    const int next =
-        openat(fd, name.substr(start, slash - start).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    close(fd);
-    fd = next;
-  }
-  leaf = name.substr(start);
-  return fd;
-}
 
 std::vector<std::string> fieldsOf(const std::string& line) {
   std::vector<std::string> fields;
@@ -93,6 +78,19 @@ void removeTemporaries(int dirFd, const std::string& leaf) {
 }
 
 }  // namespace
+
+int parentOf(int dirFd, const std::string& name, std::string& leaf) {
+  int fd = dup(dirFd);
+  size_t start = 0;
+  for (size_t slash; fd >= 0 && (slash = name.find('/', start)) != std::string::npos; start = slash + 1) {
+    const int next =
+        openat(fd, name.substr(start, slash - start).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(fd);
+    fd = next;
+  }
+  leaf = name.substr(start);
+  return fd;
+}
 
 std::string spaceProblem(const std::string& destHost, uint64_t needed) {
   // DEST or the nearest folder above it that exists: its file system.

@@ -47,6 +47,12 @@ inline constexpr const char* kUserChangedSuffix = ".user-changed";
 // bytes; DEST need not exist (its nearest existing parent is asked).
 std::string spaceProblem(const std::string& destHost, uint64_t needed);
 
+// The folder holding `name` (relative to the folder open as `dirFd`), reached
+// component by component without following a link; `leaf` gets the last
+// component. A new descriptor, or -1 when a folder on the way is missing or a
+// link.
+int parentOf(int dirFd, const std::string& name, std::string& leaf);
+
 class TJournal {
  public:
   TJournal() = default;

@@ -257,15 +257,8 @@ Outcome Run::putBack(const install_record::AsideEntry& entry, std::string& reaso
   }
   // Both folders by descriptor, component by component without links.
   auto folderOf = [&](const std::string& name) {
-    int fd = dup(destFd_);
-    size_t start = 0;
-    for (size_t slash; fd >= 0 && (slash = name.find('/', start)) != std::string::npos; start = slash + 1) {
-      const int next =
-          openat(fd, name.substr(start, slash - start).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      close(fd);
-      fd = next;
-    }
-    return fd;
+    std::string leaf;
+    return transaction::parentOf(destFd_, name, leaf);
   };
   const int source = folderOf(entry.aside);
   const int target = folderOf(entry.name);

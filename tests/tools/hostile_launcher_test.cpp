@@ -39,6 +39,25 @@ std::string hexAt(const std::string& bytes, size_t offset) {
   return hex;
 }
 
+// A one-file installer in TMP/out/setup.run of one small file, whose program
+// is the probe.
+std::string probeInstaller(TempDir& tmp) {
+  chmod(tmp.path().c_str(), 0755);
+  writeFile(tmp.file("src/a.txt"), "alpha");
+  fs::create_directories(tmp.file("probe"));
+  fs::create_directories(tmp.file("out"));
+  fs::copy_file(LAUNCHER_PROBE, tmp.file("probe/setup"));  // a medium's program is named setup
+  setupkit::MediumOptions options;
+  options.singleFile = tmp.file("out/setup.run");
+  options.title = options.app = "T";
+  options.destDir = "C:\\D";
+  options.program = tmp.file("probe/setup");
+  options.launcher = SETUP_LAUNCHER;
+  options.pack.sources = {tmp.file("src")};
+  setupkit::makeMedium(options, "");
+  return options.singleFile;
+}
+
 struct LauncherRow {
   const char* name;
   bool asOtherUser;
@@ -64,23 +83,11 @@ TEST_P(HostileLauncher, PrivateFolderOnlyWhereNobodyElseReaches) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   const LauncherRow& row = GetParam();
   TempDir tmp;
-  chmod(tmp.path().c_str(), 0755);
-  writeFile(tmp.file("src/a.txt"), "alpha");
-  fs::create_directories(tmp.file("probe"));
-  setupkit::MediumOptions options;
-  options.singleFile = tmp.file("out/setup.run");
-  options.title = options.app = "T";
-  options.destDir = "C:\\D";
-  fs::copy_file(LAUNCHER_PROBE, tmp.file("probe/setup"));  // a medium's program is named setup
-  options.program = tmp.file("probe/setup");
-  options.launcher = SETUP_LAUNCHER;
-  options.pack.sources = {tmp.file("src")};
-  fs::create_directories(tmp.file("out"));
-  setupkit::makeMedium(options, "");
+  const std::string setupRun = probeInstaller(tmp);
   chmod(tmp.file("out").c_str(), 0777);  // a folder others can write
-  chmod(options.singleFile.c_str(), 0755);
-  const std::string original = readFile(options.singleFile);
-  const int64_t archiveOffset = installer::readLayout(options.singleFile).parts.archiveOffset();
+  chmod(setupRun.c_str(), 0755);
+  const std::string original = readFile(setupRun);
+  const int64_t archiveOffset = installer::readLayout(setupRun).parts.archiveOffset();
 
   // The other user's folders: a runtime folder, a TMPDIR, a home whose
   // .cache is a link; and root's folder that everyone may write.
@@ -98,8 +105,8 @@ TEST_P(HostileLauncher, PrivateFolderOnlyWhereNobodyElseReaches) {
   const std::string environment = replaceAll(row.environment, "FOLDERS", folders);
   const std::string user = row.asOtherUser ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   const std::string command = "cd / && env -u XDG_RUNTIME_DIR -u TMPDIR -u XDG_CACHE_HOME " + environment +
-                              " PROBE_REPLACE=" + options.singleFile + " " + user + options.singleFile + " > " +
-                              tmp.file("probe.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null";
+                              " PROBE_REPLACE=" + setupRun + " " + user + setupRun + " > " + tmp.file("probe.txt") +
+                              " 2> " + tmp.file("err.txt") + " < /dev/null";
   const int raw = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << readFile(tmp.file("err.txt"));
   const std::string out = readFile(tmp.file("probe.txt"));
@@ -127,26 +134,14 @@ TEST_P(HostileLauncher, PrivateFolderOnlyWhereNobodyElseReaches) {
 TEST(HostileLauncherCopy, AnInstallerAnotherUserCanChangeIsReadFromRootsCopy) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   TempDir tmp;
-  chmod(tmp.path().c_str(), 0755);
-  writeFile(tmp.file("src/a.txt"), "alpha");
-  fs::create_directories(tmp.file("probe"));
-  fs::create_directories(tmp.file("out"));
-  fs::copy_file(LAUNCHER_PROBE, tmp.file("probe/setup"));
-  setupkit::MediumOptions options;
-  options.singleFile = tmp.file("out/setup.run");
-  options.title = options.app = "T";
-  options.destDir = "C:\\D";
-  options.program = tmp.file("probe/setup");
-  options.launcher = SETUP_LAUNCHER;
-  options.pack.sources = {tmp.file("src")};
-  setupkit::makeMedium(options, "");
-  ASSERT_EQ(chown(options.singleFile.c_str(), kOtherUser, kOtherUser), 0);
-  chmod(options.singleFile.c_str(), 0755);
-  const std::string original = readFile(options.singleFile);
-  const int64_t archiveOffset = installer::readLayout(options.singleFile).parts.archiveOffset();
+  const std::string setupRun = probeInstaller(tmp);
+  ASSERT_EQ(chown(setupRun.c_str(), kOtherUser, kOtherUser), 0);
+  chmod(setupRun.c_str(), 0755);
+  const std::string original = readFile(setupRun);
+  const int64_t archiveOffset = installer::readLayout(setupRun).parts.archiveOffset();
 
-  const std::string command = "cd / && PROBE_OVERWRITE=" + options.singleFile + " " + options.singleFile + " > " +
-                              tmp.file("probe.txt") + " 2> " + tmp.file("err.txt") + " < /dev/null";
+  const std::string command = "cd / && PROBE_OVERWRITE=" + setupRun + " " + setupRun + " > " + tmp.file("probe.txt") +
+                              " 2> " + tmp.file("err.txt") + " < /dev/null";
   const int raw = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << readFile(tmp.file("err.txt"));
   const std::string out = readFile(tmp.file("probe.txt"));
