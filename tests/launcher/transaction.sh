@@ -93,6 +93,22 @@ case_missing_volume_leaves_dest_as_it_was() {
   same_as_before "missing volume"
 }
 
+# Starts the unattended install into inst (volume 2 never comes) and kills it
+# outright once the named files are there, or after about 10 s.
+install_then_kill() {
+  medium/setup --unattended --dest "$PWD/inst" </dev/null >out 2>err &
+  local pid=$! waited=0 file
+  for file in "$@"; do
+    until [ -e "inst/$file" ] || [ "$waited" -ge 200 ]; do
+      sleep 0.05
+      waited=$((waited + 1))
+    done
+  done
+  sleep 0.3
+  kill -KILL "$pid"
+  wait "$pid" 2>/dev/null
+}
+
 case_killed_installation_is_undone_by_the_next_run() {
   cp -r "$media/folder" medium
   # Volume 2 is a pipe nobody writes: the launcher waits there, with the
@@ -100,33 +116,14 @@ case_killed_installation_is_undone_by_the_next_run() {
   rm medium/SETUP.002
   mkfifo medium/SETUP.002
   users_dest
-  medium/setup --unattended --dest "$PWD/inst" </dev/null >out 2>err &
-  local pid=$! waited=0
-  until [ -e inst/data.bin ] && [ -e inst/uninstall ]; do
-    sleep 0.05
-    waited=$((waited + 1))
-    [ "$waited" -lt 200 ] || break
-  done
-  sleep 0.3
-  kill -KILL "$pid"
-  wait "$pid" 2>/dev/null
+  install_then_kill data.bin uninstall
   [ -e inst/data.bin ] || fail "the installation was not under way when it was killed"
   # The next run: the uninstaller undoes it, then finds nothing installed.
   expect 3 "uninstall after the kill" "$setupkit" uninstall --unattended "$PWD/inst"
   same_as_before "killed, then the uninstaller"
   # Killed again, the launcher undoes it before it installs (and fails at
   # the missing volume, undoing that too).
-  medium/setup --unattended --dest "$PWD/inst" </dev/null >out 2>err &
-  pid=$!
-  waited=0
-  until [ -e inst/data.bin ]; do
-    sleep 0.05
-    waited=$((waited + 1))
-    [ "$waited" -lt 200 ] || break
-  done
-  sleep 0.3
-  kill -KILL "$pid"
-  wait "$pid" 2>/dev/null
+  install_then_kill data.bin
   rm medium/SETUP.002
   expect 4 "the launcher after the kill" medium/setup --unattended --dest "$PWD/inst" </dev/null
   grep -q 'did not end was undone' err || fail "the launcher did not say it undid the earlier one: $(cat err)"
