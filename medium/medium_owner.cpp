@@ -1,7 +1,6 @@
 #include "medium/medium_owner.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,20 +38,24 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The first reason found below the runtime folder of a medium (the libraries
-// a program started from the medium loads), links not followed.
-thread_local std::string gTreeWhy;
-int treeEntry(const char* path, const struct stat* st, int type, struct FTW*) {
-  if (type == FTW_SL) return 0;  // a link's own mode says nothing
-  gTreeWhy = whoElse(*st, path);
-  return gTreeWhy.empty() ? 0 : 1;
-}
-
-std::string treeChangeable(const std::string& folder) {
-  gTreeWhy.clear();
-  if (nftw(folder.c_str(), treeEntry, 16, FTW_PHYS) < 0 && gTreeWhy.empty())
-    return "cannot look through " + folder + ": " + std::strerror(errno);
-  return gTreeWhy;
+// The first reason found in the folder open as `dirFd` (host path `path`)
+// and below it, from its descriptor; links are passed over (never followed,
+// and their own mode says nothing).
+std::string treeChangeable(int dirFd, const std::string& path) {
+  for (const auto& entry : medium_signature::filesOf(dirFd)) {
+    if (entry.kind == medium_signature::MediumFile::Kind::Link) continue;
+    const std::string shown = path + "/" + entry.name;
+    struct stat st {};
+    if (fstatat(dirFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return shown + ": " + std::strerror(errno);
+    if (std::string why = whoElse(st, shown); !why.empty()) return why;
+    if (entry.kind != medium_signature::MediumFile::Kind::Folder) continue;
+    const int sub = openat(dirFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (sub < 0) return shown + ": " + std::strerror(errno);
+    std::string why = treeChangeable(sub, shown);
+    close(sub);
+    if (!why.empty()) return why;
+  }
+  return {};
 }
 
 }  // namespace
@@ -107,12 +110,16 @@ std::string changeableByOthers(const std::string& hostArchive) {
     const std::string path = folder + "/" + entry.name;
     if (fstatat(dir, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       why = path + ": " + std::strerror(errno);
-    } else if (entry.kind == medium_signature::MediumFile::Kind::Folder) {
-      why = treeChangeable(path);
     } else if (entry.kind != medium_signature::MediumFile::Kind::Link) {
       // A link is never followed by a reader, and only whoever may write the
-      // folder can put another in its place.
+      // folder can put another in its place. The runtime folder counts with
+      // everything below it.
       why = whoElse(st, path);
+      if (why.empty() && entry.kind == medium_signature::MediumFile::Kind::Folder) {
+        const int sub = openat(dir, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        why = sub < 0 ? path + ": " + std::strerror(errno) : treeChangeable(sub, path);
+        if (sub >= 0) close(sub);
+      }
     }
     if (!why.empty()) break;
   }
